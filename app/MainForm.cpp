@@ -1,0 +1,461 @@
+#include "app/MainForm.h"
+
+#include "ui_MainForm.h"
+
+#include "app/ExceptionHandler.h"
+#include "app/InfoForm.h"
+#include "platform/Locale.h"
+#include "platform/Shell.h"
+#include "timing/ExportFile.h"
+#include "timing/NumberFormat.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QTableWidget>
+#include <QTimer>
+
+using timing::Ticks;
+
+namespace {
+
+// Lamp colour by line state: the lamps double as the memory of each line's last state.
+constexpr TColor LineColors[2] = {clMaroon, clLime};
+
+// Clears the suppression flag however the evaluation under it ends.
+class Suppression
+{
+public:
+    explicit Suppression(bool &flag) : m_flag(flag) { m_flag = true; }
+    ~Suppression() { m_flag = false; }
+    Suppression(const Suppression &) = delete;
+    Suppression &operator=(const Suppression &) = delete;
+
+private:
+    bool &m_flag;
+};
+
+QString runSaveDialogModally(QFileDialog &dialog)
+{
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles().value(0);
+}
+
+QTableWidgetItem *cell(const QString &text, Qt::Alignment alignment)
+{
+    auto *item = new QTableWidgetItem(text);
+    item->setTextAlignment(alignment | Qt::AlignVCenter);
+    return item;
+}
+
+} // namespace
+
+TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
+    : QWidget(parent), m_ui(std::make_unique<Ui::TForm1>()), m_lines(lines)
+{
+    m_ui->setupUi(this);
+    setObjectName(QStringLiteral("Form1"));
+
+    btn46 = m_ui->btn46;
+    btn78 = m_ui->btn78;
+    btnReset = m_ui->btnReset;
+    btnInfo = m_ui->btnInfo;
+    btnHelp = m_ui->btnHelp;
+    btnExport = m_ui->btnExport;
+    imgWiring = m_ui->imgWiring;
+    led4 = m_ui->led4;
+    led6 = m_ui->led6;
+    led7 = m_ui->led7;
+    led8 = m_ui->led8;
+    Prot = m_ui->Prot;
+    edtM = m_ui->edtM;
+    cmbPort = m_ui->cmbPort;
+    cmbAlg = m_ui->cmbAlg;
+    Digits = m_ui->Digits;
+
+    // The toolkit's after-loading step, once every stored property is in place.
+    Digits->loaded();
+    imgWiring->loaded();
+    for (TIAgaloLED *led : {led4, led7, led6, led8})
+        led->loaded();
+    edtM->loaded();
+
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    setFont(font);
+    setFixedSize(787, 453);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowCloseButtonHint);
+
+    Prot->setColumnCount(4);
+    const int widths[4] = {120, 80, 70, 115};
+    for (int c = 0; c < 4; ++c) {
+        Prot->setColumnWidth(c, widths[c]);
+        if (QTableWidgetItem *header = Prot->horizontalHeaderItem(c))
+            header->setTextAlignment((c == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
+    }
+    Prot->verticalHeader()->setDefaultSectionSize(17);
+    Prot->verticalHeader()->setMinimumSectionSize(15);
+
+    DigitsTimer = new QTimer(this);
+    DigitsTimer->setObjectName(QStringLiteral("DigitsTimer"));
+    DigitsTimer->setInterval(100);
+    connect(DigitsTimer, &QTimer::timeout, this, [this] { app::guarded([this] { DigitsTimerTimer(); }); });
+    DigitsTimer->start();
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    QAction *resetProtocol = PopupMenu1->addAction(QStringLiteral("Reset Protokoll"));
+    resetProtocol->setObjectName(QStringLiteral("ResetProtokoll1"));
+    connect(resetProtocol, &QAction::triggered, this, [this] { app::guarded([this] { Reset1Click(); }); });
+    Prot->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Prot, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { PopupMenu1->popup(Prot->viewport()->mapToGlobal(pos)); });
+
+    m_saveDialog = new QFileDialog(this);
+    m_saveDialog->setObjectName(QStringLiteral("SaveDialog"));
+    m_saveDialog->setOption(QFileDialog::DontUseNativeDialog);
+    m_saveDialog->setAcceptMode(QFileDialog::AcceptSave);
+    m_saveDialog->setFileMode(QFileDialog::AnyFile);
+    m_saveDialog->setNameFilters({QStringLiteral("*.txt (*.txt)")});
+    m_saveDialog->setDefaultSuffix(QStringLiteral("txt"));
+    m_saveDialog->setSizeGripEnabled(true);
+    m_runSaveDialog = runSaveDialogModally;
+
+    const auto bind = [this](TSpeedButton *button, void (TForm1::*action)()) {
+        connect(button, &TSpeedButton::mouseDown, this,
+                [this, action] { app::guarded([this, action] { (this->*action)(); }); });
+    };
+    connect(btn46, &TSpeedButton::mouseDown, this, [this] { app::guarded([this] { DoContact1(); }); });
+    connect(btn78, &TSpeedButton::mouseDown, this, [this] { app::guarded([this] { DoContact2(); }); });
+    bind(btnReset, &TForm1::DoReset);
+    const auto bindClick = [this](TSpeedButton *button, void (TForm1::*action)()) {
+        connect(button, &QPushButton::clicked, this,
+                [this, action] { app::guarded([this, action] { (this->*action)(); }); });
+    };
+    bindClick(btnInfo, &TForm1::btnInfoClick);
+    bindClick(btnHelp, &TForm1::btnHelpClick);
+    bindClick(btnExport, &TForm1::btnExportClick);
+
+    const auto bindCombo = [this](TComboBox *combo, void (TForm1::*click)(), void (TForm1::*change)()) {
+        connect(combo, &TComboBox::clickPicked, this,
+                [this, click] { app::guarded([this, click] { (this->*click)(); }); });
+        connect(combo, &TComboBox::changePicked, this,
+                [this, change] { app::guarded([this, change] { (this->*change)(); }); });
+    };
+    bindCombo(cmbPort, &TForm1::cmbPortClick, &TForm1::cmbPortChange);
+    bindCombo(cmbAlg, &TForm1::cmbAlgClick, &TForm1::cmbAlgChange);
+
+    // Key preview: the window sees every key before the focused control does.
+    qApp->installEventFilter(this);
+
+    FormCreate();
+}
+
+TForm1::~TForm1()
+{
+    m_lines.setOnChanged({});
+}
+
+void TForm1::FormCreate()
+{
+    m_lines.setOnChanged([this] { CommChanged(); });
+    app::guarded([this] { LoadSettings(); });
+}
+
+// --- Chronometer engine -------------------------------------------------------------
+
+Ticks TForm1::GetTicks()
+{
+    return timing::GetTicks();
+}
+
+QString TForm1::TicksToStr(Ticks interval)
+{
+    return timing::TicksToStr(interval);
+}
+
+void TForm1::DoContact1(std::optional<Ticks> at)
+{
+    if (m_running || !btn46->isEnabled())
+        return;
+    m_startTicks = at ? *at : GetTicks();
+    btn46->setEnabled(false);
+    btn78->setEnabled(true);
+    cmbPort->setEnabled(false);
+    cmbAlg->setEnabled(false);
+    m_running = true;
+}
+
+void TForm1::DoContact2(std::optional<Ticks> at)
+{
+    if (!m_running || !btn78->isEnabled())
+        return;
+    m_stopTicks = at ? *at : GetTicks();
+    btn78->setEnabled(false);
+    btn46->setEnabled(true);
+    m_running = false;
+    AddProtocolEntry();
+    cmbPort->setEnabled(true);
+    cmbAlg->setEnabled(true);
+}
+
+void TForm1::DoReset()
+{
+    btn78->setEnabled(false);
+    btn46->setEnabled(true);
+    cmbPort->setEnabled(true);
+    cmbAlg->setEnabled(true);
+    m_running = false;
+    m_startTicks = 0;
+    m_stopTicks = 0;
+}
+
+void TForm1::EvaluateLines()
+{
+    bool a = false;
+    bool b = false;
+    if (m_lines.Active()) {
+        a = m_lines.DataSetReady();
+        b = m_lines.ClearToSend();
+        if (cmbAlg->currentIndex() != 0) {
+            a = !a;
+            b = !b;
+        }
+        if (!m_suppress) {
+            const std::optional<Ticks> at = m_lines.changeTicks();
+            if (a && !m_running && led4->LedPlasticColor() == LineColors[0])
+                DoContact1(at);
+            if (b && m_running && led7->LedPlasticColor() == LineColors[0])
+                DoContact2(at);
+        }
+    }
+    setLamps(a, b);
+}
+
+void TForm1::setLamps(bool a, bool b)
+{
+    led4->setLedPlasticColor(LineColors[a]);
+    led6->setLedPlasticColor(LineColors[a]);
+    led7->setLedPlasticColor(LineColors[b]);
+    led8->setLedPlasticColor(LineColors[b]);
+}
+
+void TForm1::DigitsTimerTimer()
+{
+    if (m_running && m_startTicks > 0)
+        m_stopTicks = GetTicks();
+    // Wrapping difference: the instants are never far apart, but must not be UB if they are.
+    const auto interval = Ticks(quint64(m_stopTicks) - quint64(m_startTicks));
+    QString s = TicksToStr(interval);
+    if (m_running) {
+        for (qsizetype i = qMax<qsizetype>(0, s.size() - 3); i < s.size(); ++i)
+            s[i] = u'-';
+    }
+    Digits->setIndicatorstring(s);
+}
+
+void TForm1::CommChanged()
+{
+    EvaluateLines();
+}
+
+// --- Protocol list and export -------------------------------------------------------
+
+void TForm1::AddProtocolEntry()
+{
+    const platform::Locale &locale = platform::locale();
+    const int row = Prot->rowCount();
+    Prot->insertRow(row);
+
+    const QString date = locale.shortDate(locale.currentDate());
+    const QString time = locale.longTime(locale.currentTime());
+    Prot->setItem(row, 0, cell(date + u'/' + time, Qt::AlignLeft));
+
+    QString values[3] = {QStringLiteral("???"), QStringLiteral("???"), QStringLiteral("???")};
+    if (m_startTicks < m_stopTicks) {
+        const Ticks d = m_stopTicks - m_startTicks;
+        const long double v = edtM->Value();
+        const QChar separator = locale.decimalSeparator();
+        values[0] = TicksToStr(d);
+        values[1] = timing::formatFixed3(v, separator) + QStringLiteral(" m");
+        values[2] = timing::formatFixed3(v * 10000.0L / static_cast<long double>(d), separator)
+                    + QStringLiteral(" m/s");
+    }
+    for (int c = 0; c < 3; ++c)
+        Prot->setItem(row, c + 1, cell(values[c], Qt::AlignRight));
+}
+
+QList<timing::ProtocolRow> TForm1::protocolRows() const
+{
+    const auto text = [this](int row, int column) {
+        const QTableWidgetItem *item = Prot->item(row, column);
+        return item ? item->text() : QString();
+    };
+    QList<timing::ProtocolRow> rows;
+    const int count = Prot->rowCount();
+    rows.reserve(count);
+    for (int r = 0; r < count; ++r)
+        rows.append({text(r, 0), text(r, 1), text(r, 2), text(r, 3)});
+    return rows;
+}
+
+void TForm1::Reset1Click()
+{
+    Prot->setRowCount(0);
+}
+
+void TForm1::btnExportClick()
+{
+    const QString path = m_runSaveDialog(*m_saveDialog);
+    if (path.isEmpty())
+        return;
+    // Rows added by a line change while the dialog was open are included.
+    const QByteArray bytes = timing::toAnsi(timing::exportText(protocolRows()));
+    timing::writeFileReplacing(path, bytes);
+    platform::shell().open(path, this);
+}
+
+// --- Settings -----------------------------------------------------------------------
+
+void TForm1::LoadSettings()
+{
+    timing::LoadSettings(*this);
+}
+
+void TForm1::SaveSettings()
+{
+    timing::SaveSettings({cmbPort->currentIndex(), cmbAlg->currentIndex(), edtM->Value()});
+}
+
+void TForm1::applyComPort(int index)
+{
+    cmbPort->setItemIndexQuiet(index);
+}
+
+void TForm1::applyComAlg(int index)
+{
+    cmbAlg->setItemIndexQuiet(index);
+}
+
+void TForm1::applyMeters(long double meters)
+{
+    edtM->setValue(double(meters));
+}
+
+// --- Selectors ----------------------------------------------------------------------
+
+void TForm1::cmbPortChange()
+{
+    Suppression suppression(m_suppress);
+    // No selection (-1) becomes port 255, which never opens.
+    m_lines.setComm(static_cast<std::uint8_t>(cmbPort->currentIndex()));
+    if (!m_lines.Active())
+        cmbPort->setItemIndexQuiet(0);
+    EvaluateLines();
+}
+
+void TForm1::cmbPortClick()
+{
+    {
+        Suppression suppression(m_suppress);
+        EvaluateLines();
+    }
+    DoReset();
+}
+
+void TForm1::cmbAlgClick()
+{
+    cmbPortClick();
+}
+
+void TForm1::cmbAlgChange()
+{
+    cmbPortClick();
+}
+
+// --- Info and help ------------------------------------------------------------------
+
+void TForm1::btnInfoClick()
+{
+    if (m_info)
+        m_info->exec();
+}
+
+QString TForm1::helpFilePath(const QString &programPath)
+{
+    const qsizetype slash = programPath.lastIndexOf(u'/');
+    const qsizetype dot = programPath.lastIndexOf(u'.');
+    const QString base = dot > slash ? programPath.left(dot) : programPath;
+    return base + QStringLiteral(".hlp");
+}
+
+void TForm1::btnHelpClick()
+{
+    platform::shell().open(helpFilePath(QCoreApplication::applicationFilePath()), this);
+}
+
+// --- Window events ------------------------------------------------------------------
+
+void TForm1::FormShow()
+{
+    cmbPortChange();
+    {
+        Suppression suppression(m_suppress);
+        EvaluateLines();
+    }
+    DoReset();
+}
+
+void TForm1::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Restoring from the task bar is no new showing.
+    if (!m_shown && !event->spontaneous()) {
+        m_shown = true;
+        app::guarded([this] { FormShow(); });
+    }
+}
+
+void TForm1::FormClose()
+{
+    SaveSettings();
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    // A failed save is shown; the window still closes, as the user asked.
+    app::guarded([this] { FormClose(); });
+    event->accept();
+}
+
+void TForm1::FormKeyDown(int key)
+{
+    switch (key) {
+    case Qt::Key_F5: DoContact1(); break;
+    case Qt::Key_F6: DoContact2(); break;
+    case Qt::Key_F8: DoReset(); break;
+    default: break;
+    }
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+        return false;
+    // Qt hands an unused key on to the parents; take it only at its first receiver.
+    QWidget *first = QApplication::focusWidget();
+    if (!first || first->window() != this)
+        first = this;
+    if (watched != first || !isActiveWindow())
+        return false;
+    const int key = static_cast<QKeyEvent *>(event)->key();
+    app::guarded([this, key] { FormKeyDown(key); });
+    return false;
+}

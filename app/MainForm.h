@@ -1,0 +1,138 @@
+#pragma once
+
+#include "timing/LineSource.h"
+#include "timing/ProtocolExport.h"
+#include "timing/Settings.h"
+#include "timing/TimeBase.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QFileDialog;
+class QMenu;
+class QTimer;
+class QTableWidget;
+class TComboBox;
+class TFloatSpinEdit;
+class TIAeverLiquidIndicator;
+class TIAgaloLED;
+class TPicturePanel;
+class TSpeedButton;
+class TfrmInfo;
+
+namespace Ui {
+class TForm1;
+}
+
+// The main window: the chronometer, its controls, the protocol list and its export.
+class TForm1 : public QWidget, private timing::SettingsTarget
+{
+    Q_OBJECT
+
+public:
+    explicit TForm1(timing::LineSource &lines, QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    // Chronometer engine.
+    static timing::Ticks GetTicks();
+    static QString TicksToStr(timing::Ticks interval);
+    // `at` is the instant a line change was read; keys and buttons take the current one.
+    void DoContact1(std::optional<timing::Ticks> at = std::nullopt);
+    void DoContact2(std::optional<timing::Ticks> at = std::nullopt);
+    void DoReset();
+    void EvaluateLines();
+    void DigitsTimerTimer();
+    // The line source's change report. Errors are not caught here: they belong to
+    // whoever reported the change.
+    void CommChanged();
+
+    // Protocol list and export.
+    void AddProtocolEntry();
+    void Reset1Click();
+    void btnExportClick();
+    QList<timing::ProtocolRow> protocolRows() const;
+
+    // Settings.
+    void LoadSettings();
+    void SaveSettings();
+
+    // Selectors.
+    void cmbPortChange();
+    void cmbPortClick();
+    void cmbAlgClick();
+    void cmbAlgChange();
+
+    void btnInfoClick();
+    void btnHelpClick();
+
+    bool running() const { return m_running; }
+    bool suppressed() const { return m_suppress; }
+    timing::Ticks startTicks() const { return m_startTicks; }
+    timing::Ticks stopTicks() const { return m_stopTicks; }
+
+    // The export asks this for the file name; an empty result cancels. Tests replace it.
+    using SaveDialogRunner = std::function<QString(QFileDialog &dialog)>;
+    void setSaveDialogRunner(SaveDialogRunner runner) { m_runSaveDialog = std::move(runner); }
+    QFileDialog *saveDialog() const { return m_saveDialog; }
+
+    void setInfoForm(TfrmInfo *info) { m_info = info; }
+
+    // The help file beside the program: its path with the extension replaced by ".hlp".
+    static QString helpFilePath(const QString &programPath);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void FormKeyDown(int key);
+    void setLamps(bool a, bool b);
+
+    // SettingsTarget
+    void applyComPort(int index) override;
+    void applyComAlg(int index) override;
+    void applyMeters(long double meters) override;
+
+    std::unique_ptr<Ui::TForm1> m_ui;
+    timing::LineSource &m_lines;
+
+public:
+    // Controls, named as in the window's layout.
+    TSpeedButton *btn46 = nullptr;
+    TSpeedButton *btn78 = nullptr;
+    TSpeedButton *btnReset = nullptr;
+    TSpeedButton *btnInfo = nullptr;
+    TSpeedButton *btnHelp = nullptr;
+    TSpeedButton *btnExport = nullptr;
+    TPicturePanel *imgWiring = nullptr;
+    TIAgaloLED *led4 = nullptr;
+    TIAgaloLED *led6 = nullptr;
+    TIAgaloLED *led7 = nullptr;
+    TIAgaloLED *led8 = nullptr;
+    QTableWidget *Prot = nullptr;
+    TFloatSpinEdit *edtM = nullptr;
+    TComboBox *cmbPort = nullptr;
+    TComboBox *cmbAlg = nullptr;
+    TIAeverLiquidIndicator *Digits = nullptr;
+    QTimer *DigitsTimer = nullptr;
+    QMenu *PopupMenu1 = nullptr;
+
+private:
+    QFileDialog *m_saveDialog = nullptr;
+    SaveDialogRunner m_runSaveDialog;
+    TfrmInfo *m_info = nullptr;
+
+    // Chronometer state.
+    bool m_running = false;
+    bool m_suppress = false;
+    timing::Ticks m_startTicks = 0;
+    timing::Ticks m_stopTicks = 0;
+    bool m_shown = false;
+};

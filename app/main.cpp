@@ -1,0 +1,56 @@
+#include "app/ExceptionHandler.h"
+#include "app/InfoForm.h"
+#include "app/MainForm.h"
+#include "timing/LineSource.h"
+
+#include <QScreen>
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+bool displayAvailable()
+{
+    const auto set = [](const char *name) {
+        const char *value = std::getenv(name);
+        return value && *value;
+    };
+    // An explicit platform plugin (offscreen, vnc, ...) needs no display server.
+    return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (!displayAvailable()) {
+        std::fprintf(stderr, "Tachoflux is a desktop program and needs a graphical display, "
+                             "but neither DISPLAY nor WAYLAND_DISPLAY is set.\n"
+                             "Start it from a desktop session, or without a screen under "
+                             "xvfb-run.\n");
+        return 1;
+    }
+    // Dates, times and decimal separators follow the user's regional settings.
+    std::setlocale(LC_ALL, "");
+
+    static timing::NoPortLineSource lines;
+
+    TApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tachoflux"));
+    QApplication::setApplicationVersion(QStringLiteral("1.02"));
+    std::setlocale(LC_NUMERIC, "");
+
+    TForm1 form1(lines);
+    TfrmInfo frmInfo(&form1);
+    form1.setInfoForm(&frmInfo);
+
+    if (const QScreen *screen = QApplication::primaryScreen()) {
+        QRect frame = form1.frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        form1.move(frame.topLeft());
+    }
+    form1.show();
+    return application.exec();
+}

@@ -1,0 +1,196 @@
+#include "EmbeddedStore.h"
+
+#include <QByteArray>
+#include <QFile>
+
+#include <array>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The appending tool finds this text in the executable file and writes the directory
+// position into the 8 bytes behind it. Volatile, so that the value is read from the
+// image at run time and never folded into the code.
+__attribute__((used)) volatile const unsigned char storeMarker[44] =
+    "3C142149-3BC7-47C3-9FA4-2E52359BFE6E\0\0\0\0\0\0\0";
+
+constexpr std::size_t markerTextLength = 36;
+constexpr std::uint64_t entryHeaderSize = 24;
+// A name field far beyond the 232 bytes the tool writes means a damaged directory.
+constexpr std::uint64_t maxNameLength = 64 * 1024;
+
+std::uint64_t littleEndian64(const unsigned char *bytes)
+{
+    std::uint64_t value = 0;
+    for (int i = 7; i >= 0; --i)
+        value = (value << 8) | bytes[i];
+    return value;
+}
+
+class ExecutableFile
+{
+public:
+    explicit ExecutableFile(const QString &path)
+        : m_fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC))
+    {
+        struct stat info;
+        if (m_fd >= 0 && ::fstat(m_fd, &info) == 0)
+            m_size = static_cast<std::uint64_t>(info.st_size);
+    }
+    ~ExecutableFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    ExecutableFile(const ExecutableFile &) = delete;
+    ExecutableFile &operator=(const ExecutableFile &) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    std::uint64_t size() const { return m_size; }
+
+    // Reads exactly count bytes at position, nothing past the end of the file.
+    bool read(std::uint64_t position, void *buffer, std::uint64_t count) const
+    {
+        if (position > m_size || count > m_size - position)
+            return false;
+        auto *out = static_cast<char *>(buffer);
+        while (count > 0) {
+            const ssize_t got = ::pread(m_fd, out, count, static_cast<off_t>(position));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return false;
+            out += got;
+            position += static_cast<std::uint64_t>(got);
+            count -= static_cast<std::uint64_t>(got);
+        }
+        return true;
+    }
+
+    bool read64(std::uint64_t position, std::uint64_t &value) const
+    {
+        unsigned char bytes[8];
+        if (!read(position, bytes, sizeof bytes))
+            return false;
+        value = littleEndian64(bytes);
+        return true;
+    }
+
+private:
+    int m_fd = -1;
+    std::uint64_t m_size = 0;
+};
+
+QString trimmedName(const QByteArray &field)
+{
+    qsizetype begin = 0;
+    qsizetype end = field.size();
+    while (begin < end && static_cast<unsigned char>(field[begin]) <= 0x20)
+        ++begin;
+    while (end > begin && static_cast<unsigned char>(field[end - 1]) <= 0x20)
+        --end;
+    QString name = QString::fromUtf8(field.constData() + begin, end - begin);
+    name.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return name;
+}
+
+} // namespace
+
+TEmbeddedStore::TEmbeddedStore() : TEmbeddedStore(OwnExecutablePath(), OwnDirectoryPosition())
+{
+}
+
+TEmbeddedStore::TEmbeddedStore(QString executablePath, std::uint64_t directoryPosition)
+    : m_executablePath(std::move(executablePath)), m_directoryPosition(directoryPosition)
+{
+}
+
+std::uint64_t TEmbeddedStore::OwnDirectoryPosition()
+{
+    unsigned char bytes[8];
+    for (std::size_t i = 0; i < 8; ++i)
+        bytes[i] = storeMarker[markerTextLength + i];
+    return littleEndian64(bytes);
+}
+
+QString TEmbeddedStore::OwnExecutablePath()
+{
+    std::array<char, 4096> buffer{};
+    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= buffer.size())
+        return {};
+    return QFile::decodeName(QByteArray(buffer.data(), length));
+}
+
+void TEmbeddedStore::ScanStore()
+{
+    if (m_directoryPosition == 0)
+        return;
+    m_executableFolder = m_executablePath.left(m_executablePath.lastIndexOf(QLatin1Char('/')) + 1);
+
+    const ExecutableFile file(m_executablePath);
+    if (!file.isOpen())
+        return;
+
+    // Every position and length comes from the file itself, so each is checked
+    // against the file's size before it is used; anything that does not fit ends the scan.
+    std::uint64_t position = m_directoryPosition;
+    for (;;) {
+        std::uint64_t next = 0;
+        if (!file.read64(position, next) || next == 0)
+            return;
+        TEmbeddedFileInfo info;
+        if (!file.read64(position + 8, info.dataPosition) ||
+            !file.read64(position + 16, info.length))
+            return;
+        // Entries only ever move forward, which also rules out loops.
+        if (next <= position + entryHeaderSize || next - (position + entryHeaderSize) > maxNameLength)
+            return;
+        if (next > file.size() || file.size() - next < 8)
+            return;
+        if (info.dataPosition > file.size() || info.length > file.size() - info.dataPosition)
+            return;
+        QByteArray field(static_cast<qsizetype>(next - position - entryHeaderSize), Qt::Uninitialized);
+        if (!file.read(position + entryHeaderSize, field.data(), static_cast<std::uint64_t>(field.size())))
+            return;
+        const QString name = trimmedName(field);
+        if (name.isEmpty())
+            return;
+        const QString key = name.toCaseFolded();
+        if (m_index.contains(key))
+            return;
+        m_index.insert(key, Entry{name, info});
+        position = next;
+    }
+}
+
+const TEmbeddedStore::Entry *TEmbeddedStore::Find(const QString &path) const
+{
+    if (m_executableFolder.isEmpty() || !path.startsWith(m_executableFolder, Qt::CaseSensitive))
+        return nullptr;
+    const auto it = m_index.constFind(path.mid(m_executableFolder.size()).toCaseFolded());
+    return it == m_index.cend() ? nullptr : &it.value();
+}
+
+bool TEmbeddedStore::StoreHasFile(const QString &path) const
+{
+    return Find(path) != nullptr;
+}
+
+TLocatedFile TEmbeddedStore::LocateFile(const QString &path) const
+{
+    if (const Entry *entry = Find(path))
+        return {m_executablePath, entry->info.dataPosition, entry->info.length};
+    return {path, 0, 0};
+}
+
+QStringList TEmbeddedStore::FileNames() const
+{
+    QStringList names;
+    for (const Entry &entry : m_index)
+        names.append(entry.name);
+    return names;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+// A GNU gettext MO catalog lying in memory, searched in place. Every 32-bit value and
+// every string is read through one accessor that checks it against the catalog's size,
+// so damaged bytes can never make a search read outside them.
+class TMoCatalog
+{
+public:
+    enum class Search { Found, Missing, Damaged };
+
+    TMoCatalog() = default;
+
+    // Takes the bytes when the magic and the two tables fit; otherwise leaves the
+    // catalog empty and returns false. The bytes must outlive the catalog.
+    bool Attach(const unsigned char *data, std::uint64_t size);
+    void Clear() { *this = TMoCatalog(); }
+
+    std::uint32_t Count() const { return m_count; }
+    bool ByteSwapped() const { return m_swapped; }
+
+    // Binary search over entries 1..N as the catalog's sort order by bytes allows.
+    // Damaged: a string descriptor points outside the catalog.
+    Search Find(std::string_view key, std::string_view &translation) const;
+
+    // Entry i counted from 0; false when the entry is out of range or damaged.
+    bool KeyAt(std::uint32_t index, std::string_view &key) const;
+    bool TranslationAt(std::uint32_t index, std::string_view &translation) const;
+
+private:
+    bool Read32(std::uint64_t offset, std::uint32_t &value) const;
+    bool StringAt(std::uint64_t descriptor, std::string_view &text) const;
+
+    const unsigned char *m_data = nullptr;
+    std::uint64_t m_size = 0;
+    bool m_swapped = false;
+    std::uint32_t m_count = 0;
+    std::uint32_t m_keyTable = 0;
+    std::uint32_t m_translationTable = 0;
+};

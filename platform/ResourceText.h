@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+namespace platform {
+
+// Texts the toolkit loads when an error is raised pass through this hook, so a
+// translation engine installed at start-up can show them in the user's language.
+using ResourceTextHook = QString (*)(const QString &text);
+
+QString resourceText(const QString &text);
+// nullptr restores the untranslated texts.
+void setResourceTextHook(ResourceTextHook hook);
+
+} // namespace platform

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "timing/TimeBase.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace timing {
+
+// The two watched modem-status lines as the chronometer sees them, and the port they
+// come from. The serial watcher implements it; without one, NoPortLineSource stands in.
+class LineSource
+{
+public:
+    virtual ~LineSource() = default;
+
+    virtual bool Active() const = 0;
+    virtual bool DataSetReady() const = 0;
+    virtual bool ClearToSend() const = 0;
+
+    // Closes the current port and opens port n (0 = none); reports the change at once.
+    virtual void setComm(std::uint8_t n) = 0;
+
+    // Called on the user-interface thread for every reported line change.
+    virtual void setOnChanged(std::function<void()> handler) = 0;
+
+    // While a change read from the port is being reported: the tick count taken right
+    // after the read that saw it. Contacts fired by that change use this instant.
+    virtual std::optional<Ticks> changeTicks() const { return std::nullopt; }
+};
+
+// No serial port at all: never active, every port assignment fails.
+class NoPortLineSource final : public LineSource
+{
+public:
+    bool Active() const override { return false; }
+    bool DataSetReady() const override { return false; }
+    bool ClearToSend() const override { return false; }
+    void setComm(std::uint8_t n) override;
+    void setOnChanged(std::function<void()> handler) override { m_onChanged = std::move(handler); }
+    std::uint8_t comm() const { return m_comm; }
+
+private:
+    std::uint8_t m_comm = 0;
+    std::function<void()> m_onChanged;
+};
+
+} // namespace timing

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QChar>
+#include <QString>
+
+namespace timing {
+
+// Fixed-point text with three decimals, rounded half away from zero to no more than
+// ten significant digits; no thousands separators. A value with more than ten integer
+// digits comes out in scientific notation (1,5E15), and non-finite values as NAN, INF
+// and -INF.
+QString formatFixed3(long double value, QChar decimalSeparator);
+
+} // namespace timing

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+namespace timing {
+
+// The four texts of one protocol row, as the list shows them.
+struct ProtocolRow
+{
+    QString caption;  // date/time of the stop
+    QString time;     // chronometer time
+    QString distance; // "0,150 m"
+    QString speed;    // "1500,000 m/s"
+
+    bool operator==(const ProtocolRow &) const = default;
+};
+
+// The file's first line and its last one.
+inline constexpr char ExportTitle[] = "Tachoflux";
+inline constexpr char MakersMark[] = "Kelvaro Software";
+
+// Fields of 25, 15 and 15 characters padded on the right, the last right-aligned in 15;
+// longer texts are kept whole and push the rest to the right.
+QString exportRow(const QString &f1, const QString &f2, const QString &f3, const QString &f4);
+
+// The whole export text, lines ended by CR LF.
+QString exportText(const QList<ProtocolRow> &rows);
+
+// One byte per character in the Windows ANSI code page (1252); characters it lacks
+// become '?'.
+QByteArray toAnsi(const QString &text);
+
+} // namespace timing

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+namespace timing {
+
+// Where loaded settings go, one value at a time: each is applied before the next is read,
+// so a failing read leaves the later ones at their previous values.
+class SettingsTarget
+{
+public:
+    virtual ~SettingsTarget() = default;
+    virtual void applyComPort(int index) = 0;
+    virtual void applyComAlg(int index) = 0;
+    virtual void applyMeters(long double meters) = 0;
+};
+
+struct SettingsValues
+{
+    int comPort = 0;
+    int comAlg = 0;
+    double meters = 0.15;
+};
+
+// The user's stored port, polarity and distance. Both throw ERegistryException.
+void LoadSettings(SettingsTarget &target);
+void SaveSettings(const SettingsValues &values);
+
+} // namespace timing

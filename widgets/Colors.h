@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QColor>
+#include <QtGlobal>
+
+// A toolkit colour: 0x00BBGGRR, or a system colour index with the top bit set.
+using TColor = qint32;
+
+inline constexpr TColor clBlack = 0x000000;
+inline constexpr TColor clMaroon = 0x000080;
+inline constexpr TColor clLime = 0x00FF00;
+inline constexpr TColor clWhite = 0xFFFFFF;
+
+inline QColor toQColor(TColor color)
+{
+    const auto c = quint32(color);
+    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+}

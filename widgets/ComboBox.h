@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QComboBox>
+#include <QStringList>
+
+// A drop-down list whose items are one string-list property, so a translation walk over
+// the properties reaches them. A user's pick raises clickPicked then changePicked;
+// selecting from code (setItemIndexQuiet) raises neither.
+class TComboBox : public QComboBox
+{
+    Q_OBJECT
+    Q_PROPERTY(QStringList Items READ Items WRITE setItems)
+
+public:
+    explicit TComboBox(QWidget *parent = nullptr);
+
+    QStringList Items() const;
+    void setItems(const QStringList &items);
+
+    // -1 clears the selection; values outside the items do as well.
+    void setItemIndexQuiet(int index);
+
+signals:
+    void clickPicked();
+    void changePicked();
+};
