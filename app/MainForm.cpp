@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QTableWidget>
 #include <QTimer>
+#include <QWindow>
 
 using timing::Ticks;
 
@@ -447,15 +448,11 @@ void TForm1::FormKeyDown(int key)
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
-        return false;
-    // Qt hands an unused key on to the parents; take it only at its first receiver.
-    QWidget *first = QApplication::focusWidget();
-    if (!first || first->window() != this)
-        first = this;
-    if (watched != first || !isActiveWindow())
-        return false;
-    const int key = static_cast<QKeyEvent *>(event)->key();
-    app::guarded([this, key] { FormKeyDown(key); });
+    // Every key of this window arrives at its native window first, exactly once, and
+    // goes on to the focused control afterwards. Keys of dialogs arrive at theirs.
+    if (event->type() == QEvent::KeyPress && windowHandle() && watched == static_cast<QObject *>(windowHandle())) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        app::guarded([this, key] { FormKeyDown(key); });
+    }
     return false;
 }
