@@ -1,7 +1,7 @@
 #include "Domain.h"
 
 #include "EmbeddedStore.h"
-#include "TranslationError.h"
+#include "platform/Errors.h"
 
 #include <QFile>
 #include <QStringList>
@@ -42,7 +42,8 @@ private:
 
 } // namespace
 
-TDomain::TDomain(QString name, const TEmbeddedStore *store) : m_name(std::move(name)), m_store(store)
+TDomain::TDomain(QString name, const TEmbeddedStore *store)
+    : m_name(std::move(name)), m_store(store)
 {
 }
 
@@ -84,8 +85,7 @@ void TDomain::RaiseNotValid()
 {
     // The catalog stays open and empty: later lookups return their keys at once.
     m_catalog.Clear();
-    throw TranslationError(QStringLiteral("This file is not a valid GNU gettext mo file: ") +
-                           m_openedPath);
+    throw TfError(QStringLiteral("This file is not a valid GNU gettext mo file: ") + m_openedPath);
 }
 
 void TDomain::OpenCatalog()
@@ -104,25 +104,24 @@ void TDomain::OpenCatalog()
             }
         }
         const bool stored = m_store && m_store->StoreHasFile(path);
-        const TLocatedFile located =
-            m_store ? m_store->LocateFile(path) : TLocatedFile{path, 0, 0};
+        const TLocatedFile located = m_store ? m_store->LocateFile(path) : TLocatedFile{path, 0, 0};
         const QString &opened = located.path;
 
-        const FileDescriptor fd(::open(QFile::encodeName(opened).constData(), O_RDONLY | O_CLOEXEC));
+        const FileDescriptor fd(
+            ::open(QFile::encodeName(opened).constData(), O_RDONLY | O_CLOEXEC));
         if (fd.get() < 0)
-            throw TranslationError(QStringLiteral("Cannot open file ") + opened);
+            throw TfError(QStringLiteral("Cannot open file ") + opened);
         struct stat info;
         if (::fstat(fd.get(), &info) != 0)
-            throw TranslationError(QStringLiteral("Cannot create memory map on file ") + opened);
+            throw TfError(QStringLiteral("Cannot create memory map on file ") + opened);
         const auto fileSize = static_cast<std::uint64_t>(info.st_size);
         void *view = nullptr;
         if (fileSize > 0) {
             view = ::mmap(nullptr, fileSize, PROT_READ, MAP_SHARED, fd.get(), 0);
             if (view == MAP_FAILED) {
                 const int error = errno;
-                throw TranslationError(QStringLiteral("Cannot map file ") + opened +
-                                       QStringLiteral(" into memory. Reason: ") +
-                                       systemErrorText(error));
+                throw TfError(QStringLiteral("Cannot map file ") + opened +
+                              QStringLiteral(" into memory. Reason: ") + systemErrorText(error));
             }
         }
         m_view = view;
@@ -149,13 +148,15 @@ void TDomain::OpenCatalog()
     // must declare UTF-8.
     if (m_catalog.Count() == 0)
         return;
-    if (!HeaderValue(QStringLiteral("Content-Type")).toUpper().contains(QLatin1String("CHARSET=UTF-8"))) {
+    if (!HeaderValue(QStringLiteral("Content-Type"))
+             .toUpper()
+             .contains(QLatin1String("CHARSET=UTF-8"))) {
         const QString opened = m_openedPath;
         CloseCatalog();
-        throw TranslationError(QStringLiteral("The translation for the language code ") +
-                               m_languageCode + QStringLiteral(" (in ") + opened +
-                               QStringLiteral(") does not have charset=utf-8 in its Content-Type. "
-                                              "Translations are turned off."));
+        throw TfError(QStringLiteral("The translation for the language code ") + m_languageCode +
+                      QStringLiteral(" (in ") + opened +
+                      QStringLiteral(") does not have charset=utf-8 in its Content-Type. "
+                                     "Translations are turned off."));
     }
 }
 

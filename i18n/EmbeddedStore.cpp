@@ -99,9 +99,7 @@ QString trimmedName(const QByteArray &field)
 
 } // namespace
 
-TEmbeddedStore::TEmbeddedStore() : TEmbeddedStore(OwnExecutablePath(), OwnDirectoryPosition())
-{
-}
+TEmbeddedStore::TEmbeddedStore() : TEmbeddedStore(OwnExecutablePath(), OwnDirectoryPosition()) {}
 
 TEmbeddedStore::TEmbeddedStore(QString executablePath, std::uint64_t directoryPosition)
     : m_executablePath(std::move(executablePath)), m_directoryPosition(directoryPosition)
@@ -147,14 +145,17 @@ void TEmbeddedStore::ScanStore()
             !file.read64(position + 16, info.length))
             return;
         // Entries only ever move forward, which also rules out loops.
-        if (next <= position + entryHeaderSize || next - (position + entryHeaderSize) > maxNameLength)
+        if (next <= position + entryHeaderSize ||
+            next - (position + entryHeaderSize) > maxNameLength)
             return;
         if (next > file.size() || file.size() - next < 8)
             return;
         if (info.dataPosition > file.size() || info.length > file.size() - info.dataPosition)
             return;
-        QByteArray field(static_cast<qsizetype>(next - position - entryHeaderSize), Qt::Uninitialized);
-        if (!file.read(position + entryHeaderSize, field.data(), static_cast<std::uint64_t>(field.size())))
+        QByteArray field(static_cast<qsizetype>(next - position - entryHeaderSize),
+                         Qt::Uninitialized);
+        if (!file.read(position + entryHeaderSize, field.data(),
+                       static_cast<std::uint64_t>(field.size())))
             return;
         const QString name = trimmedName(field);
         if (name.isEmpty())

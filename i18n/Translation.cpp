@@ -9,7 +9,7 @@
 
 namespace {
 
-struct ResourceStringDomains
+struct DomainList
 {
     QReadWriteLock lock;
     // False once shutdown has begun: texts then pass untranslated.
@@ -17,10 +17,21 @@ struct ResourceStringDomains
     QStringList names;
 };
 
-ResourceStringDomains &resourceStringDomains()
+DomainList &resourceStringDomains()
 {
-    static ResourceStringDomains domains;
+    static DomainList domains;
     return domains;
+}
+
+// What a domain without a translation gives back: CR removed, then CR before every LF.
+QString untranslatedForm(const QString &text)
+{
+    if (!text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')))
+        return text;
+    QString form = text;
+    form.remove(QLatin1Char('\r'));
+    form.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return form;
 }
 
 std::unique_ptr<TEmbeddedStore> theStore;
@@ -43,7 +54,7 @@ void startUp(const QString &executablePath, std::uint64_t directoryPosition)
     const QString folder = executablePath.left(executablePath.lastIndexOf(QLatin1Char('/')) + 1);
     auto engine = std::make_unique<TTranslationEngine>(folder, store.get());
 
-    ResourceStringDomains &domains = resourceStringDomains();
+    DomainList &domains = resourceStringDomains();
     QWriteLocker locker(&domains.lock);
     theStore = std::move(store);
     theEngine = std::move(engine);
@@ -57,7 +68,7 @@ void shutDown()
     std::unique_ptr<TTranslationEngine> engine;
     std::unique_ptr<TEmbeddedStore> store;
     {
-        ResourceStringDomains &domains = resourceStringDomains();
+        DomainList &domains = resourceStringDomains();
         QWriteLocker locker(&domains.lock);
         domains.active = false;
         domains.names.clear();
@@ -94,7 +105,7 @@ void SelectLanguage(const QString &code)
 
 void AddResourceStringDomain(const QString &name)
 {
-    ResourceStringDomains &domains = resourceStringDomains();
+    DomainList &domains = resourceStringDomains();
     QWriteLocker locker(&domains.lock);
     if (!domains.names.contains(name, Qt::CaseInsensitive))
         domains.names.append(name);
@@ -102,23 +113,26 @@ void AddResourceStringDomain(const QString &name)
 
 QStringList ResourceStringDomains()
 {
-    ResourceStringDomains &domains = resourceStringDomains();
+    DomainList &domains = resourceStringDomains();
     QReadLocker locker(&domains.lock);
     return domains.names;
 }
 
 QString TranslateResourceText(const QString &text)
 {
-    ResourceStringDomains &domains = resourceStringDomains();
+    DomainList &domains = resourceStringDomains();
     if (text.isEmpty())
         return text;
     QReadLocker locker(&domains.lock);
     TTranslationEngine *engine = Translation::engine();
     if (!domains.active || !engine)
         return text;
+    // A domain changes a text only by translating it; the line breaks that every lookup
+    // rewrites do not count, or a text with a line break would never reach "toolkit".
+    const QString untranslated = untranslatedForm(text);
     for (const QString &name : std::as_const(domains.names)) {
         QString translated = engine->TranslateInDomain(name, text);
-        if (translated != text)
+        if (translated != untranslated)
             return translated;
     }
     return text;

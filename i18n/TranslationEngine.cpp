@@ -2,7 +2,7 @@
 
 #include "Domain.h"
 #include "SystemLanguage.h"
-#include "TranslationError.h"
+#include "platform/Errors.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -123,6 +123,6 @@ QString TTranslationEngine::TranslateInDomain(const QString &name, const QString
     if (decoder.hasError())
         translation.clear();
     if (!key.isEmpty() && translation.isEmpty())
-        throw TranslationError(notTranslatable(key));
+        throw TfError(notTranslatable(key));
     return translation;
 }

@@ -1,0 +1,116 @@
+#include "TestFiles.h"
+
+#include "i18n/MoCatalog.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using namespace testfiles;
+
+namespace {
+
+std::string text(std::string_view view)
+{
+    return std::string(view);
+}
+
+// A catalog laid out as msgfmt lays it out (keys sorted by bytes), for sizes that no
+// hand-written .po file would cover.
+std::vector<unsigned char> buildCatalog(const std::vector<std::string> &keys)
+{
+    const std::uint32_t n = std::uint32_t(keys.size());
+    const std::uint32_t keyTable = 28;
+    const std::uint32_t translationTable = keyTable + 8 * n;
+    std::vector<unsigned char> bytes(translationTable + 8 * n);
+    auto put = [&bytes](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bytes[at + i] = static_cast<unsigned char>(v >> (8 * i));
+    };
+    put(0, 0x950412DE);
+    put(8, n);
+    put(12, keyTable);
+    put(16, translationTable);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        for (int table = 0; table < 2; ++table) {
+            const std::string s = table == 0 ? keys[i] : "T:" + keys[i];
+            const std::size_t offset = bytes.size();
+            bytes.insert(bytes.end(), s.begin(), s.end());
+            bytes.push_back(0);
+            put((table == 0 ? keyTable : translationTable) + 8 * i, std::uint32_t(s.size()));
+            put((table == 0 ? keyTable : translationTable) + 8 * i + 4, std::uint32_t(offset));
+        }
+    }
+    return bytes;
+}
+
+TEST(MoCatalogTest, SearchFindsEveryKeyAndNothingBetweenForAllSizes)
+{
+    for (std::uint32_t n = 1; n <= 130; ++n) {
+        SCOPED_TRACE(n);
+        std::vector<std::string> keys;
+        for (std::uint32_t i = 0; i < n; ++i)
+            keys.push_back("k" + std::to_string(1000 + 2 * i));
+        std::sort(keys.begin(), keys.end());
+        const std::vector<unsigned char> bytes = buildCatalog(keys);
+        TMoCatalog catalog;
+        ASSERT_TRUE(catalog.Attach(bytes.data(), bytes.size()));
+        for (const std::string &key : keys) {
+            std::string_view found;
+            ASSERT_EQ(catalog.Find(key, found), TMoCatalog::Search::Found) << key;
+            EXPECT_EQ(text(found), "T:" + key);
+        }
+        for (std::uint32_t i = 0; i <= n; ++i) {
+            std::string_view found;
+            const std::string between = "k" + std::to_string(999 + 2 * i);
+            EXPECT_EQ(catalog.Find(between, found), TMoCatalog::Search::Missing) << between;
+        }
+    }
+}
+
+TEST(MoCatalogTest, ProgramToolkitCatalogFindsEachOfItsKeys)
+{
+    const QByteArray bytes = read(programCatalog("toolkit"));
+    TMoCatalog catalog;
+    ASSERT_TRUE(catalog.Attach(reinterpret_cast<const unsigned char *>(bytes.constData()),
+                               std::uint64_t(bytes.size())));
+    ASSERT_GT(catalog.Count(), 1000u);
+    for (std::uint32_t i = 0; i < catalog.Count(); ++i) {
+        std::string_view key;
+        std::string_view expected;
+        std::string_view found;
+        ASSERT_TRUE(catalog.KeyAt(i, key));
+        ASSERT_TRUE(catalog.TranslationAt(i, expected));
+        ASSERT_EQ(catalog.Find(key, found), TMoCatalog::Search::Found) << text(key);
+        EXPECT_EQ(found.data(), expected.data());
+    }
+    std::string_view found;
+    ASSERT_EQ(catalog.Find("&Yes", found), TMoCatalog::Search::Found);
+    EXPECT_EQ(text(found), "&Ja");
+}
+
+TEST(MoCatalogTest, BigEndianTwinReadsTheSame)
+{
+    const QByteArray little = read(catalog("normal"));
+    const QByteArray big = read(catalog("normal-be"));
+    ASSERT_EQ(big.left(4), QByteArray("\x95\x04\x12\xde", 4));
+    TMoCatalog a;
+    TMoCatalog b;
+    ASSERT_TRUE(
+        a.Attach(reinterpret_cast<const unsigned char *>(little.constData()), little.size()));
+    ASSERT_TRUE(b.Attach(reinterpret_cast<const unsigned char *>(big.constData()), big.size()));
+    EXPECT_FALSE(a.ByteSwapped());
+    EXPECT_TRUE(b.ByteSwapped());
+    ASSERT_EQ(a.Count(), b.Count());
+    for (std::uint32_t i = 0; i < a.Count(); ++i) {
+        std::string_view keyA, keyB, trA, trB;
+        ASSERT_TRUE(a.KeyAt(i, keyA) && b.KeyAt(i, keyB) && a.TranslationAt(i, trA) &&
+                    b.TranslationAt(i, trB));
+        EXPECT_EQ(keyA, keyB);
+        EXPECT_EQ(trA, trB);
+    }
+}
+
+} // namespace

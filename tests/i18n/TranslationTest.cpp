@@ -1,0 +1,106 @@
+#include "TestFiles.h"
+
+#include "i18n/Translation.h"
+#include "i18n/TranslationEngine.h"
+#include "platform/Errors.h"
+
+#include <QTemporaryDir>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using namespace testfiles;
+using ::testing::ElementsAre;
+
+namespace {
+
+class TranslationModuleTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_environment.set("LANG", QByteArray("C"));
+        // The program's folder holds the catalogs on disk; it has no store.
+        Translation::startUp(m_dir.path() + "/tachoflux", 0);
+    }
+    void TearDown() override { Translation::shutDown(); }
+
+    void place(const QString &domain, const QString &catalogName)
+    {
+        placeCatalog(m_dir.path() + "/locale", "de", domain, catalog(catalogName));
+    }
+
+    QTemporaryDir m_dir;
+    EnvironmentGuard m_environment;
+};
+
+TEST_F(TranslationModuleTest, StartUpGivesDefaultDomainAndLanguageSetupAddsToolkitAndGerman)
+{
+    ASSERT_NE(Translation::engine(), nullptr);
+    EXPECT_EQ(Translation::engine()->CurrentDomain(), "default");
+    EXPECT_EQ(Translation::engine()->CurrentLanguage(), "C");
+    EXPECT_EQ(Translation::engine()->DefaultCatalogFolder(), m_dir.path() + "/locale");
+    EXPECT_THAT(ResourceStringDomains(), ElementsAre("default"));
+    LanguageSetup();
+    EXPECT_THAT(ResourceStringDomains(), ElementsAre("default", "toolkit"));
+    EXPECT_EQ(Translation::engine()->CurrentLanguage(), "de");
+    AddResourceStringDomain("TOOLKIT");
+    AddResourceStringDomain("Default");
+    EXPECT_THAT(ResourceStringDomains(), ElementsAre("default", "toolkit"));
+}
+
+struct ResourceRow
+{
+    const char *text;
+    const char *expected;
+};
+
+TEST_F(TranslationModuleTest, ToolkitTextsPassTheDomainsInOrderFirstChangeWins)
+{
+    place("default", "regional");
+    place("toolkit", "normal");
+    LanguageSetup();
+    const ResourceRow rows[] = {
+        {"Cancel", "Abbrechen (de_DE)"}, // in both: "default" wins
+        {"&Yes", "&Ja"},                 // only in "toolkit"
+        {"Unknown text", "Unknown text"},
+        {"", ""},
+        {"Line one\nLine two", "Zeile eins\r\nZeile zwei"},
+        // Only a real translation counts as a change, not the added CR.
+        {"Unknown\nline", "Unknown\nline"},
+    };
+    for (const ResourceRow &row : rows)
+        EXPECT_EQ(TranslateResourceText(QString::fromUtf8(row.text)),
+                  QString::fromUtf8(row.expected))
+            << row.text;
+}
+
+TEST_F(TranslationModuleTest, CatalogErrorsReachTheCaller)
+{
+    place("toolkit", "latin1");
+    LanguageSetup();
+    try {
+        TranslateResourceText("Open");
+        FAIL() << "no error";
+    } catch (const TfError &error) {
+        EXPECT_THAT(error.message().toStdString(),
+                    ::testing::StartsWith("The translation for the language code de (in "));
+    }
+}
+
+TEST_F(TranslationModuleTest, AfterShutdownTextsPassUntranslated)
+{
+    place("toolkit", "normal");
+    LanguageSetup();
+    EXPECT_EQ(TranslateResourceText("&Yes"), "&Ja");
+    Translation::shutDown();
+    EXPECT_EQ(Translation::engine(), nullptr);
+    EXPECT_EQ(Translation::store(), nullptr);
+    EXPECT_EQ(TranslateResourceText("&Yes"), "&Yes");
+    SelectLanguage("de");
+    AddResourceStringDomain("toolkit");
+    EXPECT_EQ(TranslateResourceText("&Yes"), "&Yes");
+}
+
+} // namespace
