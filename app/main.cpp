@@ -1,8 +1,11 @@
 #include "app/ExceptionHandler.h"
 #include "app/InfoForm.h"
 #include "app/MainForm.h"
+#include "i18n/Translation.h"
+#include "platform/ResourceText.h"
 #include "timing/LineSource.h"
 
+#include <QFont>
 #include <QScreen>
 
 #include <clocale>
@@ -35,11 +38,25 @@ int main(int argc, char **argv)
     // Dates, times and decimal separators follow the user's regional settings.
     std::setlocale(LC_ALL, "");
 
+    // Catalogs first: every text the toolkit loads from here on passes through them.
+    Translation::startUp();
+    platform::setResourceTextHook(&TranslateResourceText);
+
     static timing::NoPortLineSource lines;
+
+    LanguageSetup();
 
     TApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tachoflux"));
     QApplication::setApplicationVersion(QStringLiteral("1.02"));
+    // The windows were laid out for these faces; metric-compatible ones keep texts inside
+    // their controls.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                                QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(QStringLiteral("Arial"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                                QStringLiteral("Nimbus Sans")});
     std::setlocale(LC_NUMERIC, "");
 
     TForm1 form1(lines);
@@ -52,5 +69,9 @@ int main(int argc, char **argv)
         form1.move(frame.topLeft());
     }
     form1.show();
-    return application.exec();
+    const int result = application.exec();
+
+    platform::setResourceTextHook(nullptr);
+    Translation::shutDown();
+    return result;
 }

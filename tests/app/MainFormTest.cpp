@@ -32,6 +32,8 @@ class MainFormTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        // Settings go to a folder of this test's own.
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
         locale.pinNow(QDate(2026, 12, 6), QTime(14, 3, 27));
         platform::setLocale(&locale);
         platform::setShell(&shell);
@@ -69,6 +71,7 @@ protected:
         QTest::mouseRelease(button, mouse);
     }
 
+    QTemporaryDir config;
     FakeClock clock;
     FakeLines lines;
     platform::FixedLocale locale = platform::FixedLocale::german();
