@@ -1,17 +1,218 @@
 #include "timing/Settings.h"
 
+#include "platform/Errors.h"
+#include "platform/Registry.h"
+#include "platform/RegistryStore.h"
+#include "platform/ResourceText.h"
+
+#include <QStringList>
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+
 namespace timing {
 
-// Plain body until the registry layer exists: nothing is stored.
-void LoadSettings(SettingsTarget &target)
+namespace {
+
+using platform::BYTE;
+using platform::DWORD;
+using platform::HKEY;
+
+constexpr char StoreKey[] = "Kelvaro / Software / Velox / 1.02";
+constexpr char Section[] = "Settings";
+constexpr int DefaultMillimetres = 150;
+
+// The format is translated first and filled in afterwards, so the catalog finds it.
+QString message(const char *format, const QStringList &args)
 {
-    target.applyComPort(0);
-    target.applyComAlg(0);
-    target.applyMeters(0.15L);
+    QString text = platform::resourceText(QString::fromUtf8(format));
+    qsizetype from = 0;
+    for (const QString &arg : args) {
+        const qsizetype at = text.indexOf(u"%s", from);
+        if (at < 0)
+            break;
+        text.replace(at, 2, arg);
+        from = at + arg.size();
+    }
+    return text;
 }
 
-void SaveSettings(const SettingsValues &)
+[[noreturn]] void raise(const char *format, const char *name)
 {
+    throw ERegistryException(message(format, {QString::fromUtf8(name)}));
+}
+
+// Closes the key however the scope is left.
+class OpenKey
+{
+public:
+    OpenKey() = default;
+    ~OpenKey()
+    {
+        if (m_key)
+            platform::RegCloseKey(m_key);
+    }
+    OpenKey(const OpenKey &) = delete;
+    OpenKey &operator=(const OpenKey &) = delete;
+
+    HKEY get() const { return m_key; }
+    HKEY *receive() { return &m_key; }
+
+private:
+    HKEY m_key = nullptr;
+};
+
+void openStore(OpenKey &store)
+{
+    if (platform::RegCreateKeyExA(platform::HKEY_CURRENT_USER, StoreKey, platform::KEY_ALL_ACCESS,
+                                  store.receive())
+        != platform::ERROR_SUCCESS)
+        raise("Failed to create key %s", StoreKey);
+}
+
+std::optional<int> parseInteger(const QByteArray &text)
+{
+    const char *begin = text.constData();
+    const char *end = begin + text.size();
+    if (begin != end && *begin == '+' && end - begin > 1 && begin[1] != '-')
+        ++begin;
+    int value = 0;
+    const auto [rest, error] = std::from_chars(begin, end, value);
+    if (error != std::errc() || rest != end)
+        return std::nullopt;
+    return value;
+}
+
+int readInteger(HKEY store, const char *name, int defaultValue)
+{
+    OpenKey section;
+    if (platform::RegOpenKeyExA(store, Section, platform::KEY_READ, section.receive())
+        != platform::ERROR_SUCCESS)
+        return defaultValue;
+    DWORD type = platform::REG_NONE;
+    DWORD size = 0;
+    if (platform::RegQueryValueExA(section.get(), name, &type, nullptr, &size)
+        != platform::ERROR_SUCCESS)
+        return defaultValue;
+    QByteArray text;
+    for (;;) {
+        if (type != platform::REG_SZ && type != platform::REG_EXPAND_SZ)
+            raise("Invalid data type for '%s'", name);
+        text.resize(size);
+        const platform::LONG status = platform::RegQueryValueExA(
+            section.get(), name, &type, reinterpret_cast<BYTE *>(text.data()), &size);
+        // Another instance may have changed the value since its size was asked.
+        if (status == platform::ERROR_MORE_DATA)
+            continue;
+        if (status != platform::ERROR_SUCCESS)
+            return defaultValue;
+        if (type != platform::REG_SZ && type != platform::REG_EXPAND_SZ)
+            raise("Invalid data type for '%s'", name);
+        break;
+    }
+    text.truncate(size);
+    if (const qsizetype end = text.indexOf('\0'); end >= 0)
+        text.truncate(end);
+    return parseInteger(text).value_or(defaultValue);
+}
+
+void writeInteger(HKEY store, const char *name, int value)
+{
+    OpenKey section;
+    if (platform::RegCreateKeyExA(store, Section, platform::KEY_ALL_ACCESS, section.receive())
+        != platform::ERROR_SUCCESS)
+        raise("Failed to create key %s", Section);
+    const QByteArray text = QByteArray::number(value);
+    // The terminating zero is part of the stored string.
+    if (platform::RegSetValueExA(section.get(), name, platform::REG_SZ,
+                                 reinterpret_cast<const BYTE *>(text.constData()),
+                                 DWORD(text.size() + 1))
+        != platform::ERROR_SUCCESS)
+        raise("Failed to set data for '%s'", name);
+}
+
+// Whole millimetres, ties to even whatever the rounding mode; beyond the 32-bit range the
+// nearest end of it, so a huge distance is not stored as some unrelated one.
+int millimetres(double meters)
+{
+    // Exact: a double times 1000 fits the 64-bit mantissa of long double.
+    const long double exact = static_cast<long double>(meters) * 1000.0L;
+    if (std::isnan(exact))
+        return DefaultMillimetres;
+    const long double below = std::floor(exact);
+    const long double fraction = exact - below;
+    long double rounded = below;
+    if (fraction > 0.5L || (fraction == 0.5L && std::fmod(below, 2.0L) != 0))
+        rounded += 1;
+    constexpr auto low = std::numeric_limits<std::int32_t>::min();
+    constexpr auto high = std::numeric_limits<std::int32_t>::max();
+    if (!(rounded > low))
+        return low;
+    if (!(rounded < high))
+        return high;
+    return int(rounded);
+}
+
+// A damaged settings file found on the way is the first thing the user must learn;
+// `cause` is the error that ended the load or save, if any.
+void reportDamage(const QString &cause)
+{
+    const std::vector<platform::HiveDamage> damage = platform::RegistryStore::takeDamage();
+    if (damage.empty())
+        return;
+    QStringList lines;
+    for (const platform::HiveDamage &d : damage) {
+        if (d.keptAs.isEmpty())
+            lines.append(message("The settings file %s is damaged (%s) and could not be moved "
+                                 "aside; it was left unchanged",
+                                 {d.hivePath, d.reason}));
+        else
+            lines.append(message("The settings file %s is damaged (%s). It was kept as %s "
+                                 "and a new file was started",
+                                 {d.hivePath, d.reason, d.keptAs}));
+    }
+    if (!cause.isEmpty())
+        lines.append(cause);
+    throw ERegistryException(lines.join(u'\n'));
+}
+
+template<typename F>
+void reportingDamage(F &&body)
+{
+    try {
+        body();
+    } catch (const ERegistryException &e) {
+        reportDamage(e.message());
+        throw;
+    }
+    reportDamage(QString());
+}
+
+} // namespace
+
+void LoadSettings(SettingsTarget &target)
+{
+    reportingDamage([&target] {
+        OpenKey store;
+        openStore(store);
+        target.applyComPort(readInteger(store.get(), "COMPort", 0));
+        target.applyComAlg(readInteger(store.get(), "COMAlg", 0));
+        target.applyMeters(readInteger(store.get(), "Meters", DefaultMillimetres) / 1000.0L);
+    });
+}
+
+void SaveSettings(const SettingsValues &values)
+{
+    reportingDamage([&values] {
+        OpenKey store;
+        openStore(store);
+        writeInteger(store.get(), "COMPort", values.comPort);
+        writeInteger(store.get(), "COMAlg", values.comAlg);
+        writeInteger(store.get(), "Meters", millimetres(values.meters));
+    });
 }
 
 } // namespace timing

@@ -1,0 +1,195 @@
+#include "platform/Registry.h"
+
+#include "platform/RegistryStore.h"
+
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <unordered_set>
+
+namespace platform {
+
+struct RegKey
+{
+    QString hivePath; // empty for the predefined key: the hive is found anew on every call
+    QString path;
+    REGSAM access = 0;
+};
+
+namespace {
+
+RegKey g_currentUser{QString(), QString(), KEY_ALL_ACCESS};
+
+std::mutex &handleMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::unordered_set<const RegKey *> &openHandles()
+{
+    static std::unordered_set<const RegKey *> handles;
+    return handles;
+}
+
+// What a call needs of a handle, copied while the handle is known to be open.
+std::optional<RegKey> lookUp(HKEY key)
+{
+    if (key == &g_currentUser)
+        return RegKey{RegistryStore::defaultHivePath(), QString(), KEY_ALL_ACCESS};
+    const std::lock_guard<std::mutex> guard(handleMutex());
+    if (!openHandles().contains(key))
+        return std::nullopt;
+    return *key;
+}
+
+HKEY newHandle(const QString &hivePath, const QString &path, REGSAM access)
+{
+    auto *key = new RegKey{hivePath, path, access};
+    const std::lock_guard<std::mutex> guard(handleMutex());
+    openHandles().insert(key);
+    return key;
+}
+
+// `subKey` below `base`; only the backslash separates levels.
+LONG subKeyPath(const QString &base, const char *subKey, QString &path)
+{
+    const QString relative = subKey ? QString::fromUtf8(subKey) : QString();
+    if (relative.isEmpty()) {
+        path = base;
+        return ERROR_SUCCESS;
+    }
+    for (const QString &name : relative.split(u'\\')) {
+        if (name.isEmpty())
+            return ERROR_BAD_PATHNAME;
+        if (!RegFile::isValidKeyName(name))
+            return ERROR_INVALID_PARAMETER;
+    }
+    path = base.isEmpty() ? relative : base + u'\\' + relative;
+    return ERROR_SUCCESS;
+}
+
+LONG openKey(HKEY key, const char *subKey, REGSAM access, HKEY *result, bool create,
+             DWORD *disposition)
+{
+    if (!result)
+        return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    const std::optional<RegKey> parent = lookUp(key);
+    if (!parent)
+        return ERROR_INVALID_HANDLE;
+    if (create && !(parent->access & KEY_CREATE_SUB_KEY))
+        return ERROR_ACCESS_DENIED;
+    QString path;
+    if (const LONG status = subKeyPath(parent->path, subKey, path); status != ERROR_SUCCESS)
+        return status;
+
+    const RegistryStore store(parent->hivePath);
+    RegFile hive;
+    if (const LONG status = store.read(hive); status != ERROR_SUCCESS)
+        return status;
+    bool created = false;
+    if (!hive.hasKey(path)) {
+        if (!create)
+            return ERROR_FILE_NOT_FOUND;
+        const LONG status = store.update([&](RegFile &current) {
+            created = current.createKey(path);
+            hive = current;
+            return created;
+        });
+        if (status != ERROR_SUCCESS)
+            return status;
+    }
+    if (disposition)
+        *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    *result = newHandle(parent->hivePath, hive.keyPath(path), access);
+    return ERROR_SUCCESS;
+}
+
+} // namespace
+
+const HKEY HKEY_CURRENT_USER = &g_currentUser;
+
+LONG RegCreateKeyExA(HKEY key, const char *subKey, REGSAM access, HKEY *result,
+                     DWORD *disposition)
+{
+    return openKey(key, subKey, access, result, true, disposition);
+}
+
+LONG RegOpenKeyExA(HKEY key, const char *subKey, REGSAM access, HKEY *result)
+{
+    return openKey(key, subKey, access, result, false, nullptr);
+}
+
+LONG RegQueryValueExA(HKEY key, const char *valueName, DWORD *type, BYTE *data, DWORD *size)
+{
+    const std::optional<RegKey> handle = lookUp(key);
+    if (!handle)
+        return ERROR_INVALID_HANDLE;
+    if (!(handle->access & KEY_QUERY_VALUE))
+        return ERROR_ACCESS_DENIED;
+    if (data && !size)
+        return ERROR_INVALID_PARAMETER;
+
+    RegFile hive;
+    if (const LONG status = RegistryStore(handle->hivePath).read(hive); status != ERROR_SUCCESS)
+        return status;
+    if (!hive.hasKey(handle->path))
+        return ERROR_KEY_DELETED;
+    const RegValue *value = hive.value(handle->path, valueName ? QString::fromUtf8(valueName)
+                                                               : QString());
+    if (!value)
+        return ERROR_FILE_NOT_FOUND;
+
+    const QByteArray bytes = value->toAnsi();
+    const auto needed = DWORD(bytes.size());
+    if (type)
+        *type = value->type;
+    if (!data) {
+        if (size)
+            *size = needed;
+        return ERROR_SUCCESS;
+    }
+    if (*size < needed) {
+        *size = needed;
+        return ERROR_MORE_DATA;
+    }
+    std::memcpy(data, bytes.constData(), needed);
+    *size = needed;
+    return ERROR_SUCCESS;
+}
+
+LONG RegSetValueExA(HKEY key, const char *valueName, DWORD type, const BYTE *data, DWORD size)
+{
+    const std::optional<RegKey> handle = lookUp(key);
+    if (!handle)
+        return ERROR_INVALID_HANDLE;
+    if (!(handle->access & KEY_SET_VALUE))
+        return ERROR_ACCESS_DENIED;
+    if (!data && size > 0)
+        return ERROR_INVALID_PARAMETER;
+    const QString name = valueName ? QString::fromUtf8(valueName) : QString();
+    if (!RegFile::isValidValueName(name))
+        return ERROR_INVALID_PARAMETER;
+
+    const RegValue value = RegValue::fromAnsi(
+        type, QByteArray(reinterpret_cast<const char *>(data), data ? qsizetype(size) : 0));
+    return RegistryStore(handle->hivePath).update([&](RegFile &hive) {
+        return hive.setValue(handle->path, name, value);
+    });
+}
+
+LONG RegCloseKey(HKEY key)
+{
+    if (key == &g_currentUser)
+        return ERROR_SUCCESS;
+    {
+        const std::lock_guard<std::mutex> guard(handleMutex());
+        if (openHandles().erase(key) == 0)
+            return ERROR_INVALID_HANDLE;
+    }
+    delete key;
+    return ERROR_SUCCESS;
+}
+
+} // namespace platform
