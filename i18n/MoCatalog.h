@@ -1,6 +1,8 @@
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 // A GNU gettext MO catalog lying in memory, searched in place. Every 32-bit value and
@@ -30,8 +32,37 @@ public:
     bool TranslationAt(std::uint32_t index, std::string_view &translation) const;
 
 private:
-    bool Read32(std::uint64_t offset, std::uint32_t &value) const;
-    bool StringAt(std::uint64_t descriptor, std::string_view &text) const;
+    // Every value of the catalog is read through these two, which check it against the
+    // catalog's size first.
+    bool Read32(std::uint64_t offset, std::uint32_t &value) const
+    {
+        if (offset > m_size || m_size - offset < 4)
+            return false;
+        value = Load32(m_data + offset);
+        return true;
+    }
+
+    // A descriptor (length, offset) and the string it describes.
+    bool StringAt(std::uint64_t descriptor, std::string_view &text) const
+    {
+        if (descriptor > m_size || m_size - descriptor < 8)
+            return false;
+        const std::uint32_t length = Load32(m_data + descriptor);
+        const std::uint32_t offset = Load32(m_data + descriptor + 4);
+        if (offset > m_size || length > m_size - offset)
+            return false;
+        text = std::string_view(reinterpret_cast<const char *>(m_data) + offset, length);
+        return true;
+    }
+
+    std::uint32_t Load32(const unsigned char *at) const
+    {
+        std::uint32_t raw;
+        std::memcpy(&raw, at, sizeof raw);
+        return m_swapped == nativeBigEndian ? raw : __builtin_bswap32(raw);
+    }
+
+    static constexpr bool nativeBigEndian = std::endian::native == std::endian::big;
 
     const unsigned char *m_data = nullptr;
     std::uint64_t m_size = 0;

@@ -4,9 +4,9 @@
 #include "SystemLanguage.h"
 #include "platform/Errors.h"
 
-#include <QStringDecoder>
 #include <QStringEncoder>
-#include <QVarLengthArray>
+#include <cstring>
+#include <string>
 
 namespace {
 
@@ -15,6 +15,129 @@ QString notTranslatable(const QString &key)
     return QStringLiteral("Error: Could not translate %1. Probably because the mo file doesn't "
                           "contain utf-8 encoded translations.")
         .arg(key);
+}
+
+struct EncodedKey
+{
+    std::string_view utf8;
+    bool hadCr = false;
+    bool hasLf = false;
+};
+
+// UTF-8 of the key without its CR characters, into buffer (or spare for long keys).
+// Keys are mostly ASCII, which is copied straight; anything else goes through Qt's encoder.
+EncodedKey encodeKey(const QString &key, char (&buffer)[512], std::string &spare)
+{
+    EncodedKey encoded;
+    const qsizetype size = key.size();
+    const char16_t *in = reinterpret_cast<const char16_t *>(key.constData());
+    char *start = buffer;
+    if (size * 3 > qsizetype(sizeof buffer)) {
+        spare.resize(std::size_t(size) * 3);
+        start = spare.data();
+    }
+    char *out = start;
+    qsizetype i = 0;
+    // Four characters at a time while they are ASCII.
+    for (; i + 4 <= size; i += 4) {
+        std::uint64_t chunk;
+        std::memcpy(&chunk, in + i, sizeof chunk);
+        if (chunk & 0xFF80FF80FF80FF80ull)
+            break;
+        out[0] = char(in[i]);
+        out[1] = char(in[i + 1]);
+        out[2] = char(in[i + 2]);
+        out[3] = char(in[i + 3]);
+        out += 4;
+    }
+    for (; i < size && in[i] < 0x80; ++i)
+        *out++ = char(in[i]);
+    if (i < size) {
+        QStringEncoder encoder(QStringEncoder::Utf8);
+        out = encoder.appendToBuffer(start, key);
+    }
+    const std::size_t length = std::size_t(out - start);
+    encoded.hasLf = std::memchr(start, '\n', length) != nullptr;
+    char *kept = out;
+    if (std::memchr(start, '\r', length)) {
+        encoded.hadCr = true;
+        kept = start;
+        for (const char *c = start; c != out; ++c) {
+            if (*c != '\r')
+                *kept++ = *c;
+        }
+    }
+    encoded.utf8 = std::string_view(start, std::size_t(kept - start));
+    return encoded;
+}
+
+// Strict UTF-8 to UTF-16 with a CR put before every LF that does not follow one: false
+// for anything that is not well-formed UTF-8 (overlong forms, surrogates, values past
+// U+10FFFF, cut sequences).
+bool decodeWithCrLf(std::string_view bytes, QString &text)
+{
+    text = QString(qsizetype(bytes.size()) * 2, Qt::Uninitialized);
+    char16_t *const begin = reinterpret_cast<char16_t *>(text.data());
+    char16_t *out = begin;
+    const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
+    const auto *end = in + bytes.size();
+    unsigned char previous = 0;
+    while (in != end) {
+        // Eight bytes at a time while they are ASCII without a line feed.
+        while (end - in >= 8) {
+            std::uint64_t chunk;
+            std::memcpy(&chunk, in, sizeof chunk);
+            const std::uint64_t lf = chunk ^ 0x0A0A0A0A0A0A0A0Aull;
+            if ((chunk & 0x8080808080808080ull) ||
+                ((lf - 0x0101010101010101ull) & ~lf & 0x8080808080808080ull))
+                break;
+            for (int i = 0; i < 8; ++i)
+                out[i] = in[i];
+            out += 8;
+            in += 8;
+            previous = in[-1];
+        }
+        if (in == end)
+            break;
+        const unsigned char lead = *in++;
+        if (lead < 0x80) {
+            if (lead == '\n' && previous != '\r')
+                *out++ = u'\r';
+            *out++ = lead;
+            previous = lead;
+            continue;
+        }
+        previous = lead;
+        int trail;
+        char32_t value;
+        char32_t least;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            trail = 1, value = lead & 0x1F, least = 0x80;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            trail = 2, value = lead & 0x0F, least = 0x800;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            trail = 3, value = lead & 0x07, least = 0x10000;
+        } else {
+            return false;
+        }
+        if (end - in < trail)
+            return false;
+        for (int i = 0; i < trail; ++i, ++in) {
+            if ((*in & 0xC0) != 0x80)
+                return false;
+            value = (value << 6) | (*in & 0x3F);
+        }
+        if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+            return false;
+        if (value >= 0x10000) {
+            *out++ = char16_t(0xD800 + ((value - 0x10000) >> 10));
+            *out++ = char16_t(0xDC00 + ((value - 0x10000) & 0x3FF));
+        } else {
+            *out++ = char16_t(value);
+        }
+    }
+    text.truncate(out - begin);
+    return true;
 }
 
 } // namespace
@@ -67,9 +190,17 @@ void TTranslationEngine::SelectDomain(const QString &name)
 
 TDomain *TTranslationEngine::DomainFor(const QString &name)
 {
+    // Callers nearly always ask with the same text for the same domain.
+    if (m_lastDomain && name.constData() == m_lastName.constData() &&
+        name.size() == m_lastName.size())
+        return m_lastDomain;
+    for (const auto &domain : m_domains) {
+        if (domain->Name() == name)
+            return remember(name, domain.get());
+    }
     for (const auto &domain : m_domains) {
         if (domain->Name().compare(name, Qt::CaseInsensitive) == 0)
-            return domain.get();
+            return remember(name, domain.get());
     }
     auto domain = std::make_unique<TDomain>(name, m_store);
     domain->SetCatalogFolder(m_defaultCatalogFolder.endsWith(QLatin1Char('/'))
@@ -77,50 +208,35 @@ TDomain *TTranslationEngine::DomainFor(const QString &name)
                                  : m_defaultCatalogFolder + QLatin1Char('/'));
     domain->SetCatalogLanguage(m_currentLanguage);
     m_domains.push_back(std::move(domain));
-    return m_domains.back().get();
+    return remember(name, m_domains.back().get());
+}
+
+TDomain *TTranslationEngine::remember(const QString &name, TDomain *domain)
+{
+    m_lastName = name;
+    m_lastDomain = domain;
+    return domain;
 }
 
 QString TTranslationEngine::TranslateInDomain(const QString &name, const QString &key)
 {
     TDomain *domain = DomainFor(name);
 
-    QStringEncoder encoder(QStringEncoder::Utf8);
-    QVarLengthArray<char, 512> utf8(encoder.requiredSpace(key.size()));
-    char *end = encoder.appendToBuffer(utf8.data(), key);
-    bool hadCr = false;
-    char *out = utf8.data();
-    for (const char *in = utf8.data(); in != end; ++in) {
-        if (*in == '\r')
-            hadCr = true;
-        else
-            *out++ = *in;
-    }
-    const std::string_view utf8Key(utf8.data(), std::size_t(out - utf8.data()));
+    char buffer[512];
+    std::string spare;
+    const EncodedKey encoded = encodeKey(key, buffer, spare);
 
     // Only the truly empty key asks for the header; a key of CRs alone stays as it is.
-    if (utf8Key.empty() && !key.isEmpty())
+    if (encoded.utf8.empty() && !key.isEmpty())
         return key;
-    const std::string_view found = domain->Lookup(utf8Key);
+    const std::string_view found = domain->Lookup(encoded.utf8);
 
-    // Common case: no translation and no line break to rewrite, so the key is the answer.
-    if (found.data() == utf8Key.data() && !hadCr && found.find('\n') == std::string_view::npos)
+    // No translation and no line break to rewrite: the key is the answer.
+    if (found.data() == encoded.utf8.data() && !encoded.hadCr && !encoded.hasLf)
         return key;
 
-    QVarLengthArray<char, 512> withCr;
-    std::string_view result = found;
-    if (found.find('\n') != std::string_view::npos) {
-        withCr.reserve(qsizetype(found.size() * 2));
-        for (std::size_t i = 0; i < found.size(); ++i) {
-            if (found[i] == '\n' && (i == 0 || found[i - 1] != '\r'))
-                withCr.append('\r');
-            withCr.append(found[i]);
-        }
-        result = std::string_view(withCr.data(), std::size_t(withCr.size()));
-    }
-
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString translation = decoder.decode(QByteArrayView(result.data(), qsizetype(result.size())));
-    if (decoder.hasError())
+    QString translation;
+    if (!decodeWithCrLf(found, translation))
         translation.clear();
     if (!key.isEmpty() && translation.isEmpty())
         throw TfError(notTranslatable(key));

@@ -48,26 +48,28 @@ std::vector<unsigned char> buildCatalog(const std::vector<std::string> &keys)
 
 TEST(MoCatalogTest, SearchFindsEveryKeyAndNothingBetweenForAllSizes)
 {
-    for (std::uint32_t n = 1; n <= 130; ++n) {
-        SCOPED_TRACE(n);
-        std::vector<std::string> keys;
-        for (std::uint32_t i = 0; i < n; ++i)
-            keys.push_back("k" + std::to_string(1000 + 2 * i));
-        std::sort(keys.begin(), keys.end());
-        const std::vector<unsigned char> bytes = buildCatalog(keys);
-        TMoCatalog catalog;
-        ASSERT_TRUE(catalog.Attach(bytes.data(), bytes.size()));
-        for (const std::string &key : keys) {
-            std::string_view found;
-            ASSERT_EQ(catalog.Find(key, found), TMoCatalog::Search::Found) << key;
-            EXPECT_EQ(text(found), "T:" + key);
+    // Short keys and keys that share their first eight bytes.
+    for (const std::string prefix : {"k", "shared prefix "})
+        for (std::uint32_t n = 1; n <= 130; ++n) {
+            SCOPED_TRACE(prefix + std::to_string(n));
+            std::vector<std::string> keys;
+            for (std::uint32_t i = 0; i < n; ++i)
+                keys.push_back(prefix + std::to_string(1000 + 2 * i));
+            std::sort(keys.begin(), keys.end());
+            const std::vector<unsigned char> bytes = buildCatalog(keys);
+            TMoCatalog catalog;
+            ASSERT_TRUE(catalog.Attach(bytes.data(), bytes.size()));
+            for (const std::string &key : keys) {
+                std::string_view found;
+                ASSERT_EQ(catalog.Find(key, found), TMoCatalog::Search::Found) << key;
+                EXPECT_EQ(text(found), "T:" + key);
+            }
+            for (std::uint32_t i = 0; i <= n; ++i) {
+                std::string_view found;
+                const std::string between = prefix + std::to_string(999 + 2 * i);
+                EXPECT_EQ(catalog.Find(between, found), TMoCatalog::Search::Missing) << between;
+            }
         }
-        for (std::uint32_t i = 0; i <= n; ++i) {
-            std::string_view found;
-            const std::string between = "k" + std::to_string(999 + 2 * i);
-            EXPECT_EQ(catalog.Find(between, found), TMoCatalog::Search::Missing) << between;
-        }
-    }
 }
 
 TEST(MoCatalogTest, ProgramToolkitCatalogFindsEachOfItsKeys)
