@@ -1,0 +1,99 @@
+#include "comm/MyCommStatus.h"
+
+#include <utility>
+
+namespace {
+
+// Holds an instant for the duration of one notification, also when the handler throws.
+class InstantScope
+{
+public:
+    InstantScope(std::optional<TMyCommInstant> &slot, std::optional<TMyCommInstant> value)
+        : m_slot(slot), m_saved(std::exchange(slot, value))
+    {
+    }
+    ~InstantScope() { m_slot = m_saved; }
+    InstantScope(const InstantScope &) = delete;
+    InstantScope &operator=(const InstantScope &) = delete;
+
+private:
+    std::optional<TMyCommInstant> &m_slot;
+    std::optional<TMyCommInstant> m_saved;
+};
+
+} // namespace
+
+TMyCommStatus::TMyCommStatus(QObject *owner) : QObject(owner)
+{
+    m_watcher = TMyCommWatcher::start([this](const TMyCommReport &change) { watcherReport(change); });
+    ChangePort(m_comm);
+}
+
+TMyCommStatus::~TMyCommStatus()
+{
+    if (TMyCommWatcher *watcher = liveWatcher()) {
+        // A report already on its way finds no target; the watcher ends by itself.
+        watcher->clearChangeTarget();
+        watcher->Terminate();
+    }
+    m_watcher.reset();
+    m_handle.reset();
+}
+
+TMyCommWatcher *TMyCommStatus::liveWatcher() const
+{
+    // A watcher that has ended is never touched again.
+    if (m_watcher && m_watcher->ended())
+        m_watcher.reset();
+    return m_watcher.get();
+}
+
+const TMyCommWatcher *TMyCommStatus::watcher() const
+{
+    return liveWatcher();
+}
+
+void TMyCommStatus::ChangePort(TMyCommPort n)
+{
+    if (TMyCommWatcher *watcher = liveWatcher())
+        watcher->setPort(nullptr);
+    m_handle.reset();
+    m_comm = n;
+    if (n != 0)
+        m_handle = platform::serialPorts().open(n);
+    std::uint32_t word = 0;
+    m_active = m_handle && m_handle->modemStatus(word);
+    // A port that cannot report its lines is of no use to anybody.
+    if (!m_active)
+        m_handle.reset();
+    m_lastWord = 0;
+    if (TMyCommWatcher *watcher = liveWatcher())
+        watcher->setPort(m_handle);
+    InstantScope instant(m_changeInstant, std::nullopt);
+    StatusChanged(this);
+}
+
+void TMyCommStatus::StatusChanged(QObject *)
+{
+    DecodeStatus(m_handle ? m_lastWord : 0);
+    if (m_onChanged)
+        m_onChanged(this);
+}
+
+void TMyCommStatus::DecodeStatus(std::uint32_t word)
+{
+    m_cts = word & platform::MS_CTS_ON;
+    m_dsr = word & platform::MS_DSR_ON;
+    m_ri = word & platform::MS_RING_ON;
+    m_rlsd = word & platform::MS_RLSD_ON;
+}
+
+void TMyCommStatus::watcherReport(const TMyCommReport &change)
+{
+    // A report read from a port that has been closed since says nothing about this one.
+    if (!m_handle || change.port != m_handle.get())
+        return;
+    m_lastWord = change.word;
+    InstantScope instant(m_changeInstant, change.at);
+    StatusChanged(nullptr);
+}

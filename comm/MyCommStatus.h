@@ -1,0 +1,81 @@
+#pragma once
+
+#include "comm/MyCommWatcher.h"
+
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+// 0 is no port; n is the port "COM" + n.
+using TMyCommPort = quint8;
+// A method and its object, called with a sender.
+using TNotifyEvent = std::function<void(QObject *sender)>;
+
+// Watches the four modem-status input lines of one serial port, opened for status queries
+// only. Every change of the lines raises OnChanged on the user-interface thread.
+class TMyCommStatus : public QObject
+{
+    Q_OBJECT
+    // The line properties take writes but keep nothing of them.
+    Q_PROPERTY(bool ClearToSend READ ClearToSend WRITE setClearToSend STORED false)
+    Q_PROPERTY(bool DataSetReady READ DataSetReady WRITE setDataSetReady STORED false)
+    Q_PROPERTY(bool Ring READ Ring WRITE setRing STORED false)
+    Q_PROPERTY(bool ReceiveLine READ ReceiveLine WRITE setReceiveLine STORED false)
+    Q_PROPERTY(TMyCommPort Comm READ Comm WRITE ChangePort)
+    Q_PROPERTY(bool Active READ Active STORED false)
+
+public:
+    explicit TMyCommStatus(QObject *owner = nullptr);
+    ~TMyCommStatus() override;
+
+    bool ClearToSend() const { return m_cts; }
+    bool DataSetReady() const { return m_dsr; }
+    bool Ring() const { return m_ri; }
+    bool ReceiveLine() const { return m_rlsd; }
+    void setClearToSend(bool value) { m_writeSink = value; }
+    void setDataSetReady(bool value) { m_writeSink = value; }
+    void setRing(bool value) { m_writeSink = value; }
+    void setReceiveLine(bool value) { m_writeSink = value; }
+
+    TMyCommPort Comm() const { return m_comm; }
+    // Closes the current port and opens port n (0: none), also when n is the current
+    // number, then raises OnChanged. A port that cannot be opened or queried leaves
+    // Active false.
+    void ChangePort(TMyCommPort n);
+    bool Active() const { return m_active; }
+
+    // Called synchronously on the user-interface thread. An error it raises during a
+    // report from the watcher ends the watcher; from a port change it reaches the caller.
+    TNotifyEvent OnChanged() const { return m_onChanged; }
+    void setOnChanged(TNotifyEvent handler) { m_onChanged = std::move(handler); }
+
+    // While OnChanged handles a change read from the port: the instant of that read.
+    std::optional<TMyCommInstant> changeInstant() const { return m_changeInstant; }
+
+    void StatusChanged(QObject *sender);
+    void DecodeStatus(std::uint32_t word);
+
+    // The watcher while it runs; nullptr once it has ended.
+    const TMyCommWatcher *watcher() const;
+
+private:
+    void watcherReport(const TMyCommReport &change);
+    TMyCommWatcher *liveWatcher() const;
+
+    bool m_cts = false;
+    bool m_dsr = false;
+    bool m_ri = false;
+    bool m_rlsd = false;
+    std::shared_ptr<platform::SerialPort> m_handle;
+    mutable std::shared_ptr<TMyCommWatcher> m_watcher;
+    bool m_writeSink = false;
+    TMyCommPort m_comm = 0;
+    TNotifyEvent m_onChanged;
+    bool m_active = false;
+    // The word of the last report from the current port.
+    std::uint32_t m_lastWord = 0;
+    std::optional<TMyCommInstant> m_changeInstant;
+};

@@ -1,0 +1,371 @@
+#include "CommTestSupport.h"
+#include "FakeSerialPort.h"
+#include "comm/MyCommStatus.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <stdexcept>
+
+using platform::MS_CTS_ON;
+using platform::MS_DSR_ON;
+using platform::MS_RING_ON;
+using platform::MS_RLSD_ON;
+
+namespace {
+
+struct Lines
+{
+    bool cts, dsr, ri, rlsd;
+    bool operator==(const Lines &) const = default;
+};
+
+Lines linesOf(const TMyCommStatus &status)
+{
+    return {status.ClearToSend(), status.DataSetReady(), status.Ring(), status.ReceiveLine()};
+}
+
+Lines linesOf(std::uint32_t word)
+{
+    return {bool(word & MS_CTS_ON), bool(word & MS_DSR_ON), bool(word & MS_RING_ON),
+            bool(word & MS_RLSD_ON)};
+}
+
+constexpr Lines AllOff{false, false, false, false};
+
+bool threadGone(pid_t tid)
+{
+    return tid != 0 && !QFileInfo::exists(QStringLiteral("/proc/self/task/%1").arg(tid));
+}
+
+class MyCommStatusTest : public ::testing::Test
+{
+protected:
+    MyCommStatusTest()
+    {
+        waits = ports.add(1, FakeModemLines::Waits);
+        other = ports.add(2, FakeModemLines::Waits);
+        polled = ports.add(3, FakeModemLines::Polled);
+        mute = ports.add(5, FakeModemLines::Mute);
+    }
+
+    void SetUp() override
+    {
+        status = std::make_unique<TMyCommStatus>();
+        status->setOnChanged([this](QObject *sender) {
+            ++changes;
+            senders.push_back(sender);
+            seen.push_back(linesOf(*status));
+        });
+    }
+
+    void TearDown() override
+    {
+        status.reset();
+        // Nothing of this test may linger into the next one.
+        EXPECT_TRUE(waitFor([this] {
+            return waits->openPorts() + other->openPorts() + polled->openPorts() == 0;
+        }));
+    }
+
+    // Waits until the watcher has reported the lines `expected`.
+    bool reported(Lines expected)
+    {
+        return waitFor([&] { return !seen.empty() && seen.back() == expected; });
+    }
+
+    FakeSerialPorts ports;
+    WatcherClock clock;
+    std::shared_ptr<FakeModemLines> waits, other, polled, mute;
+    std::unique_ptr<TMyCommStatus> status;
+    int changes = 0;
+    std::vector<QObject *> senders;
+    std::vector<Lines> seen;
+};
+
+TEST_F(MyCommStatusTest, NewComponentHasNoPortAndReadsAllLinesOff)
+{
+    EXPECT_EQ(status->Comm(), 0);
+    EXPECT_FALSE(status->Active());
+    EXPECT_EQ(linesOf(*status), AllOff);
+    EXPECT_NE(status->watcher(), nullptr);
+}
+
+// Ports with and without a change wait behave alike.
+class PortKinds : public MyCommStatusTest, public ::testing::WithParamInterface<std::uint8_t>
+{
+protected:
+    FakeModemLines &lines() { return GetParam() == 1 ? *waits : *polled; }
+};
+
+TEST_P(PortKinds, AssignmentReportsAllLinesOffThenTheWatcherReportsTheLinesThatAreOn)
+{
+    lines().set(MS_DSR_ON);
+    status->ChangePort(GetParam());
+
+    EXPECT_TRUE(status->Active());
+    EXPECT_EQ(status->Comm(), GetParam());
+    ASSERT_EQ(changes, 1);
+    EXPECT_EQ(senders[0], status.get());
+    EXPECT_EQ(seen[0], AllOff);
+
+    ASSERT_TRUE(reported({false, true, false, false}));
+    EXPECT_EQ(changes, 2);
+    // The watcher's reports name the component as the sender too.
+    EXPECT_EQ(senders[1], status.get());
+    EXPECT_TRUE(status->DataSetReady());
+}
+
+TEST_P(PortKinds, EveryLineAloneIsReportedOnAndOff)
+{
+    status->ChangePort(GetParam());
+    for (std::uint32_t bit : {MS_CTS_ON, MS_DSR_ON, MS_RING_ON, MS_RLSD_ON}) {
+        SCOPED_TRACE(bit);
+        lines().set(bit);
+        EXPECT_TRUE(reported(linesOf(bit)));
+        lines().set(0);
+        EXPECT_TRUE(reported(AllOff));
+    }
+    // The bits of the word nobody names count as a change as well, but show no line.
+    const int before = changes;
+    lines().set(0x01);
+    EXPECT_TRUE(waitFor([&] { return changes == before + 1; }));
+    EXPECT_EQ(linesOf(*status), AllOff);
+}
+
+TEST_P(PortKinds, NoPortClosesTheOpenPortAndReportsOnce)
+{
+    lines().set(MS_CTS_ON | MS_DSR_ON);
+    status->ChangePort(GetParam());
+    ASSERT_TRUE(reported({true, true, false, false}));
+
+    changes = 0;
+    status->ChangePort(0);
+    EXPECT_FALSE(status->Active());
+    EXPECT_EQ(linesOf(*status), AllOff);
+    EXPECT_EQ(changes, 1);
+    // The watcher lets go of the port even while it blocks in the change wait.
+    EXPECT_TRUE(waitFor([&] { return lines().openPorts() == 0; }));
+
+    lines().set(MS_RING_ON);
+    handleEventsFor(100);
+    EXPECT_EQ(changes, 1);
+}
+
+TEST_P(PortKinds, SameNumberReopensThePortAndReportsAgain)
+{
+    lines().set(MS_DSR_ON);
+    status->ChangePort(GetParam());
+    ASSERT_TRUE(reported({false, true, false, false}));
+    const int opened = lines().timesOpened();
+
+    changes = 0;
+    status->ChangePort(GetParam());
+    EXPECT_EQ(lines().timesOpened(), opened + 1);
+    EXPECT_TRUE(status->Active());
+    EXPECT_EQ(seen.back(), AllOff);
+    EXPECT_TRUE(reported({false, true, false, false}));
+    EXPECT_EQ(changes, 2);
+    EXPECT_TRUE(waitFor([&] { return lines().openPorts() == 1; }));
+}
+
+TEST_P(PortKinds, DestroyingTheComponentEndsTheWatcherAndClosesThePort)
+{
+    status->ChangePort(GetParam());
+    ASSERT_TRUE(waitFor([&] { return status->watcher()->threadId() != 0; }));
+    const pid_t tid = status->watcher()->threadId();
+    status.reset();
+    EXPECT_TRUE(waitFor([&] { return lines().openPorts() == 0 && threadGone(tid); }));
+}
+
+INSTANTIATE_TEST_SUITE_P(Waiting, PortKinds, ::testing::Values(std::uint8_t(1)));
+INSTANTIATE_TEST_SUITE_P(Polled, PortKinds, ::testing::Values(std::uint8_t(3)));
+
+TEST_F(MyCommStatusTest, DestroyingTheComponentWithoutAPortEndsTheWatcher)
+{
+    ASSERT_TRUE(waitFor([&] { return status->watcher()->threadId() != 0; }));
+    const pid_t tid = status->watcher()->threadId();
+    status.reset();
+    EXPECT_TRUE(waitFor([&] { return threadGone(tid); }));
+}
+
+// Ports that cannot be used: none open, and the watcher reports nothing for them.
+TEST_F(MyCommStatusTest, UnusablePortsLeaveActiveFalseAndReportNothing)
+{
+    const struct
+    {
+        std::uint8_t number;
+        const char *what;
+    } rows[] = {{4, "does not exist"}, {5, "cannot report its lines"}, {255, "no selection"}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        // A word left from a good port must not show up for the bad one.
+        waits->set(MS_DSR_ON);
+        status->ChangePort(1);
+        ASSERT_TRUE(reported({false, true, false, false}));
+
+        changes = 0;
+        status->ChangePort(row.number);
+        EXPECT_EQ(status->Comm(), row.number);
+        EXPECT_FALSE(status->Active());
+        EXPECT_EQ(linesOf(*status), AllOff);
+        EXPECT_EQ(changes, 1);
+        mute->set(MS_CTS_ON);
+        waits->set(MS_CTS_ON);
+        handleEventsFor(100);
+        EXPECT_EQ(changes, 1);
+        EXPECT_EQ(linesOf(*status), AllOff);
+        EXPECT_EQ(mute->openPorts(), 0);
+        waits->set(0);
+    }
+}
+
+TEST_F(MyCommStatusTest, WritingTheLinePropertiesChangesNothing)
+{
+    waits->set(MS_CTS_ON | MS_DSR_ON);
+    status->ChangePort(1);
+    ASSERT_TRUE(reported({true, true, false, false}));
+    for (const char *name : {"ClearToSend", "DataSetReady", "Ring", "ReceiveLine"}) {
+        SCOPED_TRACE(name);
+        const bool before = status->property(name).toBool();
+        EXPECT_TRUE(status->setProperty(name, !before));
+        EXPECT_EQ(status->property(name).toBool(), before);
+    }
+    EXPECT_EQ(linesOf(*status), (Lines{true, true, false, false}));
+}
+
+TEST_F(MyCommStatusTest, PropertiesAreThoseOfTheComponent)
+{
+    status->setProperty("Comm", 1);
+    EXPECT_EQ(status->Comm(), 1);
+    EXPECT_TRUE(status->property("Active").toBool());
+    EXPECT_FALSE(status->setProperty("Active", false));
+    EXPECT_TRUE(status->Active());
+}
+
+TEST_F(MyCommStatusTest, PulseWhileTheWatcherWaitsForTheUserInterfaceIsNotReported)
+{
+    status->ChangePort(1);
+    ASSERT_TRUE(waitFor([&] { return waits->waitsStarted() > 0; }));
+    waits->set(MS_CTS_ON);
+    // The report is on its way and the watcher waits for this thread.
+    ASSERT_TRUE(waitFor([&] { return clock.stampedAfter(waits->firstRead()); }, false));
+    waits->set(MS_CTS_ON | MS_DSR_ON);
+    waits->set(MS_CTS_ON);
+
+    ASSERT_TRUE(reported({true, false, false, false}));
+    handleEventsFor(100);
+    EXPECT_EQ(changes, 2);
+    for (const Lines &lines : seen)
+        EXPECT_FALSE(lines.dsr);
+}
+
+TEST_F(MyCommStatusTest, AnErrorOfTheHandlerEndsTheWatcherSilently)
+{
+    status->ChangePort(1);
+    bool fail = true;
+    int handled = 0;
+    status->setOnChanged([&](QObject *) {
+        ++handled;
+        if (fail)
+            throw std::runtime_error("handler failed");
+    });
+    waits->set(MS_DSR_ON);
+    ASSERT_TRUE(waitFor([&] { return handled == 1; }));
+    ASSERT_TRUE(waitFor([&] { return status->watcher() == nullptr; }));
+
+    // Later changes are not reported, while everything else goes on.
+    fail = false;
+    waits->set(MS_CTS_ON);
+    handleEventsFor(100);
+    EXPECT_EQ(handled, 1);
+    status->ChangePort(2);
+    EXPECT_TRUE(status->Active());
+    EXPECT_EQ(handled, 2);
+    other->set(MS_DSR_ON);
+    handleEventsFor(100);
+    EXPECT_EQ(handled, 2);
+    EXPECT_EQ(linesOf(*status), AllOff);
+    status->ChangePort(0);
+    EXPECT_TRUE(waitFor([&] { return waits->openPorts() + other->openPorts() == 0; }));
+}
+
+TEST_F(MyCommStatusTest, AnErrorOfTheHandlerDuringAPortChangeReachesTheCaller)
+{
+    status->setOnChanged([](QObject *) { throw std::runtime_error("handler failed"); });
+    EXPECT_THROW(status->ChangePort(1), std::runtime_error);
+    EXPECT_TRUE(status->Active());
+    // The watcher was not involved and goes on.
+    int handled = 0;
+    status->setOnChanged([&](QObject *) { ++handled; });
+    waits->set(MS_RLSD_ON);
+    EXPECT_TRUE(waitFor([&] { return handled == 1; }));
+    EXPECT_TRUE(status->ReceiveLine());
+}
+
+TEST_F(MyCommStatusTest, AReportOnItsWayNeverReachesADestroyedComponent)
+{
+    status->ChangePort(1);
+    ASSERT_TRUE(waitFor([&] { return waits->waitsStarted() > 0; }));
+    waits->set(MS_DSR_ON);
+    ASSERT_TRUE(waitFor([&] { return clock.stampedAfter(waits->firstRead()); }, false));
+    const pid_t tid = status->watcher()->threadId();
+    const int before = changes;
+    status.reset();
+    handleEventsFor(50);
+    EXPECT_EQ(changes, before);
+    EXPECT_TRUE(waitFor([&] { return threadGone(tid) && waits->openPorts() == 0; }));
+}
+
+TEST_F(MyCommStatusTest, EachReportCarriesTheInstantOfTheReadThatSawIt)
+{
+    std::vector<std::optional<TMyCommInstant>> instants;
+    status->setOnChanged([&](QObject *) { instants.push_back(status->changeInstant()); });
+    status->ChangePort(1);
+    ASSERT_EQ(instants.size(), 1u);
+    EXPECT_FALSE(instants[0].has_value());
+
+    ASSERT_TRUE(waitFor([&] { return waits->waitsStarted() > 0; }));
+    clock.set(5'000'000);
+    waits->set(MS_CTS_ON);
+    ASSERT_TRUE(waitFor([&] { return clock.stampedAfter(waits->firstRead()); }, false));
+    clock.set(5'000'777);
+    ASSERT_TRUE(waitFor([&] { return instants.size() == 2; }));
+    ASSERT_TRUE(instants[1].has_value());
+    EXPECT_EQ(instants[1]->counter, 5'000'000);
+    EXPECT_EQ(instants[1]->frequency, 10'000);
+    EXPECT_FALSE(status->changeInstant().has_value());
+}
+
+// Port changes in quick succession while the lines move: every wake must reach the
+// watcher, or it would stay with an old port.
+TEST_F(MyCommStatusTest, RapidPortChangesLoseNoWake)
+{
+    const std::uint8_t sequence[] = {1, 2, 0, 3, 1, 1, 2, 3, 0, 2};
+    for (int round = 0; round < 30; ++round) {
+        for (std::uint8_t n : sequence) {
+            status->ChangePort(n);
+            waits->set(round % 2 ? MS_DSR_ON : MS_CTS_ON);
+            other->set(round % 2 ? MS_CTS_ON : MS_RING_ON);
+            QCoreApplication::processEvents();
+        }
+    }
+    status->ChangePort(2);
+    other->set(MS_RLSD_ON | MS_DSR_ON);
+    EXPECT_TRUE(reported({false, true, false, true}));
+    EXPECT_TRUE(waitFor([&] {
+        return waits->openPorts() == 0 && polled->openPorts() == 0 && other->openPorts() == 1;
+    }));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
