@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// A config folder of the test's own, so the registry hive is a fresh real file there.
+class ConfigFolder
+{
+public:
+    ConfigFolder()
+        : m_hadValue(qEnvironmentVariableIsSet("XDG_CONFIG_HOME")), m_saved(qgetenv("XDG_CONFIG_HOME"))
+    {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path()));
+    }
+    ~ConfigFolder()
+    {
+        if (m_hadValue)
+            qputenv("XDG_CONFIG_HOME", m_saved);
+        else
+            qunsetenv("XDG_CONFIG_HOME");
+    }
+    ConfigFolder(const ConfigFolder &) = delete;
+    ConfigFolder &operator=(const ConfigFolder &) = delete;
+
+    QString path() const { return m_dir.path(); }
+    QString folder() const { return m_dir.path() + QStringLiteral("/tachoflux"); }
+    QString hive() const { return folder() + QStringLiteral("/registry.reg"); }
+
+    QByteArray hiveBytes() const
+    {
+        QFile file(hive());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    void writeHive(const QByteArray &bytes) const
+    {
+        QDir().mkpath(folder());
+        QFile file(hive());
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(bytes);
+    }
+    // Names in the program's folder, sorted.
+    QStringList files() const
+    {
+        return QDir(folder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                                        QDir::Name);
+    }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_hadValue;
+    QByteArray m_saved;
+};

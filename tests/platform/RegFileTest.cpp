@@ -1,0 +1,176 @@
+#include "platform/RegFile.h"
+
+#include <gtest/gtest.h>
+
+using namespace platform;
+
+namespace {
+
+const QString Key = QStringLiteral("Kelvaro / Software / Velox / 1.02\\Settings");
+const QByteArray Head = "Windows Registry Editor Version 5.00\r\n\r\n";
+const QByteArray Section = "[HKEY_CURRENT_USER\\Kelvaro / Software / Velox / 1.02\\Settings]\r\n";
+
+QByteArray utf16(const QString &text)
+{
+    QByteArray bytes;
+    for (const QChar c : text) {
+        bytes.append(char(c.unicode() & 0xFF));
+        bytes.append(char(c.unicode() >> 8));
+    }
+    return bytes;
+}
+
+struct FormRow
+{
+    const char *what;
+    QString name;
+    RegValue value;
+    QByteArray line;
+};
+
+// Each kind of value has its line in the file and comes back from it unchanged.
+TEST(RegFile, WritesEachValueKindAsTheRegistryEditorDoesAndReadsItBack)
+{
+    const FormRow rows[] = {
+        {"number text", "COMPort", RegValue::string("150"), "\"COMPort\"=\"150\""},
+        {"escapes", "v", RegValue::string("C:\\a \"b\""), "\"v\"=\"C:\\\\a \\\"b\\\"\""},
+        {"non-ASCII", "v", RegValue::string("Schlüssel"), "\"v\"=\"Schl\xC3\xBCssel\""},
+        {"empty string", "v", RegValue::string(""), "\"v\"=\"\""},
+        {"default value", "", RegValue::string("x"), "@=\"x\""},
+        {"quoted name", "a\"b\\c", RegValue::string("x"), "\"a\\\"b\\\\c\"=\"x\""},
+        {"line break", "v", RegValue::string("a\nb"), "\"v\"=hex(1):61,00,0a,00,62,00,00,00"},
+        {"no terminator", "v", {REG_SZ, utf16("a")}, "\"v\"=hex(1):61,00"},
+        {"expandable", "v", RegValue::string("%A%", REG_EXPAND_SZ),
+         "\"v\"=hex(2):25,00,41,00,25,00,00,00"},
+        {"dword", "v", RegValue::dword(0x12345678), "\"v\"=dword:12345678"},
+        {"short dword", "v", {REG_DWORD, QByteArray("\x01\x02\x03")}, "\"v\"=hex(4):01,02,03"},
+        {"empty binary", "v", {REG_BINARY, QByteArray()}, "\"v\"=hex:"},
+        {"qword", "v", {REG_QWORD, QByteArray(8, '\x7f')}, "\"v\"=hex(b):7f,7f,7f,7f,7f,7f,7f,7f"},
+    };
+    for (const FormRow &row : rows) {
+        SCOPED_TRACE(row.what);
+        RegFile file;
+        file.setValue(Key, row.name, row.value);
+        const QByteArray text = file.serialize();
+        EXPECT_EQ(text, Head + "[HKEY_CURRENT_USER\\Kelvaro / Software / Velox / 1.02]\r\n\r\n"
+                            + Section + row.line + "\r\n\r\n");
+        QString error;
+        const std::optional<RegFile> back = RegFile::parse(text, &error);
+        ASSERT_TRUE(back) << error.toStdString();
+        EXPECT_EQ(*back, file);
+    }
+}
+
+TEST(RegFile, LongHexDataWrapsAtEightyColumnsAndComesBack)
+{
+    QByteArray data;
+    for (int i = 0; i < 200; ++i)
+        data.append(char(i));
+    RegFile file;
+    file.setValue(Key, QStringLiteral("blob"), {REG_BINARY, data});
+    const QByteArray text = file.serialize();
+    for (const QByteArray &line : text.split('\n'))
+        EXPECT_LE(line.size(), 81);
+    EXPECT_TRUE(text.contains(",\\\r\n  "));
+    const std::optional<RegFile> back = RegFile::parse(text);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->value(Key, QStringLiteral("blob"))->data, data);
+}
+
+TEST(RegFile, ReadsWhatTheRegistryEditorExports)
+{
+    const QString exported = QStringLiteral(
+        "Windows Registry Editor Version 5.00\r\n"
+        "\r\n"
+        "; written by hand\r\n"
+        "[hkey_current_user\\Kelvaro / Software / Velox / 1.02\\Settings]\r\n"
+        "\"COMPort\"=\"1\"\r\n"
+        "\"Path\"=hex(2):25,00,\\\r\n"
+        "  41,00,00,00\r\n"
+        "\r\n"
+        "[HKEY_CURRENT_USER\\KELVARO / SOFTWARE / VELOX / 1.02\\SETTINGS]\r\n"
+        "\"comalg\"=dword:00000001\r\n");
+    const QByteArray bytes = "\xFF\xFE" + utf16(exported);
+    QString error;
+    const std::optional<RegFile> file = RegFile::parse(bytes, &error);
+    ASSERT_TRUE(file) << error.toStdString();
+    // Names differing in case are one key; the slashes separate nothing.
+    EXPECT_EQ(file->keys(), (QStringList{"", "Kelvaro / Software / Velox / 1.02", Key}));
+    EXPECT_EQ(file->value(Key, "COMPORT")->text(), "1");
+    EXPECT_EQ(*file->value(Key, "Path"), RegValue::string("%A", REG_EXPAND_SZ));
+    EXPECT_EQ(*file->value(Key, "COMAlg"), RegValue::dword(1));
+    EXPECT_FALSE(file->hasKey("Kelvaro "));
+
+    const std::optional<RegFile> fromUtf8 = RegFile::parse("\xEF\xBB\xBF" + exported.toUtf8());
+    ASSERT_TRUE(fromUtf8);
+    EXPECT_EQ(*fromUtf8, *file);
+}
+
+TEST(RegFile, NamesKeepTheirFirstSpellingAndMatchInAnyCase)
+{
+    RegFile file;
+    EXPECT_TRUE(file.createKey("A\\B\\C"));
+    EXPECT_FALSE(file.createKey("a\\b\\c"));
+    EXPECT_TRUE(file.hasKey("a\\B"));
+    EXPECT_EQ(file.keyPath("a\\b\\c"), "A\\B\\C");
+    EXPECT_TRUE(file.setValue("a\\b", "COMPort", RegValue::string("1")));
+    EXPECT_FALSE(file.setValue("A\\B", "comport", RegValue::string("1")));
+    EXPECT_TRUE(file.setValue("A\\B", "comport", RegValue::string("2")));
+    EXPECT_EQ(file.valueNames("A\\B"), QStringList{"COMPort"});
+    EXPECT_EQ(file.value("A\\B", "COMPORT")->text(), "2");
+}
+
+TEST(RegFile, NamesThatCannotBeStoredAreRefused)
+{
+    EXPECT_TRUE(RegFile::isValidKeyName("Kelvaro / Software / Velox / 1.02"));
+    EXPECT_TRUE(RegFile::isValidKeyName(QString(255, u'k')));
+    EXPECT_TRUE(RegFile::isValidValueName(""));
+    for (const QString &name : {QString(), QString("a\\b"), QString(256, u'k'), QString("a\nb")})
+        EXPECT_FALSE(RegFile::isValidKeyName(name)) << name.toStdString();
+    for (const QString &name : {QString("a\rb"), QString(QChar(0xD800))})
+        EXPECT_FALSE(RegFile::isValidValueName(name));
+}
+
+struct DamageRow
+{
+    QByteArray body; // after the header line
+    const char *reason;
+};
+
+TEST(RegFile, DamagedFilesAreRefusedWithLineAndReason)
+{
+    const QByteArray section = "[HKEY_CURRENT_USER\\K]\n";
+    const DamageRow rows[] = {
+        {"", nullptr},
+        {"garbage\n", "line 2: unexpected text"},
+        {"\"a\"=\"b\"\n", "line 2: value outside any key"},
+        {"[HKEY_LOCAL_MACHINE\\K]\n", "outside HKEY_CURRENT_USER"},
+        {"[HKEY_CURRENT_USERX]\n", "outside HKEY_CURRENT_USER"},
+        {"[-HKEY_CURRENT_USER\\K]\n", "key deletion"},
+        {"[HKEY_CURRENT_USER\\K\n", "malformed key line"},
+        {"[HKEY_CURRENT_USER\\a\\\\b]\n", "invalid key name"},
+        {section + "\"a\"=\"b\n", "line 3: malformed string"},
+        {section + "\"a\"=\"b\\q\"\n", "malformed string"},
+        {section + "\"a\"=\"b\" x\n", "malformed string"},
+        {section + "\"a\"=dword:123456789\n", "malformed dword"},
+        {section + "\"a\"=dword:-1\n", "malformed dword"},
+        {section + "\"a\"=hex:1,2\n", "malformed hex"},
+        {section + "\"a\"=hex(zz):00\n", "malformed value type"},
+        {section + "\"a\"=hex:01,\\", "file ends inside a value"},
+        {section + "\"a\"=-\n", "value deletion"},
+        {section + "\"a\"=\"\xFF\"\n", "not UTF-8"},
+        {section + "\"a\" \"b\"\n", "malformed value line"},
+    };
+    for (const DamageRow &row : rows) {
+        const bool headerless = row.reason == nullptr;
+        const QByteArray bytes = headerless ? QByteArray("REGEDIT4\n") : "Windows Registry Editor Version 5.00\n" + row.body;
+        SCOPED_TRACE(bytes.toStdString());
+        QString error;
+        EXPECT_FALSE(RegFile::parse(bytes, &error));
+        EXPECT_TRUE(error.contains(headerless ? "no registry file header" : row.reason))
+            << error.toStdString();
+    }
+    EXPECT_FALSE(RegFile::parse(QByteArray()));
+}
+
+} // namespace

@@ -1,0 +1,262 @@
+#include "timing/Settings.h"
+
+#include "platform/Errors.h"
+#include "platform/RegFile.h"
+#include "platform/Registry.h"
+#include "platform/RegistryStore.h"
+#include "platform/ResourceText.h"
+
+#include "platform/ConfigFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+#include <limits>
+
+using namespace platform;
+
+namespace {
+
+const QString Store = QStringLiteral("Kelvaro / Software / Velox / 1.02");
+const QString Section = Store + QStringLiteral("\\Settings");
+
+// Records what the load applied, in order.
+class Recorder : public timing::SettingsTarget
+{
+public:
+    QStringList applied;
+    int port = -99;
+    int alg = -99;
+    long double meters = -99;
+
+    void applyComPort(int index) override
+    {
+        port = index;
+        applied << QStringLiteral("COMPort");
+    }
+    void applyComAlg(int index) override
+    {
+        alg = index;
+        applied << QStringLiteral("COMAlg");
+    }
+    void applyMeters(long double value) override
+    {
+        meters = value;
+        applied << QStringLiteral("Meters");
+    }
+};
+
+class Settings : public ::testing::Test
+{
+protected:
+    void SetUp() override { RegistryStore::takeDamage(); }
+    void TearDown() override { setResourceTextHook(nullptr); }
+
+    RegFile hive() const
+    {
+        RegFile file;
+        EXPECT_EQ(RegistryStore(config.hive()).read(file), ERROR_SUCCESS);
+        return file;
+    }
+    // The stored bytes of a value as the registry calls return them, and its type.
+    std::pair<DWORD, QByteArray> stored(const char *name) const
+    {
+        const RegFile file = hive();
+        const RegValue *value = file.value(Section, QString::fromUtf8(name));
+        return value ? std::pair{value->type, value->toAnsi()} : std::pair{REG_NONE, QByteArray()};
+    }
+    void store(const char *name, const RegValue &value) const
+    {
+        RegistryStore(config.hive()).update([&](RegFile &file) {
+            return file.setValue(Section, QString::fromUtf8(name), value);
+        });
+    }
+    static QString loadError(Recorder &target)
+    {
+        try {
+            timing::LoadSettings(target);
+        } catch (const ERegistryException &e) {
+            return e.message();
+        }
+        return {};
+    }
+    static QString saveError(const timing::SettingsValues &values)
+    {
+        try {
+            timing::SaveSettings(values);
+        } catch (const ERegistryException &e) {
+            return e.message();
+        }
+        return {};
+    }
+
+    ConfigFolder config;
+};
+
+TEST_F(Settings, FirstStartGivesTheDefaultsAndTheCloseStoresAllThreeValues)
+{
+    Recorder target;
+    timing::LoadSettings(target);
+    EXPECT_EQ(target.applied, (QStringList{"COMPort", "COMAlg", "Meters"}));
+    EXPECT_EQ(target.port, 0);
+    EXPECT_EQ(target.alg, 0);
+    EXPECT_EQ(target.meters, 0.15L);
+    EXPECT_EQ(hive().keys(), (QStringList{"", Store}));
+
+    timing::SaveSettings({0, 0, 0.15});
+    EXPECT_EQ(hive().keys(), (QStringList{"", Store, Section}));
+    EXPECT_EQ(stored("COMPort"), std::pair(REG_SZ, QByteArray("0", 2)));
+    EXPECT_EQ(stored("COMAlg"), std::pair(REG_SZ, QByteArray("0", 2)));
+    EXPECT_EQ(stored("Meters"), std::pair(REG_SZ, QByteArray("150", 4)));
+    EXPECT_TRUE(config.hiveBytes().contains("[HKEY_CURRENT_USER\\Kelvaro / Software / Velox / 1.02\\Settings]\r\n"
+                                            "\"COMPort\"=\"0\"\r\n\"COMAlg\"=\"0\"\r\n\"Meters\"=\"150\"\r\n"));
+}
+
+struct RoundTrip
+{
+    timing::SettingsValues saved;
+    const char *meters; // as stored
+};
+
+TEST_F(Settings, SavedValuesComeBackInWholeMillimetres)
+{
+    const RoundTrip rows[] = {
+        {{1, 1, 2.5}, "2500"},
+        {{-1, -1, 0.15}, "150"},
+        {{2, 0, 0.0625}, "62"},   // a tie goes to the even neighbour
+        {{0, 1, 0.1875}, "188"},  // and so does this one
+        {{0, 0, 0.0125}, "13"},   // not a tie in binary: just above
+        {{0, 0, -0.5}, "-500"},
+        {{0, 0, 3e6}, "2147483647"}, // beyond the 32-bit range: clamped
+        {{0, 0, -3e6}, "-2147483648"},
+        {{0, 0, 1e12}, "2147483647"},
+        {{7, 5, 1.2344}, "1234"},
+    };
+    for (const RoundTrip &row : rows) {
+        SCOPED_TRACE(row.meters);
+        timing::SaveSettings(row.saved);
+        EXPECT_EQ(stored("COMPort").second, QByteArray::number(row.saved.comPort) + '\0');
+        EXPECT_EQ(stored("COMAlg").second, QByteArray::number(row.saved.comAlg) + '\0');
+        EXPECT_EQ(stored("Meters").second, QByteArray(row.meters) + '\0');
+
+        Recorder target;
+        timing::LoadSettings(target);
+        EXPECT_EQ(target.port, row.saved.comPort);
+        EXPECT_EQ(target.alg, row.saved.comAlg);
+        EXPECT_EQ(target.meters, QByteArray(row.meters).toLongLong() / 1000.0L);
+    }
+}
+
+struct StoredText
+{
+    RegValue value;
+    int port;
+};
+
+TEST_F(Settings, TextThatIsNoIntegerLoadsAsTheDefault)
+{
+    const StoredText rows[] = {
+        {RegValue::string("abc"), 0},
+        {RegValue::string(""), 0},
+        {RegValue::string("12x"), 0},
+        {RegValue::string(" 5"), 0},
+        {RegValue::string("2147483648"), 0},
+        {RegValue::string("-2147483648"), std::numeric_limits<int>::min()},
+        {RegValue::string("+7"), 7},
+        {RegValue::string("2", REG_EXPAND_SZ), 2},
+        {RegValue::fromAnsi(REG_SZ, "1"), 1}, // stored without its terminating zero
+    };
+    for (const StoredText &row : rows) {
+        SCOPED_TRACE(row.value.text().toStdString());
+        store("COMPort", row.value);
+        store("Meters", row.value);
+        Recorder target;
+        timing::LoadSettings(target);
+        EXPECT_EQ(target.port, row.port);
+        EXPECT_EQ(target.meters, row.port == 0 ? 0.15L : row.port / 1000.0L);
+    }
+}
+
+TEST_F(Settings, AValueOfAnotherTypeEndsTheLoadThere)
+{
+    const std::pair<const char *, QStringList> rows[] = {
+        {"COMPort", {}},
+        {"COMAlg", {"COMPort"}},
+        {"Meters", {"COMPort", "COMAlg"}},
+    };
+    for (const auto &[name, applied] : rows) {
+        SCOPED_TRACE(name);
+        timing::SaveSettings({1, 1, 2.5});
+        store(name, RegValue::dword(1));
+        Recorder target;
+        EXPECT_EQ(loadError(target), QStringLiteral("Invalid data type for '%1'").arg(name));
+        EXPECT_EQ(target.applied, applied);
+    }
+    store("COMPort", {REG_BINARY, QByteArray("1")});
+    Recorder target;
+    EXPECT_EQ(loadError(target), "Invalid data type for 'COMPort'");
+}
+
+TEST_F(Settings, MessagesAreTranslatedBeforeTheNameIsFilledIn)
+{
+    setResourceTextHook([](const QString &text) {
+        if (text == u"Invalid data type for '%s'")
+            return QStringLiteral("Ungültiger Datentyp für '%s'");
+        if (text == u"Failed to create key %s")
+            return QStringLiteral("Erzeugung von Schlüssel %s misslungen");
+        return QStringLiteral("untranslated: ") + text;
+    });
+    store("COMPort", RegValue::dword(0));
+    Recorder target;
+    EXPECT_EQ(loadError(target), "Ungültiger Datentyp für 'COMPort'");
+
+    QFile::remove(config.hive());
+    QDir().mkpath(config.hive());
+    EXPECT_EQ(loadError(target), "Erzeugung von Schlüssel Kelvaro / Software / Velox / 1.02 misslungen");
+}
+
+TEST_F(Settings, FailuresToCreateOrWriteAreRaised)
+{
+    // A folder where the hive should be: the store cannot even be read.
+    QDir().mkpath(config.hive());
+    Recorder target;
+    EXPECT_EQ(loadError(target), "Failed to create key Kelvaro / Software / Velox / 1.02");
+    EXPECT_TRUE(target.applied.isEmpty());
+    EXPECT_EQ(saveError({1, 1, 2.5}), "Failed to create key Kelvaro / Software / Velox / 1.02");
+    QDir().rmdir(config.hive());
+
+    // The keys exist, but nothing can be written any more.
+    timing::SaveSettings({0, 0, 0.15});
+    const QByteArray before = config.hiveBytes();
+    QFile::remove(config.hive() + ".lock");
+    QDir().mkpath(config.hive() + ".lock");
+    EXPECT_EQ(saveError({1, 1, 2.5}), "Failed to set data for 'COMPort'");
+    EXPECT_EQ(config.hiveBytes(), before);
+}
+
+TEST_F(Settings, ADamagedSettingsFileIsKeptAndTheUserTold)
+{
+    const QByteArray damaged = "Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\Kelv";
+    config.writeHive(damaged);
+    Recorder target;
+    const QString error = loadError(target);
+    EXPECT_EQ(target.applied, (QStringList{"COMPort", "COMAlg", "Meters"}));
+    EXPECT_EQ(target.meters, 0.15L);
+
+    const QStringList kept = QDir(config.folder()).entryList({"registry.reg.damaged-*"});
+    ASSERT_EQ(kept.size(), 1);
+    const QString keptPath = config.folder() + u'/' + kept[0];
+    EXPECT_EQ(error, QStringLiteral("The settings file %1 is damaged (line 2: malformed key line). "
+                                    "It was kept as %2 and a new file was started")
+                         .arg(config.hive(), keptPath));
+    QFile file(keptPath);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), damaged);
+
+    EXPECT_EQ(saveError({2, 1, 2.5}), QString());
+    EXPECT_EQ(stored("Meters").second, QByteArray("2500", 5));
+}
+
+} // namespace
