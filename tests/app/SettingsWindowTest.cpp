@@ -1,0 +1,127 @@
+#include "app/ExceptionHandler.h"
+#include "app/MainForm.h"
+#include "platform/RegFile.h"
+#include "platform/RegistryStore.h"
+#include "support/QtTestMain.h"
+#include "timing/LineSource.h"
+#include "widgets/ComboBox.h"
+#include "widgets/FloatSpinEdit.h"
+
+#include "platform/ConfigFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+
+#include <memory>
+
+namespace {
+
+const QString Section = QStringLiteral("Kelvaro / Software / Velox / 1.02\\Settings");
+
+class SettingsWindow : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        platform::RegistryStore::takeDamage();
+        app::setExceptionSink([this](const QString &message) { messages << message; });
+    }
+    void TearDown() override { app::setExceptionSink({}); }
+
+    // A new start of the program, as far as its main window goes.
+    std::unique_ptr<TForm1> start() { return std::make_unique<TForm1>(lines); }
+
+    QString storedText(const char *name) const
+    {
+        platform::RegFile hive;
+        platform::RegistryStore(config.hive()).read(hive);
+        const platform::RegValue *value = hive.value(Section, QString::fromUtf8(name));
+        return value ? value->text() : QStringLiteral("(missing)");
+    }
+
+    ConfigFolder config;
+    timing::NoPortLineSource lines;
+    QStringList messages;
+};
+
+TEST_F(SettingsWindow, FirstStartShowsTheDefaultsAndItsCloseStoresThem)
+{
+    auto form = start();
+    EXPECT_EQ(form->cmbPort->currentIndex(), 0);
+    EXPECT_EQ(form->cmbAlg->currentIndex(), 0);
+    EXPECT_EQ(form->edtM->Value(), 0.15);
+    form->close();
+    EXPECT_EQ(storedText("COMPort"), "0");
+    EXPECT_EQ(storedText("COMAlg"), "0");
+    EXPECT_EQ(storedText("Meters"), "150");
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(u'\n').toStdString();
+}
+
+struct Choice
+{
+    int port;
+    int alg;
+    double meters;
+    double shown; // after the restart: whole millimetres
+};
+
+TEST_F(SettingsWindow, TheNextStartShowsWhatTheCloseStored)
+{
+    const Choice rows[] = {
+        {2, 1, 2.5, 2.5},
+        {-1, 0, 0.15, 0.15}, // no port selected stays so
+        {1, -1, 1.2344, 1.234},
+        {0, 1, 12.345, 12.345},
+    };
+    for (const Choice &row : rows) {
+        SCOPED_TRACE(row.meters);
+        auto form = start();
+        form->cmbPort->setItemIndexQuiet(row.port);
+        form->cmbAlg->setItemIndexQuiet(row.alg);
+        form->edtM->setValue(row.meters);
+        form->close();
+        form.reset();
+
+        form = start();
+        EXPECT_EQ(form->cmbPort->currentIndex(), row.port);
+        EXPECT_EQ(form->cmbAlg->currentIndex(), row.alg);
+        EXPECT_DOUBLE_EQ(form->edtM->Value(), row.shown);
+    }
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(u'\n').toStdString();
+}
+
+TEST_F(SettingsWindow, AStoredValueOfTheWrongTypeIsShownAndTheRestKeepTheirDefaults)
+{
+    auto form = start();
+    form->cmbAlg->setItemIndexQuiet(1);
+    form->edtM->setValue(2.5);
+    form->close();
+    platform::RegistryStore(config.hive()).update([](platform::RegFile &hive) {
+        return hive.setValue(Section, QStringLiteral("COMPort"), platform::RegValue::dword(1));
+    });
+
+    form = start();
+    EXPECT_EQ(messages.join(u'\n').toStdString(), "Invalid data type for 'COMPort'");
+    EXPECT_EQ(form->cmbAlg->currentIndex(), 0);
+    EXPECT_EQ(form->edtM->Value(), 0.15);
+}
+
+TEST_F(SettingsWindow, ADamagedSettingsFileIsReportedAtStartAndKept)
+{
+    config.writeHive("not a registry file");
+    auto form = start();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith("The settings file " + config.hive() + " is damaged"))
+        << messages[0].toStdString();
+    EXPECT_EQ(QDir(config.folder()).entryList({"registry.reg.damaged-*"}).size(), 1);
+
+    form->edtM->setValue(0.3);
+    form->close();
+    EXPECT_EQ(storedText("Meters"), "300");
+    EXPECT_EQ(messages.size(), 1);
+}
+
+} // namespace
+
+TF_QT_TEST_MAIN
