@@ -142,8 +142,8 @@ QString valueLine(const QString &name, const RegValue &value)
     if (fitsQuotedForm(value))
         return left + quote(fromUtf16Le(value.data).chopped(1));
     if (value.type == REG_DWORD && value.data.size() == 4) {
-        const DWORD v = DWORD(quint8(value.data[0])) | DWORD(quint8(value.data[1])) << 8
-                        | DWORD(quint8(value.data[2])) << 16 | DWORD(quint8(value.data[3])) << 24;
+        const DWORD v = DWORD(quint8(value.data[0])) | DWORD(quint8(value.data[1])) << 8 |
+                        DWORD(quint8(value.data[2])) << 16 | DWORD(quint8(value.data[3])) << 24;
         return left + QStringLiteral("dword:%1").arg(v, 8, 16, QChar(u'0'));
     }
     const QString kind = value.type == REG_BINARY
@@ -381,8 +381,8 @@ std::optional<RegFile> RegFile::parse(const QByteArray &bytes, QString *error)
             if (path.startsWith(u'-'))
                 return fail(lineNumber, QStringLiteral("key deletion in a hive"));
             const qsizetype rootLength = qsizetype(sizeof(RootName) - 1);
-            if (!path.startsWith(QLatin1String(RootName), Qt::CaseInsensitive)
-                || (path.size() > rootLength && path[rootLength] != u'\\'))
+            if (!path.startsWith(QLatin1String(RootName), Qt::CaseInsensitive) ||
+                (path.size() > rootLength && path[rootLength] != u'\\'))
                 return fail(lineNumber, QStringLiteral("key outside HKEY_CURRENT_USER"));
             const QString relative = path.mid(rootLength + 1);
             if (!relative.isEmpty()) {
@@ -432,8 +432,9 @@ QByteArray RegFile::serialize() const
     for (const auto &[folded, key] : m_keys) {
         if (key.path.isEmpty() && key.values.empty())
             continue;
-        text += QStringLiteral("[%1%2]\r\n")
-                    .arg(QLatin1String(RootName), key.path.isEmpty() ? QString() : u'\\' + key.path);
+        text +=
+            QStringLiteral("[%1%2]\r\n")
+                .arg(QLatin1String(RootName), key.path.isEmpty() ? QString() : u'\\' + key.path);
         for (const auto &[name, value] : key.values)
             text += valueLine(name, value) + QStringLiteral("\r\n");
         text += QStringLiteral("\r\n");

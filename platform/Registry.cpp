@@ -110,8 +110,7 @@ LONG openKey(HKEY key, const char *subKey, REGSAM access, HKEY *result, bool cre
 
 const HKEY HKEY_CURRENT_USER = &g_currentUser;
 
-LONG RegCreateKeyExA(HKEY key, const char *subKey, REGSAM access, HKEY *result,
-                     DWORD *disposition)
+LONG RegCreateKeyExA(HKEY key, const char *subKey, REGSAM access, HKEY *result, DWORD *disposition)
 {
     return openKey(key, subKey, access, result, true, disposition);
 }
@@ -136,8 +135,8 @@ LONG RegQueryValueExA(HKEY key, const char *valueName, DWORD *type, BYTE *data, 
         return status;
     if (!hive.hasKey(handle->path))
         return ERROR_KEY_DELETED;
-    const RegValue *value = hive.value(handle->path, valueName ? QString::fromUtf8(valueName)
-                                                               : QString());
+    const RegValue *value =
+        hive.value(handle->path, valueName ? QString::fromUtf8(valueName) : QString());
     if (!value)
         return ERROR_FILE_NOT_FOUND;
 

@@ -119,7 +119,9 @@ LONG makeFolder(const QString &folder)
         prefix += part;
         if (!prefix.isEmpty()) {
             const QByteArray name = native(prefix);
-            struct stat info{};
+            struct stat info
+            {
+            };
             if (::stat(name.constData(), &info) != 0) {
                 if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)
                     return statusFromErrno(errno, ERROR_WRITE_FAULT);
@@ -172,7 +174,9 @@ Loaded loadHive(const QString &file, RegFile &hive)
             return {};
         return failed(statusFromErrno(errno, ERROR_READ_FAULT));
     }
-    struct stat info{};
+    struct stat info
+    {
+    };
     if (::fstat(fd.get(), &info) != 0)
         return failed(statusFromErrno(errno, ERROR_READ_FAULT));
     if (!S_ISREG(info.st_mode))
@@ -211,7 +215,8 @@ void report(HiveDamage damage)
 // Called with the lock held, so no other instance names or moves files meanwhile.
 LONG keepAside(const QString &hivePath, const QString &file, const QString &reason)
 {
-    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString stamp =
+        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString kept = file + QStringLiteral(".damaged-") + stamp;
     for (int n = 2; QFileInfo::exists(kept) || QFileInfo(kept).isSymLink(); ++n)
         kept = file + QStringLiteral(".damaged-") + stamp + u'-' + QString::number(n);
@@ -230,7 +235,7 @@ void removeStaleTemporaries(const QString &file)
     const QFileInfo info(file);
     QDir folder = info.absoluteDir();
     const QStringList stale = folder.entryList({info.fileName() + QStringLiteral(".tmp-*")},
-                                              QDir::Files | QDir::Hidden | QDir::System);
+                                               QDir::Files | QDir::Hidden | QDir::System);
     for (const QString &name : stale)
         folder.remove(name);
 }
@@ -293,9 +298,7 @@ private:
 
 } // namespace
 
-RegistryStore::RegistryStore(QString hivePath) : m_path(std::move(hivePath))
-{
-}
+RegistryStore::RegistryStore(QString hivePath) : m_path(std::move(hivePath)) {}
 
 QString RegistryStore::defaultHivePath()
 {

@@ -68,8 +68,7 @@ private:
 void openStore(OpenKey &store)
 {
     if (platform::RegCreateKeyExA(platform::HKEY_CURRENT_USER, StoreKey, platform::KEY_ALL_ACCESS,
-                                  store.receive())
-        != platform::ERROR_SUCCESS)
+                                  store.receive()) != platform::ERROR_SUCCESS)
         raise("Failed to create key %s", StoreKey);
 }
 
@@ -89,13 +88,13 @@ std::optional<int> parseInteger(const QByteArray &text)
 int readInteger(HKEY store, const char *name, int defaultValue)
 {
     OpenKey section;
-    if (platform::RegOpenKeyExA(store, Section, platform::KEY_READ, section.receive())
-        != platform::ERROR_SUCCESS)
+    if (platform::RegOpenKeyExA(store, Section, platform::KEY_READ, section.receive()) !=
+        platform::ERROR_SUCCESS)
         return defaultValue;
     DWORD type = platform::REG_NONE;
     DWORD size = 0;
-    if (platform::RegQueryValueExA(section.get(), name, &type, nullptr, &size)
-        != platform::ERROR_SUCCESS)
+    if (platform::RegQueryValueExA(section.get(), name, &type, nullptr, &size) !=
+        platform::ERROR_SUCCESS)
         return defaultValue;
     QByteArray text;
     for (;;) {
@@ -122,15 +121,14 @@ int readInteger(HKEY store, const char *name, int defaultValue)
 void writeInteger(HKEY store, const char *name, int value)
 {
     OpenKey section;
-    if (platform::RegCreateKeyExA(store, Section, platform::KEY_ALL_ACCESS, section.receive())
-        != platform::ERROR_SUCCESS)
+    if (platform::RegCreateKeyExA(store, Section, platform::KEY_ALL_ACCESS, section.receive()) !=
+        platform::ERROR_SUCCESS)
         raise("Failed to create key %s", Section);
     const QByteArray text = QByteArray::number(value);
     // The terminating zero is part of the stored string.
     if (platform::RegSetValueExA(section.get(), name, platform::REG_SZ,
                                  reinterpret_cast<const BYTE *>(text.constData()),
-                                 DWORD(text.size() + 1))
-        != platform::ERROR_SUCCESS)
+                                 DWORD(text.size() + 1)) != platform::ERROR_SUCCESS)
         raise("Failed to set data for '%s'", name);
 }
 
@@ -179,8 +177,7 @@ void reportDamage(const QString &cause)
     throw ERegistryException(lines.join(u'\n'));
 }
 
-template<typename F>
-void reportingDamage(F &&body)
+template <typename F> void reportingDamage(F &&body)
 {
     try {
         body();

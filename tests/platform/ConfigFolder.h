@@ -12,7 +12,8 @@ class ConfigFolder
 {
 public:
     ConfigFolder()
-        : m_hadValue(qEnvironmentVariableIsSet("XDG_CONFIG_HOME")), m_saved(qgetenv("XDG_CONFIG_HOME"))
+        : m_hadValue(qEnvironmentVariableIsSet("XDG_CONFIG_HOME")),
+          m_saved(qgetenv("XDG_CONFIG_HOME"))
     {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path()));
     }

@@ -52,8 +52,8 @@ TEST(RegFile, WritesEachValueKindAsTheRegistryEditorDoesAndReadsItBack)
         RegFile file;
         file.setValue(Key, row.name, row.value);
         const QByteArray text = file.serialize();
-        EXPECT_EQ(text, Head + "[HKEY_CURRENT_USER\\Kelvaro / Software / Velox / 1.02]\r\n\r\n"
-                            + Section + row.line + "\r\n\r\n");
+        EXPECT_EQ(text, Head + "[HKEY_CURRENT_USER\\Kelvaro / Software / Velox / 1.02]\r\n\r\n" +
+                            Section + row.line + "\r\n\r\n");
         QString error;
         const std::optional<RegFile> back = RegFile::parse(text, &error);
         ASSERT_TRUE(back) << error.toStdString();
@@ -79,17 +79,17 @@ TEST(RegFile, LongHexDataWrapsAtEightyColumnsAndComesBack)
 
 TEST(RegFile, ReadsWhatTheRegistryEditorExports)
 {
-    const QString exported = QStringLiteral(
-        "Windows Registry Editor Version 5.00\r\n"
-        "\r\n"
-        "; written by hand\r\n"
-        "[hkey_current_user\\Kelvaro / Software / Velox / 1.02\\Settings]\r\n"
-        "\"COMPort\"=\"1\"\r\n"
-        "\"Path\"=hex(2):25,00,\\\r\n"
-        "  41,00,00,00\r\n"
-        "\r\n"
-        "[HKEY_CURRENT_USER\\KELVARO / SOFTWARE / VELOX / 1.02\\SETTINGS]\r\n"
-        "\"comalg\"=dword:00000001\r\n");
+    const QString exported =
+        QStringLiteral("Windows Registry Editor Version 5.00\r\n"
+                       "\r\n"
+                       "; written by hand\r\n"
+                       "[hkey_current_user\\Kelvaro / Software / Velox / 1.02\\Settings]\r\n"
+                       "\"COMPort\"=\"1\"\r\n"
+                       "\"Path\"=hex(2):25,00,\\\r\n"
+                       "  41,00,00,00\r\n"
+                       "\r\n"
+                       "[HKEY_CURRENT_USER\\KELVARO / SOFTWARE / VELOX / 1.02\\SETTINGS]\r\n"
+                       "\"comalg\"=dword:00000001\r\n");
     const QByteArray bytes = "\xFF\xFE" + utf16(exported);
     QString error;
     const std::optional<RegFile> file = RegFile::parse(bytes, &error);
@@ -163,7 +163,8 @@ TEST(RegFile, DamagedFilesAreRefusedWithLineAndReason)
     };
     for (const DamageRow &row : rows) {
         const bool headerless = row.reason == nullptr;
-        const QByteArray bytes = headerless ? QByteArray("REGEDIT4\n") : "Windows Registry Editor Version 5.00\n" + row.body;
+        const QByteArray bytes = headerless ? QByteArray("REGEDIT4\n")
+                                            : "Windows Registry Editor Version 5.00\n" + row.body;
         SCOPED_TRACE(bytes.toStdString());
         QString error;
         EXPECT_FALSE(RegFile::parse(bytes, &error));

@@ -25,9 +25,8 @@ bool writeNumber(const QByteArray &path, long n)
     if (RegCreateKeyExA(HKEY_CURRENT_USER, path.constData(), KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
         return false;
     const QByteArray text = QByteArray::number(qlonglong(n));
-    const LONG status = RegSetValueExA(key, "n", REG_SZ,
-                                       reinterpret_cast<const BYTE *>(text.constData()),
-                                       DWORD(text.size() + 1));
+    const LONG status = RegSetValueExA(
+        key, "n", REG_SZ, reinterpret_cast<const BYTE *>(text.constData()), DWORD(text.size() + 1));
     RegCloseKey(key);
     return status == ERROR_SUCCESS;
 }

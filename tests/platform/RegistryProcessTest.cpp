@@ -128,7 +128,8 @@ TEST_F(RegistryProcesses, TwoInstancesSavingAtOnceLoseNoValue)
     const RegFile file = hive();
     for (int i = 1; i <= Count; ++i) {
         for (const QString &name : {QStringLiteral("First"), QStringLiteral("Second")}) {
-            const RegValue *value = file.value(name + u'\\' + QString::number(i), QStringLiteral("n"));
+            const RegValue *value =
+                file.value(name + u'\\' + QString::number(i), QStringLiteral("n"));
             ASSERT_TRUE(value) << name.toStdString() << " " << i;
             EXPECT_EQ(value->text(), QString::number(i));
         }

@@ -82,7 +82,8 @@ TEST_F(Registry, CreatingAKeyStoresItAndTheSlashesSeparateNothing)
     RegCloseKey(key);
 
     EXPECT_TRUE(config.hiveBytes().startsWith("Windows Registry Editor Version 5.00\r\n"));
-    EXPECT_TRUE(config.hiveBytes().contains("[HKEY_CURRENT_USER\\Kelvaro / Software / Velox / 1.02]"));
+    EXPECT_TRUE(
+        config.hiveBytes().contains("[HKEY_CURRENT_USER\\Kelvaro / Software / Velox / 1.02]"));
     EXPECT_EQ(QFileInfo(config.hive()).permissions() & (QFile::ReadGroup | QFile::ReadOther), 0);
     EXPECT_EQ(open("Kelvaro "), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(open("Kelvaro / Software"), ERROR_FILE_NOT_FOUND);
@@ -101,7 +102,8 @@ TEST_F(Registry, BadKeyPathsAreRefused)
     };
     for (const auto &[path, status] : rows) {
         HKEY key = nullptr;
-        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.constData(), KEY_ALL_ACCESS, &key), status);
+        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.constData(), KEY_ALL_ACCESS, &key),
+                  status);
         EXPECT_EQ(key, nullptr);
     }
     EXPECT_FALSE(QFileInfo::exists(config.hive()));
@@ -182,7 +184,8 @@ TEST_F(Registry, EveryCallSeesWhatAnotherInstanceWrote)
 
 TEST_F(Registry, DamagedHiveIsKeptAsideReportedOnceAndStartedAfresh)
 {
-    const QByteArray damaged = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n\"v\"=\"1";
+    const QByteArray damaged =
+        "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n\"v\"=\"1";
     config.writeHive(damaged);
     EXPECT_EQ(open(Store), ERROR_FILE_NOT_FOUND);
 

@@ -110,8 +110,9 @@ TEST_F(Settings, FirstStartGivesTheDefaultsAndTheCloseStoresAllThreeValues)
     EXPECT_EQ(stored("COMPort"), std::pair(REG_SZ, QByteArray("0", 2)));
     EXPECT_EQ(stored("COMAlg"), std::pair(REG_SZ, QByteArray("0", 2)));
     EXPECT_EQ(stored("Meters"), std::pair(REG_SZ, QByteArray("150", 4)));
-    EXPECT_TRUE(config.hiveBytes().contains("[HKEY_CURRENT_USER\\Kelvaro / Software / Velox / 1.02\\Settings]\r\n"
-                                            "\"COMPort\"=\"0\"\r\n\"COMAlg\"=\"0\"\r\n\"Meters\"=\"150\"\r\n"));
+    EXPECT_TRUE(config.hiveBytes().contains(
+        "[HKEY_CURRENT_USER\\Kelvaro / Software / Velox / 1.02\\Settings]\r\n"
+        "\"COMPort\"=\"0\"\r\n\"COMAlg\"=\"0\"\r\n\"Meters\"=\"150\"\r\n"));
 }
 
 struct RoundTrip
@@ -125,9 +126,9 @@ TEST_F(Settings, SavedValuesComeBackInWholeMillimetres)
     const RoundTrip rows[] = {
         {{1, 1, 2.5}, "2500"},
         {{-1, -1, 0.15}, "150"},
-        {{2, 0, 0.0625}, "62"},   // a tie goes to the even neighbour
-        {{0, 1, 0.1875}, "188"},  // and so does this one
-        {{0, 0, 0.0125}, "13"},   // not a tie in binary: just above
+        {{2, 0, 0.0625}, "62"},  // a tie goes to the even neighbour
+        {{0, 1, 0.1875}, "188"}, // and so does this one
+        {{0, 0, 0.0125}, "13"},  // not a tie in binary: just above
         {{0, 0, -0.5}, "-500"},
         {{0, 0, 3e6}, "2147483647"}, // beyond the 32-bit range: clamped
         {{0, 0, -3e6}, "-2147483648"},
@@ -214,7 +215,8 @@ TEST_F(Settings, MessagesAreTranslatedBeforeTheNameIsFilledIn)
 
     QFile::remove(config.hive());
     QDir().mkpath(config.hive());
-    EXPECT_EQ(loadError(target), "Erzeugung von Schlüssel Kelvaro / Software / Velox / 1.02 misslungen");
+    EXPECT_EQ(loadError(target),
+              "Erzeugung von Schlüssel Kelvaro / Software / Velox / 1.02 misslungen");
 }
 
 TEST_F(Settings, FailuresToCreateOrWriteAreRaised)
