@@ -1,9 +1,10 @@
+#include "app/CommLineSource.h"
 #include "app/ExceptionHandler.h"
 #include "app/InfoForm.h"
 #include "app/MainForm.h"
+#include "comm/MyCommStatus.h"
 #include "i18n/Translation.h"
 #include "platform/ResourceText.h"
-#include "timing/LineSource.h"
 
 #include <QFont>
 #include <QScreen>
@@ -42,7 +43,10 @@ int main(int argc, char **argv)
     Translation::startUp();
     platform::setResourceTextHook(&TranslateResourceText);
 
-    static timing::NoPortLineSource lines;
+    // The single status component: no owner, no port, its watcher already running. It is
+    // never freed; the end of the process ends the watcher.
+    static TMyCommStatus *const commStatus = new TMyCommStatus(nullptr);
+    static CommLineSource lines(*commStatus);
 
     LanguageSetup();
 

@@ -25,7 +25,8 @@ private:
 
 TMyCommStatus::TMyCommStatus(QObject *owner) : QObject(owner)
 {
-    m_watcher = TMyCommWatcher::start([this](const TMyCommReport &change) { watcherReport(change); });
+    m_watcher =
+        TMyCommWatcher::start([this](const TMyCommReport &change) { watcherReport(change); });
     ChangePort(m_comm);
 }
 

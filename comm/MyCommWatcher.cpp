@@ -102,7 +102,8 @@ void TMyCommWatcher::RunLoop()
                 platform::SerialPort *const waiting = port.get();
                 bool unsupported = false;
                 auto wait = [waiting, &unsupported] {
-                    unsupported = waiting->waitForChange() == platform::SerialPort::Wait::Unsupported;
+                    unsupported =
+                        waiting->waitForChange() == platform::SerialPort::Wait::Unsupported;
                 };
                 if (!m_wake.run(wait) || !unsupported)
                     continue;

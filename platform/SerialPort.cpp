@@ -63,8 +63,8 @@ public:
         serial_icounter_struct now{};
         if (m_counted && ::ioctl(m_fd, TIOCGICOUNT, &now) == 0 && !sameCounts(now, m_seen))
             return Wait::Changed;
-        if (::ioctl(m_fd, TIOCMIWAIT, TIOCM_CTS | TIOCM_DSR | TIOCM_RNG | TIOCM_CD) == 0
-            || errno == EINTR)
+        if (::ioctl(m_fd, TIOCMIWAIT, TIOCM_CTS | TIOCM_DSR | TIOCM_RNG | TIOCM_CD) == 0 ||
+            errno == EINTR)
             return Wait::Changed;
         // EINVAL on many USB adapters; EIO once a device has gone. Either way: poll.
         m_waits = false;
@@ -95,8 +95,11 @@ QString DeviceSerialPorts::devicePath(std::uint8_t number)
 {
     if (number == 0)
         return {};
-    const QString link = configFolder() + QStringLiteral("/tachoflux/com") + QString::number(number);
-    struct stat st{};
+    const QString link =
+        configFolder() + QStringLiteral("/tachoflux/com") + QString::number(number);
+    struct stat st
+    {
+    };
     if (::lstat(QFile::encodeName(link).constData(), &st) == 0)
         return link;
     return QStringLiteral("/dev/ttyS") + QString::number(number - 1);
@@ -111,7 +114,9 @@ std::unique_ptr<SerialPort> DeviceSerialPorts::open(std::uint8_t number)
     if (fd < 0)
         return nullptr;
     // A link may point anywhere; only a character device can be a serial port.
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) {
         ::close(fd);
         return nullptr;

@@ -36,7 +36,9 @@ SerialWake::SerialWake()
 {
     static std::once_flag installed;
     std::call_once(installed, [] {
-        struct sigaction action{};
+        struct sigaction action
+        {
+        };
         action.sa_handler = onWake;
         sigemptyset(&action.sa_mask);
         // No SA_RESTART: an interrupted wait must not resume.

@@ -26,8 +26,7 @@ public:
 
     // On the attached thread: runs call(); false when a wake cut it short. The call must
     // hold no lock and own nothing that needs cleaning up while it blocks.
-    template<typename F>
-    bool run(F &call)
+    template <typename F> bool run(F &call)
     {
         return runRaw([](void *f) { (*static_cast<F *>(f))(); }, &call);
     }

@@ -23,9 +23,9 @@ class FakeModemLines
 {
 public:
     enum Kind {
-        Waits,    // the driver has a change wait
-        Polled,   // it has none: the watcher must poll
-        Mute,     // opens, but cannot report its lines
+        Waits,  // the driver has a change wait
+        Polled, // it has none: the watcher must poll
+        Mute,   // opens, but cannot report its lines
     };
 
     explicit FakeModemLines(Kind kind = Waits) : m_kind(kind) {}
@@ -149,7 +149,7 @@ public:
     WatcherClock(const WatcherClock &) = delete;
     WatcherClock &operator=(const WatcherClock &) = delete;
 
-    std::int64_t frequency() const override { return 10'000; }
+    std::int64_t frequency() const override { return m_frequency.load(); }
     std::int64_t counter() const override
     {
         if (std::this_thread::get_id() != m_owner)
@@ -158,12 +158,17 @@ public:
     }
 
     void set(std::int64_t counter) { m_counter.store(counter); }
+    void setFrequency(std::int64_t frequency) { m_frequency.store(frequency); }
     void advance(std::int64_t counts) { m_counter += counts; }
     // Whether the watcher has read the clock after the fake read numbered `read`.
-    bool stampedAfter(std::int64_t read) const { return read != 0 && m_stampedAfter.load() >= read; }
+    bool stampedAfter(std::int64_t read) const
+    {
+        return read != 0 && m_stampedAfter.load() >= read;
+    }
 
 private:
     const std::thread::id m_owner = std::this_thread::get_id();
     std::atomic<std::int64_t> m_counter{1'000'000};
+    std::atomic<std::int64_t> m_frequency{10'000};
     mutable std::atomic<std::int64_t> m_stampedAfter{0};
 };

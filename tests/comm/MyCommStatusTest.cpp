@@ -1,6 +1,6 @@
+#include "comm/MyCommStatus.h"
 #include "CommTestSupport.h"
 #include "FakeSerialPort.h"
-#include "comm/MyCommStatus.h"
 
 #include <gtest/gtest.h>
 
@@ -66,9 +66,8 @@ protected:
     {
         status.reset();
         // Nothing of this test may linger into the next one.
-        EXPECT_TRUE(waitFor([this] {
-            return waits->openPorts() + other->openPorts() + polled->openPorts() == 0;
-        }));
+        EXPECT_TRUE(waitFor(
+            [this] { return waits->openPorts() + other->openPorts() + polled->openPorts() == 0; }));
     }
 
     // Waits until the watcher has reported the lines `expected`.

@@ -1,0 +1,40 @@
+#include "app/CommLineSource.h"
+
+#include "comm/MyCommStatus.h"
+
+bool CommLineSource::Active() const
+{
+    return m_status.Active();
+}
+
+bool CommLineSource::DataSetReady() const
+{
+    return m_status.DataSetReady();
+}
+
+bool CommLineSource::ClearToSend() const
+{
+    return m_status.ClearToSend();
+}
+
+void CommLineSource::setComm(std::uint8_t n)
+{
+    m_status.ChangePort(n);
+}
+
+void CommLineSource::setOnChanged(std::function<void()> handler)
+{
+    if (!handler) {
+        m_status.setOnChanged(nullptr);
+        return;
+    }
+    m_status.setOnChanged([handler = std::move(handler)](QObject *) { handler(); });
+}
+
+std::optional<timing::Ticks> CommLineSource::changeTicks() const
+{
+    const std::optional<TMyCommInstant> at = m_status.changeInstant();
+    if (!at)
+        return std::nullopt;
+    return timing::counterToTicks(at->counter, at->frequency);
+}

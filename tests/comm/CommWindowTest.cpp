@@ -1,0 +1,129 @@
+#include "CommTestSupport.h"
+#include "FakeSerialPort.h"
+#include "app/CommLineSource.h"
+#include "app/ExceptionHandler.h"
+#include "app/MainForm.h"
+#include "comm/MyCommStatus.h"
+#include "widgets/ComboBox.h"
+#include "widgets/IAgaloLED.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+using platform::MS_CTS_ON;
+using platform::MS_DSR_ON;
+
+namespace {
+
+// The main window on the modem-status component, with contacts wired to a fake port.
+class CommWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        app::setExceptionSink([this](const QString &message) { messages << message; });
+        port1 = ports.add(1);
+        status = std::make_unique<TMyCommStatus>();
+        lines = std::make_unique<CommLineSource>(*status);
+        form = std::make_unique<TForm1>(*lines);
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        form->cmbPort->setItemIndexQuiet(1);
+        form->cmbPortChange();
+        ASSERT_EQ(form->cmbPort->currentIndex(), 1);
+    }
+
+    void TearDown() override
+    {
+        form.reset();
+        lines.reset();
+        status.reset();
+        app::setExceptionSink({});
+    }
+
+    // The contacts set `word` at instant `at`. The watcher reads it; then the user-interface
+    // thread stays busy for 50 ms, while the time runs on, before it handles the report.
+    void contacts(std::uint32_t word, std::int64_t at, std::int64_t busyTicks)
+    {
+        clock.set(at);
+        port1->set(word);
+        ASSERT_TRUE(waitFor([&] { return clock.stampedAfter(port1->firstRead()); }, false));
+        QThread::msleep(50);
+        clock.advance(busyTicks);
+    }
+
+    FakeSerialPorts ports;
+    WatcherClock clock;
+    std::shared_ptr<FakeModemLines> port1;
+    std::unique_ptr<TMyCommStatus> status;
+    std::unique_ptr<CommLineSource> lines;
+    std::unique_ptr<TForm1> form;
+    QStringList messages;
+};
+
+TEST_F(CommWindowTest, ContactsTimeTheRunByTheInstantsTheLinesChanged)
+{
+    contacts(MS_DSR_ON, 2'000'000, 500);
+    ASSERT_TRUE(waitFor([&] { return form->running(); }));
+    EXPECT_EQ(form->startTicks(), 2'000'000);
+
+    contacts(MS_DSR_ON | MS_CTS_ON, 2'012'345, 1'200);
+    ASSERT_TRUE(waitFor([&] { return !form->running(); }));
+    EXPECT_EQ(form->stopTicks(), 2'012'345);
+    ASSERT_EQ(form->Prot->rowCount(), 1);
+    EXPECT_EQ(form->Prot->item(0, 1)->text(), "00:01.2345");
+    EXPECT_EQ(form->led4->LedPlasticColor(), 0x0000FF00u);
+    EXPECT_EQ(form->led7->LedPlasticColor(), 0x0000FF00u);
+
+    // Keys still take the time when they are handled.
+    clock.set(3'000'000);
+    form->DoContact1();
+    EXPECT_EQ(form->startTicks(), 3'000'000);
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(CommWindowTest, PortThatCannotBeOpenedFallsBackToNone)
+{
+    form->cmbPort->setItemIndexQuiet(2);
+    form->cmbPortChange();
+    EXPECT_EQ(form->cmbPort->currentIndex(), 0);
+    EXPECT_FALSE(status->Active());
+    EXPECT_EQ(status->Comm(), 2);
+    for (TIAgaloLED *led : {form->led4, form->led6, form->led7, form->led8})
+        EXPECT_EQ(led->LedPlasticColor(), 0x00000080u);
+}
+
+// An error in the line evaluation (here the time base without a counter frequency) ends
+// the watcher without a message; keys and buttons keep working.
+TEST_F(CommWindowTest, ErrorDuringALineReportEndsTheWatcherSilently)
+{
+    clock.setFrequency(0);
+    port1->set(MS_DSR_ON);
+    ASSERT_TRUE(waitFor([&] { return status->watcher() == nullptr; }));
+    EXPECT_FALSE(form->running());
+    EXPECT_TRUE(messages.isEmpty());
+
+    clock.setFrequency(10'000);
+    port1->set(MS_DSR_ON | MS_CTS_ON);
+    handleEventsFor(100);
+    EXPECT_FALSE(status->ClearToSend());
+    form->DoContact1();
+    EXPECT_TRUE(form->running());
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // The window loads and saves its settings: keep them away from everybody else's.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
