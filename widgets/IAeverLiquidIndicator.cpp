@@ -545,7 +545,8 @@ void TIAeverLiquidIndicator::RenderIndicator()
         const bool hover =
             m_mouseInside && (m_mouseAction == maColor || m_mouseAction == maBoth);
         m_spans.build(m_lit, m_picture.rect());
-        addVisible(m_spans.region());
+        if (m_visibleRegion)
+            addVisible(m_spans.region());
         if (m_foreMaterial.width() == 0 || hover)
             m_spans.fill(m_picture, resolve(hover ? m_numberForeColor1 : m_numberForeColor));
         else

@@ -114,11 +114,15 @@ void PolygonSpans::fill(QImage &image, QRgb color) const
     const int left = std::max(m_clip.left(), 0);
     const int right = std::min(m_clip.left() + m_clip.width(), image.width());
     const int rows = int(m_rowStart.size()) - 1;
+    if (rows <= 0 || image.isNull())
+        return;
+    uchar *bits = image.bits(); // detaches once, not per row
+    const qsizetype stride = image.bytesPerLine();
     for (int r = 0; r < rows; ++r) {
         const int y = m_clip.top() + r;
         if (y < 0 || y >= image.height())
             continue;
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        auto *line = reinterpret_cast<QRgb *>(bits + y * stride);
         for (int i = m_rowStart[std::size_t(r)]; i < m_rowStart[std::size_t(r) + 1]; i += 2) {
             const int x0 = std::max(m_xs[std::size_t(i)], left);
             const int x1 = std::min(m_xs[std::size_t(i) + 1], right);
