@@ -120,6 +120,19 @@ TEST(RegFile, NamesKeepTheirFirstSpellingAndMatchInAnyCase)
     EXPECT_EQ(file.value("A\\B", "COMPORT")->text(), "2");
 }
 
+TEST(RegFile, OddKeyNamesComeBackFromTheFile)
+{
+    RegFile file;
+    for (const QString &path : {QString(" padded "), QString("a]"), QString("-x\\[y]"),
+                                QString("semi;colon\\\"quoted\"")}) {
+        file.createKey(path);
+        file.setValue(path, "v", RegValue::string(path));
+    }
+    const std::optional<RegFile> back = RegFile::parse(file.serialize());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, file);
+}
+
 TEST(RegFile, NamesThatCannotBeStoredAreRefused)
 {
     EXPECT_TRUE(RegFile::isValidKeyName("Kelvaro / Software / Velox / 1.02"));
