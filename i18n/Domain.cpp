@@ -128,7 +128,6 @@ void TDomain::OpenCatalog()
         m_viewSize = fileSize;
         m_dataPosition = located.dataPosition;
         m_openedPath = opened;
-        m_open = true;
 
         // A stored catalog ends where its stored length ends; a file on disk at the end of
         // the file. Neither may reach past what was mapped.
@@ -138,9 +137,13 @@ void TDomain::OpenCatalog()
             if (stored && located.length < catalogSize)
                 catalogSize = located.length;
         }
-        if (!m_view ||
-            !m_catalog.Attach(static_cast<const unsigned char *>(m_view) + m_dataPosition,
-                              m_dataPosition <= fileSize ? catalogSize : 0))
+        const bool valid =
+            m_view && m_dataPosition <= fileSize &&
+            m_catalog.Attach(static_cast<const unsigned char *>(m_view) + m_dataPosition,
+                             catalogSize);
+        // Open only once the catalog is in place, for lookups that do not take the lock.
+        m_open.store(true, std::memory_order_release);
+        if (!valid)
             RaiseNotValid();
     }
 
@@ -172,10 +175,12 @@ void TDomain::CloseCatalog()
 
 std::string_view TDomain::Lookup(std::string_view key)
 {
-    if (!m_open && m_mayOpen)
-        OpenCatalog();
-    if (!m_open)
-        return key;
+    if (!m_open.load(std::memory_order_acquire)) {
+        if (m_mayOpen.load(std::memory_order_relaxed))
+            OpenCatalog();
+        if (!m_open.load(std::memory_order_acquire))
+            return key;
+    }
     std::string_view translation;
     switch (m_catalog.Find(key, translation)) {
     case TMoCatalog::Search::Found:

@@ -5,6 +5,7 @@
 #include <QReadWriteLock>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <string_view>
 
@@ -56,8 +57,9 @@ private:
     void *m_view = nullptr;
     std::uint64_t m_viewSize = 0;
     QString m_languageCode;
-    bool m_open = false;
-    bool m_mayOpen = true;
+    // Read without the lock by every lookup; written under it.
+    std::atomic<bool> m_open = false;
+    std::atomic<bool> m_mayOpen = true;
     QString m_openedPath;
     TMoCatalog m_catalog;
     const TEmbeddedStore *m_store = nullptr;

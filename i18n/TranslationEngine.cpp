@@ -190,17 +190,14 @@ void TTranslationEngine::SelectDomain(const QString &name)
 
 TDomain *TTranslationEngine::DomainFor(const QString &name)
 {
-    // Callers nearly always ask with the same text for the same domain.
-    if (m_lastDomain && name.constData() == m_lastName.constData() &&
-        name.size() == m_lastName.size())
-        return m_lastDomain;
+    // The name as it was first written is the common case, and cheaper to compare.
     for (const auto &domain : m_domains) {
         if (domain->Name() == name)
-            return remember(name, domain.get());
+            return domain.get();
     }
     for (const auto &domain : m_domains) {
         if (domain->Name().compare(name, Qt::CaseInsensitive) == 0)
-            return remember(name, domain.get());
+            return domain.get();
     }
     auto domain = std::make_unique<TDomain>(name, m_store);
     domain->SetCatalogFolder(m_defaultCatalogFolder.endsWith(QLatin1Char('/'))
@@ -208,14 +205,7 @@ TDomain *TTranslationEngine::DomainFor(const QString &name)
                                  : m_defaultCatalogFolder + QLatin1Char('/'));
     domain->SetCatalogLanguage(m_currentLanguage);
     m_domains.push_back(std::move(domain));
-    return remember(name, m_domains.back().get());
-}
-
-TDomain *TTranslationEngine::remember(const QString &name, TDomain *domain)
-{
-    m_lastName = name;
-    m_lastDomain = domain;
-    return domain;
+    return m_domains.back().get();
 }
 
 QString TTranslationEngine::TranslateInDomain(const QString &name, const QString &key)

@@ -40,14 +40,9 @@ protected:
     virtual void DomainFolderBound(const QString &name, const QString &folder);
 
 private:
-    TDomain *remember(const QString &name, TDomain *domain);
-
     QString m_currentLanguage;
     QString m_currentDomain;
     QString m_defaultCatalogFolder;
     std::vector<std::unique_ptr<TDomain>> m_domains;
     const TEmbeddedStore *m_store = nullptr;
-    // The last name asked for; a text that shares its data is the same name.
-    QString m_lastName;
-    TDomain *m_lastDomain = nullptr;
 };

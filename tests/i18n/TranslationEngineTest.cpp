@@ -10,7 +10,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <optional>
 
 using namespace testfiles;
@@ -366,6 +368,26 @@ TEST_F(StoredCatalogTest, StoredCatalogEndsAtItsLengthAndNamesTheProgramInErrors
               "error: This file is not a valid GNU gettext mo file: " + m_program);
     EXPECT_EQ(engine.TranslateInDomain("default", "Cancel"), "Cancel");
     EXPECT_EQ(engine.TranslateInDomain("next", "Cancel"), "Abbrechen");
+}
+
+TEST_F(EngineTest, ThreadsLookingUpAtOnceAllSeeTheCatalogOpenedOnce)
+{
+    place("de", "normal");
+    TTranslationEngine engine(m_folder, nullptr);
+    engine.SelectLanguage("de");
+    std::atomic<int> wrong = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 500; ++i) {
+                if (engine.TranslateInDomain("default", "Open") != "Öffnen")
+                    ++wrong;
+            }
+        });
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong, 0);
 }
 
 class RecordingEngine : public TTranslationEngine
