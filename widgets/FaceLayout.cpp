@@ -115,14 +115,13 @@ std::array<Trapezoid, 4> BevelTrapezoids(int w, int h, int inset, int width)
     const int i = inset;
     const int b = width;
     std::array<Trapezoid, 4> sides;
-    sides[bsTop] = {QPoint(i, i), QPoint(w - i, i), QPoint(w - i - b, i + b),
-                    QPoint(i + b, i + b)};
+    sides[bsTop] = {QPoint(i, i), QPoint(w - i, i), QPoint(w - i - b, i + b), QPoint(i + b, i + b)};
     sides[bsLeft] = {QPoint(i, i), QPoint(i, h - i), QPoint(i + b, h - i - b),
                      QPoint(i + b, i + b)};
     sides[bsBottom] = {QPoint(i, h - i), QPoint(i + b, h - i - b), QPoint(w - i - b, h - i - b),
                        QPoint(w - i, h - i)};
-    sides[bsRight] = {QPoint(w - i, h - i), QPoint(w - i - b, h - i - b),
-                      QPoint(w - i - b, i + b), QPoint(w - i, i)};
+    sides[bsRight] = {QPoint(w - i, h - i), QPoint(w - i - b, h - i - b), QPoint(w - i - b, i + b),
+                      QPoint(w - i, i)};
     return sides;
 }
 

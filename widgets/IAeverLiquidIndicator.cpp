@@ -40,7 +40,7 @@ QColor systemColor(int index)
     switch (index) {
     case 5: // window
         return palette.color(QPalette::Base);
-    case 6: // window frame
+    case 6:  // window frame
     case 21: // 3D dark shadow
         return palette.color(QPalette::Shadow);
     case 7: // menu text
@@ -419,8 +419,7 @@ void TIAeverLiquidIndicator::placePoints(QPoint *points, int count, int shift) c
 {
     for (int i = 0; i < count; ++i)
         points[i] += QPoint(shift, shift);
-    lcd::RotatePoints(points, count, QPoint(m_indicatorWidth / 2, m_indicatorHeight / 2),
-                      angle());
+    lcd::RotatePoints(points, count, QPoint(m_indicatorWidth / 2, m_indicatorHeight / 2), angle());
     const QPoint centring((width() - m_indicatorWidth) / 2, (height() - m_indicatorHeight) / 2);
     for (int i = 0; i < count; ++i)
         points[i] += centring;
@@ -441,8 +440,8 @@ void TIAeverLiquidIndicator::UpdateWindowShape()
 
 void TIAeverLiquidIndicator::layOutPolygons()
 {
-    const int border = m_indicatorGap + (m_outerBevel != bkNone ? m_outerBevelWidth : 0)
-                       + (m_innerBevel != bkNone ? m_innerBevelWidth : 0);
+    const int border = m_indicatorGap + (m_outerBevel != bkNone ? m_outerBevelWidth : 0) +
+                       (m_innerBevel != bkNone ? m_innerBevelWidth : 0);
     const lcd::CellGeometry g =
         lcd::ComputeCellGeometry(m_indicatorWidth, m_indicatorHeight, m_signNumber, border);
     if (m_kind == ik5x7matrix)
@@ -451,7 +450,8 @@ void TIAeverLiquidIndicator::layOutPolygons()
         lcd::LayoutSegmentString(m_text, m_signNumber, m_cells);
 
     const lcd::CellStyle style{lcd::TIAIndicatorKind(m_kind), lcd::TIAIndicatorStyle(m_style),
-                               m_mouseInside && (m_mouseAction == maWidth || m_mouseAction == maBoth)};
+                               m_mouseInside &&
+                                   (m_mouseAction == maWidth || m_mouseAction == maBoth)};
     for (std::size_t k = 0; k < m_cells.size(); ++k) {
         const int left = int(k) * g.cellWidth;
         const lcd::CellRect cell{left, 0, left + g.cellWidth, g.cellHeight};
@@ -508,8 +508,8 @@ void TIAeverLiquidIndicator::paintBevel(TIABevelKind kind, int inset, int width,
             drawMaterial(light[s] ? m_lightMaterial : m_darkMaterial, m_materialMode,
                          m_spans.region());
         } else {
-            m_spans.fill(m_picture, light[s] ? LighterColor(m_bevelColor)
-                                             : DarkerColor(m_bevelColor));
+            m_spans.fill(m_picture,
+                         light[s] ? LighterColor(m_bevelColor) : DarkerColor(m_bevelColor));
         }
         if (m_visibleRegion)
             addVisible(m_spans.region());
@@ -542,8 +542,7 @@ void TIAeverLiquidIndicator::RenderIndicator()
                theta);
 
     if (!m_lit.isEmpty()) {
-        const bool hover =
-            m_mouseInside && (m_mouseAction == maColor || m_mouseAction == maBoth);
+        const bool hover = m_mouseInside && (m_mouseAction == maColor || m_mouseAction == maBoth);
         m_spans.build(m_lit, m_picture.rect());
         if (m_visibleRegion)
             addVisible(m_spans.region());

@@ -58,8 +58,8 @@ void PolygonSpans::build(const QPoint *points, const int *counts, int polygonCou
             const std::int64_t num = std::int64_t(a.x()) * dy + (y0 - a.y()) * dx;
             const std::int64_t x = -floorDiv(-num, dy);
             const std::int64_t step = floorDiv(dx, dy);
-            m_edges.push_back({y0, y1, int(x), int(x * dy - num), int(step), int(dx - step * dy),
-                               int(dy)});
+            m_edges.push_back(
+                {y0, y1, int(x), int(x * dy - num), int(step), int(dx - step * dy), int(dy)});
         }
         first += n;
     }

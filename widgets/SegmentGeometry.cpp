@@ -261,8 +261,8 @@ void BuildCellPolygons(const CellRect &cell, unsigned char character, bool point
     }
 
     const int bars = style.kind == ik9segment ? 9 : 7;
-    std::uint32_t pattern = style.kind == ik9segment ? Segment9Bits(character)
-                                                     : Segment7Bits(character);
+    std::uint32_t pattern =
+        style.kind == ik9segment ? Segment9Bits(character) : Segment7Bits(character);
     if (pointFollows)
         pattern |= 1u << bars;
     if (isPointCharacter(character))

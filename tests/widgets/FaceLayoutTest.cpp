@@ -33,7 +33,8 @@ struct LayoutCase
 };
 
 class StringLayout : public ::testing::TestWithParam<LayoutCase>
-{};
+{
+};
 
 TEST_P(StringLayout, FillsTheCellsFromTheRight)
 {
@@ -47,21 +48,19 @@ TEST_P(StringLayout, FillsTheCellsFromTheRight)
 
 INSTANTIATE_TEST_SUITE_P(
     Strings, StringLayout,
-    ::testing::Values(
-        LayoutCase{"00:00.0000", 9, "0|0|:|0|0.|0|0|0|0", "0|0|:|0|0|.|0|0|0"},
-        LayoutCase{"01:07.0---", 9, "0|1|:|0|7.|0|-|-|-", "0|1|:|0|7|.|0|-|-"},
-        LayoutCase{"01:07.0452", 9, "0|1|:|0|7.|0|4|5|2", "0|1|:|0|7|.|0|4|5"},
-        LayoutCase{"5", 9, " | | | | | | | |5", " | | | | | | | |5"},
-        LayoutCase{"", 9, " | | | | | | | | ", " | | | | | | | | "},
-        LayoutCase{".5", 4, " | | .|5", " | |.|5"},
-        LayoutCase{"1..2", 4, " |1.|.|2", "1|.|.|2"},
-        LayoutCase{"1,5", 3, " |1.|5", "1|,|5"},
-        LayoutCase{".", 3, " | | .", " | |."},
-        LayoutCase{"..", 3, " | .|.", " |.|."},
-        LayoutCase{"100:00.0000", 9, "1|0|0|:|0|0.|0|0|0", "1|0|0|:|0|0|.|0|0"},
-        LayoutCase{"12345", 3, "1|2|3", "1|2|3"},
-        LayoutCase{"1.2.3", 2, "1.|2.", "1|."},
-        LayoutCase{"12:34", 5, "1|2|:|3|4", "1|2|:|3|4"}));
+    ::testing::Values(LayoutCase{"00:00.0000", 9, "0|0|:|0|0.|0|0|0|0", "0|0|:|0|0|.|0|0|0"},
+                      LayoutCase{"01:07.0---", 9, "0|1|:|0|7.|0|-|-|-", "0|1|:|0|7|.|0|-|-"},
+                      LayoutCase{"01:07.0452", 9, "0|1|:|0|7.|0|4|5|2", "0|1|:|0|7|.|0|4|5"},
+                      LayoutCase{"5", 9, " | | | | | | | |5", " | | | | | | | |5"},
+                      LayoutCase{"", 9, " | | | | | | | | ", " | | | | | | | | "},
+                      LayoutCase{".5", 4, " | | .|5", " | |.|5"},
+                      LayoutCase{"1..2", 4, " |1.|.|2", "1|.|.|2"},
+                      LayoutCase{"1,5", 3, " |1.|5", "1|,|5"},
+                      LayoutCase{".", 3, " | | .", " | |."}, LayoutCase{"..", 3, " | .|.", " |.|."},
+                      LayoutCase{"100:00.0000", 9, "1|0|0|:|0|0.|0|0|0", "1|0|0|:|0|0|.|0|0"},
+                      LayoutCase{"12345", 3, "1|2|3", "1|2|3"},
+                      LayoutCase{"1.2.3", 2, "1.|2.", "1|."},
+                      LayoutCase{"12:34", 5, "1|2|:|3|4", "1|2|:|3|4"}));
 
 struct GeometryCase
 {
@@ -74,7 +73,8 @@ struct GeometryCase
 };
 
 class Cells : public ::testing::TestWithParam<GeometryCase>
-{};
+{
+};
 
 TEST_P(Cells, FitInsideTheBorderOrFallBackToTheWholeFace)
 {
@@ -91,8 +91,9 @@ INSTANTIATE_TEST_SUITE_P(
                       GeometryCase{172, 36, 10, 6, 16, 24}, // the initial values
                       GeometryCase{20, 10, 2, 6, 4, 10},    // bevels taller than the face
                       GeometryCase{20, 10, 2, 11, 10, 10},  // and wider
-                      GeometryCase{20, 30, 2, -3, 10, 30},  // a negative gap: no cell beyond the face
-                      GeometryCase{5, 30, 9, 0, 0, 30}));   // more cells than pixels
+                      GeometryCase{20, 30, 2, -3, 10,
+                                   30},                   // a negative gap: no cell beyond the face
+                      GeometryCase{5, 30, 9, 0, 0, 30})); // more cells than pixels
 
 TEST(BevelTrapezoids, OuterAndInsetBevelsFollowTheFaceEdges)
 {
@@ -110,7 +111,7 @@ TEST(RaisedLightSides, LightFallsFromTheScreensTopLeft)
 {
     struct Row
     {
-        int angle; // tenths of a degree
+        int angle;                 // tenths of a degree
         std::array<bool, 4> light; // top, left, bottom, right
     };
     const Row rows[] = {

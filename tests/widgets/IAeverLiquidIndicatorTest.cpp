@@ -92,7 +92,8 @@ TEST_F(MainWindowDisplay, PlacesTheColonAndTheDecimalPointInTheirCells)
     EXPECT_EQ(lit.polygonCount(), 8 * 6 + 2 + 1);
     EXPECT_EQ(m_digits->unlitPolygons().polygonCount(), 9 * 10 - 51);
     EXPECT_TRUE(hasPolygon(lit, {{96, 33}, {93, 28}, {96, 23}, {100, 23}, {103, 28}, {100, 33}}));
-    EXPECT_TRUE(hasPolygon(lit, {{182, 69}, {184, 66}, {188, 66}, {190, 69}, {188, 73}, {184, 73}}));
+    EXPECT_TRUE(
+        hasPolygon(lit, {{182, 69}, {184, 66}, {188, 66}, {190, 69}, {188, 73}, {184, 73}}));
 }
 
 TEST_F(MainWindowDisplay, PaintsLitSegmentsLimeAndNothingElse)
@@ -145,15 +146,15 @@ TEST_F(MainWindowDisplay, RaisedOuterAndSunkenInnerBevel)
         QRgb color;
     };
     const Probe probes[] = {
-        {{100, 0}, kLight}, {{100, 1}, kLight},   // outer top
-        {{0, 40}, kLight},  {{1, 40}, kLight},    // outer left
-        {{100, 84}, kDark}, {{100, 83}, kDark},   // outer bottom
-        {{348, 40}, kDark}, {{347, 40}, kDark},   // outer right
-        {{100, 2}, kDark},  {{100, 3}, kDark},    // inner top
-        {{2, 40}, kDark},   {{3, 40}, kDark},     // inner left
+        {{100, 0}, kLight},  {{100, 1}, kLight},  // outer top
+        {{0, 40}, kLight},   {{1, 40}, kLight},   // outer left
+        {{100, 84}, kDark},  {{100, 83}, kDark},  // outer bottom
+        {{348, 40}, kDark},  {{347, 40}, kDark},  // outer right
+        {{100, 2}, kDark},   {{100, 3}, kDark},   // inner top
+        {{2, 40}, kDark},    {{3, 40}, kDark},    // inner left
         {{100, 82}, kLight}, {{100, 81}, kLight}, // inner bottom
         {{346, 40}, kLight}, {{345, 40}, kLight}, // inner right
-        {{100, 4}, kBlack}, {{342, 40}, kBlack},  // gap and the space right of the cells
+        {{100, 4}, kBlack},  {{342, 40}, kBlack}, // gap and the space right of the cells
     };
     for (const Probe &probe : probes)
         EXPECT_EQ(pixel(probe.at.x(), probe.at.y()), probe.color)
@@ -168,8 +169,12 @@ TEST_F(MainWindowDisplay, RunningTimeShowsDashesAsMiddleBars)
     EXPECT_EQ(lit.polygonCount(), 6 + 2 + 2 + 6 + 3 + 1 + 6 + 1 + 1 + 1);
     for (int k = 7; k <= 9; ++k) {
         const int dx = 6 + 37 * (k - 1);
-        EXPECT_TRUE(hasPolygon(lit, {{dx + 7, 42}, {dx + 11, 38}, {dx + 23, 38}, {dx + 26, 42},
-                                     {dx + 23, 46}, {dx + 11, 46}}))
+        EXPECT_TRUE(hasPolygon(lit, {{dx + 7, 42},
+                                     {dx + 11, 38},
+                                     {dx + 23, 38},
+                                     {dx + 26, 42},
+                                     {dx + 23, 46},
+                                     {dx + 11, 46}}))
             << "cell " << k;
         EXPECT_EQ(pixel(dx + 16, 42), kLime);
     }
@@ -239,8 +244,8 @@ TEST_F(MainWindowDisplay, ColorSchemeChangesThePictureOnlyWhenTheRequestIsHandle
 
     handlePostedRebuilds();
     EXPECT_EQ(m_digits->rebuildCount(), rebuilds + 1);
-    EXPECT_EQ(pixel(100, 4), qRgb(0x00, 0x00, 0xA0));  // BackColor 0xA00000 is blue
-    EXPECT_EQ(pixel(98, 28), qRgb(0x76, 0xF3, 0xDA));  // lit
+    EXPECT_EQ(pixel(100, 4), qRgb(0x00, 0x00, 0xA0)); // BackColor 0xA00000 is blue
+    EXPECT_EQ(pixel(98, 28), qRgb(0x76, 0xF3, 0xDA)); // lit
     EXPECT_EQ(pixel(100, 0), qRgb(0x20, 0x20, 0xC0)); // light bevel
 }
 
@@ -305,7 +310,8 @@ struct SetterCase
 };
 
 class Setters : public MainWindowDisplay, public ::testing::WithParamInterface<SetterCase>
-{};
+{
+};
 
 TEST_P(Setters, IgnoreEqualAndOutOfRangeValues)
 {
@@ -421,7 +427,8 @@ TEST_F(MainWindowDisplay, TransparentModesShowOnlyTheVisibleParts)
     const QRegion backOnly = *m_digits->visibleRegion();
     EXPECT_TRUE(backOnly.contains(unlitMiddleBar));
     EXPECT_FALSE(backOnly.contains(QPoint(100, 4)));
-    EXPECT_TRUE(backOnly.subtracted(all).xored(regionOf(m_digits->unlitPolygons()) - all).isEmpty());
+    EXPECT_TRUE(
+        backOnly.subtracted(all).xored(regionOf(m_digits->unlitPolygons()) - all).isEmpty());
 
     m_digits->setTransparentMode(Indicator::tmNone);
     EXPECT_TRUE(m_digits->testAttribute(Qt::WA_OpaquePaintEvent));

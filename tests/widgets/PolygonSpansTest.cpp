@@ -48,8 +48,14 @@ TEST(PolygonSpans, CoverTheSamePixelsAsPolygonRegions)
 
 TEST(PolygonSpans, OverlapsCancelUnderTheEvenOddRule)
 {
-    const lcd::PolygonList squares{{{2, 2}, {12, 2}, {12, 12}, {2, 12},  // first square
-                                    {8, 8}, {20, 8}, {20, 20}, {8, 20}}, // overlapping it
+    const lcd::PolygonList squares{{{2, 2},
+                                    {12, 2},
+                                    {12, 12},
+                                    {2, 12}, // first square
+                                    {8, 8},
+                                    {20, 8},
+                                    {20, 20},
+                                    {8, 20}}, // overlapping it
                                    {4, 4}};
     PolygonSpans spans;
     const QRect area(0, 0, 24, 24);

@@ -57,7 +57,8 @@ struct ThicknessCase
 };
 
 class BarThickness : public ::testing::TestWithParam<ThicknessCase>
-{};
+{
+};
 
 TEST_P(BarThickness, FollowsStyleWideningAndLowerLimit)
 {
@@ -68,14 +69,14 @@ TEST_P(BarThickness, FollowsStyleWideningAndLowerLimit)
 
 INSTANTIATE_TEST_SUITE_P(
     Styles, BarThickness,
-    ::testing::Values(ThicknessCase{37, 73, isThin, false, 32},   // t = 37/8
-                      ThicknessCase{37, 73, isThin, true, 34},    // t = 37/6
-                      ThicknessCase{37, 73, isNormal, false, 34}, // t = 37/6
-                      ThicknessCase{37, 73, isNormal, true, 36},  // t = 37/5
-                      ThicknessCase{37, 73, isThick, false, 36},  // t = 37/5
-                      ThicknessCase{37, 73, isThick, true, 37},   // t = 37/4.5
-                      ThicknessCase{10, 10, isThin, false, 9},    // t = 2, not 1.25
-                      ThicknessCase{10, 10, isNormal, false, 11}, // t = 3, not 1.67
+    ::testing::Values(ThicknessCase{37, 73, isThin, false, 32},    // t = 37/8
+                      ThicknessCase{37, 73, isThin, true, 34},     // t = 37/6
+                      ThicknessCase{37, 73, isNormal, false, 34},  // t = 37/6
+                      ThicknessCase{37, 73, isNormal, true, 36},   // t = 37/5
+                      ThicknessCase{37, 73, isThick, false, 36},   // t = 37/5
+                      ThicknessCase{37, 73, isThick, true, 37},    // t = 37/4.5
+                      ThicknessCase{10, 10, isThin, false, 9},     // t = 2, not 1.25
+                      ThicknessCase{10, 10, isNormal, false, 11},  // t = 3, not 1.67
                       ThicknessCase{10, 10, isThick, false, 12})); // t = 4, not 2
 
 TEST(SegmentPolygon, TinyCellsTruncateTowardZero)
@@ -96,7 +97,8 @@ struct CountCase
 };
 
 class CellPolygons : public ::testing::TestWithParam<CountCase>
-{};
+{
+};
 
 TEST_P(CellPolygons, LightExactlyTheGlyphsSegments)
 {
@@ -115,8 +117,8 @@ TEST_P(CellPolygons, LightExactlyTheGlyphsSegments)
     int nextLit = 0;
     int nextUnlit = 0;
     for (int segment = 1; segment <= total; ++segment) {
-        const bool on = std::find(c.litSegments.begin(), c.litSegments.end(), segment)
-                        != c.litSegments.end();
+        const bool on =
+            std::find(c.litSegments.begin(), c.litSegments.end(), segment) != c.litSegments.end();
         const auto shape = SegmentPolygon(cell, segment, style);
         Points moved;
         for (const QPoint &p : shape)
@@ -134,17 +136,13 @@ INSTANTIATE_TEST_SUITE_P(
                       CountCase{ik9segment, ':', false, {8, 9}},
                       CountCase{ik9segment, '.', false, {10}},
                       CountCase{ik9segment, ',', false, {10}},
-                      CountCase{ik9segment, '.', true, {10}},
-                      CountCase{ik9segment, ' ', false, {}},
-                      CountCase{ik9segment, 'B', false, {}},
-                      CountCase{ik9segment, 'K', false, {}},
-                      CountCase{ik9segment, 'z', false, {}},
-                      CountCase{ik9segment, 'z', true, {10}},
+                      CountCase{ik9segment, '.', true, {10}}, CountCase{ik9segment, ' ', false, {}},
+                      CountCase{ik9segment, 'B', false, {}}, CountCase{ik9segment, 'K', false, {}},
+                      CountCase{ik9segment, 'z', false, {}}, CountCase{ik9segment, 'z', true, {10}},
                       CountCase{ik9segment, '7', false, {4, 5, 3}},
                       CountCase{ik9segment, 'b', false, {1, 2, 5, 6, 7}},
                       CountCase{ik7segment, '8', false, {1, 2, 3, 4, 5, 6, 7}},
-                      CountCase{ik7segment, ':', false, {}},
-                      CountCase{ik7segment, '.', false, {8}},
+                      CountCase{ik7segment, ':', false, {}}, CountCase{ik7segment, '.', false, {8}},
                       CountCase{ik7segment, '4', true, {2, 4, 5, 7, 8}},
                       CountCase{ik7segment, 'E', false, {1, 2, 3, 6, 7}}));
 
@@ -212,7 +210,7 @@ TEST(BuildCellPolygons, MatrixLightsTheFontsDotsRowByRow)
 
 TEST(RoundHalfEven, TiesGoToTheEvenNeighbour)
 {
-    const std::pair<double, int> cases[] = {{0.5, 0},  {1.5, 2},   {2.5, 2},   {-0.5, 0},
+    const std::pair<double, int> cases[] = {{0.5, 0},   {1.5, 2},   {2.5, 2},    {-0.5, 0},
                                             {-1.5, -2}, {-2.5, -2}, {2.4999, 2}, {2.5001, 3}};
     for (const auto &[value, expected] : cases)
         EXPECT_EQ(RoundHalfEven(value), expected) << value;
@@ -223,7 +221,8 @@ TEST(RotatePoints, QuarterTurnOfTheMainWindowsFace)
     // Corners of a 349 by 85 face about its centre (174, 42), turned by 90 degrees.
     Tpoints corners{{0, 0}, {349, 0}, {349, 85}, {0, 85}};
     RotatePoints(corners, QPoint(174, 42), 900 * std::numbers::pi / 1800);
-    EXPECT_THAT(corners, ElementsAreArray(Points{{132, 216}, {132, -133}, {217, -133}, {217, 216}}));
+    EXPECT_THAT(corners,
+                ElementsAreArray(Points{{132, 216}, {132, -133}, {217, -133}, {217, 216}}));
 }
 
 TEST(RotatePoints, HalfTurnMirrorsAboutTheCentre)
