@@ -106,6 +106,13 @@ void shiftBytes(QImage &image, int delta)
     }
 }
 
+// Enumerations arrive as plain numbers through the property system: a number beyond the
+// last member would index past the tables.
+template <typename E> bool inRange(E value, E last)
+{
+    return int(value) >= 0 && int(value) <= int(last);
+}
+
 } // namespace
 
 TIAeverLiquidIndicator::TIAeverLiquidIndicator(QWidget *parent) : QWidget(parent)
@@ -175,6 +182,8 @@ void TIAeverLiquidIndicator::resizeFace()
 
 void TIAeverLiquidIndicator::setColorScheme(TIAColorScheme value)
 {
+    if (!inRange(value, csTIAN))
+        return;
     m_colorScheme = value;
     if (!m_loaded)
         return;
@@ -252,7 +261,7 @@ void TIAeverLiquidIndicator::setIndicatorstring(const QString &value)
 
 void TIAeverLiquidIndicator::setIndicatorKind(TIAIndicatorKind value)
 {
-    if (value == m_kind)
+    if (!inRange(value, ik9segment) || value == m_kind)
         return;
     m_kind = value;
     rebuild();
@@ -260,7 +269,7 @@ void TIAeverLiquidIndicator::setIndicatorKind(TIAIndicatorKind value)
 
 void TIAeverLiquidIndicator::setInnerBevel(TIABevelKind value)
 {
-    if (value == m_innerBevel)
+    if (!inRange(value, bkNone) || value == m_innerBevel)
         return;
     m_innerBevel = value;
     rebuild();
@@ -268,7 +277,7 @@ void TIAeverLiquidIndicator::setInnerBevel(TIABevelKind value)
 
 void TIAeverLiquidIndicator::setOuterBevel(TIABevelKind value)
 {
-    if (value == m_outerBevel)
+    if (!inRange(value, bkNone) || value == m_outerBevel)
         return;
     m_outerBevel = value;
     rebuild();
@@ -332,7 +341,7 @@ void TIAeverLiquidIndicator::setNumberBackColor(TColor value)
 
 void TIAeverLiquidIndicator::setIndicatorStyle(TIAIndicatorStyle value)
 {
-    if (value == m_style)
+    if (!inRange(value, isThick) || value == m_style)
         return;
     m_style = value;
     rebuild();
@@ -340,7 +349,7 @@ void TIAeverLiquidIndicator::setIndicatorStyle(TIAIndicatorStyle value)
 
 void TIAeverLiquidIndicator::setMouseAction(TIAMouseAction value)
 {
-    if (value == m_mouseAction)
+    if (!inRange(value, maBoth) || value == m_mouseAction)
         return;
     m_mouseAction = value;
     rebuild();
@@ -348,7 +357,7 @@ void TIAeverLiquidIndicator::setMouseAction(TIAMouseAction value)
 
 void TIAeverLiquidIndicator::setTransparentMode(TIATransparentMode value)
 {
-    if (value == m_transparentMode)
+    if (!inRange(value, tmAll) || value == m_transparentMode)
         return;
     m_transparentMode = value;
     setAttribute(Qt::WA_OpaquePaintEvent, value == tmNone);
@@ -370,7 +379,7 @@ void TIAeverLiquidIndicator::setForeMaterial(const QImage &value)
 
 void TIAeverLiquidIndicator::setMaterialShadowMode(TIAMaterialShadowMode value)
 {
-    if (value == m_materialShadowMode)
+    if (!inRange(value, msmNone) || value == m_materialShadowMode)
         return;
     m_materialShadowMode = value;
     PrepareMaterials();
@@ -379,7 +388,7 @@ void TIAeverLiquidIndicator::setMaterialShadowMode(TIAMaterialShadowMode value)
 
 void TIAeverLiquidIndicator::setMaterialMode(TIAMaterialMode value)
 {
-    if (value == m_materialMode)
+    if (!inRange(value, mmTile) || value == m_materialMode)
         return;
     m_materialMode = value;
     rebuild();
@@ -387,7 +396,7 @@ void TIAeverLiquidIndicator::setMaterialMode(TIAMaterialMode value)
 
 void TIAeverLiquidIndicator::setForeMaterialMode(TIAMaterialMode value)
 {
-    if (value == m_foreMaterialMode)
+    if (!inRange(value, mmTile) || value == m_foreMaterialMode)
         return;
     m_foreMaterialMode = value;
     rebuild();

@@ -118,9 +118,10 @@ void PolygonSpans::fill(QImage &image, QRgb color) const
         return;
     uchar *bits = image.bits(); // detaches once, not per row
     const qsizetype stride = image.bytesPerLine();
+    const int height = image.height();
     for (int r = 0; r < rows; ++r) {
         const int y = m_clip.top() + r;
-        if (y < 0 || y >= image.height())
+        if (y < 0 || y >= height)
             continue;
         auto *line = reinterpret_cast<QRgb *>(bits + y * stride);
         for (int i = m_rowStart[std::size_t(r)]; i < m_rowStart[std::size_t(r) + 1]; i += 2) {

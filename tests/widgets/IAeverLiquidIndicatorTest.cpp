@@ -2,8 +2,10 @@
 
 #include "support/QtTestMain.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEnterEvent>
+#include <QPalette>
 #include <QPolygon>
 #include <QTest>
 
@@ -338,7 +340,22 @@ INSTANTIATE_TEST_SUITE_P(
                       SetterCase{"NumberForeColor", 0x00FF00, 0},
                       SetterCase{"InnerBevel", int(Indicator::bkNone), 1},
                       SetterCase{"MouseAction", int(Indicator::maColor), 1},
-                      SetterCase{"IndicatorStyle", int(Indicator::isThick), 0}));
+                      SetterCase{"IndicatorStyle", int(Indicator::isThick), 0},
+                      SetterCase{"IndicatorStyle", 3, 0}, SetterCase{"IndicatorKind", -1, 0},
+                      SetterCase{"ColorScheme", 7, 0}, SetterCase{"TransparentMode", 3, 0},
+                      SetterCase{"MaterialMode", 2, 0}, SetterCase{"InnerBevel", 3, 0}));
+
+TEST_F(MainWindowDisplay, SystemColoursTakeTheDesktopsPalette)
+{
+    const TColor buttonFace = TColor(0x8000000F);
+    m_digits->setBackColor(buttonFace);
+    m_digits->setBevelColor(buttonFace);
+    const QColor face = QApplication::palette().color(QPalette::Button);
+    EXPECT_EQ(pixel(100, 4), face.rgb());
+    const auto lighter = [](int v) { return std::min(v + 32, 255); };
+    EXPECT_EQ(pixel(100, 0),
+              qRgb(lighter(face.red()), lighter(face.green()), lighter(face.blue())));
+}
 
 TEST(GatedProperties, WaitForTheEndOfLoading)
 {
