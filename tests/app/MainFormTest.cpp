@@ -122,12 +122,14 @@ TEST_F(MainFormTest, WindowHasTheStoredLayout)
         EXPECT_EQ(w->geometry(), c.geometry) << c.name;
         if (!c.text)
             continue;
+        QString text;
         if (auto *b = qobject_cast<QAbstractButton *>(w))
-            EXPECT_EQ(b->text(), c.text) << c.name;
+            text = b->text();
         else if (auto *g = qobject_cast<QGroupBox *>(w))
-            EXPECT_EQ(g->title(), c.text) << c.name;
+            text = g->title();
         else if (auto *l = qobject_cast<QLabel *>(w))
-            EXPECT_EQ(l->text(), c.text) << c.name;
+            text = l->text();
+        EXPECT_EQ(text, c.text) << c.name;
     }
     for (const char *lamp : {"led4", "led7"})
         EXPECT_EQ(f.findChild<QWidget *>(lamp)->parentWidget(), static_cast<QWidget *>(f.imgWiring));
