@@ -452,6 +452,35 @@ TEST_F(MainWindowDisplay, TransparentModesShowOnlyTheVisibleParts)
     EXPECT_FALSE(m_digits->visibleRegion().has_value());
 }
 
+TEST_F(MainWindowDisplay, PaintingCopiesThePictureOrOnlyItsVisibleParts)
+{
+    QPalette palette = m_host->palette();
+    palette.setColor(QPalette::Window, QColor(200, 0, 0));
+    m_host->setPalette(palette);
+    m_host->setAutoFillBackground(true);
+    m_host->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_host.get()));
+    QCoreApplication::processEvents();
+
+    const auto shown = [this](int x, int y) {
+        return m_host->grab().toImage().pixel(m_digits->x() + x, m_digits->y() + y);
+    };
+    EXPECT_EQ(shown(100, 4), kBlack); // opaque: the background is the display's own
+    EXPECT_EQ(shown(98, 28), kLime);
+
+    m_digits->setTransparentMode(Indicator::tmAll);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shown(100, 4), qRgb(200, 0, 0)); // the window shows through
+    EXPECT_EQ(shown(96, 42), qRgb(200, 0, 0)); // and through an unlit bar
+    EXPECT_EQ(shown(98, 28), kLime);
+    EXPECT_EQ(shown(100, 0), kLight);
+
+    m_digits->setTransparentMode(Indicator::tmBackOnly);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shown(100, 4), qRgb(200, 0, 0));
+    EXPECT_EQ(shown(96, 42), kBlack);
+}
+
 TEST_F(MainWindowDisplay, MaterialsReplaceTheFlatColours)
 {
     QImage grey(4, 4, QImage::Format_RGB32);
