@@ -9,7 +9,6 @@
 #include <exception>
 #include <pthread.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -83,12 +82,7 @@ void TMyCommWatcher::RunLoop()
                 polling = false;
             }
             if (!port) {
-                // Only a wake ends this: every other signal is blocked on this thread.
-                auto sleep = [] {
-                    for (;;)
-                        pause();
-                };
-                m_wake.run(sleep);
+                m_wake.sleep();
                 continue;
             }
             port->modemStatus(local);

@@ -28,8 +28,8 @@ public:
     virtual bool modemStatus(std::uint32_t &word) = 0;
 
     // Blocks until a line may have changed since the last modemStatus(). A change that
-    // falls between that read and this call still ends the wait. Holds no lock and
-    // allocates nothing while blocked, so that a signal handler may abandon it (SerialWake).
+    // falls between that read and this call still ends the wait. Blocks in a plain system
+    // call, holding no lock and owning nothing, so that a wake may abandon it (SerialWake).
     virtual Wait waitForChange() = 0;
 };
 

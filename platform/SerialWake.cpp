@@ -100,6 +100,17 @@ void SerialWake::wake()
         tgkill(getpid(), tid, WakeSignal);
 }
 
+void SerialWake::sleep()
+{
+    // The raw call: the C library's blocking wrappers keep cancellation state that a jump
+    // out of them would leave behind.
+    auto block = [] {
+        for (;;)
+            syscall(SYS_ppoll, nullptr, 0, nullptr, nullptr, 0);
+    };
+    run(block);
+}
+
 bool SerialWake::runRaw(void (*call)(void *), void *arg)
 {
     sigjmp_buf jump;

@@ -31,6 +31,9 @@ public:
         return runRaw([](void *f) { (*static_cast<F *>(f))(); }, &call);
     }
 
+    // On the attached thread: blocks until a wake comes (or has come since the last run).
+    void sleep();
+
     // The attached thread's id, 0 when none.
     pid_t threadId() const { return m_tid.load(); }
 

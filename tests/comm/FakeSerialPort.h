@@ -10,6 +10,7 @@
 #include <mutex>
 #include <set>
 #include <sys/eventfd.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 
@@ -100,8 +101,9 @@ public:
             return Wait::Unsupported;
         ++m_lines->m_waitsStarted;
         // A set() since the last read has already counted the event up: no change is missed.
+        // The raw call, as the watcher may jump out of it.
         eventfd_t value = 0;
-        eventfd_read(m_event, &value);
+        syscall(SYS_read, m_event, &value, sizeof value);
         return Wait::Changed;
     }
 
