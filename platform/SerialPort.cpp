@@ -60,11 +60,14 @@ public:
     {
         if (!m_waits)
             return Wait::Unsupported;
-        serial_icounter_struct now{};
-        if (m_counted && ::ioctl(m_fd, TIOCGICOUNT, &now) == 0 && !sameCounts(now, m_seen))
+        serial_icounter_struct before{};
+        if (m_counted && ::ioctl(m_fd, TIOCGICOUNT, &before) == 0 && !sameCounts(before, m_seen))
             return Wait::Changed;
-        if (::ioctl(m_fd, TIOCMIWAIT, TIOCM_CTS | TIOCM_DSR | TIOCM_RNG | TIOCM_CD) == 0 ||
-            errno == EINTR)
+        if (::ioctl(m_fd, TIOCMIWAIT, TIOCM_CTS | TIOCM_DSR | TIOCM_RNG | TIOCM_CD) == 0) {
+            noteWake(before);
+            return Wait::Changed;
+        }
+        if (errno == EINTR)
             return Wait::Changed;
         // EINVAL on many USB adapters; EIO once a device has gone. Either way: poll.
         m_waits = false;
@@ -72,9 +75,25 @@ public:
     }
 
 private:
+    // A driver whose wait keeps returning with no line counted would make the watcher
+    // spin; after a run of such returns it is polled instead.
+    void noteWake(const serial_icounter_struct &before)
+    {
+        serial_icounter_struct after{};
+        if (!m_counted || ::ioctl(m_fd, TIOCGICOUNT, &after) != 0 || !sameCounts(after, before)) {
+            m_idleWakes = 0;
+            return;
+        }
+        if (++m_idleWakes >= MaxIdleWakes)
+            m_waits = false;
+    }
+
+    static constexpr int MaxIdleWakes = 1000;
+
     int m_fd;
     bool m_waits = true;
     bool m_counted = true;
+    int m_idleWakes = 0;
     serial_icounter_struct m_seen{};
 };
 
