@@ -1,5 +1,7 @@
 #include "MoCatalog.h"
 
+#include <bit>
+
 namespace {
 
 constexpr std::uint32_t littleEndianMagic = 0x950412DEu;
@@ -69,19 +71,16 @@ TMoCatalog::Search TMoCatalog::Find(std::string_view key, std::string_view &tran
 {
     if (m_count == 0)
         return Search::Missing;
-    std::uint32_t p = 1;
-    while (p <= m_count / 2)
-        p *= 2;
+    std::uint32_t p = std::bit_floor(m_count);
     std::uint32_t step = p / 2;
     for (;;) {
         std::string_view candidate;
-        if (!StringAt(m_keyTable + std::uint64_t(p - 1) * 8, candidate))
+        if (!StringAt(m_keyTable, p - 1, candidate))
             return Search::Damaged;
         const int order = compareKeys(key, candidate);
         if (order == 0) {
-            return StringAt(m_translationTable + std::uint64_t(p - 1) * 8, translation)
-                       ? Search::Found
-                       : Search::Damaged;
+            return StringAt(m_translationTable, p - 1, translation) ? Search::Found
+                                                                    : Search::Damaged;
         }
         if (step == 0)
             return Search::Missing;
@@ -95,10 +94,10 @@ TMoCatalog::Search TMoCatalog::Find(std::string_view key, std::string_view &tran
 
 bool TMoCatalog::KeyAt(std::uint32_t index, std::string_view &key) const
 {
-    return index < m_count && StringAt(m_keyTable + std::uint64_t(index) * 8, key);
+    return index < m_count && StringAt(m_keyTable, index, key);
 }
 
 bool TMoCatalog::TranslationAt(std::uint32_t index, std::string_view &translation) const
 {
-    return index < m_count && StringAt(m_translationTable + std::uint64_t(index) * 8, translation);
+    return index < m_count && StringAt(m_translationTable, index, translation);
 }

@@ -42,13 +42,14 @@ private:
         return true;
     }
 
-    // A descriptor (length, offset) and the string it describes.
-    bool StringAt(std::uint64_t descriptor, std::string_view &text) const
+    // Descriptor (length, offset) number index of a table and the string it describes.
+    // Attach has checked that both tables lie inside the catalog, so only the string's
+    // own position and length are checked here.
+    bool StringAt(std::uint32_t table, std::uint32_t index, std::string_view &text) const
     {
-        if (descriptor > m_size || m_size - descriptor < 8)
-            return false;
-        const std::uint32_t length = Load32(m_data + descriptor);
-        const std::uint32_t offset = Load32(m_data + descriptor + 4);
+        const unsigned char *descriptor = m_data + table + std::uint64_t(index) * 8;
+        const std::uint32_t length = Load32(descriptor);
+        const std::uint32_t offset = Load32(descriptor + 4);
         if (offset > m_size || length > m_size - offset)
             return false;
         text = std::string_view(reinterpret_cast<const char *>(m_data) + offset, length);
