@@ -4,7 +4,6 @@
 #include "platform/Errors.h"
 
 #include <QFile>
-#include <QStringList>
 
 #include <cerrno>
 #include <cstring>

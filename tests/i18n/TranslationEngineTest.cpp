@@ -12,8 +12,8 @@
 
 #include <atomic>
 #include <functional>
-#include <thread>
 #include <optional>
+#include <thread>
 
 using namespace testfiles;
 
@@ -102,6 +102,19 @@ TEST_P(LookupTest, TranslatesHitsAndReturnsMissesWithCrLfLineBreaks)
         EXPECT_EQ(engine.TranslateInDomain("default", QString::fromUtf8(row.key)),
                   QString::fromUtf8(row.expected))
             << row.key;
+    }
+}
+
+TEST_P(LookupTest, LongKeysComeBackWhole)
+{
+    place("de", GetParam());
+    TTranslationEngine engine(m_folder, nullptr);
+    engine.SelectLanguage("de");
+    for (const QString &key : {QString(300, QLatin1Char('x')), QString(200, QChar(0x20AC)),
+                               QString(250, QLatin1Char('y')) + "\nÄ\r\n"}) {
+        QString expected = key;
+        expected.replace("\r\n", "\n").replace("\n", "\r\n");
+        EXPECT_EQ(engine.TranslateInDomain("default", key), expected);
     }
 }
 
