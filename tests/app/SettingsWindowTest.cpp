@@ -7,7 +7,7 @@
 #include "widgets/ComboBox.h"
 #include "widgets/FloatSpinEdit.h"
 
-#include "platform/ConfigFolder.h"
+#include "support/ConfigFolder.h"
 
 #include <gtest/gtest.h>
 

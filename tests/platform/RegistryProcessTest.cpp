@@ -2,7 +2,7 @@
 #include "platform/Registry.h"
 #include "platform/RegistryStore.h"
 
-#include "platform/ConfigFolder.h"
+#include "support/ConfigFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "platform/Registry.h"
 #include "platform/RegistryStore.h"
 
-#include "platform/ConfigFolder.h"
+#include "support/ConfigFolder.h"
 
 #include <gtest/gtest.h>
 

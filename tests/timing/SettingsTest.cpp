@@ -6,7 +6,7 @@
 #include "platform/RegistryStore.h"
 #include "platform/ResourceText.h"
 
-#include "platform/ConfigFolder.h"
+#include "support/ConfigFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,92 @@
+#include "app/ExceptionHandler.h"
+#include "app/MainForm.h"
+#include "i18n/Translation.h"
+#include "platform/ResourceText.h"
+#include "platform/Shell.h"
+#include "widgets/SpeedButton.h"
+#include "support/ConfigFolder.h"
+#include "support/QtTestMain.h"
+#include "timing/LineSource.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QFileDialog>
+#include <QTemporaryDir>
+
+#include <cstring>
+
+namespace {
+
+// Where the built program's store directory starts, read from its marker.
+std::uint64_t storePosition(const QString &program)
+{
+    QFile file(program);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray image = file.readAll();
+    const qsizetype at = image.indexOf("3C142149-3BC7-47C3-9FA4-2E52359BFE6E");
+    if (at < 0 || at + 44 > image.size())
+        return 0;
+    std::uint64_t position = 0;
+    for (int i = 7; i >= 0; --i)
+        position = (position << 8) | std::uint8_t(image[at + 36 + i]);
+    return position;
+}
+
+// The program's start-up with its own catalogs: the errors the toolkit raises reach the
+// user in German.
+class GermanMessages : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const std::uint64_t position = storePosition(QStringLiteral(TACHOFLUX_PROGRAM));
+        ASSERT_NE(position, 0u);
+        Translation::startUp(QStringLiteral(TACHOFLUX_PROGRAM), position);
+        platform::setResourceTextHook(&TranslateResourceText);
+        LanguageSetup();
+        platform::setShell(&shell);
+        app::setExceptionSink([this](const QString &message) { messages << message; });
+    }
+    void TearDown() override
+    {
+        app::setExceptionSink({});
+        platform::setShell(nullptr);
+        platform::setResourceTextHook(nullptr);
+        Translation::shutDown();
+    }
+
+    ConfigFolder config;
+    timing::NoPortLineSource lines;
+    platform::RecordingShell shell;
+    QStringList messages;
+};
+
+TEST_F(GermanMessages, SettingsOfTheWrongTypeAreReportedInGerman)
+{
+    config.writeHive("Windows Registry Editor Version 5.00\r\n\r\n"
+                     "[HKEY_CURRENT_USER\\Kelvaro / Software / Velox / 1.02\\Settings]\r\n"
+                     "\"COMPort\"=dword:00000001\r\n");
+    TForm1 form(lines);
+    EXPECT_EQ(messages.join(u'\n').toStdString(), "Ungültiger Datentyp für 'COMPort'");
+}
+
+TEST_F(GermanMessages, NumberedIoErrorsAreGermanTheFixedOnesStayEnglish)
+{
+    QTemporaryDir dir;
+    // A link to itself: the folder can never be reached.
+    ASSERT_TRUE(QFile::link(dir.filePath("loop"), dir.filePath("loop")));
+    TForm1 form(lines);
+    const QString targets[] = {dir.filePath("loop/runs.txt"), dir.path()};
+    for (const QString &target : targets) {
+        form.setSaveDialogRunner([&](QFileDialog &) { return target; });
+        form.btnExport->click();
+    }
+    EXPECT_EQ(messages.join(u'\n').toStdString(), "E/A-Fehler 40.\nFile access denied.");
+    EXPECT_TRUE(shell.opened.isEmpty());
+}
+
+} // namespace
+
+TF_QT_TEST_MAIN
