@@ -78,11 +78,13 @@ void TDomain::Unmap()
     m_view = nullptr;
     m_viewSize = 0;
     m_catalog.Clear();
+    m_translations.Reset(0);
 }
 
 void TDomain::RaiseNotValid()
 {
-    // The catalog stays open and empty: later lookups return their keys at once.
+    // The catalog stays open and empty: later lookups return their keys at once. The
+    // translations decoded so far stay until it closes, as other threads may hold them.
     m_catalog.Clear();
     throw TfError(QStringLiteral("This file is not a valid GNU gettext mo file: ") + m_openedPath);
 }
@@ -140,6 +142,8 @@ void TDomain::OpenCatalog()
             m_view && m_dataPosition <= fileSize &&
             m_catalog.Attach(static_cast<const unsigned char *>(m_view) + m_dataPosition,
                              catalogSize);
+        if (valid)
+            m_translations.Reset(m_catalog.Count());
         // Open only once the catalog is in place, for lookups that do not take the lock.
         m_open.store(true, std::memory_order_release);
         if (!valid)
@@ -172,20 +176,21 @@ void TDomain::CloseCatalog()
     m_mayOpen = true;
 }
 
-std::string_view TDomain::Lookup(std::string_view key)
+TDomain::TFound TDomain::LookupEntry(std::string_view key)
 {
     if (!m_open.load(std::memory_order_acquire)) {
         if (m_mayOpen.load(std::memory_order_relaxed))
             OpenCatalog();
         if (!m_open.load(std::memory_order_acquire))
-            return key;
+            return {key};
     }
     std::string_view translation;
-    switch (m_catalog.Find(key, translation)) {
+    std::uint32_t entry;
+    switch (m_catalog.Find(key, translation, entry)) {
     case TMoCatalog::Search::Found:
-        return translation;
+        return {translation, entry, true};
     case TMoCatalog::Search::Missing:
-        return key;
+        return {key};
     case TMoCatalog::Search::Damaged:
         break;
     }

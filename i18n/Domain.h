@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MoCatalog.h"
+#include "TranslationCache.h"
 
 #include <QReadWriteLock>
 #include <QString>
@@ -31,13 +32,23 @@ public:
 
     // The translation as bytes of the mapped catalog, or the key itself when there is
     // none. The view stays valid until the catalog is closed.
-    std::string_view Lookup(std::string_view key);
+    std::string_view Lookup(std::string_view key) { return LookupEntry(key).text; }
+    // The same, and whether it is a translation and of which entry.
+    struct TFound
+    {
+        std::string_view text;
+        std::uint32_t entry = 0;
+        bool translated = false;
+    };
+    TFound LookupEntry(std::string_view key);
+    // Translations decoded for the engine, by entry; emptied whenever the catalog closes.
+    TTranslationCache &Translations() { return m_translations; }
     QString HeaderValue(const QString &fieldName);
 
     void OpenCatalog();
     void CloseCatalog();
 
-    QString Name() const { return m_name; }
+    const QString &Name() const { return m_name; }
     QString Directory() const { return m_directory; }
     QString LanguageCode() const { return m_languageCode; }
     bool IsOpen() const { return m_open; }
@@ -62,5 +73,6 @@ private:
     std::atomic<bool> m_mayOpen = true;
     QString m_openedPath;
     TMoCatalog m_catalog;
+    TTranslationCache m_translations;
     const TEmbeddedStore *m_store = nullptr;
 };

@@ -7,33 +7,43 @@ namespace {
 constexpr std::uint32_t littleEndianMagic = 0x950412DEu;
 constexpr std::uint32_t bigEndianMagic = 0xDE120495u;
 
-std::uint64_t bigEndian64(const char *at)
+std::uint64_t bigEndian64(std::uint64_t value)
 {
-    std::uint64_t value;
-    std::memcpy(&value, at, sizeof value);
     if constexpr (std::endian::native == std::endian::little)
         value = __builtin_bswap64(value);
     return value;
 }
 
-// Bytes as unsigned, the shorter of two equal beginnings first. Most probes of a search
-// are decided by the first eight bytes, compared here as one number before memcmp.
-int compareKeys(std::string_view a, std::string_view b)
+// The first eight bytes as a big-endian number, zero past the end. Strings whose heads
+// differ are ordered as their heads (a zero never exceeds a real byte), which decides
+// most probes of a search in one comparison.
+std::uint64_t headOf(std::string_view text)
 {
-    std::size_t done = 0;
-    if (a.size() >= 8 && b.size() >= 8) {
-        const std::uint64_t x = bigEndian64(a.data());
-        const std::uint64_t y = bigEndian64(b.data());
-        if (x != y)
-            return x < y ? -1 : 1;
-        done = 8;
-    } else if (!a.empty() && !b.empty() && a.front() != b.front()) {
-        return static_cast<unsigned char>(a.front()) < static_cast<unsigned char>(b.front()) ? -1
-                                                                                             : 1;
-    }
+    std::uint64_t value = 0;
+    if (!text.empty())
+        std::memcpy(&value, text.data(), text.size() < 8 ? text.size() : 8);
+    return bigEndian64(value);
+}
+
+// The same for a string of a catalog that ends at end, in one eight-byte read wherever
+// the catalog goes on that far.
+inline std::uint64_t headWithin(std::string_view text, const char *end)
+{
+    if (end - text.data() < 8)
+        return headOf(text);
+    std::uint64_t value;
+    std::memcpy(&value, text.data(), sizeof value);
+    value = bigEndian64(value);
+    return text.size() >= 8 ? value : value & ~(~std::uint64_t(0) >> (8 * text.size()));
+}
+
+// Bytes as unsigned, the shorter of two equal beginnings first, for strings whose heads
+// are equal and so share their first bytes up to eight.
+int compareAfterHeads(std::string_view a, std::string_view b)
+{
     const std::size_t common = a.size() < b.size() ? a.size() : b.size();
-    if (common > done) {
-        const int order = std::memcmp(a.data() + done, b.data() + done, common - done);
+    if (common > 8) {
+        const int order = std::memcmp(a.data() + 8, b.data() + 8, common - 8);
         if (order != 0)
             return order;
     }
@@ -67,18 +77,24 @@ bool TMoCatalog::Attach(const unsigned char *data, std::uint64_t size)
     return true;
 }
 
-TMoCatalog::Search TMoCatalog::Find(std::string_view key, std::string_view &translation) const
+TMoCatalog::Search TMoCatalog::Find(std::string_view key, std::string_view &translation,
+                                    std::uint32_t &entry) const
 {
     if (m_count == 0)
         return Search::Missing;
     std::uint32_t p = std::bit_floor(m_count);
     std::uint32_t step = p / 2;
+    const std::uint64_t keyHead = headOf(key);
+    const char *const end = reinterpret_cast<const char *>(m_data) + m_size;
     for (;;) {
         std::string_view candidate;
         if (!StringAt(m_keyTable, p - 1, candidate))
             return Search::Damaged;
-        const int order = compareKeys(key, candidate);
+        const std::uint64_t head = headWithin(candidate, end);
+        const int order =
+            keyHead != head ? (keyHead < head ? -1 : 1) : compareAfterHeads(key, candidate);
         if (order == 0) {
+            entry = p - 1;
             return StringAt(m_translationTable, p - 1, translation) ? Search::Found
                                                                     : Search::Damaged;
         }

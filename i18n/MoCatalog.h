@@ -24,8 +24,13 @@ public:
     bool ByteSwapped() const { return m_swapped; }
 
     // Binary search over entries 1..N as the catalog's sort order by bytes allows.
-    // Damaged: a string descriptor points outside the catalog.
-    Search Find(std::string_view key, std::string_view &translation) const;
+    // Damaged: a string descriptor points outside the catalog. entry is set when found.
+    Search Find(std::string_view key, std::string_view &translation, std::uint32_t &entry) const;
+    Search Find(std::string_view key, std::string_view &translation) const
+    {
+        std::uint32_t entry;
+        return Find(key, translation, entry);
+    }
 
     // Entry i counted from 0; false when the entry is out of range or damaged.
     bool KeyAt(std::uint32_t index, std::string_view &key) const;

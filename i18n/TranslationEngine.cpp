@@ -9,7 +9,6 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -43,37 +42,48 @@ EncodedKey encodeKey(const QString &key, char (&buffer)[512], std::string &spare
     }
     char *out = start;
     qsizetype i = 0;
+    // Whether a character up to CR was met: only then are line breaks looked for.
+    bool control = false;
 #if defined(__SSE2__)
     // Eight characters at a time while they are ASCII.
     const __m128i notAscii = _mm_set1_epi16(short(0xFF80));
     const __m128i zero = _mm_setzero_si128();
+    const __m128i aboveCr = _mm_set1_epi16('\r' + 1);
+    __m128i controls = zero;
     for (; i + 8 <= size; i += 8) {
         const __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
         if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(chars, notAscii), zero)) != 0xFFFF)
             break;
+        controls = _mm_or_si128(controls, _mm_cmplt_epi16(chars, aboveCr));
         _mm_storel_epi64(reinterpret_cast<__m128i *>(out), _mm_packus_epi16(chars, chars));
         out += 8;
     }
+    control = _mm_movemask_epi8(controls) != 0;
 #endif
     for (; i + 4 <= size; i += 4) {
         std::uint64_t chunk;
         std::memcpy(&chunk, in + i, sizeof chunk);
         if (chunk & 0xFF80FF80FF80FF80ull)
             break;
+        // A character up to CR borrows into its top bit (a borrow may flag its neighbour too).
+        control |= ((chunk - 0x000E000E000E000Eull) & ~chunk & 0x8000800080008000ull) != 0;
         for (int j = 0; j < 4; ++j)
             out[j] = char(in[i + j]);
         out += 4;
     }
-    for (; i < size && in[i] < 0x80; ++i)
+    for (; i < size && in[i] < 0x80; ++i) {
+        control |= in[i] <= u'\r';
         *out++ = char(in[i]);
+    }
     if (i < size) {
+        control = true;
         QStringEncoder encoder(QStringEncoder::Utf8);
         out = encoder.appendToBuffer(start, key);
     }
     const std::size_t length = std::size_t(out - start);
-    encoded.hasLf = std::memchr(start, '\n', length) != nullptr;
+    encoded.hasLf = control && std::memchr(start, '\n', length) != nullptr;
     char *kept = out;
-    if (std::memchr(start, '\r', length)) {
+    if (control && std::memchr(start, '\r', length)) {
         encoded.hadCr = true;
         kept = start;
         for (const char *c = start; c != out; ++c) {
@@ -233,7 +243,9 @@ TDomain *TTranslationEngine::DomainFor(const QString &name)
     // The name as it was first written is the common case, and cheaper to compare.
     for (const auto &domain : m_domains) {
         const QString &known = domain->Name();
-        if (known.size() == name.size() && std::equal(known.cbegin(), known.cend(), name.cbegin()))
+        if (known.size() == name.size() &&
+            std::memcmp(known.constData(), name.constData(),
+                        std::size_t(name.size()) * sizeof(QChar)) == 0)
             return domain.get();
     }
     for (const auto &domain : m_domains) {
@@ -260,16 +272,22 @@ QString TTranslationEngine::TranslateInDomain(const QString &name, const QString
     // Only the truly empty key asks for the header; a key of CRs alone stays as it is.
     if (encoded.utf8.empty() && !key.isEmpty())
         return key;
-    const std::string_view found = domain->Lookup(encoded.utf8);
-
-    // No translation and no line break to rewrite: the key is the answer.
-    if (found.data() == encoded.utf8.data() && !encoded.hadCr && !encoded.hasLf)
+    const TDomain::TFound found = domain->LookupEntry(encoded.utf8);
+    if (found.translated) {
+        if (const QString *kept = domain->Translations().Find(found.entry))
+            return *kept;
+    } else if (!encoded.hadCr && !encoded.hasLf) {
+        // No translation and no line break to rewrite: the key is the answer.
         return key;
+    }
 
     QString translation;
-    if (!decodeWithCrLf(found, translation))
+    if (!decodeWithCrLf(found.text, translation))
         translation.clear();
     if (!key.isEmpty() && translation.isEmpty())
         throw TfError(notTranslatable(key));
+    // Only texts that are there are kept, so no key can meet an empty kept text.
+    if (found.translated && !translation.isEmpty())
+        return domain->Translations().Keep(found.entry, std::move(translation));
     return translation;
 }

@@ -18,8 +18,9 @@ std::string text(std::string_view view)
 }
 
 // A catalog laid out as msgfmt lays it out (keys sorted by bytes), for sizes that no
-// hand-written .po file would cover.
-std::vector<unsigned char> buildCatalog(const std::vector<std::string> &keys)
+// hand-written .po file would cover. With keysLast the keys come after all translations,
+// without their zeros, so that the last ones end where the catalog ends.
+std::vector<unsigned char> buildCatalog(const std::vector<std::string> &keys, bool keysLast = false)
 {
     const std::uint32_t n = std::uint32_t(keys.size());
     const std::uint32_t keyTable = 28;
@@ -33,16 +34,22 @@ std::vector<unsigned char> buildCatalog(const std::vector<std::string> &keys)
     put(8, n);
     put(12, keyTable);
     put(16, translationTable);
-    for (std::uint32_t i = 0; i < n; ++i) {
-        for (int table = 0; table < 2; ++table) {
-            const std::string s = table == 0 ? keys[i] : "T:" + keys[i];
-            const std::size_t offset = bytes.size();
-            bytes.insert(bytes.end(), s.begin(), s.end());
+    auto add = [&](int table, std::uint32_t i) {
+        const std::string s = table == 0 ? keys[i] : "T:" + keys[i];
+        const std::size_t offset = bytes.size();
+        bytes.insert(bytes.end(), s.begin(), s.end());
+        if (table == 1 || !keysLast)
             bytes.push_back(0);
-            put((table == 0 ? keyTable : translationTable) + 8 * i, std::uint32_t(s.size()));
-            put((table == 0 ? keyTable : translationTable) + 8 * i + 4, std::uint32_t(offset));
-        }
+        put((table == 0 ? keyTable : translationTable) + 8 * i, std::uint32_t(s.size()));
+        put((table == 0 ? keyTable : translationTable) + 8 * i + 4, std::uint32_t(offset));
+    };
+    for (std::uint32_t i = 0; i < n; ++i) {
+        if (!keysLast)
+            add(0, i);
+        add(1, i);
     }
+    for (std::uint32_t i = 0; keysLast && i < n; ++i)
+        add(0, i);
     return bytes;
 }
 
@@ -70,6 +77,37 @@ TEST(MoCatalogTest, SearchFindsEveryKeyAndNothingBetweenForAllSizes)
                 EXPECT_EQ(catalog.Find(between, found), TMoCatalog::Search::Missing) << between;
             }
         }
+}
+
+TEST(MoCatalogTest, ZeroBytesAndShortKeysAtTheEndCompareAsBytes)
+{
+    // Keys alike in their first eight bytes once padded with zeros, and keys that end
+    // less than eight bytes before the catalog does.
+    using namespace std::string_literals;
+    const std::vector<std::string> keys = {
+        ""s,        "a"s,        "a\0"s,        "a\0\0"s,     "a\0b"s, "a\x01"s,   "ab"s,
+        "abcdefg"s, "abcdefgh"s, "abcdefgh\0"s, "abcdefghi"s, "\xff"s, "\xff\xff"s};
+    const std::vector<std::string> between = {
+        "\0"s,      "a\0\0\0"s,      "a\0a"s, "a\0c"s,   "ab\0"s,        "abcdefg\0"s,
+        "abcdefh"s, "abcdefgh\0\0"s, "\xfe"s, "\xff\0"s, "\xff\xff\xff"s};
+    ASSERT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+    for (const bool keysLast : {false, true}) {
+        SCOPED_TRACE(keysLast);
+        const std::vector<unsigned char> bytes = buildCatalog(keys, keysLast);
+        TMoCatalog catalog;
+        ASSERT_TRUE(catalog.Attach(bytes.data(), bytes.size()));
+        for (std::uint32_t i = 0; i < keys.size(); ++i) {
+            std::string_view found;
+            std::uint32_t entry = 0;
+            ASSERT_EQ(catalog.Find(keys[i], found, entry), TMoCatalog::Search::Found) << i;
+            EXPECT_EQ(text(found), "T:" + keys[i]);
+            EXPECT_EQ(entry, i);
+        }
+        for (const std::string &key : between) {
+            std::string_view found;
+            EXPECT_EQ(catalog.Find(key, found), TMoCatalog::Search::Missing) << key.size();
+        }
+    }
 }
 
 TEST(MoCatalogTest, ProgramToolkitCatalogFindsEachOfItsKeys)

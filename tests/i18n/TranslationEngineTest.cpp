@@ -120,6 +120,57 @@ TEST_P(LookupTest, LongKeysComeBackWhole)
 
 INSTANTIATE_TEST_SUITE_P(ByteOrders, LookupTest, ::testing::Values("normal", "normal-be"));
 
+TEST_F(EngineTest, LineBreaksAreFoundWhereverTheyStandInTheKey)
+{
+    // Keys are read in blocks of eight and four characters and then one by one; a break
+    // may fall in any of them.
+    place("de", "normal");
+    TTranslationEngine engine(m_folder, nullptr);
+    engine.SelectLanguage("de");
+    for (int length = 1; length <= 20; ++length) {
+        for (int at = 0; at < length; ++at) {
+            QString key(length, QLatin1Char('x'));
+            key[at] = QLatin1Char('\n');
+            EXPECT_EQ(engine.TranslateInDomain("default", key), QString(key).replace("\n", "\r\n"))
+                << length << " " << at;
+            key[at] = QLatin1Char('\r');
+            const QString withoutCr = QString(key).remove('\r');
+            // A key of a CR alone stays as it is.
+            EXPECT_EQ(engine.TranslateInDomain("default", key),
+                      withoutCr.isEmpty() ? key : withoutCr)
+                << length << " " << at;
+            key[at] = QChar(0x0E);
+            EXPECT_EQ(engine.TranslateInDomain("default", key), key) << length << " " << at;
+        }
+    }
+}
+
+TEST_F(EngineTest, TranslationsKeptForACatalogGoWhenItCloses)
+{
+    // "&Yes" of the one catalog and "Cancel" of the other are both entry 1, so a text
+    // kept from the first catalog would come back for the second.
+    place("de", "normal");
+    place("de_DE", "regional");
+    TTranslationEngine engine(m_folder, nullptr);
+    engine.SelectLanguage("de");
+    EXPECT_EQ(engine.TranslateInDomain("default", "&Yes"), "&Ja");
+    engine.SelectLanguage("de_DE");
+    EXPECT_EQ(engine.TranslateInDomain("default", "Cancel"), "Abbrechen (de_DE)");
+    engine.SelectLanguage("de");
+    EXPECT_EQ(engine.TranslateInDomain("default", "Cancel"), "Abbrechen");
+
+    QTemporaryDir other;
+    placeCatalog(other.path(), "de", "default", catalog("regional"));
+    engine.BindDomainFolder("default", other.path());
+    EXPECT_EQ(engine.TranslateInDomain("default", "Cancel"), "Abbrechen (de_DE)");
+
+    // Closed, the file replaced, opened again by the next lookup.
+    engine.DomainFor("default")->CloseCatalog();
+    placeCatalog(other.path(), "de", "default", catalog("normal"));
+    EXPECT_EQ(engine.TranslateInDomain("default", "&Yes"), "&Ja");
+    EXPECT_EQ(engine.TranslateInDomain("default", "Cancel"), "Abbrechen");
+}
+
 TEST_F(EngineTest, HeaderValuesNeedTheBlankAfterTheColon)
 {
     place("de", "normal");
@@ -328,11 +379,14 @@ TEST_F(EngineTest, TranslationThatIsEmptyOrNotUtf8CannotBeTranslated)
     engine.SelectLanguage("de");
     const QString text = "error: Error: Could not translate %1. Probably because the mo file "
                          "doesn't contain utf-8 encoded translations.";
-    EXPECT_EQ(outcome([&] { return engine.TranslateInDomain("default", "Quit"); }),
-              text.arg("Quit"));
-    EXPECT_EQ(outcome([&] { return engine.TranslateInDomain("default", "Save"); }),
-              text.arg("Save"));
-    EXPECT_EQ(engine.TranslateInDomain("default", "Cancel"), "Abbrechen");
+    // Asked twice: a failed translation is not kept.
+    for (int time = 0; time < 2; ++time) {
+        EXPECT_EQ(outcome([&] { return engine.TranslateInDomain("default", "Quit"); }),
+                  text.arg("Quit"));
+        EXPECT_EQ(outcome([&] { return engine.TranslateInDomain("default", "Save"); }),
+                  text.arg("Save"));
+        EXPECT_EQ(engine.TranslateInDomain("default", "Cancel"), "Abbrechen");
+    }
 }
 
 class StoredCatalogTest : public EngineTest
@@ -388,12 +442,19 @@ TEST_F(EngineTest, ThreadsLookingUpAtOnceAllSeeTheCatalogOpenedOnce)
     place("de", "normal");
     TTranslationEngine engine(m_folder, nullptr);
     engine.SelectLanguage("de");
+    // Several entries, so that threads also race to keep the same decoded translation.
+    const LookupRow rows[] = {{"Open", "Öffnen"},
+                              {"Cancel", "Abbrechen"},
+                              {"€ sign", "Eurozeichen"},
+                              {"Line one\nLine two", "Zeile eins\r\nZeile zwei"}};
     std::atomic<int> wrong = 0;
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&] {
             for (int i = 0; i < 500; ++i) {
-                if (engine.TranslateInDomain("default", "Open") != "Öffnen")
+                const LookupRow &row = rows[i % std::size(rows)];
+                if (engine.TranslateInDomain("default", QString::fromUtf8(row.key)) !=
+                    QString::fromUtf8(row.expected))
                     ++wrong;
             }
         });
