@@ -104,17 +104,25 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     Prot->verticalHeader()->setDefaultSectionSize(17);
     Prot->verticalHeader()->setMinimumSectionSize(15);
 
+    // Every handler runs under the application's default error handler.
+    const auto handler = [this](auto action) {
+        return [this, action] { app::guarded([this, action] { action(this); }); };
+    };
+    const auto call = [handler](void (TForm1::*method)()) {
+        return handler([method](TForm1 *form) { (form->*method)(); });
+    };
+
     DigitsTimer = new QTimer(this);
     DigitsTimer->setObjectName(QStringLiteral("DigitsTimer"));
     DigitsTimer->setInterval(100);
-    connect(DigitsTimer, &QTimer::timeout, this, [this] { app::guarded([this] { DigitsTimerTimer(); }); });
+    connect(DigitsTimer, &QTimer::timeout, this, call(&TForm1::DigitsTimerTimer));
     DigitsTimer->start();
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     QAction *resetProtocol = PopupMenu1->addAction(QStringLiteral("Reset Protokoll"));
     resetProtocol->setObjectName(QStringLiteral("ResetProtokoll1"));
-    connect(resetProtocol, &QAction::triggered, this, [this] { app::guarded([this] { Reset1Click(); }); });
+    connect(resetProtocol, &QAction::triggered, this, call(&TForm1::Reset1Click));
     Prot->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(Prot, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PopupMenu1->popup(Prot->viewport()->mapToGlobal(pos)); });
@@ -129,29 +137,16 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     m_saveDialog->setSizeGripEnabled(true);
     m_runSaveDialog = runSaveDialogModally;
 
-    const auto bind = [this](TSpeedButton *button, void (TForm1::*action)()) {
-        connect(button, &TSpeedButton::mouseDown, this,
-                [this, action] { app::guarded([this, action] { (this->*action)(); }); });
-    };
-    connect(btn46, &TSpeedButton::mouseDown, this, [this] { app::guarded([this] { DoContact1(); }); });
-    connect(btn78, &TSpeedButton::mouseDown, this, [this] { app::guarded([this] { DoContact2(); }); });
-    bind(btnReset, &TForm1::DoReset);
-    const auto bindClick = [this](TSpeedButton *button, void (TForm1::*action)()) {
-        connect(button, &QPushButton::clicked, this,
-                [this, action] { app::guarded([this, action] { (this->*action)(); }); });
-    };
-    bindClick(btnInfo, &TForm1::btnInfoClick);
-    bindClick(btnHelp, &TForm1::btnHelpClick);
-    bindClick(btnExport, &TForm1::btnExportClick);
-
-    const auto bindCombo = [this](TComboBox *combo, void (TForm1::*click)(), void (TForm1::*change)()) {
-        connect(combo, &TComboBox::clickPicked, this,
-                [this, click] { app::guarded([this, click] { (this->*click)(); }); });
-        connect(combo, &TComboBox::changePicked, this,
-                [this, change] { app::guarded([this, change] { (this->*change)(); }); });
-    };
-    bindCombo(cmbPort, &TForm1::cmbPortClick, &TForm1::cmbPortChange);
-    bindCombo(cmbAlg, &TForm1::cmbAlgClick, &TForm1::cmbAlgChange);
+    connect(btn46, &TSpeedButton::mouseDown, this, handler([](TForm1 *f) { f->DoContact1(); }));
+    connect(btn78, &TSpeedButton::mouseDown, this, handler([](TForm1 *f) { f->DoContact2(); }));
+    connect(btnReset, &TSpeedButton::mouseDown, this, call(&TForm1::DoReset));
+    connect(btnInfo, &QPushButton::clicked, this, call(&TForm1::btnInfoClick));
+    connect(btnHelp, &QPushButton::clicked, this, call(&TForm1::btnHelpClick));
+    connect(btnExport, &QPushButton::clicked, this, call(&TForm1::btnExportClick));
+    connect(cmbPort, &TComboBox::clickPicked, this, call(&TForm1::cmbPortClick));
+    connect(cmbPort, &TComboBox::changePicked, this, call(&TForm1::cmbPortChange));
+    connect(cmbAlg, &TComboBox::clickPicked, this, call(&TForm1::cmbAlgClick));
+    connect(cmbAlg, &TComboBox::changePicked, this, call(&TForm1::cmbAlgChange));
 
     // Key preview: the window sees every key before the focused control does.
     qApp->installEventFilter(this);

@@ -61,7 +61,6 @@ int main(int argc, char **argv)
     QFont::insertSubstitutions(QStringLiteral("Arial"),
                                {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
                                 QStringLiteral("Nimbus Sans")});
-    std::setlocale(LC_NUMERIC, "");
 
     TForm1 form1(lines);
     TfrmInfo frmInfo(&form1);

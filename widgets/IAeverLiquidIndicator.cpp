@@ -113,6 +113,15 @@ template <typename E> bool inRange(E value, E last)
     return int(value) >= 0 && int(value) <= int(last);
 }
 
+// Stores a changed value; an equal one leaves the setter nothing to do.
+template <typename T> bool assign(T &field, const T &value)
+{
+    if (field == value)
+        return false;
+    field = value;
+    return true;
+}
+
 } // namespace
 
 TIAeverLiquidIndicator::TIAeverLiquidIndicator(QWidget *parent) : QWidget(parent)
@@ -239,10 +248,8 @@ void TIAeverLiquidIndicator::setIndicatorAngle(int value)
 
 void TIAeverLiquidIndicator::setIndicatorGap(int value)
 {
-    if (value == m_indicatorGap)
-        return;
-    m_indicatorGap = value;
-    rebuild();
+    if (assign(m_indicatorGap, value))
+        rebuild();
 }
 
 void TIAeverLiquidIndicator::setIndicatorstring(const QString &value)
@@ -261,98 +268,74 @@ void TIAeverLiquidIndicator::setIndicatorstring(const QString &value)
 
 void TIAeverLiquidIndicator::setIndicatorKind(TIAIndicatorKind value)
 {
-    if (!inRange(value, ik9segment) || value == m_kind)
-        return;
-    m_kind = value;
-    rebuild();
+    if (inRange(value, ik9segment) && assign(m_kind, value))
+        rebuild();
 }
 
 void TIAeverLiquidIndicator::setInnerBevel(TIABevelKind value)
 {
-    if (!inRange(value, bkNone) || value == m_innerBevel)
-        return;
-    m_innerBevel = value;
-    rebuild();
+    if (inRange(value, bkNone) && assign(m_innerBevel, value))
+        rebuild();
 }
 
 void TIAeverLiquidIndicator::setOuterBevel(TIABevelKind value)
 {
-    if (!inRange(value, bkNone) || value == m_outerBevel)
-        return;
-    m_outerBevel = value;
-    rebuild();
+    if (inRange(value, bkNone) && assign(m_outerBevel, value))
+        rebuild();
 }
 
 void TIAeverLiquidIndicator::setInnerBevelWidth(int value)
 {
-    if (value <= 0 || value == m_innerBevelWidth)
-        return;
-    m_innerBevelWidth = value;
-    rebuild();
+    if (value > 0 && assign(m_innerBevelWidth, value))
+        rebuild();
 }
 
 void TIAeverLiquidIndicator::setOuterBevelWidth(int value)
 {
-    if (value <= 0 || value == m_outerBevelWidth)
-        return;
-    m_outerBevelWidth = value;
-    rebuild();
+    if (value > 0 && assign(m_outerBevelWidth, value))
+        rebuild();
 }
 
 void TIAeverLiquidIndicator::setBevelColor(TColor value)
 {
-    if (value == m_bevelColor)
-        return;
-    m_bevelColor = value;
-    rebuild();
+    if (assign(m_bevelColor, value))
+        rebuild();
 }
 
 void TIAeverLiquidIndicator::setBackColor(TColor value)
 {
-    if (value == m_backColor)
-        return;
-    m_backColor = value;
-    rebuild();
+    if (assign(m_backColor, value))
+        rebuild();
 }
 
 void TIAeverLiquidIndicator::setNumberForeColor(TColor value)
 {
-    if (value == m_numberForeColor)
-        return;
-    m_numberForeColor = value;
-    rebuild();
+    if (assign(m_numberForeColor, value))
+        rebuild();
 }
 
 void TIAeverLiquidIndicator::setNumberForeColor1(TColor value)
 {
-    if (value == m_numberForeColor1)
-        return;
-    m_numberForeColor1 = value;
-    rebuild();
+    if (assign(m_numberForeColor1, value))
+        rebuild();
 }
 
 void TIAeverLiquidIndicator::setNumberBackColor(TColor value)
 {
-    if (value == m_numberBackColor)
-        return;
-    m_numberBackColor = value;
-    rebuild();
+    if (assign(m_numberBackColor, value))
+        rebuild();
 }
 
 void TIAeverLiquidIndicator::setIndicatorStyle(TIAIndicatorStyle value)
 {
-    if (!inRange(value, isThick) || value == m_style)
-        return;
-    m_style = value;
-    rebuild();
+    if (inRange(value, isThick) && assign(m_style, value))
+        rebuild();
 }
 
 void TIAeverLiquidIndicator::setMouseAction(TIAMouseAction value)
 {
-    if (!inRange(value, maBoth) || value == m_mouseAction)
-        return;
-    m_mouseAction = value;
-    rebuild();
+    if (inRange(value, maBoth) && assign(m_mouseAction, value))
+        rebuild();
 }
 
 void TIAeverLiquidIndicator::setTransparentMode(TIATransparentMode value)
@@ -388,18 +371,14 @@ void TIAeverLiquidIndicator::setMaterialShadowMode(TIAMaterialShadowMode value)
 
 void TIAeverLiquidIndicator::setMaterialMode(TIAMaterialMode value)
 {
-    if (!inRange(value, mmTile) || value == m_materialMode)
-        return;
-    m_materialMode = value;
-    rebuild();
+    if (inRange(value, mmTile) && assign(m_materialMode, value))
+        rebuild();
 }
 
 void TIAeverLiquidIndicator::setForeMaterialMode(TIAMaterialMode value)
 {
-    if (!inRange(value, mmTile) || value == m_foreMaterialMode)
-        return;
-    m_foreMaterialMode = value;
-    rebuild();
+    if (inRange(value, mmTile) && assign(m_foreMaterialMode, value))
+        rebuild();
 }
 
 void TIAeverLiquidIndicator::loaded()
