@@ -108,8 +108,12 @@ void TDomain::OpenCatalog()
         const TLocatedFile located = m_store ? m_store->LocateFile(path) : TLocatedFile{path, 0, 0};
         const QString &opened = located.path;
 
+        // A stored catalog comes from the executable the store scanned, even if an upgrade
+        // has put another file at its path since.
         const FileDescriptor fd(
-            ::open(QFile::encodeName(opened).constData(), O_RDONLY | O_CLOEXEC));
+            located.descriptor >= 0
+                ? ::fcntl(located.descriptor, F_DUPFD_CLOEXEC, 0)
+                : ::open(QFile::encodeName(opened).constData(), O_RDONLY | O_CLOEXEC));
         if (fd.get() < 0)
             throw TfError(QStringLiteral("Cannot open file ") + opened);
         struct stat info;

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -30,25 +31,17 @@ std::uint64_t littleEndian64(const unsigned char *bytes)
     return value;
 }
 
+// Checked reads from the opened executable; the descriptor belongs to the store.
 class ExecutableFile
 {
 public:
-    explicit ExecutableFile(const QString &path)
-        : m_fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC))
+    explicit ExecutableFile(int fd) : m_fd(fd)
     {
         struct stat info;
         if (m_fd >= 0 && ::fstat(m_fd, &info) == 0)
             m_size = static_cast<std::uint64_t>(info.st_size);
     }
-    ~ExecutableFile()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    ExecutableFile(const ExecutableFile &) = delete;
-    ExecutableFile &operator=(const ExecutableFile &) = delete;
 
-    bool isOpen() const { return m_fd >= 0; }
     std::uint64_t size() const { return m_size; }
 
     // Reads exactly count bytes at position, nothing past the end of the file.
@@ -84,26 +77,69 @@ private:
     std::uint64_t m_size = 0;
 };
 
-QString trimmedName(const QByteArray &field)
+} // namespace
+
+TEmbeddedStore::TEmbeddedStore() : TEmbeddedStore(OwnExecutablePath(), OwnDirectoryPosition())
+{
+    // The kernel's link to the running image, which an upgrade that replaces the file at
+    // the program's path leaves alone.
+    m_sourcePath = QStringLiteral("/proc/self/exe");
+}
+
+TEmbeddedStore::TEmbeddedStore(QString executablePath, std::uint64_t directoryPosition)
+    : m_executablePath(std::move(executablePath)),
+      m_sourcePath(m_executablePath),
+      m_directoryPosition(directoryPosition)
+{
+}
+
+TEmbeddedStore::~TEmbeddedStore()
+{
+    if (m_descriptor >= 0)
+        ::close(m_descriptor);
+}
+
+TEmbeddedStore::TEmbeddedStore(TEmbeddedStore &&other) noexcept
+    : m_executablePath(std::move(other.m_executablePath)),
+      m_sourcePath(std::move(other.m_sourcePath)),
+      m_descriptor(std::exchange(other.m_descriptor, -1)),
+      m_directoryPosition(other.m_directoryPosition),
+      m_executableFolder(std::move(other.m_executableFolder)),
+      m_index(std::move(other.m_index))
+{
+}
+
+TEmbeddedStore &TEmbeddedStore::operator=(TEmbeddedStore &&other) noexcept
+{
+    if (this != &other) {
+        if (m_descriptor >= 0)
+            ::close(m_descriptor);
+        m_executablePath = std::move(other.m_executablePath);
+        m_sourcePath = std::move(other.m_sourcePath);
+        m_descriptor = std::exchange(other.m_descriptor, -1);
+        m_directoryPosition = other.m_directoryPosition;
+        m_executableFolder = std::move(other.m_executableFolder);
+        m_index = std::move(other.m_index);
+    }
+    return *this;
+}
+
+QString TEmbeddedStore::StoredName(const QByteArray &nameField)
 {
     qsizetype begin = 0;
-    qsizetype end = field.size();
-    while (begin < end && static_cast<unsigned char>(field[begin]) <= 0x20)
+    qsizetype end = nameField.size();
+    while (begin < end && static_cast<unsigned char>(nameField[begin]) <= 0x20)
         ++begin;
-    while (end > begin && static_cast<unsigned char>(field[end - 1]) <= 0x20)
+    while (end > begin && static_cast<unsigned char>(nameField[end - 1]) <= 0x20)
         --end;
-    QString name = QString::fromUtf8(field.constData() + begin, end - begin);
+    QString name = QString::fromUtf8(nameField.constData() + begin, end - begin);
     name.replace(QLatin1Char('\\'), QLatin1Char('/'));
     return name;
 }
 
-} // namespace
-
-TEmbeddedStore::TEmbeddedStore() : TEmbeddedStore(OwnExecutablePath(), OwnDirectoryPosition()) {}
-
-TEmbeddedStore::TEmbeddedStore(QString executablePath, std::uint64_t directoryPosition)
-    : m_executablePath(std::move(executablePath)), m_directoryPosition(directoryPosition)
+QString TEmbeddedStore::IndexKey(const QString &storedName)
 {
+    return storedName.toCaseFolded();
 }
 
 std::uint64_t TEmbeddedStore::OwnDirectoryPosition()
@@ -129,9 +165,23 @@ void TEmbeddedStore::ScanStore()
         return;
     m_executableFolder = m_executablePath.left(m_executablePath.lastIndexOf(QLatin1Char('/')) + 1);
 
-    const ExecutableFile file(m_executablePath);
-    if (!file.isOpen())
+    if (m_descriptor >= 0)
+        ::close(m_descriptor);
+    m_index.clear();
+    m_descriptor = ::open(QFile::encodeName(m_sourcePath).constData(), O_RDONLY | O_CLOEXEC);
+    if (m_descriptor < 0)
         return;
+    ScanDirectory();
+    // Nothing to serve: no reason to keep the file open.
+    if (m_index.isEmpty()) {
+        ::close(m_descriptor);
+        m_descriptor = -1;
+    }
+}
+
+void TEmbeddedStore::ScanDirectory()
+{
+    const ExecutableFile file(m_descriptor);
 
     // Every position and length comes from the file itself, so each is checked
     // against the file's size before it is used; anything that does not fit ends the scan.
@@ -157,10 +207,10 @@ void TEmbeddedStore::ScanStore()
         if (!file.read(position + entryHeaderSize, field.data(),
                        static_cast<std::uint64_t>(field.size())))
             return;
-        const QString name = trimmedName(field);
+        const QString name = StoredName(field);
         if (name.isEmpty())
             return;
-        const QString key = name.toCaseFolded();
+        const QString key = IndexKey(name);
         if (m_index.contains(key))
             return;
         m_index.insert(key, Entry{name, info});
@@ -172,7 +222,7 @@ const TEmbeddedStore::Entry *TEmbeddedStore::Find(const QString &path) const
 {
     if (m_executableFolder.isEmpty() || !path.startsWith(m_executableFolder, Qt::CaseSensitive))
         return nullptr;
-    const auto it = m_index.constFind(path.mid(m_executableFolder.size()).toCaseFolded());
+    const auto it = m_index.constFind(IndexKey(path.mid(m_executableFolder.size())));
     return it == m_index.cend() ? nullptr : &it.value();
 }
 
@@ -184,7 +234,7 @@ bool TEmbeddedStore::StoreHasFile(const QString &path) const
 TLocatedFile TEmbeddedStore::LocateFile(const QString &path) const
 {
     if (const Entry *entry = Find(path))
-        return {m_executablePath, entry->info.dataPosition, entry->info.length};
+        return {m_executablePath, entry->info.dataPosition, entry->info.length, m_descriptor};
     return {path, 0, 0};
 }
 

@@ -20,6 +20,9 @@ struct TLocatedFile
     QString path;
     std::uint64_t dataPosition = 0;
     std::uint64_t length = 0;
+    // For a stored file: the executable as it was opened for the scan, still readable when
+    // the file at path has been replaced since (an upgrade). -1 for a file on disk.
+    int descriptor = -1;
 };
 
 // Read-only folder of files appended behind the executable image, rooted at the
@@ -28,13 +31,19 @@ struct TLocatedFile
 class TEmbeddedStore
 {
 public:
-    // The running program: its own path and the position from its own marker.
+    // The running program: its own path and the position from its own marker; the store
+    // is read from the running image, whatever lies at its path later.
     TEmbeddedStore();
     // Any executable file with a known directory position (0: no store).
     TEmbeddedStore(QString executablePath, std::uint64_t directoryPosition);
+    ~TEmbeddedStore();
+    TEmbeddedStore(TEmbeddedStore &&other) noexcept;
+    TEmbeddedStore &operator=(TEmbeddedStore &&other) noexcept;
+    TEmbeddedStore(const TEmbeddedStore &) = delete;
+    TEmbeddedStore &operator=(const TEmbeddedStore &) = delete;
 
     // Fills the index once. A damaged or unreadable directory ends the scan
-    // silently; entries read before stay usable.
+    // silently; entries read before stay usable. The file stays open for LocateFile.
     void ScanStore();
 
     bool StoreHasFile(const QString &path) const;
@@ -50,6 +59,13 @@ public:
     static std::uint64_t OwnDirectoryPosition();
     static QString OwnExecutablePath();
 
+    // A directory entry's name field as the index holds it: trimmed of blanks and control
+    // characters, with the platform's separators. Empty means the entry ends the scan.
+    static QString StoredName(const QByteArray &nameField);
+    // The key under which the index keeps a stored name; two names with the same key
+    // cannot both be stored.
+    static QString IndexKey(const QString &storedName);
+
 private:
     struct Entry
     {
@@ -57,9 +73,13 @@ private:
         TEmbeddedFileInfo info;
     };
 
+    void ScanDirectory();
     const Entry *Find(const QString &path) const;
 
     QString m_executablePath;
+    // What ScanStore opens: the path, or for the running program its running image.
+    QString m_sourcePath;
+    int m_descriptor = -1;
     std::uint64_t m_directoryPosition = 0;
     QString m_executableFolder;
     QMap<QString, Entry> m_index; // keyed by the case-folded name

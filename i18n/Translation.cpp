@@ -43,14 +43,19 @@ namespace Translation {
 
 void startUp()
 {
-    startUp(TEmbeddedStore::OwnExecutablePath(), TEmbeddedStore::OwnDirectoryPosition());
+    startUp(std::make_unique<TEmbeddedStore>());
 }
 
 void startUp(const QString &executablePath, std::uint64_t directoryPosition)
 {
+    startUp(std::make_unique<TEmbeddedStore>(executablePath, directoryPosition));
+}
+
+void startUp(std::unique_ptr<TEmbeddedStore> store)
+{
     shutDown();
-    auto store = std::make_unique<TEmbeddedStore>(executablePath, directoryPosition);
     store->ScanStore();
+    const QString executablePath = store->ExecutablePath();
     const QString folder = executablePath.left(executablePath.lastIndexOf(QLatin1Char('/')) + 1);
     auto engine = std::make_unique<TTranslationEngine>(folder, store.get());
 

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
 
 class TEmbeddedStore;
 class TTranslationEngine;
@@ -17,6 +18,7 @@ namespace Translation {
 void startUp();
 // The same for an executable file other than the running one (tests).
 void startUp(const QString &executablePath, std::uint64_t directoryPosition);
+void startUp(std::unique_ptr<TEmbeddedStore> store);
 void shutDown();
 
 // Null before startUp and after shutDown.

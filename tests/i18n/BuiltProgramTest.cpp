@@ -5,6 +5,7 @@
 #include "i18n/TranslationEngine.h"
 
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -20,9 +21,8 @@ struct Row
     const char *expected;
 };
 
-TEST(BuiltProgramTest, ProgramCarriesBothCatalogsAndSpeaksGerman)
+void expectCatalogsAndGerman(const QString &program)
 {
-    const QString program = QFileInfo(QStringLiteral(TF_TACHOFLUX)).canonicalFilePath();
     const std::uint64_t directory = markerPosition(program);
     ASSERT_NE(directory, 0u);
     TEmbeddedStore store(program, directory);
@@ -57,6 +57,28 @@ TEST(BuiltProgramTest, ProgramCarriesBothCatalogsAndSpeaksGerman)
     EXPECT_EQ(engine.DomainFor("toolkit")->OpenedPath(), program);
     EXPECT_EQ(engine.DomainFor("default")->HeaderValue("Content-Type"),
               "text/plain; charset=UTF-8");
+}
+
+TEST(BuiltProgramTest, ProgramCarriesBothCatalogsAndSpeaksGerman)
+{
+    expectCatalogsAndGerman(QFileInfo(QStringLiteral(TF_TACHOFLUX)).canonicalFilePath());
+}
+
+// Every distribution strips what it ships.
+TEST(BuiltProgramTest, StrippedProgramStillCarriesItsCatalogs)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const Treatment &treatment : strippingTreatments()) {
+        SCOPED_TRACE(treatment.description);
+        const QString program = treatedCopy(QStringLiteral(TF_TACHOFLUX), dir.path(),
+                                            QStringLiteral("tachoflux"), treatment);
+        expectCatalogsAndGerman(program);
+        // Stripping that leaves the file as large as before stripped nothing.
+        if (!treatment.commands.empty()) {
+            EXPECT_LT(QFileInfo(program).size(), QFileInfo(QStringLiteral(TF_TACHOFLUX)).size());
+        }
+    }
 }
 
 } // namespace

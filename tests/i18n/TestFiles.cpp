@@ -68,6 +68,43 @@ ToolResult appendStore(const QString &executable, const QStringList &items,
             QString::fromLocal8Bit(tool.readAllStandardError())};
 }
 
+const std::vector<Treatment> &strippingTreatments()
+{
+    static const QString strip = QStringLiteral(TF_STRIP);
+    static const QString objcopy = QStringLiteral(TF_OBJCOPY);
+    static const std::vector<Treatment> treatments = {
+        {"as linked", {}},
+        {"strip", {{strip, "%1"}}},
+        {"objcopy --strip-debug", {{objcopy, "--strip-debug", "%1"}}},
+        {"strip --strip-unneeded", {{strip, "--strip-unneeded", "%1"}}},
+        // Debian's dh_strip: debug information split off, the program stripped and linked to it.
+        {"debug information split off",
+         {{objcopy, "--only-keep-debug", "--compress-debug-sections", "%1", "%1.debug"},
+          {strip, "--remove-section=.comment", "--remove-section=.note", "%1"},
+          {objcopy, "--add-gnu-debuglink=%1.debug", "%1"}}},
+    };
+    return treatments;
+}
+
+QString treatedCopy(const QString &executable, const QString &folder, const QString &name,
+                    const Treatment &treatment)
+{
+    const QString path = folder + QLatin1Char('/') + name;
+    copy(executable, path);
+    for (const QStringList &command : treatment.commands) {
+        QStringList arguments = command.mid(1);
+        for (QString &argument : arguments)
+            argument.replace(QStringLiteral("%1"), path);
+        QProcess process;
+        process.start(command.front(), arguments);
+        if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit ||
+            process.exitCode() != 0)
+            throw std::runtime_error(command.join(' ').toStdString() + " failed: " +
+                                     process.readAllStandardError().toStdString());
+    }
+    return path;
+}
+
 std::uint64_t markerPosition(const QString &executable)
 {
     const QByteArray bytes = read(executable);

@@ -42,6 +42,18 @@ struct ToolResult
 ToolResult appendStore(const QString &executable, const QStringList &items,
                        const QStringList &options = {});
 
+// What distributions do to an executable before they ship it.
+struct Treatment
+{
+    const char *description;
+    // Commands run one after another; "%1" stands for the executable's path.
+    std::vector<QStringList> commands;
+};
+const std::vector<Treatment> &strippingTreatments();
+// Copies the executable into folder (as folder/name) and applies the treatment to the copy.
+QString treatedCopy(const QString &executable, const QString &folder, const QString &name,
+                    const Treatment &treatment);
+
 // The directory position patched into the marker of an executable file.
 std::uint64_t markerPosition(const QString &executable);
 
