@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/CommLineSource.h"
 #include "app/ExceptionHandler.h"
 #include "app/InfoForm.h"
@@ -5,6 +6,8 @@
 #include "comm/MyCommStatus.h"
 #include "i18n/Translation.h"
 #include "platform/ResourceText.h"
+
+#include "Version.h"
 
 #include <QFont>
 #include <QScreen>
@@ -29,6 +32,8 @@ bool displayAvailable()
 
 int main(int argc, char **argv)
 {
+    if (const std::optional<int> exitCode = app::answerCommandLine(argc, argv))
+        return *exitCode;
     if (!displayAvailable()) {
         std::fprintf(stderr, "Tachoflux is a desktop program and needs a graphical display, "
                              "but neither DISPLAY nor WAYLAND_DISPLAY is set.\n"
@@ -52,7 +57,9 @@ int main(int argc, char **argv)
 
     TApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tachoflux"));
-    QApplication::setApplicationVersion(QStringLiteral("1.02"));
+    QApplication::setApplicationVersion(QStringLiteral(TACHOFLUX_VERSION));
+    // Wayland finds the window's icon and name through the desktop entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral(TACHOFLUX_APP_ID));
     // The windows were laid out for these faces; metric-compatible ones keep texts inside
     // their controls.
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
