@@ -87,8 +87,7 @@ TEmbeddedStore::TEmbeddedStore() : TEmbeddedStore(OwnExecutablePath(), OwnDirect
 }
 
 TEmbeddedStore::TEmbeddedStore(QString executablePath, std::uint64_t directoryPosition)
-    : m_executablePath(std::move(executablePath)),
-      m_sourcePath(m_executablePath),
+    : m_executablePath(std::move(executablePath)), m_sourcePath(m_executablePath),
       m_directoryPosition(directoryPosition)
 {
 }
@@ -104,8 +103,7 @@ TEmbeddedStore::TEmbeddedStore(TEmbeddedStore &&other) noexcept
       m_sourcePath(std::move(other.m_sourcePath)),
       m_descriptor(std::exchange(other.m_descriptor, -1)),
       m_directoryPosition(other.m_directoryPosition),
-      m_executableFolder(std::move(other.m_executableFolder)),
-      m_index(std::move(other.m_index))
+      m_executableFolder(std::move(other.m_executableFolder)), m_index(std::move(other.m_index))
 {
 }
 

@@ -12,6 +12,7 @@ packages=(
     xvfb xauth
     valgrind
     fonts-liberation
+    librsvg2-bin desktop-file-utils appstream
 )
 
 missing=()

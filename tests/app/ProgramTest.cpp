@@ -53,3 +53,22 @@ TEST(Program, HelpAndVersionNeedNoDisplay)
         EXPECT_EQ(QString::fromUtf8(program.readAllStandardError()), QString());
     }
 }
+
+// The README's run command on a machine without a display: what is missing is installed
+// first, so the xvfb-run that the hint suggests is there.
+TEST(Program, RunScriptInstallsWhatIsMissingBeforeItAsksForADisplay)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    QProcess script;
+    script.setProcessEnvironment(env);
+    script.start(QStringLiteral("bash"), {"-x", QStringLiteral(TF_SOURCE_DIR "/scripts/run.sh")});
+    ASSERT_TRUE(script.waitForFinished(600000));
+    EXPECT_EQ(script.exitCode(), 1);
+    const QString trace = QString::fromLocal8Bit(script.readAllStandardError());
+    const qsizetype installed = trace.indexOf("+ scripts/install-deps.sh");
+    const qsizetype hint = trace.indexOf("xvfb-run -a scripts/run.sh");
+    EXPECT_GE(installed, 0) << trace.toStdString();
+    EXPECT_GT(hint, installed) << trace.toStdString();
+}

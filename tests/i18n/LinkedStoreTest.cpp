@@ -90,9 +90,9 @@ TEST_F(LinkedStoreTest, RunningProgramReadsItsCatalogsFromItsOwnImageAfterAnUpgr
         appendStore(upgrade, {"locale/de/LC_MESSAGES/padding.mo=" + catalog("latin1"),
                               "locale/de/LC_MESSAGES/default.mo=" + catalog("regional")});
     ASSERT_EQ(result.exitCode, 0) << result.errors.toStdString();
-    ASSERT_EQ(::rename(QFile::encodeName(upgrade).constData(),
-                       QFile::encodeName(program).constData()),
-              0);
+    ASSERT_EQ(
+        ::rename(QFile::encodeName(upgrade).constData(), QFile::encodeName(program).constData()),
+        0);
 
     probe.write("go\n");
     probe.closeWriteChannel();

@@ -99,8 +99,8 @@ QString treatedCopy(const QString &executable, const QString &folder, const QStr
         process.start(command.front(), arguments);
         if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit ||
             process.exitCode() != 0)
-            throw std::runtime_error(command.join(' ').toStdString() + " failed: " +
-                                     process.readAllStandardError().toStdString());
+            throw std::runtime_error(command.join(' ').toStdString() +
+                                     " failed: " + process.readAllStandardError().toStdString());
     }
     return path;
 }

@@ -1,0 +1,123 @@
+// The program as `cmake --install --strip` lays it out: everything a desktop needs to list,
+// show and start it, accepted by the freedesktop and AppStream validators, and a stripped
+// program that still speaks German.
+
+#include "i18n/EmbeddedStore.h"
+#include "i18n/TranslationEngine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+struct Outcome
+{
+    int exitCode = -1;
+    QString output;
+};
+
+Outcome run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return {-1, QString::fromLocal8Bit(process.readAll()) + process.errorString()};
+    return {process.exitCode(), QString::fromLocal8Bit(process.readAll())};
+}
+
+QByteArray read(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class InstallTree : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        s_dir = std::make_unique<QTemporaryDir>();
+        s_install = run(QStringLiteral(TF_CMAKE),
+                        {"--install", TF_BUILD_DIR, "--prefix", s_dir->path(), "--strip"});
+    }
+    static void TearDownTestSuite() { s_dir.reset(); }
+
+    void SetUp() override { ASSERT_EQ(s_install.exitCode, 0) << s_install.output.toStdString(); }
+
+    static QString path(const QString &relative) { return s_dir->path() + '/' + relative; }
+
+    static inline std::unique_ptr<QTemporaryDir> s_dir;
+    static inline Outcome s_install;
+};
+
+const QString appId = QStringLiteral(TF_APP_ID);
+
+TEST_F(InstallTree, HoldsWhatADesktopNeedsAndTheValidatorsAcceptIt)
+{
+    const QString desktop = path("share/applications/" + appId + ".desktop");
+    const QString metainfo = path("share/metainfo/" + appId + ".metainfo.xml");
+    for (const QString &file :
+         {path("bin/tachoflux"), desktop, metainfo, path("share/doc/tachoflux/LICENSE"),
+          path("share/doc/tachoflux/copyright"), path("share/man/man1/tachoflux.1.gz"),
+          path("share/icons/hicolor/scalable/apps/" + appId + ".svg")})
+        EXPECT_TRUE(QFileInfo(file).isFile()) << file.toStdString();
+    EXPECT_TRUE(QFileInfo(path("bin/tachoflux")).isExecutable());
+    EXPECT_TRUE(read(path("share/doc/tachoflux/LICENSE")).contains("GNU GENERAL PUBLIC LICENSE"));
+
+    // Every size desktops ask for, drawn at that size.
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const QString icon =
+            path(QStringLiteral("share/icons/hicolor/%1x%1/apps/").arg(size) + appId + ".png");
+        const QImage image(icon);
+        EXPECT_EQ(image.size(), QSize(size, size)) << icon.toStdString();
+        EXPECT_TRUE(image.hasAlphaChannel()) << icon.toStdString();
+    }
+
+    // The menu entry starts the installed program, shows its icon, and speaks German.
+    const QStringList lines = QString::fromUtf8(read(desktop)).split('\n');
+    for (const char *line :
+         {"Exec=tachoflux", "Name[de]=Tachoflux", "Categories=Education;Science;Physics;",
+          "Comment[de]=Zeiten und Geschwindigkeiten mit zwei Lichtschranken an der seriellen "
+          "Schnittstelle messen"})
+        EXPECT_TRUE(lines.contains(QString::fromUtf8(line))) << line;
+    EXPECT_TRUE(lines.contains("Icon=" + appId));
+
+    const Outcome desktopCheck = run(QStringLiteral("desktop-file-validate"), {desktop});
+    EXPECT_EQ(desktopCheck.exitCode, 0) << desktopCheck.output.toStdString();
+    EXPECT_FALSE(desktopCheck.output.contains("error")) << desktopCheck.output.toStdString();
+    const Outcome appstreamCheck =
+        run(QStringLiteral("appstreamcli"), {"validate", "--no-net", metainfo});
+    EXPECT_EQ(appstreamCheck.exitCode, 0) << appstreamCheck.output.toStdString();
+}
+
+TEST_F(InstallTree, InstalledProgramIsStrippedAndStillSpeaksGerman)
+{
+    const QString program = path("bin/tachoflux");
+    EXPECT_LT(QFileInfo(program).size(), QFileInfo(QStringLiteral(TF_TACHOFLUX)).size());
+    EXPECT_EQ(run(program, {"--version"}).output, "Tachoflux 1.02\n");
+
+    const QByteArray image = read(program);
+    const qsizetype marker = image.indexOf("3C142149-3BC7-47C3-9FA4-2E52359BFE6E");
+    ASSERT_GE(marker, 0);
+    std::uint64_t position = 0;
+    for (int i = 7; i >= 0; --i)
+        position = (position << 8) | std::uint8_t(image[marker + 36 + i]);
+    TEmbeddedStore store(program, position);
+    store.ScanStore();
+    ASSERT_EQ(store.FileNames().size(), 2);
+    TTranslationEngine engine(store.ExecutableFolder(), &store);
+    engine.SelectLanguage(QStringLiteral("de"));
+    EXPECT_EQ(engine.TranslateInDomain(QStringLiteral("toolkit"), QStringLiteral("&Yes")),
+              QStringLiteral("&Ja"));
+}
+
+} // namespace
