@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/CommLineSource.h"
+#include "app/DesktopIcon.h"
 #include "app/ExceptionHandler.h"
 #include "app/InfoForm.h"
 #include "app/MainForm.h"
@@ -60,6 +61,8 @@ int main(int argc, char **argv)
     QApplication::setApplicationVersion(QStringLiteral(TACHOFLUX_VERSION));
     // Wayland finds the window's icon and name through the desktop entry.
     QGuiApplication::setDesktopFileName(QStringLiteral(TACHOFLUX_APP_ID));
+    // X11 window managers take the window's own icon: the installed one, where there is one.
+    QApplication::setWindowIcon(app::desktopIcon());
     // The windows were laid out for these faces; metric-compatible ones keep texts inside
     // their controls.
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
