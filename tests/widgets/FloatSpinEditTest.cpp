@@ -99,6 +99,24 @@ TEST(SpinEditText, ParsesTheLocalesNumbersAndNothingElse)
     EXPECT_EQ(parseFloat(u"1,5", u',', u','), 1.5);
 }
 
+// Every three-decimal text steps by 0.01 to exactly the next one, in both directions.
+TEST(SpinEditText, StepsBetweenThreeDecimalTextsNeverDrift)
+{
+    const auto text = [](int thousandths) {
+        const int magnitude = std::abs(thousandths);
+        return QStringLiteral("%1%2,%3")
+            .arg(thousandths < 0 ? "-" : "")
+            .arg(magnitude / 1000)
+            .arg(magnitude % 1000, 3, 10, QChar(u'0'));
+    };
+    for (int k = -30000; k <= 30000; ++k) {
+        const double value = *parseFloat(text(k), u',', u'.');
+        ASSERT_EQ(formatFixed(value, 3, u','), text(k));
+        ASSERT_EQ(formatFixed(value + 0.01, 3, u','), text(k + 10)) << k;
+        ASSERT_EQ(formatFixed(value - 0.01, 3, u','), text(k - 10)) << k;
+    }
+}
+
 // The main window's field, set up in the order its stored layout does.
 void configureLikeTheMainWindow(TFloatSpinEdit &field)
 {
