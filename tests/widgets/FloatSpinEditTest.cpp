@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
+#include <QInputMethodEvent>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -209,7 +210,7 @@ TEST_P(FloatSpinEditTest, TypingKeepsTheTextAFormattedNumber)
     }
 }
 
-TEST_P(FloatSpinEditTest, UnparsableTextBecomesZeroAtOnce)
+TEST_P(FloatSpinEditTest, TypedCharactersAreFilteredAndUnparsableTextBecomesZero)
 {
     // German: "." is dropped, the text holds a ","; English: "." is the separator and jumps.
     field->setCursorPosition(0);
@@ -226,6 +227,13 @@ TEST_P(FloatSpinEditTest, UnparsableTextBecomesZeroAtOnce)
     field->setCursorPosition(1);
     QTest::keyClick(field, 'e'); // "1e,000"
     EXPECT_EQ(field->text(), local("0,000"));
+    // Composed input passes the same filter.
+    field->setCursorPosition(0);
+    QInputMethodEvent composed;
+    composed.setCommitString(QStringLiteral("x2"));
+    QApplication::sendEvent(field, &composed);
+    EXPECT_EQ(field->text(), local("20,000"));
+
     // A second "E" is refused while the text holds one.
     field->setValue(1e20);
     field->end(false);
