@@ -46,8 +46,8 @@ bool isHexLetter(QChar c)
 // Focus that comes and goes with the whole window or a popup is no entering or leaving.
 bool entersOrLeaves(Qt::FocusReason reason)
 {
-    return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason
-           && reason != Qt::MenuBarFocusReason;
+    return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
+           reason != Qt::MenuBarFocusReason;
 }
 
 QToolButton *arrowButton(QWidget *parent, Qt::ArrowType arrow, const char *name)
@@ -219,10 +219,17 @@ void TFloatSpinEdit::setAlignment(TAlignment alignment)
 {
     Qt::Alignment horizontal;
     switch (alignment) {
-    case taLeftJustify: horizontal = Qt::AlignLeft; break;
-    case taRightJustify: horizontal = Qt::AlignRight; break;
-    case taCenter: horizontal = Qt::AlignHCenter; break;
-    default: return;
+    case taLeftJustify:
+        horizontal = Qt::AlignLeft;
+        break;
+    case taRightJustify:
+        horizontal = Qt::AlignRight;
+        break;
+    case taCenter:
+        horizontal = Qt::AlignHCenter;
+        break;
+    default:
+        return;
     }
     m_alignment = alignment;
     QLineEdit::setAlignment(horizontal | Qt::AlignVCenter);
@@ -371,8 +378,8 @@ void TFloatSpinEdit::typeChar(QChar c)
     }
     bool accepted = c == u'+' || c == u'-' || isAsciiDigit(c);
     if (m_valueType == vtFloat) {
-        accepted = accepted || (!hasDecimal && (c == u'.' || c == decimal))
-                   || (!current.contains(u'E', Qt::CaseInsensitive) && (c == u'e' || c == u'E'));
+        accepted = accepted || (!hasDecimal && (c == u'.' || c == decimal)) ||
+                   (!current.contains(u'E', Qt::CaseInsensitive) && (c == u'e' || c == u'E'));
         if (c == u'.' && !(m_thousands && locale.thousandSeparator() == u'.'))
             c = decimal;
     } else if (m_valueType == vtHex) {
@@ -452,7 +459,8 @@ void TFloatSpinEdit::wheelEvent(QWheelEvent *event)
     const QPoint delta = event->angleDelta();
     // The wheel belongs to the focused control; sideways scrolling and the empty
     // begin/end notes of touchpads are no wheel turns.
-    if (!hasFocus() || (delta.y() == 0 && (delta.x() != 0 || event->phase() != Qt::NoScrollPhase))) {
+    if (!hasFocus() ||
+        (delta.y() == 0 && (delta.x() != 0 || event->phase() != Qt::NoScrollPhase))) {
         event->ignore();
         return;
     }
@@ -463,8 +471,8 @@ void TFloatSpinEdit::wheelEvent(QWheelEvent *event)
 void TFloatSpinEdit::mouseReleaseEvent(QMouseEvent *event)
 {
     // The middle button pastes the selection of other programs.
-    if (event->button() == Qt::MiddleButton
-        && (!m_clipboard.testFlag(caPaste) || !m_editorEnabled)) {
+    if (event->button() == Qt::MiddleButton &&
+        (!m_clipboard.testFlag(caPaste) || !m_editorEnabled)) {
         event->accept();
         return;
     }
@@ -555,9 +563,9 @@ void TFloatSpinEdit::contextMenuEvent(QContextMenuEvent *event)
 
 void TFloatSpinEdit::placeButtons()
 {
-    const int width =
-        std::min(style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this), 15);
-    const int frame = hasFrame() ? style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this) : 0;
+    const int width = std::min(style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this), 15);
+    const int frame =
+        hasFrame() ? style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this) : 0;
     const QRect inner = rect().adjusted(frame, frame, -frame, -frame);
     const bool rightToLeft = layoutDirection() == Qt::RightToLeft;
     const int height = std::max(inner.height(), 2);

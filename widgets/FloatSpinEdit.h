@@ -24,7 +24,8 @@ class TFloatSpinEdit : public QLineEdit
     Q_PROPERTY(double Increment READ Increment WRITE setIncrement)
     Q_PROPERTY(TValueType ValueType READ ValueType WRITE setValueType)
     Q_PROPERTY(double Value READ Value WRITE setValue)
-    Q_PROPERTY(TClipboardCommands ClipboardCommands READ ClipboardCommands WRITE setClipboardCommands)
+    Q_PROPERTY(
+        TClipboardCommands ClipboardCommands READ ClipboardCommands WRITE setClipboardCommands)
     Q_PROPERTY(double MinValue READ MinValue WRITE setMinValue)
     Q_PROPERTY(double MaxValue READ MaxValue WRITE setMaxValue)
     Q_PROPERTY(bool CheckMinValue READ CheckMinValue WRITE setCheckMinValue)
@@ -52,7 +53,16 @@ public:
     enum TCheckOption : int { coCheckOnChange = 0x1, coCheckOnExit = 0x2, coCropBeyondLimit = 0x4 };
     Q_DECLARE_FLAGS(TCheckOptions, TCheckOption)
     Q_FLAG(TCheckOptions)
-    enum MenuEntry : int { meUndo, meCut, meCopy, mePaste, meDelete, meSelectAll, meStepUp, meStepDown };
+    enum MenuEntry : int {
+        meUndo,
+        meCut,
+        meCopy,
+        mePaste,
+        meDelete,
+        meSelectAll,
+        meStepUp,
+        meStepDown
+    };
     Q_ENUM(MenuEntry)
 
     explicit TFloatSpinEdit(QWidget *parent = nullptr);

@@ -85,8 +85,9 @@ QString group(const QString &integer, QChar separator)
 QString layOut(const Digits &d, int decimals, QChar decimalSeparator, QChar thousandSeparator)
 {
     const auto digitAt = [&d](int index) {
-        return index >= 0 && index < int(d.digits.size()) ? QChar::fromLatin1(d.digits[std::size_t(index)])
-                                                           : QChar(u'0');
+        return index >= 0 && index < int(d.digits.size())
+                   ? QChar::fromLatin1(d.digits[std::size_t(index)])
+                   : QChar(u'0');
     };
     QString integer;
     for (int i = 0; i < d.integerDigits; ++i)
@@ -176,7 +177,9 @@ std::optional<double> parseFloat(QStringView text, QChar decimalSeparator, QChar
     const QString plain = withoutThousands(text, decimalSeparator, thousandSeparator).trimmed();
     std::string ascii;
     qsizetype i = 0;
-    const auto at = [&plain](qsizetype index) { return index < plain.size() ? plain[index] : QChar(); };
+    const auto at = [&plain](qsizetype index) {
+        return index < plain.size() ? plain[index] : QChar();
+    };
     if (at(i) == u'+' || at(i) == u'-')
         ascii.push_back(char(plain[i++].unicode()));
     int mantissaDigits = 0;

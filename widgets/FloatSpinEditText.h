@@ -25,8 +25,7 @@ QString formatGeneral(double value, QChar decimalSeparator);
 // Every thousands separator is removed first (unless it equals the decimal separator);
 // then blanks around, an optional sign, digits with at most one decimal separator and
 // an optional "E" exponent. Anything else, or a result out of range, is no number.
-std::optional<double> parseFloat(QStringView text, QChar decimalSeparator,
-                                 QChar thousandSeparator);
+std::optional<double> parseFloat(QStringView text, QChar decimalSeparator, QChar thousandSeparator);
 
 // Whole numbers, decimal with optional sign and thousands separators, or hexadecimal.
 std::optional<std::int64_t> parseInteger(QStringView text, QChar decimalSeparator,

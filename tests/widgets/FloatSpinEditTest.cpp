@@ -1,8 +1,8 @@
+#include "widgets/FloatSpinEdit.h"
 #include "i18n/TranslationEngine.h"
 #include "platform/Errors.h"
 #include "platform/Locale.h"
 #include "platform/ResourceText.h"
-#include "widgets/FloatSpinEdit.h"
 #include "widgets/FloatSpinEditText.h"
 
 #include <gtest/gtest.h>
@@ -67,9 +67,15 @@ TEST(SpinEditText, FormatsFixedWithFifteenSignificantDigits)
         QChar thousands;
         const char *text;
     } rows[] = {
-        {0.15, 3, {}, "0,150"},         {2, 3, {}, "2,000"},          {-0.01, 3, {}, "-0,010"},
-        {0.0015, 3, {}, "0,002"},       {-0.0004, 3, {}, "0,000"},    {999.9996, 3, {}, "1000,000"},
-        {1234567.5, 3, u'.', "1.234.567,500"}, {2.5, 0, {}, "3"},     {-1e20, 3, {}, "-1E20"},
+        {0.15, 3, {}, "0,150"},
+        {2, 3, {}, "2,000"},
+        {-0.01, 3, {}, "-0,010"},
+        {0.0015, 3, {}, "0,002"},
+        {-0.0004, 3, {}, "0,000"},
+        {999.9996, 3, {}, "1000,000"},
+        {1234567.5, 3, u'.', "1.234.567,500"},
+        {2.5, 0, {}, "3"},
+        {-1e20, 3, {}, "-1E20"},
         {123456789012.3456, 3, {}, "123456789012,346"},
         {1234567890123456.0, 3, {}, "1,23456789012346E15"},
         {std::numeric_limits<double>::infinity(), 3, {}, "INF"},
@@ -89,10 +95,10 @@ TEST(SpinEditText, ParsesTheLocalesNumbersAndNothingElse)
         const char *text;
         std::optional<double> value;
     } rows[] = {
-        {" 1,5 ", 1.5},  {"1.234,5", 1234.5}, {"-2,5E3", -2500}, {"+3", 3},      {"7,", 7},
-        {",5", 0.5},     {"1e-2", 0.01},      {"1e,000", {}},    {",", {}},       {"", {}},
-        {"1E", {}},      {"--1", {}},         {"1E999", {}},     {"inf", {}},     {"0x10", {}},
-        {"1,2,3", {}},   {"١٢", {}},
+        {" 1,5 ", 1.5}, {"1.234,5", 1234.5}, {"-2,5E3", -2500}, {"+3", 3},   {"7,", 7},
+        {",5", 0.5},    {"1e-2", 0.01},      {"1e,000", {}},    {",", {}},   {"", {}},
+        {"1E", {}},     {"--1", {}},         {"1E999", {}},     {"inf", {}}, {"0x10", {}},
+        {"1,2,3", {}},  {"١٢", {}},
     };
     for (const auto &row : rows)
         EXPECT_EQ(parseFloat(QString::fromUtf8(row.text), u',', u'.'), row.value) << row.text;
@@ -175,8 +181,8 @@ protected:
     }
     void wheel(QPoint angle, Qt::ScrollPhase phase = Qt::NoScrollPhase)
     {
-        QWheelEvent event(QPointF(5, 5), field->mapToGlobal(QPointF(5, 5)), {}, angle,
-                          Qt::NoButton, Qt::NoModifier, phase, false);
+        QWheelEvent event(QPointF(5, 5), field->mapToGlobal(QPointF(5, 5)), {}, angle, Qt::NoButton,
+                          Qt::NoModifier, phase, false);
         QApplication::sendEvent(field, &event);
     }
     QToolButton *arrow(const char *name) const { return field->findChild<QToolButton *>(name); }
@@ -199,8 +205,8 @@ TEST_P(FloatSpinEditTest, TypingKeepsTheTextAFormattedNumber)
         const char *text;
         int caret;
     } steps[] = {
-        {"1", "1,000", 1}, {separator, "1,000", 2}, {"2", "1,200", 3}, {"5", "1,250", 4},
-        {"x", "1,250", 4},
+        {"1", "1,000", 1}, {separator, "1,000", 2}, {"2", "1,200", 3},
+        {"5", "1,250", 4}, {"x", "1,250", 4},
     };
     field->selectAll();
     for (const auto &s : steps) {
@@ -438,7 +444,8 @@ TEST(FloatSpinEditGerman, MenuAndRangeErrorSpeakGerman)
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
 
     std::unique_ptr<QMenu> menu(field->createContextMenu());
-    EXPECT_EQ(captions(*menu), QStringList({"Alles auswählen", "&Inkrementieren", "&Dekrementieren"}));
+    EXPECT_EQ(captions(*menu),
+              QStringList({"Alles auswählen", "&Inkrementieren", "&Dekrementieren"}));
 
     application()->errors.clear();
     field->setFocus();
