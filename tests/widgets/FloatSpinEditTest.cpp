@@ -403,6 +403,15 @@ TEST_P(FloatSpinEditTest, ValueWritesReportChangesAndIntegerTypesRoundTheStep)
     EXPECT_EQ(changes.count(), 1);
     EXPECT_FALSE(field->isModified());
 
+    // Loading: a new field shows "0"; the real type re-writes it, the step stays fractional.
+    TFloatSpinEdit loading;
+    EXPECT_EQ(loading.text(), "0");
+    loading.setDecimal(3);
+    loading.setIncrement(0.01);
+    loading.setValueType(TFloatSpinEdit::vtFloat);
+    EXPECT_EQ(loading.text(), local("0,000"));
+    EXPECT_EQ(loading.Increment(), 0.01);
+
     field->setValueType(TFloatSpinEdit::vtInteger);
     EXPECT_EQ(field->text(), "2");
     EXPECT_EQ(field->Increment(), 1);
