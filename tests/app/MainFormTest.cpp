@@ -1,6 +1,8 @@
 #include "app/ExceptionHandler.h"
 #include "app/MainForm.h"
 #include "platform/Locale.h"
+#include "platform/RegFile.h"
+#include "platform/RegistryStore.h"
 #include "platform/Shell.h"
 #include "support/FakeClock.h"
 #include "support/FakeLines.h"
@@ -225,7 +227,7 @@ TEST_F(MainFormTest, KeysReachTheFocusedControlToo)
     EXPECT_TRUE(f.running());
     // Typing still edits the field: the window only looks at the keys.
     QTest::keyClick(f.windowHandle(), '2');
-    EXPECT_EQ(f.edtM->text(), "2");
+    EXPECT_EQ(f.edtM->text(), "2,000");
 }
 
 TEST_F(MainFormTest, LinesFireContactsOnlyOnTheirRisingEdge)
@@ -386,6 +388,53 @@ TEST_F(MainFormTest, ProtocolEntryFollowsTheLocale)
         ASSERT_EQ(f.Prot->rowCount(), 1);
         EXPECT_EQ(row(0), c.row);
     }
+}
+
+TEST_F(MainFormTest, TheTypedDistanceReachesTheProtocolAndTheSettings)
+{
+    const struct
+    {
+        platform::FixedLocale locale;
+        char separator;
+        QString shown;
+        QString distance;
+        QString speed;
+    } cases[] = {
+        {platform::FixedLocale::german(), ',', "1,250", "1,250 m", "12500,000 m/s"},
+        {platform::FixedLocale::english(), '.', "1.250", "1.250 m", "12500.000 m/s"},
+    };
+    for (const auto &c : cases) {
+        locale = c.locale;
+        TForm1 &f = open();
+        EXPECT_EQ(f.edtM->text(), c.locale.decimalSeparator() == u',' ? "0,150" : "0.150");
+        EXPECT_EQ(f.edtM->ValueType(), TFloatSpinEdit::vtFloat);
+        EXPECT_EQ(f.edtM->Increment(), 0.01);
+        EXPECT_EQ(f.edtM->ClipboardCommands(), TFloatSpinEdit::TClipboardCommands());
+        EXPECT_FALSE(f.edtM->BeepOnError());
+        f.edtM->setFocus();
+        f.edtM->selectAll();
+        for (char key : {'1', c.separator, '2', '5'})
+            QTest::keyClick(f.windowHandle(), key);
+        EXPECT_EQ(f.edtM->text(), c.shown);
+        QTest::keyClick(f.windowHandle(), Qt::Key_F5);
+        clock.advance(1);
+        QTest::keyClick(f.windowHandle(), Qt::Key_F6);
+        ASSERT_EQ(f.Prot->rowCount(), 1);
+        EXPECT_EQ(row(0).mid(2), QStringList({c.distance, c.speed}));
+
+        // Stored as whole millimetres, shown again at the next start.
+        f.close();
+        platform::RegFile hive;
+        platform::RegistryStore(config.path() + "/tachoflux/registry.reg").read(hive);
+        const platform::RegValue *meters =
+            hive.value("Kelvaro / Software / Velox / 1.02\\Settings", "Meters");
+        ASSERT_TRUE(meters);
+        EXPECT_EQ(meters->text(), "1250");
+        EXPECT_EQ(open().edtM->text(), c.shown);
+        form->close();
+        QFile::remove(config.path() + "/tachoflux/registry.reg");
+    }
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(u'\n').toStdString();
 }
 
 TEST_F(MainFormTest, ZeroDistanceAndStopNotAfterStart)

@@ -1,0 +1,480 @@
+#include "widgets/FloatSpinEdit.h"
+#include "i18n/TranslationEngine.h"
+#include "platform/Errors.h"
+#include "platform/Locale.h"
+#include "platform/ResourceText.h"
+#include "widgets/FloatSpinEditText.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDialog>
+#include <QInputMethodEvent>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <limits>
+
+namespace {
+
+// Errors raised in event handlers are recorded, as the program's default handler shows them.
+class RecordingApplication : public QApplication
+{
+public:
+    using QApplication::QApplication;
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const TfError &error) {
+            errors << error.message();
+            return false;
+        }
+    }
+    QStringList errors;
+};
+
+RecordingApplication *application()
+{
+    return static_cast<RecordingApplication *>(qApp);
+}
+
+QStringList captions(const QMenu &menu)
+{
+    QStringList texts;
+    for (const QAction *action : menu.actions()) {
+        if (!action->isSeparator())
+            texts << action->text();
+    }
+    return texts;
+}
+
+using spinedit::formatFixed;
+using spinedit::formatGeneral;
+using spinedit::parseFloat;
+
+TEST(SpinEditText, FormatsFixedWithFifteenSignificantDigits)
+{
+    const struct
+    {
+        double value;
+        int decimals;
+        QChar thousands;
+        const char *text;
+    } rows[] = {
+        {0.15, 3, {}, "0,150"},
+        {2, 3, {}, "2,000"},
+        {-0.01, 3, {}, "-0,010"},
+        {0.0015, 3, {}, "0,002"},
+        {-0.0004, 3, {}, "0,000"},
+        {999.9996, 3, {}, "1000,000"},
+        {1234567.5, 3, u'.', "1.234.567,500"},
+        {2.5, 0, {}, "3"},
+        {-1e20, 3, {}, "-1E20"},
+        {123456789012.3456, 3, {}, "123456789012,346"},
+        {1234567890123456.0, 3, {}, "1,23456789012346E15"},
+        {std::numeric_limits<double>::infinity(), 3, {}, "INF"},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(formatFixed(row.value, row.decimals, u',', row.thousands), row.text) << row.value;
+    EXPECT_EQ(formatGeneral(5, u','), "5");
+    EXPECT_EQ(formatGeneral(-0.25, u','), "-0,25");
+    EXPECT_EQ(formatGeneral(1e20, u'.'), "1E20");
+    EXPECT_EQ(formatGeneral(1.5e-7, u'.'), "1.5E-7");
+}
+
+TEST(SpinEditText, ParsesTheLocalesNumbersAndNothingElse)
+{
+    const struct
+    {
+        const char *text;
+        std::optional<double> value;
+    } rows[] = {
+        {" 1,5 ", 1.5}, {"1.234,5", 1234.5}, {"-2,5E3", -2500}, {"+3", 3},   {"7,", 7},
+        {",5", 0.5},    {"1e-2", 0.01},      {"1e,000", {}},    {",", {}},   {"", {}},
+        {"1E", {}},     {"--1", {}},         {"1E999", {}},     {"inf", {}}, {"0x10", {}},
+        {"1,2,3", {}},  {"١٢", {}},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(parseFloat(QString::fromUtf8(row.text), u',', u'.'), row.value) << row.text;
+    // With equal separators nothing is taken for thousands.
+    EXPECT_EQ(parseFloat(u"1,5", u',', u','), 1.5);
+}
+
+// Every three-decimal text steps by 0.01 to exactly the next one, in both directions.
+TEST(SpinEditText, StepsBetweenThreeDecimalTextsNeverDrift)
+{
+    const auto text = [](int thousandths) {
+        const int magnitude = std::abs(thousandths);
+        return QStringLiteral("%1%2,%3")
+            .arg(thousandths < 0 ? "-" : "")
+            .arg(magnitude / 1000)
+            .arg(magnitude % 1000, 3, 10, QChar(u'0'));
+    };
+    for (int k = -30000; k <= 30000; ++k) {
+        const double value = *parseFloat(text(k), u',', u'.');
+        ASSERT_EQ(formatFixed(value, 3, u','), text(k));
+        ASSERT_EQ(formatFixed(value + 0.01, 3, u','), text(k + 10)) << k;
+        ASSERT_EQ(formatFixed(value - 0.01, 3, u','), text(k - 10)) << k;
+    }
+}
+
+// The main window's field, set up in the order its stored layout does.
+void configureLikeTheMainWindow(TFloatSpinEdit &field)
+{
+    field.setBeepOnError(false);
+    field.setAlignment(TFloatSpinEdit::taRightJustify);
+    field.setButtonKind(TFloatSpinEdit::bkStandard);
+    field.setDecimal(3);
+    field.setIncrement(0.01);
+    field.setValueType(TFloatSpinEdit::vtFloat);
+    field.setValue(0.15);
+    field.setClipboardCommands({});
+    field.loaded();
+}
+
+struct LocaleCase
+{
+    const char *name;
+    platform::FixedLocale locale;
+};
+
+void PrintTo(const LocaleCase &c, std::ostream *out)
+{
+    *out << c.name;
+}
+
+class FloatSpinEditTest : public ::testing::TestWithParam<LocaleCase>
+{
+protected:
+    void SetUp() override
+    {
+        locale = GetParam().locale;
+        platform::setLocale(&locale);
+        auto *layout = new QVBoxLayout(&window);
+        before = new QLineEdit(&window);
+        field = new TFloatSpinEdit(&window);
+        layout->addWidget(before);
+        layout->addWidget(field);
+        configureLikeTheMainWindow(*field);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        field->setFocus();
+        application()->errors.clear();
+    }
+    void TearDown() override { platform::setLocale(nullptr); }
+
+    // The text written with the locale's separator in place of ",".
+    QString local(const char *german) const
+    {
+        return QString::fromUtf8(german).replace(u',', locale.decimalSeparator());
+    }
+    void type(const QString &keys)
+    {
+        for (QChar c : keys)
+            QTest::keyClick(field, c.toLatin1());
+    }
+    void wheel(QPoint angle, Qt::ScrollPhase phase = Qt::NoScrollPhase)
+    {
+        QWheelEvent event(QPointF(5, 5), field->mapToGlobal(QPointF(5, 5)), {}, angle, Qt::NoButton,
+                          Qt::NoModifier, phase, false);
+        QApplication::sendEvent(field, &event);
+    }
+    QToolButton *arrow(const char *name) const { return field->findChild<QToolButton *>(name); }
+
+    platform::FixedLocale locale = platform::FixedLocale::german();
+    QWidget window;
+    QLineEdit *before = nullptr;
+    TFloatSpinEdit *field = nullptr;
+};
+
+TEST_P(FloatSpinEditTest, TypingKeepsTheTextAFormattedNumber)
+{
+    EXPECT_EQ(field->text(), local("0,150"));
+    EXPECT_EQ(field->Value(), 0.15);
+    EXPECT_EQ(field->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+    const QString separator = locale.decimalSeparator();
+    const struct
+    {
+        QString keys;
+        const char *text;
+        int caret;
+    } steps[] = {
+        {"1", "1,000", 1}, {separator, "1,000", 2}, {"2", "1,200", 3},
+        {"5", "1,250", 4}, {"x", "1,250", 4},
+    };
+    field->selectAll();
+    for (const auto &s : steps) {
+        type(s.keys);
+        EXPECT_EQ(field->text(), local(s.text)) << s.keys.toStdString();
+        EXPECT_EQ(field->cursorPosition(), s.caret) << s.keys.toStdString();
+    }
+}
+
+TEST_P(FloatSpinEditTest, TypedCharactersAreFilteredAndUnparsableTextBecomesZero)
+{
+    // German: "." is dropped, the text holds a ","; English: "." is the separator and jumps.
+    field->setCursorPosition(0);
+    QTest::keyClick(field, '.');
+    EXPECT_EQ(field->text(), local("0,150"));
+    EXPECT_EQ(field->cursorPosition(), locale.decimalSeparator() == u'.' ? 2 : 0);
+
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Backspace);
+    EXPECT_EQ(field->text(), local("0,000"));
+    EXPECT_EQ(field->cursorPosition(), 0);
+
+    field->setValue(1);
+    field->setCursorPosition(1);
+    QTest::keyClick(field, 'e'); // "1e,000"
+    EXPECT_EQ(field->text(), local("0,000"));
+    // Composed input passes the same filter.
+    field->setCursorPosition(0);
+    QInputMethodEvent composed;
+    composed.setCommitString(QStringLiteral("x2"));
+    QApplication::sendEvent(field, &composed);
+    EXPECT_EQ(field->text(), local("20,000"));
+
+    // A second "E" is refused while the text holds one.
+    field->setValue(1e20);
+    field->end(false);
+    QTest::keyClick(field, 'e');
+    EXPECT_EQ(field->text(), "1E20");
+}
+
+TEST_P(FloatSpinEditTest, StepsComeFromTheShownTextAndNeverDrift)
+{
+    QSignalSpy up(field, &TFloatSpinEdit::OnTopClick);
+    QSignalSpy down(field, &TFloatSpinEdit::OnBottomClick);
+    for (int i = 0; i < 100; ++i)
+        QTest::keyClick(field, Qt::Key_Up);
+    EXPECT_EQ(field->text(), local("1,150"));
+    EXPECT_EQ(field->Value(), 1.15);
+    EXPECT_EQ(up.count(), 100);
+    EXPECT_TRUE(field->isModified());
+
+    field->setValue(0.02);
+    const char *expected[] = {"0,010", "0,000", "-0,010", "-0,020"};
+    for (const char *text : expected) {
+        QTest::keyClick(field, Qt::Key_Down);
+        EXPECT_EQ(field->text(), local(text));
+    }
+    EXPECT_EQ(down.count(), 4);
+}
+
+TEST_P(FloatSpinEditTest, OneWheelNotificationIsOneStep)
+{
+    wheel({0, 360});
+    EXPECT_EQ(field->text(), local("0,160"));
+    wheel({0, -15});
+    wheel({0, -120});
+    EXPECT_EQ(field->text(), local("0,140"));
+    // Sideways scrolling and a touchpad's empty end note change nothing.
+    wheel({120, 0});
+    wheel({0, 0}, Qt::ScrollEnd);
+    EXPECT_EQ(field->text(), local("0,140"));
+    // The wheel belongs to the focused control.
+    before->setFocus();
+    wheel({0, 120});
+    EXPECT_EQ(field->text(), local("0,140"));
+}
+
+TEST_P(FloatSpinEditTest, ClipboardCommandsDoNothing)
+{
+    QGuiApplication::clipboard()->setText(QStringLiteral("7"));
+    field->selectAll();
+    const QKeySequence::StandardKey commands[] = {QKeySequence::Paste, QKeySequence::Copy,
+                                                  QKeySequence::Cut, QKeySequence::Undo};
+    for (QKeySequence::StandardKey command : commands) {
+        const QKeyCombination key = QKeySequence(command)[0];
+        QTest::keyClick(field, key.key(), key.keyboardModifiers());
+        EXPECT_EQ(field->text(), local("0,150")) << QKeySequence(command).toString().toStdString();
+    }
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "7");
+
+    std::unique_ptr<QMenu> menu(field->createContextMenu());
+    EXPECT_EQ(captions(*menu), QStringList({"Select All", "&Step up", "Step &down"}));
+    menu->actions().constLast()->trigger();
+    EXPECT_EQ(field->text(), local("0,140"));
+}
+
+TEST_P(FloatSpinEditTest, ArrowsStepOncePerPressAndOncePerRepeat)
+{
+    before->setFocus();
+    QToolButton *up = arrow("UpButton");
+    ASSERT_TRUE(up);
+    EXPECT_LE(up->parentWidget()->width(), 15);
+    EXPECT_GE(field->textMargins().right(), up->parentWidget()->width() + 2);
+    QTest::mouseClick(up, Qt::LeftButton);
+    EXPECT_EQ(field->text(), local("0,160"));
+    EXPECT_TRUE(field->hasFocus());
+
+    QToolButton *down = arrow("DownButton");
+    down->setAutoRepeatDelay(20);
+    down->setAutoRepeatInterval(10);
+    QSignalSpy steps(field, &TFloatSpinEdit::OnBottomClick);
+    QTest::mousePress(down, Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return steps.count() >= 31; }));
+    QTest::mouseRelease(down, Qt::LeftButton);
+    // The press and every repeat: exactly one step each, whatever the count.
+    const int n = int(steps.count());
+    const QString expected = formatFixed((160 - 10 * n) / 1000.0, 3, locale.decimalSeparator());
+    EXPECT_EQ(field->text(), expected);
+
+    field->setReadOnly(true);
+    QTest::mouseClick(up, Qt::LeftButton);
+    QTest::keyClick(field, Qt::Key_Up);
+    EXPECT_EQ(steps.count(), n);
+    EXPECT_EQ(field->text(), expected);
+}
+
+TEST_P(FloatSpinEditTest, EnteringByKeyboardSelectsAllAndLeavingReformats)
+{
+    before->setFocus();
+    QTest::keyClick(before, Qt::Key_Tab);
+    ASSERT_TRUE(field->hasFocus());
+    EXPECT_EQ(field->selectedText(), local("0,150"));
+
+    field->setCheckOptions(TFloatSpinEdit::coCheckOnExit);
+    type("3");
+    EXPECT_EQ(field->text(), "3");
+    QTest::keyClick(field, Qt::Key_Backtab);
+    EXPECT_EQ(field->text(), local("3,000"));
+}
+
+TEST_P(FloatSpinEditTest, EnterAndEscapeReachTheDialog)
+{
+    QDialog dialog;
+    auto *edit = new TFloatSpinEdit(&dialog);
+    configureLikeTheMainWindow(*edit);
+    auto *ok = new QPushButton(QStringLiteral("OK"), &dialog);
+    ok->setDefault(true);
+    QSignalSpy clicked(ok, &QPushButton::clicked);
+    QSignalSpy rejected(&dialog, &QDialog::rejected);
+    dialog.show();
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return clicked.count() == 1; }));
+    QTest::keyClick(edit, Qt::Key_Escape);
+    EXPECT_EQ(rejected.count(), 1);
+    EXPECT_EQ(edit->text(), local("0,150"));
+}
+
+TEST_P(FloatSpinEditTest, LimitsClampOrAreReportedOnLeaving)
+{
+    field->setMinValue(1);
+    field->setMaxValue(5);
+    EXPECT_TRUE(field->CheckMinValue() && field->CheckMaxValue());
+    EXPECT_EQ(field->text(), local("1,000"));
+    field->setValue(9);
+    EXPECT_EQ(field->text(), local("5,000"));
+    // Typing beyond a limit is clamped at once, the error swallowed.
+    field->setCheckOptions(TFloatSpinEdit::coCheckOnChange | TFloatSpinEdit::coCheckOnExit);
+    field->selectAll();
+    type("7");
+    EXPECT_EQ(field->text(), local("5,000"));
+
+    field->setCheckOptions(TFloatSpinEdit::coCheckOnExit);
+    field->selectAll();
+    type("0");
+    before->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(QTest::qWaitFor([] { return !application()->errors.isEmpty(); }));
+    EXPECT_EQ(application()->errors, QStringList("Value must be between 1 and 5"));
+    EXPECT_TRUE(field->hasFocus());
+    EXPECT_EQ(field->selectedText(), "0");
+
+    field->setCheckOptions(TFloatSpinEdit::coCheckOnExit | TFloatSpinEdit::coCropBeyondLimit);
+    before->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(field->text(), local("1,000"));
+    EXPECT_EQ(application()->errors.size(), 1);
+}
+
+TEST_P(FloatSpinEditTest, ValueWritesReportChangesAndIntegerTypesRoundTheStep)
+{
+    QSignalSpy changes(field, &TFloatSpinEdit::OnChange);
+    field->setValue(0.15);
+    field->setValue(0.1504); // shown as 0,150 as well
+    EXPECT_EQ(changes.count(), 0);
+    field->setValue(2);
+    EXPECT_EQ(changes.count(), 1);
+    EXPECT_FALSE(field->isModified());
+
+    // Loading: a new field shows "0"; the real type re-writes it, the step stays fractional.
+    TFloatSpinEdit loading;
+    EXPECT_EQ(loading.text(), "0");
+    loading.setDecimal(3);
+    loading.setIncrement(0.01);
+    loading.setValueType(TFloatSpinEdit::vtFloat);
+    EXPECT_EQ(loading.text(), local("0,000"));
+    EXPECT_EQ(loading.Increment(), 0.01);
+
+    field->setValueType(TFloatSpinEdit::vtInteger);
+    EXPECT_EQ(field->text(), "2");
+    EXPECT_EQ(field->Increment(), 1);
+    field->setValueType(TFloatSpinEdit::vtFloat);
+    EXPECT_EQ(field->text(), local("2,000"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, FloatSpinEditTest,
+                         ::testing::Values(LocaleCase{"German", platform::FixedLocale::german()},
+                                           LocaleCase{"English", platform::FixedLocale::english()}),
+                         [](const auto &param) { return std::string(param.param.name); });
+
+// The program's own toolkit catalog, as built from Qt's German translations.
+TTranslationEngine *g_engine = nullptr;
+QString toolkitText(const QString &text)
+{
+    return g_engine->TranslateInDomain(QStringLiteral("toolkit"), text);
+}
+
+TEST(FloatSpinEditGerman, MenuAndRangeErrorSpeakGerman)
+{
+    TTranslationEngine engine(QStringLiteral(TF_PROGRAM_CATALOG_PARENT "/"), nullptr);
+    engine.SelectLanguage(QStringLiteral("de"));
+    g_engine = &engine;
+    platform::setResourceTextHook(&toolkitText);
+    platform::FixedLocale german = platform::FixedLocale::german();
+    platform::setLocale(&german);
+
+    QWidget window;
+    auto *before = new QLineEdit(&window);
+    auto *field = new TFloatSpinEdit(&window);
+    field->setGeometry(0, 30, 105, 21);
+    field->setValueType(TFloatSpinEdit::vtFloat);
+    field->setMinValue(0.5);
+    field->setMaxValue(2.5);
+    field->setCheckOptions(TFloatSpinEdit::coCheckOnExit);
+    field->setClipboardCommands({});
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+    std::unique_ptr<QMenu> menu(field->createContextMenu());
+    EXPECT_EQ(captions(*menu),
+              QStringList({"Alles auswählen", "&Inkrementieren", "&Dekrementieren"}));
+
+    application()->errors.clear();
+    field->setFocus();
+    field->setText(QStringLiteral("3"));
+    before->setFocus(Qt::TabFocusReason);
+    EXPECT_TRUE(QTest::qWaitFor([] { return !application()->errors.isEmpty(); }));
+    EXPECT_EQ(application()->errors, QStringList("Der Wert muss zwischen 0,5 und 2,5 liegen"));
+
+    platform::setLocale(nullptr);
+    platform::setResourceTextHook(nullptr);
+    g_engine = nullptr;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    RecordingApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
