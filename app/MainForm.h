@@ -1,5 +1,6 @@
 #pragma once
 
+#include "timing/CsvExport.h"
 #include "timing/LineSource.h"
 #include "timing/ProtocolExport.h"
 #include "timing/Settings.h"
@@ -54,6 +55,7 @@ public:
     void Reset1Click();
     void btnExportClick();
     QList<timing::ProtocolRow> protocolRows() const;
+    QList<timing::CsvRecord> csvRecords() const;
 
     // Settings.
     void LoadSettings();
