@@ -2,6 +2,7 @@
 
 #include "ui_MainForm.h"
 
+#include "app/AdapterDialog.h"
 #include "app/ExceptionHandler.h"
 #include "app/InfoForm.h"
 #include "platform/Locale.h"
@@ -133,6 +134,16 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     Prot->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(Prot, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PopupMenu1->popup(Prot->viewport()->mapToGlobal(pos)); });
+
+    // The port selector's own menu leads to the adapter dialog; the layout stays as it is.
+    auto *portMenu = new QMenu(this);
+    portMenu->setObjectName(QStringLiteral("PortMenu"));
+    QAction *chooseAdapter = portMenu->addAction(QStringLiteral("&Adapter wählen …"));
+    chooseAdapter->setObjectName(QStringLiteral("AdapterWaehlen1"));
+    connect(chooseAdapter, &QAction::triggered, this, call(&TForm1::chooseAdapter));
+    cmbPort->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(cmbPort, &QWidget::customContextMenuRequested, this,
+            [this, portMenu](const QPoint &pos) { portMenu->popup(cmbPort->mapToGlobal(pos)); });
 
     m_saveDialog = new QFileDialog(this);
     m_saveDialog->setObjectName(QStringLiteral("SaveDialog"));
@@ -411,6 +422,15 @@ void TForm1::cmbAlgClick()
 void TForm1::cmbAlgChange()
 {
     cmbPortClick();
+}
+
+void TForm1::chooseAdapter()
+{
+    AdapterDialog dialog(this);
+    dialog.exec();
+    // The port in use follows its new link at once.
+    if (!m_running && dialog.changedPorts().contains(cmbPort->currentIndex()))
+        cmbPortChange();
 }
 
 // --- Info and help ------------------------------------------------------------------

@@ -66,6 +66,8 @@ public:
     void cmbPortClick();
     void cmbAlgClick();
     void cmbAlgChange();
+    // The port selector's menu: which device COM 1 and COM 2 stand for.
+    void chooseAdapter();
 
     void btnInfoClick();
     void btnHelpClick();

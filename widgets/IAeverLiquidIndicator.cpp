@@ -1,5 +1,7 @@
 #include "widgets/IAeverLiquidIndicator.h"
 
+#include "widgets/IAeverLiquidIndicatorAccessible.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEnterEvent>
@@ -126,6 +128,7 @@ template <typename T> bool assign(T &field, const T &value)
 
 TIAeverLiquidIndicator::TIAeverLiquidIndicator(QWidget *parent) : QWidget(parent)
 {
+    TIAeverLiquidIndicatorAccessible::install();
     setAttribute(Qt::WA_OpaquePaintEvent);
     resize(172, 36);
     UpdateWindowShape();
@@ -264,6 +267,7 @@ void TIAeverLiquidIndicator::setIndicatorstring(const QString &value)
         m_text[std::size_t(i)] = char(c <= 0xFF ? c : 0x7F);
     }
     rebuild();
+    TIAeverLiquidIndicatorAccessible::notifyValueChanged(this);
 }
 
 void TIAeverLiquidIndicator::setIndicatorKind(TIAIndicatorKind value)
