@@ -45,7 +45,8 @@ bool isCharacterDevice(const QString &path)
 QStringList numbered(const QDir &dir, const QString &prefix)
 {
     QList<std::pair<qulonglong, QString>> found;
-    const QStringList names = dir.entryList({prefix + u'*'}, QDir::System | QDir::Files | QDir::NoDotAndDotDot);
+    const QStringList names =
+        dir.entryList({prefix + u'*'}, QDir::System | QDir::Files | QDir::NoDotAndDotDot);
     for (const QString &name : names) {
         bool ok = false;
         const qulonglong n = QStringView(name).mid(prefix.size()).toULongLong(&ok);
@@ -64,8 +65,8 @@ QStringList numbered(const QDir &dir, const QString &prefix)
 SerialDeviceProbe probeSerialDevice(const QString &path)
 {
     SerialDeviceProbe result;
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return result;
     struct stat st
@@ -88,7 +89,8 @@ QList<SerialDeviceEntry> listSerialDevices(const QString &devRoot, const SerialP
     const QDir root(devRoot);
     QStringList byId;
     const QDir idDir(root.filePath(QStringLiteral("serial/by-id")));
-    for (const QString &name : idDir.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name))
+    for (const QString &name :
+         idDir.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name))
         byId << idDir.filePath(name);
 
     QList<SerialDeviceEntry> entries;
@@ -175,15 +177,16 @@ AdapterDialog::AdapterDialog(QWidget *parent, QString devRoot, app::SerialProbeF
     setWindowTitle(QStringLiteral("Adapter für COM 1 und COM 2"));
     setSizeGripEnabled(true);
 
-    auto *intro = new QLabel(QStringLiteral(
-        "Serielle Geräte an diesem Rechner. Wählen Sie ein Gerät und den Anschluss, "
-        "für den Tachoflux es benutzen soll."), this);
+    auto *intro = new QLabel(
+        QStringLiteral("Serielle Geräte an diesem Rechner. Wählen Sie ein Gerät und den Anschluss, "
+                       "für den Tachoflux es benutzen soll."),
+        this);
     intro->setWordWrap(true);
 
     m_list = new QTreeWidget(this);
     m_list->setObjectName(QStringLiteral("lstDevices"));
-    m_list->setHeaderLabels({QStringLiteral("Gerät"), QStringLiteral("Anschluss"),
-                             QStringLiteral("Leitungen")});
+    m_list->setHeaderLabels(
+        {QStringLiteral("Gerät"), QStringLiteral("Anschluss"), QStringLiteral("Leitungen")});
     m_list->setRootIsDecorated(false);
     m_list->setAllColumnsShowFocus(true);
     m_list->setAccessibleName(QStringLiteral("Serielle Geräte"));
@@ -277,7 +280,8 @@ void AdapterDialog::showCurrentLinks()
             lines << QStringLiteral("%1 benutzt %2").arg(portName(n), info.symLinkTarget());
         else
             lines << QStringLiteral("%1 benutzt %2 (keine Verknüpfung)")
-                         .arg(portName(n), platform::DeviceSerialPorts::devicePath(std::uint8_t(n)));
+                         .arg(portName(n),
+                              platform::DeviceSerialPorts::devicePath(std::uint8_t(n)));
     }
     m_current->setText(lines.join(u'\n'));
 }
@@ -316,7 +320,8 @@ bool AdapterDialog::linkSelected()
 bool AdapterDialog::removeLink()
 {
     const int port = chosenPort();
-    const bool existed = QFileInfo(platform::DeviceSerialPorts::linkPath(std::uint8_t(port))).isSymLink();
+    const bool existed =
+        QFileInfo(platform::DeviceSerialPorts::linkPath(std::uint8_t(port))).isSymLink();
     if (const QString error = app::removePortLink(port); !error.isEmpty()) {
         report(error, true);
         return false;

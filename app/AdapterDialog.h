@@ -35,7 +35,8 @@ struct SerialDeviceEntry
 // devices. Built-in UARTs (ttyS*) are listed only when they answer a status query, since
 // the kernel makes a node for every UART a machine might have; adapters are listed
 // whatever they answer, with the answer shown.
-QList<SerialDeviceEntry> listSerialDevices(const QString &devRoot, const SerialProbeFunction &probe);
+QList<SerialDeviceEntry> listSerialDevices(const QString &devRoot,
+                                           const SerialProbeFunction &probe);
 
 // Points the user's link for COM `number` at `target`, replacing an old link in one step.
 // Returns an empty string or the German reason it failed.
@@ -51,8 +52,7 @@ class AdapterDialog : public QDialog
     Q_OBJECT
 
 public:
-    explicit AdapterDialog(QWidget *parent = nullptr,
-                           QString devRoot = QStringLiteral("/dev"),
+    explicit AdapterDialog(QWidget *parent = nullptr, QString devRoot = QStringLiteral("/dev"),
                            app::SerialProbeFunction probe = app::probeSerialDevice);
 
     // Lists the devices again and shows what COM 1 and COM 2 use now.

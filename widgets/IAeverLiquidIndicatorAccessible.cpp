@@ -8,8 +8,8 @@ namespace {
 
 QAccessibleInterface *displayFactory(const QString &className, QObject *object)
 {
-    if (className == QLatin1StringView("TIAeverLiquidIndicator") && object
-        && object->isWidgetType())
+    if (className == QLatin1StringView("TIAeverLiquidIndicator") && object &&
+        object->isWidgetType())
         return new TIAeverLiquidIndicatorAccessible(static_cast<TIAeverLiquidIndicator *>(object));
     return nullptr;
 }

@@ -86,7 +86,8 @@ TEST_F(AdapterDialogTest, ListsAdaptersFirstAndBuiltInPortsOnlyWhenTheyAnswer)
 {
     // The real probe: pseudo-terminals answer no status query, so the ports named
     // ttyS stay out, and the adapters are listed with that answer shown.
-    const QList<SerialDeviceEntry> real = app::listSerialDevices(dev.path(), app::probeSerialDevice);
+    const QList<SerialDeviceEntry> real =
+        app::listSerialDevices(dev.path(), app::probeSerialDevice);
     EXPECT_EQ(paths(real), QStringList({path("serial/by-id/usb-Test_Adapter_1234-if00-port0"),
                                         path("ttyACM0")}));
     ASSERT_EQ(real.size(), 2);
@@ -109,8 +110,8 @@ TEST_F(AdapterDialogTest, ListsAdaptersFirstAndBuiltInPortsOnlyWhenTheyAnswer)
 
 TEST_F(AdapterDialogTest, ProbeAnswersNothingForWhatIsNoSerialPort)
 {
-    for (const QString &p : {adapter.name(), QStringLiteral("/dev/null"), path("ttyUSB1"),
-                             path("nothing-here")}) {
+    for (const QString &p :
+         {adapter.name(), QStringLiteral("/dev/null"), path("ttyUSB1"), path("nothing-here")}) {
         const app::SerialDeviceProbe probe = app::probeSerialDevice(p);
         EXPECT_FALSE(probe.answersStatus) << p.toStdString();
         EXPECT_FALSE(probe.hasChangeWait) << p.toStdString();
@@ -122,7 +123,8 @@ TEST_F(AdapterDialogTest, DialogListsThePseudoTerminalAndLinksTheChosenPort)
     AdapterDialog dialog(nullptr, dev.path());
     QTreeWidget *list = dialog.deviceList();
     ASSERT_EQ(list->topLevelItemCount(), 2);
-    EXPECT_EQ(list->topLevelItem(0)->text(0), path("serial/by-id/usb-Test_Adapter_1234-if00-port0"));
+    EXPECT_EQ(list->topLevelItem(0)->text(0),
+              path("serial/by-id/usb-Test_Adapter_1234-if00-port0"));
     EXPECT_EQ(list->topLevelItem(0)->text(1), adapter.name());
     EXPECT_EQ(list->topLevelItem(0)->text(2), "antworten nicht");
     EXPECT_EQ(list->headerItem()->text(2), "Leitungen");
@@ -133,7 +135,8 @@ TEST_F(AdapterDialogTest, DialogListsThePseudoTerminalAndLinksTheChosenPort)
     dialog.findChild<QPushButton *>("btnLink")->click();
     const QString link = platform::DeviceSerialPorts::linkPath(2);
     EXPECT_EQ(link, config.folder() + "/com2");
-    EXPECT_EQ(QFileInfo(link).symLinkTarget(), path("serial/by-id/usb-Test_Adapter_1234-if00-port0"));
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(),
+              path("serial/by-id/usb-Test_Adapter_1234-if00-port0"));
     EXPECT_EQ(platform::DeviceSerialPorts::devicePath(2), link);
     EXPECT_NE(platform::DeviceSerialPorts().open(2), nullptr);
     EXPECT_EQ(dialog.statusLabel()->text(),
