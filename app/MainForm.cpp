@@ -152,9 +152,11 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     m_saveDialog->setFileMode(QFileDialog::AnyFile);
     m_saveDialog->setNameFilters({QStringLiteral("*.txt (*.txt)"), CsvFilter});
     m_saveDialog->setDefaultSuffix(QStringLiteral("txt"));
-    connect(m_saveDialog, &QFileDialog::filterSelected, m_saveDialog, [this](const QString &filter) {
-        m_saveDialog->setDefaultSuffix(filter == CsvFilter ? QStringLiteral("csv") : QStringLiteral("txt"));
-    });
+    connect(m_saveDialog, &QFileDialog::filterSelected, m_saveDialog,
+            [this](const QString &filter) {
+                m_saveDialog->setDefaultSuffix(filter == CsvFilter ? QStringLiteral("csv")
+                                                                   : QStringLiteral("txt"));
+            });
     m_saveDialog->setSizeGripEnabled(true);
     m_runSaveDialog = runSaveDialogModally;
 
@@ -339,8 +341,9 @@ QList<timing::CsvRecord> TForm1::csvRecords() const
         const QTableWidgetItem *item = Prot->item(r, 0);
         if (!item)
             continue;
-        timing::CsvRecord record{item->data(StopDateRole).toDate(), item->data(StopTimeRole).toTime(),
-                                 std::nullopt, item->data(MetersRole).toDouble()};
+        timing::CsvRecord record{item->data(StopDateRole).toDate(),
+                                 item->data(StopTimeRole).toTime(), std::nullopt,
+                                 item->data(MetersRole).toDouble()};
         if (const QVariant ticks = item->data(TicksRole); ticks.isValid())
             record.ticks = ticks.toLongLong();
         records.append(record);

@@ -17,6 +17,7 @@
 #include <QAccessible>
 #include <QFileDialog>
 #include <QMenu>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTest>
@@ -192,6 +193,23 @@ TEST_F(WindowAccessTest, PortSelectorsMenuOpensTheAdapterDialog)
     EXPECT_EQ(title, QString::fromUtf8("Adapter für COM 1 und COM 2"));
     // Nothing was linked, so the open port stays as it was.
     EXPECT_EQ(lines.assigned.size(), assigned);
+
+    // A changed link for the port in use opens that port anew, on its new device.
+    lines.openable = {1};
+    form->cmbPort->setItemIndexQuiet(1);
+    form->cmbPortChange();
+    ASSERT_TRUE(lines.active);
+    ASSERT_TRUE(app::writePortLink(1, QStringLiteral("/dev/null")).isEmpty());
+    QTimer::singleShot(0, [&] {
+        if (auto *dialog = qobject_cast<AdapterDialog *>(QApplication::activeModalWidget())) {
+            dialog->portButton(1)->setChecked(true);
+            dialog->removeLink();
+            dialog->accept();
+        }
+    });
+    action->trigger();
+    EXPECT_EQ(lines.assigned, std::vector<int>({0, 1, 1}));
+    EXPECT_EQ(form->cmbPort->currentIndex(), 1);
 }
 
 } // namespace
