@@ -78,14 +78,6 @@ TEST(CsvExport, LongRunsNegativeDistancesAndHugeValuesStayOneFieldEach)
     EXPECT_EQ(fieldCount(lines[3]), 4) << lines[3].constData();
 }
 
-TEST(CsvExport, FileTypeFollowsTheExtension)
-{
-    for (const char *name : {"runs.csv", "RUNS.CSV", "/tmp/a.b/runs.Csv"})
-        EXPECT_TRUE(timing::isCsvFileName(QString::fromLatin1(name))) << name;
-    for (const char *name : {"runs.txt", "runs", "csv", "runs.csv.txt", "/tmp/x.csv/runs"})
-        EXPECT_FALSE(timing::isCsvFileName(QString::fromLatin1(name))) << name;
-}
-
 // Python's csv module with no dialect settings reads the file back as written, and the
 // standard library takes every value as a date or a number.
 TEST(CsvExport, PythonsCsvModuleReadsTheFileWithoutSettings)
