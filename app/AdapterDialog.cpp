@@ -168,6 +168,21 @@ QString portName(int number)
     return QStringLiteral("COM %1").arg(number);
 }
 
+// The "Leitungen" column and its explanation.
+std::pair<QString, QString> describeLines(const app::SerialDeviceProbe &probe)
+{
+    if (!probe.answersStatus)
+        return {QStringLiteral("antworten nicht"),
+                QStringLiteral("Das Gerät liefert keine Leitungszustände; an ihm lassen sich "
+                               "keine Kontakte anschließen.")};
+    if (probe.hasChangeWait)
+        return {QStringLiteral("Änderungen gemeldet"),
+                QStringLiteral("Der Treiber meldet jede Änderung der Leitungen.")};
+    return {QStringLiteral("werden abgefragt"),
+            QStringLiteral("Der Treiber meldet keine Änderungen; Tachoflux fragt die Leitungen "
+                           "laufend ab.")};
+}
+
 } // namespace
 
 AdapterDialog::AdapterDialog(QWidget *parent, QString devRoot, app::SerialProbeFunction probe)
@@ -191,6 +206,8 @@ AdapterDialog::AdapterDialog(QWidget *parent, QString devRoot, app::SerialProbeF
     m_list->setAllColumnsShowFocus(true);
     m_list->setAccessibleName(QStringLiteral("Serielle Geräte"));
     m_list->setMinimumSize(560, 160);
+    m_list->header()->setStretchLastSection(false);
+    m_list->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     intro->setBuddy(m_list);
 
     m_com1 = new QRadioButton(QStringLiteral("COM &1"), this);
@@ -248,20 +265,14 @@ void AdapterDialog::refresh()
     m_entries = app::listSerialDevices(m_devRoot, m_probe);
     m_list->clear();
     for (const app::SerialDeviceEntry &e : m_entries) {
-        QString lines;
-        if (!e.probe.answersStatus)
-            lines = QStringLiteral("antworten nicht");
-        else if (e.probe.hasChangeWait)
-            lines = QStringLiteral("Änderungen gemeldet");
-        else
-            lines = QStringLiteral("werden abgefragt");
-        auto *item = new QTreeWidgetItem(m_list, {e.path, e.device, lines});
-        item->setToolTip(2, e.probe.hasChangeWait
-                                ? QStringLiteral("Der Treiber meldet jede Änderung der Leitungen.")
-                                : QStringLiteral("Der Treiber meldet keine Änderungen; "
-                                                 "Tachoflux fragt die Leitungen laufend ab."));
+        const auto [lines, explanation] = describeLines(e.probe);
+        // Adapter names are long; the whole path is one hover away.
+        auto *item = new QTreeWidgetItem(m_list, {QFileInfo(e.path).fileName(), e.device, lines});
+        item->setToolTip(0, e.path);
+        item->setToolTip(2, explanation);
     }
-    m_list->resizeColumnToContents(0);
+    m_list->resizeColumnToContents(1);
+    m_list->resizeColumnToContents(2);
     if (m_list->topLevelItemCount() > 0)
         m_list->setCurrentItem(m_list->topLevelItem(0));
     m_link->setEnabled(!m_entries.isEmpty());

@@ -123,7 +123,8 @@ TEST_F(AdapterDialogTest, DialogListsThePseudoTerminalAndLinksTheChosenPort)
     AdapterDialog dialog(nullptr, dev.path());
     QTreeWidget *list = dialog.deviceList();
     ASSERT_EQ(list->topLevelItemCount(), 2);
-    EXPECT_EQ(list->topLevelItem(0)->text(0),
+    EXPECT_EQ(list->topLevelItem(0)->text(0), "usb-Test_Adapter_1234-if00-port0");
+    EXPECT_EQ(list->topLevelItem(0)->toolTip(0),
               path("serial/by-id/usb-Test_Adapter_1234-if00-port0"));
     EXPECT_EQ(list->topLevelItem(0)->text(1), adapter.name());
     EXPECT_EQ(list->topLevelItem(0)->text(2), "antworten nicht");
