@@ -108,16 +108,6 @@ TEST_F(AdapterDialogTest, ListsAdaptersFirstAndBuiltInPortsOnlyWhenTheyAnswer)
     EXPECT_TRUE(app::listSerialDevices(dev.filePath("missing"), answering).isEmpty());
 }
 
-TEST_F(AdapterDialogTest, ProbeAnswersNothingForWhatIsNoSerialPort)
-{
-    for (const QString &p :
-         {adapter.name(), QStringLiteral("/dev/null"), path("ttyUSB1"), path("nothing-here")}) {
-        const app::SerialDeviceProbe probe = app::probeSerialDevice(p);
-        EXPECT_FALSE(probe.answersStatus) << p.toStdString();
-        EXPECT_FALSE(probe.hasChangeWait) << p.toStdString();
-    }
-}
-
 TEST_F(AdapterDialogTest, DialogListsThePseudoTerminalAndLinksTheChosenPort)
 {
     AdapterDialog dialog(nullptr, dev.path());
