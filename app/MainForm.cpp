@@ -2,10 +2,12 @@
 
 #include "ui_MainForm.h"
 
+#include "app/AdapterDialog.h"
 #include "app/ExceptionHandler.h"
 #include "app/InfoForm.h"
 #include "platform/Locale.h"
 #include "platform/Shell.h"
+#include "timing/CsvExport.h"
 #include "timing/ExportFile.h"
 #include "timing/NumberFormat.h"
 
@@ -46,6 +48,12 @@ QString runSaveDialogModally(QFileDialog &dialog)
         return {};
     return dialog.selectedFiles().value(0);
 }
+
+// A second file type for spreadsheets; the name's extension decides what is written.
+const QString CsvFilter = QStringLiteral("CSV, UTF-8 (*.csv)");
+
+// The caption cell keeps the entry's numbers for the CSV export.
+enum CsvRole { StopDateRole = Qt::UserRole, StopTimeRole, TicksRole, MetersRole };
 
 QTableWidgetItem *cell(const QString &text, Qt::Alignment alignment)
 {
@@ -127,13 +135,28 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     connect(Prot, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PopupMenu1->popup(Prot->viewport()->mapToGlobal(pos)); });
 
+    // The port selector's own menu leads to the adapter dialog; the layout stays as it is.
+    auto *portMenu = new QMenu(this);
+    portMenu->setObjectName(QStringLiteral("PortMenu"));
+    QAction *chooseAdapter = portMenu->addAction(QStringLiteral("&Adapter wählen …"));
+    chooseAdapter->setObjectName(QStringLiteral("AdapterWaehlen1"));
+    connect(chooseAdapter, &QAction::triggered, this, call(&TForm1::chooseAdapter));
+    cmbPort->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(cmbPort, &QWidget::customContextMenuRequested, this,
+            [this, portMenu](const QPoint &pos) { portMenu->popup(cmbPort->mapToGlobal(pos)); });
+
     m_saveDialog = new QFileDialog(this);
     m_saveDialog->setObjectName(QStringLiteral("SaveDialog"));
     m_saveDialog->setOption(QFileDialog::DontUseNativeDialog);
     m_saveDialog->setAcceptMode(QFileDialog::AcceptSave);
     m_saveDialog->setFileMode(QFileDialog::AnyFile);
-    m_saveDialog->setNameFilters({QStringLiteral("*.txt (*.txt)")});
+    m_saveDialog->setNameFilters({QStringLiteral("*.txt (*.txt)"), CsvFilter});
     m_saveDialog->setDefaultSuffix(QStringLiteral("txt"));
+    connect(m_saveDialog, &QFileDialog::filterSelected, m_saveDialog,
+            [this](const QString &filter) {
+                m_saveDialog->setDefaultSuffix(filter == CsvFilter ? QStringLiteral("csv")
+                                                                   : QStringLiteral("txt"));
+            });
     m_saveDialog->setSizeGripEnabled(true);
     m_runSaveDialog = runSaveDialogModally;
 
@@ -270,14 +293,21 @@ void TForm1::AddProtocolEntry()
     const int row = Prot->rowCount();
     Prot->insertRow(row);
 
-    const QString date = locale.shortDate(locale.currentDate());
-    const QString time = locale.longTime(locale.currentTime());
-    Prot->setItem(row, 0, cell(date + u'/' + time, Qt::AlignLeft));
+    const QDate today = locale.currentDate();
+    const QString date = locale.shortDate(today);
+    const QTime now = locale.currentTime();
+    const QString time = locale.longTime(now);
+    QTableWidgetItem *caption = cell(date + u'/' + time, Qt::AlignLeft);
+    caption->setData(StopDateRole, today);
+    caption->setData(StopTimeRole, now);
+    Prot->setItem(row, 0, caption);
 
     QString values[3] = {QStringLiteral("???"), QStringLiteral("???"), QStringLiteral("???")};
     if (m_startTicks < m_stopTicks) {
         const Ticks d = m_stopTicks - m_startTicks;
         const long double v = edtM->Value();
+        caption->setData(TicksRole, qlonglong(d));
+        caption->setData(MetersRole, double(v));
         const QChar separator = locale.decimalSeparator();
         values[0] = TicksToStr(d);
         values[1] = timing::formatFixed3(v, separator) + QStringLiteral(" m");
@@ -302,6 +332,25 @@ QList<timing::ProtocolRow> TForm1::protocolRows() const
     return rows;
 }
 
+QList<timing::CsvRecord> TForm1::csvRecords() const
+{
+    QList<timing::CsvRecord> records;
+    const int count = Prot->rowCount();
+    records.reserve(count);
+    for (int r = 0; r < count; ++r) {
+        const QTableWidgetItem *item = Prot->item(r, 0);
+        if (!item)
+            continue;
+        timing::CsvRecord record{item->data(StopDateRole).toDate(),
+                                 item->data(StopTimeRole).toTime(), std::nullopt,
+                                 item->data(MetersRole).toDouble()};
+        if (const QVariant ticks = item->data(TicksRole); ticks.isValid())
+            record.ticks = ticks.toLongLong();
+        records.append(record);
+    }
+    return records;
+}
+
 void TForm1::Reset1Click()
 {
     Prot->setRowCount(0);
@@ -313,7 +362,9 @@ void TForm1::btnExportClick()
     if (path.isEmpty())
         return;
     // Rows added by a line change while the dialog was open are included.
-    const QByteArray bytes = timing::toAnsi(timing::exportText(protocolRows()));
+    const QByteArray bytes = timing::isCsvFileName(path)
+                                 ? timing::csvBytes(csvRecords())
+                                 : timing::toAnsi(timing::exportText(protocolRows()));
     timing::writeFileReplacing(path, bytes);
     platform::shell().open(path, this);
 }
@@ -374,6 +425,15 @@ void TForm1::cmbAlgClick()
 void TForm1::cmbAlgChange()
 {
     cmbPortClick();
+}
+
+void TForm1::chooseAdapter()
+{
+    AdapterDialog dialog(this);
+    dialog.exec();
+    // The port in use follows its new link at once.
+    if (!m_running && dialog.changedPorts().contains(cmbPort->currentIndex()))
+        cmbPortChange();
 }
 
 // --- Info and help ------------------------------------------------------------------

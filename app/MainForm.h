@@ -1,5 +1,6 @@
 #pragma once
 
+#include "timing/CsvExport.h"
 #include "timing/LineSource.h"
 #include "timing/ProtocolExport.h"
 #include "timing/Settings.h"
@@ -54,6 +55,7 @@ public:
     void Reset1Click();
     void btnExportClick();
     QList<timing::ProtocolRow> protocolRows() const;
+    QList<timing::CsvRecord> csvRecords() const;
 
     // Settings.
     void LoadSettings();
@@ -64,6 +66,8 @@ public:
     void cmbPortClick();
     void cmbAlgClick();
     void cmbAlgChange();
+    // The port selector's menu: which device COM 1 and COM 2 stand for.
+    void chooseAdapter();
 
     void btnInfoClick();
     void btnHelpClick();

@@ -110,12 +110,18 @@ SerialPorts *g_ports = &g_devicePorts;
 
 } // namespace
 
+QString DeviceSerialPorts::linkPath(std::uint8_t number)
+{
+    if (number == 0)
+        return {};
+    return configFolder() + QStringLiteral("/tachoflux/com") + QString::number(number);
+}
+
 QString DeviceSerialPorts::devicePath(std::uint8_t number)
 {
     if (number == 0)
         return {};
-    const QString link =
-        configFolder() + QStringLiteral("/tachoflux/com") + QString::number(number);
+    const QString link = linkPath(number);
     struct stat st
     {
     };

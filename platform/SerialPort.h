@@ -51,6 +51,8 @@ public:
 
     // The device that COMn stands for.
     static QString devicePath(std::uint8_t number);
+    // Where the user's link for COMn lives, whether or not it exists (empty for 0).
+    static QString linkPath(std::uint8_t number);
 };
 
 SerialPorts &serialPorts();

@@ -39,6 +39,10 @@ QString scientific(long double magnitude, bool negative, QChar separator)
     std::string text(buffer);
     const auto e = text.find('e');
     std::string mantissa = text.substr(0, e);
+    // The C library writes the user's decimal separator; ours replaces it below.
+    const auto cPoint = mantissa.find_first_not_of("0123456789");
+    if (cPoint != std::string::npos)
+        mantissa[cPoint] = '.';
     const int exponent = std::stoi(text.substr(e + 1));
     while (mantissa.back() == '0')
         mantissa.pop_back();
@@ -69,7 +73,8 @@ QString formatFixed3(long double value, QChar decimalSeparator)
     char buffer[160];
     std::snprintf(buffer, sizeof buffer, "%.70Lf", magnitude);
     std::string text(buffer);
-    const auto point = text.find('.');
+    // The C library writes the user's decimal separator here (LC_NUMERIC).
+    const auto point = text.find_first_not_of("0123456789");
     std::string intPart = text.substr(0, point);
     if (intPart == "0")
         intPart.clear();

@@ -1,5 +1,7 @@
 #include "widgets/IAeverLiquidIndicator.h"
 
+#include "widgets/IAeverLiquidIndicatorAccessible.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEnterEvent>
@@ -126,6 +128,7 @@ template <typename T> bool assign(T &field, const T &value)
 
 TIAeverLiquidIndicator::TIAeverLiquidIndicator(QWidget *parent) : QWidget(parent)
 {
+    TIAeverLiquidIndicatorAccessible::install();
     setAttribute(Qt::WA_OpaquePaintEvent);
     resize(172, 36);
     UpdateWindowShape();
@@ -264,6 +267,7 @@ void TIAeverLiquidIndicator::setIndicatorstring(const QString &value)
         m_text[std::size_t(i)] = char(c <= 0xFF ? c : 0x7F);
     }
     rebuild();
+    TIAeverLiquidIndicatorAccessible::notifyValueChanged(this);
 }
 
 void TIAeverLiquidIndicator::setIndicatorKind(TIAIndicatorKind value)
@@ -465,18 +469,57 @@ void TIAeverLiquidIndicator::drawMaterial(const QImage &material, TIAMaterialMod
         return;
     QPainter painter(&m_picture);
     if (!clip.isNull())
-        painter.setClipRegion(clip);
+        clipToPicturePixels(painter, clip);
+    // Materials are laid out in the widget's own pixels, whatever the screen's density.
+    const QRect area(QPoint(0, 0), size());
     if (mode == mmStretch) {
-        painter.drawImage(m_picture.rect(), material);
+        painter.drawImage(area, material);
         return;
     }
     const int mw = material.width();
     const int mh = material.height();
     if (mw == 0 || mh == 0)
         return;
-    for (int i = 0; i <= m_picture.width() / mw; ++i)
-        for (int j = 0; j <= m_picture.height() / mh; ++j)
+    for (int i = 0; i <= area.width() / mw; ++i)
+        for (int j = 0; j <= area.height() / mh; ++j)
             painter.drawImage(i * mw, j * mh, material);
+}
+
+qreal TIAeverLiquidIndicator::pictureRatio() const
+{
+    return m_picture.isNull() ? 1.0 : m_picture.devicePixelRatio();
+}
+
+void TIAeverLiquidIndicator::clipToPicturePixels(QPainter &painter, const QRegion &clip) const
+{
+    const qreal ratio = pictureRatio();
+    if (ratio == 1.0) {
+        painter.setClipRegion(clip);
+        return;
+    }
+    // A clip keeps the transformation it was given with.
+    const QTransform saved = painter.transform();
+    painter.setTransform(QTransform::fromScale(1 / ratio, 1 / ratio));
+    painter.setClipRegion(clip);
+    painter.setTransform(saved);
+}
+
+const QPoint *TIAeverLiquidIndicator::toPicturePixels(QPoint *points, int count) const
+{
+    const qreal ratio = pictureRatio();
+    if (ratio != 1.0)
+        for (int i = 0; i < count; ++i)
+            points[i] = QPoint(qRound(points[i].x() * ratio), qRound(points[i].y() * ratio));
+    return points;
+}
+
+const lcd::PolygonList &TIAeverLiquidIndicator::toPicturePixels(const lcd::PolygonList &polygons)
+{
+    if (pictureRatio() == 1.0)
+        return polygons;
+    m_scaled = polygons;
+    toPicturePixels(m_scaled.points.data(), int(m_scaled.points.size()));
+    return m_scaled;
 }
 
 void TIAeverLiquidIndicator::paintBevel(TIABevelKind kind, int inset, int width, double theta)
@@ -491,7 +534,7 @@ void TIAeverLiquidIndicator::paintBevel(TIABevelKind kind, int inset, int width,
     const int four = 4;
     for (std::size_t s = 0; s < sides.size(); ++s) {
         placePoints(sides[s].data(), four, 0);
-        m_spans.build(sides[s].data(), &four, 1, m_picture.rect());
+        m_spans.build(toPicturePixels(sides[s].data(), four), &four, 1, m_picture.rect());
         if (m_backMaterial.width() != 0) {
             drawMaterial(light[s] ? m_lightMaterial : m_darkMaterial, m_materialMode,
                          m_spans.region());
@@ -514,8 +557,12 @@ void TIAeverLiquidIndicator::RenderIndicator()
     m_unlit.clear();
     layOutPolygons();
 
-    if (m_picture.size() != size())
-        m_picture = QImage(size(), QImage::Format_RGB32);
+    // On a high-density screen the picture has the screen's pixels, so segments stay sharp.
+    const qreal ratio = devicePixelRatioF();
+    const QSize pictureSize = ratio == 1.0 ? size() : (QSizeF(size()) * ratio).toSize();
+    if (m_picture.size() != pictureSize)
+        m_picture = QImage(pictureSize, QImage::Format_RGB32);
+    m_picture.setDevicePixelRatio(ratio);
     const double theta = angle();
 
     if (m_backMaterial.width() != 0) {
@@ -531,7 +578,7 @@ void TIAeverLiquidIndicator::RenderIndicator()
 
     if (!m_lit.isEmpty()) {
         const bool hover = m_mouseInside && (m_mouseAction == maColor || m_mouseAction == maBoth);
-        m_spans.build(m_lit, m_picture.rect());
+        m_spans.build(toPicturePixels(m_lit), m_picture.rect());
         if (m_visibleRegion)
             addVisible(m_spans.region());
         if (m_foreMaterial.width() == 0 || hover)
@@ -541,7 +588,7 @@ void TIAeverLiquidIndicator::RenderIndicator()
     }
 
     if (!m_unlit.isEmpty()) {
-        m_spans.build(m_unlit, m_picture.rect());
+        m_spans.build(toPicturePixels(m_unlit), m_picture.rect());
         if (m_transparentMode == tmBackOnly)
             addVisible(m_spans.region());
         if (m_backMaterial.width() != 0)
@@ -562,9 +609,12 @@ bool TIAeverLiquidIndicator::event(QEvent *event)
 
 void TIAeverLiquidIndicator::paintEvent(QPaintEvent *)
 {
+    // Moved to a screen of another density: the picture is drawn anew once, for it.
+    if (pictureRatio() != devicePixelRatioF())
+        RenderIndicator();
     QPainter painter(this);
     if (m_visibleRegion)
-        painter.setClipRegion(*m_visibleRegion);
+        clipToPicturePixels(painter, *m_visibleRegion);
     painter.drawImage(0, 0, m_picture);
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 class QEnterEvent;
+class QPainter;
 
 // A simulated liquid-crystal display: a row of character cells drawn as slanted 7- or
 // 9-segment digits or as 5x7 dot matrices, inside a double bevel, optionally turned and
@@ -143,11 +144,12 @@ public:
     // Shapes the window to the turned face (only once the display has a parent).
     void UpdateWindowShape();
 
-    // What the last rebuild produced, in widget coordinates.
+    // What the last rebuild produced. The picture has the screen's pixels (its device
+    // pixel ratio times the widget's size); the polygons are in widget coordinates.
     const QImage &picture() const { return m_picture; }
     const lcd::PolygonList &litPolygons() const { return m_lit; }
     const lcd::PolygonList &unlitPolygons() const { return m_unlit; }
-    // Present only in the transparent modes: what painting copies.
+    // Present only in the transparent modes: what painting copies, in picture pixels.
     const std::optional<QRegion> &visibleRegion() const { return m_visibleRegion; }
     int rebuildCount() const { return m_rebuildCount; }
 
@@ -180,6 +182,10 @@ private:
     void drawMaterial(const QImage &material, TIAMaterialMode mode, const QRegion &clip);
     void paintBevel(TIABevelKind kind, int inset, int width, double theta);
     void addVisible(const QRegion &region);
+    qreal pictureRatio() const;
+    void clipToPicturePixels(QPainter &painter, const QRegion &clip) const;
+    const QPoint *toPicturePixels(QPoint *points, int count) const;
+    const lcd::PolygonList &toPicturePixels(const lcd::PolygonList &polygons);
 
     TIAColorScheme m_colorScheme = csSilver;
     int m_signNumber = 10;
@@ -225,5 +231,6 @@ private:
     std::vector<lcd::CellContent> m_cells;
     lcd::PolygonList m_cellLit;
     lcd::PolygonList m_cellUnlit;
+    lcd::PolygonList m_scaled;
     PolygonSpans m_spans;
 };

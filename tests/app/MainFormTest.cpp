@@ -99,9 +99,9 @@ TEST_F(MainFormTest, WindowHasTheStoredLayout)
         {"btn46", {4, 56, 73, 38}, "Kontakt 1\n(4-6) [F5]"},
         {"btn78", {84, 56, 73, 38}, "Kontakt 2\n(7-8) [F6]"},
         {"btnReset", {164, 56, 73, 38}, "Reset\n[F8]"},
-        {"btnInfo", {4, 8, 73, 38}, "Info"},
-        {"btnHelp", {84, 8, 73, 38}, "Hilfe"},
-        {"btnExport", {164, 8, 73, 38}, "Export"},
+        {"btnInfo", {4, 8, 73, 38}, "&Info"},
+        {"btnHelp", {84, 8, 73, 38}, "&Hilfe"},
+        {"btnExport", {164, 8, 73, 38}, "&Export"},
         {"imgWiring", {432, 100, 349, 345}, nullptr},
         {"led4", {199, 71, 20, 10}, nullptr},
         {"led7", {299, 71, 20, 10}, nullptr},
@@ -462,7 +462,7 @@ TEST_F(MainFormTest, ExportWritesTheListAndOpensIt)
     const QString target = dir.filePath("runs.txt");
     f.setSaveDialogRunner([&](QFileDialog &dialog) {
         EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
-        EXPECT_EQ(dialog.nameFilters(), QStringList{"*.txt (*.txt)"});
+        EXPECT_EQ(dialog.nameFilters(), QStringList({"*.txt (*.txt)", "CSV, UTF-8 (*.csv)"}));
         EXPECT_EQ(dialog.defaultSuffix(), "txt");
         EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
         EXPECT_FALSE(dialog.testOption(QFileDialog::DontConfirmOverwrite));
@@ -485,6 +485,47 @@ TEST_F(MainFormTest, ExportWritesTheListAndOpensIt)
                            "\r\nKelvaro Software\r\n");
     EXPECT_EQ(shell.opened, QStringList{target});
     EXPECT_EQ(f.Prot->rowCount(), 2);
+}
+
+TEST_F(MainFormTest, ExportToACsvNameWritesTheRunsAsNumbers)
+{
+    QTemporaryDir dir;
+    TForm1 &f = open();
+    QTest::keyClick(f.windowHandle(), Qt::Key_F5);
+    clock.advance(12345);
+    QTest::keyClick(f.windowHandle(), Qt::Key_F6);
+    QTest::keyClick(f.windowHandle(), Qt::Key_F5);
+    QTest::keyClick(f.windowHandle(), Qt::Key_F6);
+
+    // Picking the CSV type makes it the extension a bare name gets.
+    QString suffix;
+    f.setSaveDialogRunner([&](QFileDialog &dialog) {
+        dialog.selectNameFilter(dialog.nameFilters().at(1));
+        emit dialog.filterSelected(dialog.nameFilters().at(1));
+        suffix = dialog.defaultSuffix();
+        return dir.filePath("runs.csv");
+    });
+    f.btnExport->click();
+    EXPECT_EQ(suffix, "csv");
+
+    QFile file(dir.filePath("runs.csv"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "Datum/Zeit,Stoppuhrzeit (s),Entfernung (m),Geschwindigkeit (m/s)\r\n"
+                              "2026-12-06T14:03:27,1.2345,0.150,0.122\r\n"
+                              "2026-12-06T14:03:27,,,\r\n");
+    EXPECT_EQ(shell.opened, QStringList{dir.filePath("runs.csv")});
+    // The list itself is unchanged, and a later text export is the fixed-column one.
+    EXPECT_EQ(row(0), QStringList({"06.12.2026/14:03:27", "00:01.2345", "0,150 m", "0,122 m/s"}));
+    f.setSaveDialogRunner([&](QFileDialog &dialog) {
+        emit dialog.filterSelected(dialog.nameFilters().at(0));
+        suffix = dialog.defaultSuffix();
+        return dir.filePath("runs.txt");
+    });
+    f.btnExport->click();
+    EXPECT_EQ(suffix, "txt");
+    QFile text(dir.filePath("runs.txt"));
+    ASSERT_TRUE(text.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(text.readAll().startsWith("Tachoflux\r\n"));
 }
 
 TEST_F(MainFormTest, CancelledOrFailedExportOpensNothing)

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <limits>
+#include <string>
 
 using timing::formatFixed3;
 
@@ -42,4 +44,18 @@ TEST(FormatFixed3, NamesValuesThatAreNoNumbers)
     EXPECT_EQ(formatFixed3(std::numeric_limits<long double>::infinity(), u','), "INF");
     EXPECT_EQ(formatFixed3(-std::numeric_limits<long double>::infinity(), u','), "-INF");
     EXPECT_EQ(formatFixed3(std::numeric_limits<long double>::quiet_NaN(), u','), "NAN");
+}
+
+// The program runs in the user's C library locale, whose decimal separator may be a comma.
+TEST(FormatFixed3, IsTheSameInEveryCLibraryLocale)
+{
+    const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
+        GTEST_SKIP() << "de_DE.UTF-8 is not generated";
+    const QString texts[] = {formatFixed3(0.15L, ','), formatFixed3(1500, '.'),
+                             formatFixed3(1.5e15L, ',')};
+    std::setlocale(LC_NUMERIC, saved.c_str());
+    EXPECT_EQ(texts[0], "0,150");
+    EXPECT_EQ(texts[1], "1500.000");
+    EXPECT_EQ(texts[2], "1,5E15");
 }

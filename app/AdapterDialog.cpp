@@ -1,0 +1,351 @@
+#include "app/AdapterDialog.h"
+
+#include "platform/SerialPort.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSet>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace app {
+
+namespace {
+
+QString systemError(int error)
+{
+    // The C library speaks the user's language here.
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+bool isCharacterDevice(const QString &path)
+{
+    struct stat st
+    {
+    };
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISCHR(st.st_mode);
+}
+
+// prefix0, prefix1, ..., prefix10: by number, not by text.
+QStringList numbered(const QDir &dir, const QString &prefix)
+{
+    QList<std::pair<qulonglong, QString>> found;
+    const QStringList names =
+        dir.entryList({prefix + u'*'}, QDir::System | QDir::Files | QDir::NoDotAndDotDot);
+    for (const QString &name : names) {
+        bool ok = false;
+        const qulonglong n = QStringView(name).mid(prefix.size()).toULongLong(&ok);
+        if (ok && name.size() > prefix.size() && name[prefix.size()].isDigit())
+            found.append({n, name});
+    }
+    std::sort(found.begin(), found.end());
+    QStringList paths;
+    for (const auto &entry : found)
+        paths << dir.filePath(entry.second);
+    return paths;
+}
+
+} // namespace
+
+SerialDeviceProbe probeSerialDevice(const QString &path)
+{
+    SerialDeviceProbe result;
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return result;
+    struct stat st
+    {
+    };
+    int bits = 0;
+    if (::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && ::ioctl(fd, TIOCMGET, &bits) == 0) {
+        result.answersStatus = true;
+        // The kernel's serial cores offer the change wait together with the interrupt
+        // counters it wakes on; trying the wait itself would block until a line changes.
+        serial_icounter_struct counts{};
+        result.hasChangeWait = ::ioctl(fd, TIOCGICOUNT, &counts) == 0;
+    }
+    ::close(fd);
+    return result;
+}
+
+QList<SerialDeviceEntry> listSerialDevices(const QString &devRoot, const SerialProbeFunction &probe)
+{
+    const QDir root(devRoot);
+    QStringList byId;
+    const QDir idDir(root.filePath(QStringLiteral("serial/by-id")));
+    for (const QString &name :
+         idDir.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name))
+        byId << idDir.filePath(name);
+
+    QList<SerialDeviceEntry> entries;
+    QSet<QString> seen;
+    const auto consider = [&](const QString &path, bool mustAnswer) {
+        if (!isCharacterDevice(path))
+            return;
+        const QString device = QFileInfo(path).canonicalFilePath();
+        if (seen.contains(device))
+            return;
+        const SerialDeviceProbe answer = probe(path);
+        if (mustAnswer && !answer.answersStatus)
+            return;
+        seen.insert(device);
+        entries.append({path, device, answer});
+    };
+    for (const QString &path : byId)
+        consider(path, false);
+    for (const QString &prefix : {QStringLiteral("ttyUSB"), QStringLiteral("ttyACM")})
+        for (const QString &path : numbered(root, prefix))
+            consider(path, false);
+    for (const QString &path : numbered(root, QStringLiteral("ttyS")))
+        consider(path, true);
+    return entries;
+}
+
+QString writePortLink(int number, const QString &target)
+{
+    const QString link = platform::DeviceSerialPorts::linkPath(std::uint8_t(number));
+    const QString folder = QFileInfo(link).path();
+    if (!QDir().mkpath(folder))
+        return QStringLiteral("Der Ordner %1 konnte nicht angelegt werden.").arg(folder);
+    // A new link beside the old one, renamed over it: the port never has no link.
+    const QByteArray temporary = QFile::encodeName(link + QStringLiteral(".neu"));
+    ::unlink(temporary.constData());
+    if (::symlink(QFile::encodeName(target).constData(), temporary.constData()) != 0) {
+        const int error = errno;
+        return QStringLiteral("Die Verknüpfung %1 konnte nicht angelegt werden: %2")
+            .arg(link, systemError(error));
+    }
+    if (::rename(temporary.constData(), QFile::encodeName(link).constData()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.constData());
+        return QStringLiteral("Die Verknüpfung %1 konnte nicht angelegt werden: %2")
+            .arg(link, systemError(error));
+    }
+    return {};
+}
+
+QString removePortLink(int number)
+{
+    const QString link = platform::DeviceSerialPorts::linkPath(std::uint8_t(number));
+    const QByteArray path = QFile::encodeName(link);
+    struct stat st
+    {
+    };
+    if (::lstat(path.constData(), &st) != 0)
+        return {};
+    if (!S_ISLNK(st.st_mode))
+        return QStringLiteral("%1 ist keine Verknüpfung und bleibt, wie es ist.").arg(link);
+    if (::unlink(path.constData()) != 0) {
+        const int error = errno;
+        return QStringLiteral("Die Verknüpfung %1 konnte nicht entfernt werden: %2")
+            .arg(link, systemError(error));
+    }
+    return {};
+}
+
+} // namespace app
+
+namespace {
+
+QString portName(int number)
+{
+    return QStringLiteral("COM %1").arg(number);
+}
+
+// The "Leitungen" column and its explanation.
+std::pair<QString, QString> describeLines(const app::SerialDeviceProbe &probe)
+{
+    if (!probe.answersStatus)
+        return {QStringLiteral("antworten nicht"),
+                QStringLiteral("Das Gerät liefert keine Leitungszustände; an ihm lassen sich "
+                               "keine Kontakte anschließen.")};
+    if (probe.hasChangeWait)
+        return {QStringLiteral("Änderungen gemeldet"),
+                QStringLiteral("Der Treiber meldet jede Änderung der Leitungen.")};
+    return {QStringLiteral("werden abgefragt"),
+            QStringLiteral("Der Treiber meldet keine Änderungen; Tachoflux fragt die Leitungen "
+                           "laufend ab.")};
+}
+
+} // namespace
+
+AdapterDialog::AdapterDialog(QWidget *parent, QString devRoot, app::SerialProbeFunction probe)
+    : QDialog(parent), m_devRoot(std::move(devRoot)), m_probe(std::move(probe))
+{
+    setObjectName(QStringLiteral("frmAdapter"));
+    setWindowTitle(QStringLiteral("Adapter für COM 1 und COM 2"));
+    setSizeGripEnabled(true);
+
+    auto *intro = new QLabel(
+        QStringLiteral("Serielle Geräte an diesem Rechner. Wählen Sie ein Gerät und den Anschluss, "
+                       "für den Tachoflux es benutzen soll."),
+        this);
+    intro->setWordWrap(true);
+
+    m_list = new QTreeWidget(this);
+    m_list->setObjectName(QStringLiteral("lstDevices"));
+    m_list->setHeaderLabels(
+        {QStringLiteral("Gerät"), QStringLiteral("Anschluss"), QStringLiteral("Leitungen")});
+    m_list->setRootIsDecorated(false);
+    m_list->setAllColumnsShowFocus(true);
+    m_list->setAccessibleName(QStringLiteral("Serielle Geräte"));
+    m_list->setMinimumSize(560, 160);
+    m_list->header()->setStretchLastSection(false);
+    m_list->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    intro->setBuddy(m_list);
+
+    m_com1 = new QRadioButton(QStringLiteral("COM &1"), this);
+    m_com1->setObjectName(QStringLiteral("rbCom1"));
+    m_com2 = new QRadioButton(QStringLiteral("COM &2"), this);
+    m_com2->setObjectName(QStringLiteral("rbCom2"));
+    m_com1->setChecked(true);
+
+    m_current = new QLabel(this);
+    m_current->setObjectName(QStringLiteral("lblCurrent"));
+    m_current->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("lblStatus"));
+    m_status->setWordWrap(true);
+
+    m_link = new QPushButton(QStringLiteral("&Verknüpfen"), this);
+    m_link->setObjectName(QStringLiteral("btnLink"));
+    m_unlink = new QPushButton(QStringLiteral("Verknüpfung &entfernen"), this);
+    m_unlink->setObjectName(QStringLiteral("btnUnlink"));
+    auto *again = new QPushButton(QStringLiteral("&Aktualisieren"), this);
+    again->setObjectName(QStringLiteral("btnRefresh"));
+    auto *close = new QPushButton(QStringLiteral("&Schließen"), this);
+    close->setObjectName(QStringLiteral("btnClose"));
+
+    auto *ports = new QHBoxLayout;
+    ports->addWidget(new QLabel(QStringLiteral("Anschluss:"), this));
+    ports->addWidget(m_com1);
+    ports->addWidget(m_com2);
+    ports->addStretch();
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_link);
+    buttons->addWidget(m_unlink);
+    buttons->addWidget(again);
+    buttons->addStretch();
+    buttons->addWidget(close);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(intro);
+    layout->addWidget(m_list, 1);
+    layout->addLayout(ports);
+    layout->addWidget(m_current);
+    layout->addWidget(m_status);
+    layout->addLayout(buttons);
+
+    connect(m_link, &QPushButton::clicked, this, [this] { linkSelected(); });
+    connect(m_unlink, &QPushButton::clicked, this, [this] { removeLink(); });
+    connect(again, &QPushButton::clicked, this, &AdapterDialog::refresh);
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] { linkSelected(); });
+
+    refresh();
+}
+
+void AdapterDialog::refresh()
+{
+    m_entries = app::listSerialDevices(m_devRoot, m_probe);
+    m_list->clear();
+    for (const app::SerialDeviceEntry &e : m_entries) {
+        const auto [lines, explanation] = describeLines(e.probe);
+        // Adapter names are long; the whole path is one hover away.
+        auto *item = new QTreeWidgetItem(m_list, {QFileInfo(e.path).fileName(), e.device, lines});
+        item->setToolTip(0, e.path);
+        item->setToolTip(2, explanation);
+    }
+    m_list->resizeColumnToContents(1);
+    m_list->resizeColumnToContents(2);
+    if (m_list->topLevelItemCount() > 0)
+        m_list->setCurrentItem(m_list->topLevelItem(0));
+    m_link->setEnabled(!m_entries.isEmpty());
+    report(m_entries.isEmpty() ? QStringLiteral("Keine seriellen Geräte gefunden.") : QString(),
+           false);
+    showCurrentLinks();
+}
+
+void AdapterDialog::showCurrentLinks()
+{
+    QStringList lines;
+    for (int n : {1, 2}) {
+        const QString link = platform::DeviceSerialPorts::linkPath(std::uint8_t(n));
+        const QFileInfo info(link);
+        if (info.isSymLink())
+            lines << QStringLiteral("%1 benutzt %2").arg(portName(n), info.symLinkTarget());
+        else
+            lines << QStringLiteral("%1 benutzt %2 (keine Verknüpfung)")
+                         .arg(portName(n),
+                              platform::DeviceSerialPorts::devicePath(std::uint8_t(n)));
+    }
+    m_current->setText(lines.join(u'\n'));
+}
+
+int AdapterDialog::chosenPort() const
+{
+    return m_com2->isChecked() ? 2 : 1;
+}
+
+void AdapterDialog::report(const QString &text, bool error)
+{
+    m_status->setText(text);
+    m_status->setStyleSheet(error ? QStringLiteral("color: #a00000;") : QString());
+}
+
+bool AdapterDialog::linkSelected()
+{
+    const int row = m_list->indexOfTopLevelItem(m_list->currentItem());
+    if (row < 0 || row >= m_entries.size()) {
+        report(QStringLiteral("Bitte zuerst ein Gerät wählen."), true);
+        return false;
+    }
+    const int port = chosenPort();
+    const QString &target = m_entries[row].path;
+    if (const QString error = app::writePortLink(port, target); !error.isEmpty()) {
+        report(error, true);
+        return false;
+    }
+    if (!m_changed.contains(port))
+        m_changed << port;
+    showCurrentLinks();
+    report(QStringLiteral("%1 benutzt jetzt %2.").arg(portName(port), target), false);
+    return true;
+}
+
+bool AdapterDialog::removeLink()
+{
+    const int port = chosenPort();
+    const bool existed =
+        QFileInfo(platform::DeviceSerialPorts::linkPath(std::uint8_t(port))).isSymLink();
+    if (const QString error = app::removePortLink(port); !error.isEmpty()) {
+        report(error, true);
+        return false;
+    }
+    showCurrentLinks();
+    if (!existed) {
+        report(QStringLiteral("%1 hat keine Verknüpfung.").arg(portName(port)), false);
+        return false;
+    }
+    if (!m_changed.contains(port))
+        m_changed << port;
+    report(QStringLiteral("%1 benutzt wieder %2.")
+               .arg(portName(port), platform::DeviceSerialPorts::devicePath(std::uint8_t(port))),
+           false);
+    return true;
+}

@@ -1,0 +1,187 @@
+#include "app/AdapterDialog.h"
+#include "platform/SerialPort.h"
+#include "support/ConfigFolder.h"
+#include "support/QtTestMain.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include <pty.h>
+#include <unistd.h>
+
+using app::SerialDeviceEntry;
+
+namespace {
+
+// A pseudo-terminal: a real character device that, like many odd drivers, answers no
+// modem-status query.
+class Pty
+{
+public:
+    Pty()
+    {
+        char name[256] = {};
+        if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) == 0)
+            m_name = QString::fromLocal8Bit(name);
+    }
+    ~Pty()
+    {
+        ::close(m_slave);
+        ::close(m_master);
+    }
+    Pty(const Pty &) = delete;
+    Pty &operator=(const Pty &) = delete;
+    const QString &name() const { return m_name; }
+
+private:
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_name;
+};
+
+// A device folder laid out like /dev, its nodes links to the test's pseudo-terminals.
+class AdapterDialogTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(adapter.name().isEmpty());
+        ASSERT_TRUE(QDir(dev.path()).mkpath("serial/by-id"));
+        node("serial/by-id/usb-Test_Adapter_1234-if00-port0", adapter.name());
+        node("ttyUSB0", adapter.name()); // the same adapter again
+        node("ttyACM0", modem.name());
+        node("ttyS2", uart.name());
+        node("ttyS10", "/dev/null");
+        QFile file(dev.filePath("ttyUSB1"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly)); // not a device
+    }
+
+    void node(const QString &name, const QString &target)
+    {
+        ASSERT_TRUE(QFile::link(target, dev.filePath(name))) << name.toStdString();
+    }
+    QString path(const char *name) const { return dev.filePath(QString::fromLatin1(name)); }
+
+    static QStringList paths(const QList<SerialDeviceEntry> &entries)
+    {
+        QStringList list;
+        for (const SerialDeviceEntry &e : entries)
+            list << e.path;
+        return list;
+    }
+
+    ConfigFolder config;
+    QTemporaryDir dev;
+    Pty adapter, modem, uart;
+};
+
+TEST_F(AdapterDialogTest, ListsAdaptersFirstAndBuiltInPortsOnlyWhenTheyAnswer)
+{
+    // The real probe: pseudo-terminals answer no status query, so the ports named
+    // ttyS stay out, and the adapters are listed with that answer shown.
+    const QList<SerialDeviceEntry> real =
+        app::listSerialDevices(dev.path(), app::probeSerialDevice);
+    EXPECT_EQ(paths(real), QStringList({path("serial/by-id/usb-Test_Adapter_1234-if00-port0"),
+                                        path("ttyACM0")}));
+    ASSERT_EQ(real.size(), 2);
+    EXPECT_EQ(real[0].device, adapter.name());
+    EXPECT_FALSE(real[0].probe.answersStatus);
+    EXPECT_FALSE(real[0].probe.hasChangeWait);
+
+    // Ports that answer are listed, in numeric order, whether or not they can wait.
+    const auto answering = [](const QString &p) {
+        return app::SerialDeviceProbe{true, p.endsWith("ttyS2")};
+    };
+    const QList<SerialDeviceEntry> all = app::listSerialDevices(dev.path(), answering);
+    EXPECT_EQ(paths(all), QStringList({path("serial/by-id/usb-Test_Adapter_1234-if00-port0"),
+                                       path("ttyACM0"), path("ttyS2"), path("ttyS10")}));
+    EXPECT_TRUE(all[2].probe.hasChangeWait);
+    EXPECT_FALSE(all[3].probe.hasChangeWait);
+
+    EXPECT_TRUE(app::listSerialDevices(dev.filePath("missing"), answering).isEmpty());
+}
+
+TEST_F(AdapterDialogTest, DialogListsThePseudoTerminalAndLinksTheChosenPort)
+{
+    AdapterDialog dialog(nullptr, dev.path());
+    QTreeWidget *list = dialog.deviceList();
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    EXPECT_EQ(list->topLevelItem(0)->text(0), "usb-Test_Adapter_1234-if00-port0");
+    EXPECT_EQ(list->topLevelItem(0)->toolTip(0),
+              path("serial/by-id/usb-Test_Adapter_1234-if00-port0"));
+    EXPECT_EQ(list->topLevelItem(0)->text(1), adapter.name());
+    EXPECT_EQ(list->topLevelItem(0)->text(2), "antworten nicht");
+    EXPECT_EQ(list->headerItem()->text(2), "Leitungen");
+
+    // The adapter for COM 2: the link names the stable by-id path.
+    dialog.portButton(2)->setChecked(true);
+    list->setCurrentItem(list->topLevelItem(0));
+    dialog.findChild<QPushButton *>("btnLink")->click();
+    const QString link = platform::DeviceSerialPorts::linkPath(2);
+    EXPECT_EQ(link, config.folder() + "/com2");
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(),
+              path("serial/by-id/usb-Test_Adapter_1234-if00-port0"));
+    EXPECT_EQ(platform::DeviceSerialPorts::devicePath(2), link);
+    EXPECT_NE(platform::DeviceSerialPorts().open(2), nullptr);
+    EXPECT_EQ(dialog.statusLabel()->text(),
+              "COM 2 benutzt jetzt " + path("serial/by-id/usb-Test_Adapter_1234-if00-port0") + ".");
+
+    // Another device replaces the link in one step; nothing is left beside it.
+    list->setCurrentItem(list->topLevelItem(1));
+    EXPECT_TRUE(dialog.linkSelected());
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), path("ttyACM0"));
+    EXPECT_EQ(config.files(), QStringList{"com2"});
+    EXPECT_EQ(dialog.changedPorts(), QList<int>{2});
+
+    // Removing it gives COM 2 its built-in device back; COM 1 was never touched.
+    dialog.findChild<QPushButton *>("btnUnlink")->click();
+    EXPECT_FALSE(QFileInfo::exists(link));
+    EXPECT_EQ(platform::DeviceSerialPorts::devicePath(2), "/dev/ttyS1");
+    EXPECT_EQ(dialog.statusLabel()->text(), "COM 2 benutzt wieder /dev/ttyS1.");
+    EXPECT_FALSE(QFileInfo(platform::DeviceSerialPorts::linkPath(1)).isSymLink());
+}
+
+TEST_F(AdapterDialogTest, FailuresAreToldInGermanAndChangeNothing)
+{
+    // Nothing to list: said so, and nothing can be linked.
+    QTemporaryDir empty;
+    AdapterDialog none(nullptr, empty.path());
+    EXPECT_EQ(none.statusLabel()->text(), "Keine seriellen Geräte gefunden.");
+    EXPECT_FALSE(none.findChild<QPushButton *>("btnLink")->isEnabled());
+    EXPECT_FALSE(none.linkSelected());
+    EXPECT_EQ(none.statusLabel()->text(), "Bitte zuerst ein Gerät wählen.");
+
+    // A plain file where the link belongs is the user's, and is neither replaced by a
+    // failed link nor removed.
+    QDir().mkpath(config.folder());
+    QFile file(config.folder() + "/com1");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("mine");
+    file.close();
+    AdapterDialog dialog(nullptr, dev.path());
+    EXPECT_FALSE(dialog.removeLink());
+    EXPECT_EQ(dialog.statusLabel()->text(),
+              config.folder() + "/com1 ist keine Verknüpfung und bleibt, wie es ist.");
+    EXPECT_TRUE(dialog.changedPorts().isEmpty());
+
+    // The program's folder is a file: no link can be made there.
+    ASSERT_TRUE(QDir(config.folder()).removeRecursively());
+    QFile blocker(config.folder());
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    EXPECT_FALSE(dialog.linkSelected());
+    EXPECT_EQ(dialog.statusLabel()->text(),
+              "Der Ordner " + config.folder() + " konnte nicht angelegt werden.");
+    EXPECT_TRUE(dialog.changedPorts().isEmpty());
+}
+
+} // namespace
+
+TF_QT_TEST_MAIN
