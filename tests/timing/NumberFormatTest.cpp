@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <limits>
+#include <string>
 
 using timing::formatFixed3;
 
@@ -31,6 +33,13 @@ TEST(FormatFixed3, WritesThreeDecimalsWithTheGivenSeparator)
         {9999999999.6L, '.', "1E10"},     // rounding carries into an eleventh digit
         {1.5e15L, ',', "1,5E15"},
         {-2.25e12L, '.', "-2.25E12"},
+        {1e10L, ',', "1E10"},
+        {12345678901234567890.0L, ',', "1,23456789E19"},
+        {1e300L, '.', "1E300"},
+        {0.00004L, ',', "0,000"},
+        {0.00051L, ',', "0,001"},
+        {1e-30L, ',', "0,000"},
+        {0.1287111721L, ',', "0,129"},
     };
     for (const auto &row : rows)
         EXPECT_EQ(formatFixed3(row.value, QChar::fromLatin1(row.separator)).toStdString(), row.text)
@@ -42,4 +51,30 @@ TEST(FormatFixed3, NamesValuesThatAreNoNumbers)
     EXPECT_EQ(formatFixed3(std::numeric_limits<long double>::infinity(), u','), "INF");
     EXPECT_EQ(formatFixed3(-std::numeric_limits<long double>::infinity(), u','), "-INF");
     EXPECT_EQ(formatFixed3(std::numeric_limits<long double>::quiet_NaN(), u','), "NAN");
+}
+
+// The C library's numeric locale must not leak into the digits: the program's users run it
+// with a German locale, whose printf writes a comma.
+TEST(FormatFixed3, IgnoresTheCLibraryLocale)
+{
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr)
+        << "the de_DE.UTF-8 locale is missing: scripts/install-deps.sh generates it";
+    const struct
+    {
+        long double value;
+        char separator;
+        const char *text;
+    } rows[] = {
+        {0.15L, ',', "0,150"},
+        {0.15L, '.', "0.150"},
+        {0, ',', "0,000"},
+        {0.1287111721L, ',', "0,129"},
+        {1.5e15L, ',', "1,5E15"},
+        {1.5e15L, '.', "1.5E15"},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(formatFixed3(row.value, QChar::fromLatin1(row.separator)).toStdString(), row.text)
+            << double(row.value);
+    std::setlocale(LC_ALL, saved.c_str());
 }
