@@ -4,6 +4,7 @@
 
 #include "app/ExceptionHandler.h"
 #include "app/InfoForm.h"
+#include "app/SaveDialog.h"
 #include "platform/Locale.h"
 #include "platform/Shell.h"
 #include "timing/ExportFile.h"
@@ -127,7 +128,7 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     connect(Prot, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PopupMenu1->popup(Prot->viewport()->mapToGlobal(pos)); });
 
-    m_saveDialog = new QFileDialog(this);
+    m_saveDialog = new TSaveDialog(this);
     m_saveDialog->setObjectName(QStringLiteral("SaveDialog"));
     m_saveDialog->setOption(QFileDialog::DontUseNativeDialog);
     m_saveDialog->setAcceptMode(QFileDialog::AcceptSave);
