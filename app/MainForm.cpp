@@ -2,7 +2,9 @@
 
 #include "ui_MainForm.h"
 
+#include "app/AppIcon.h"
 #include "app/ExceptionHandler.h"
+#include "app/GroupFrame.h"
 #include "app/InfoForm.h"
 #include "app/SaveDialog.h"
 #include "platform/Locale.h"
@@ -14,6 +16,7 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
@@ -90,6 +93,12 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPixelSize(11);
     setFont(font);
+    // The header would otherwise take the style's own, larger face.
+    Prot->horizontalHeader()->setFont(font);
+    for (QGroupBox *box : findChildren<QGroupBox *>())
+        GroupFrame::apply(box);
+    setWindowIcon(applicationIcon());
+    setWindowIconText(QLatin1StringView(ApplicationTitle));
     setFixedSize(787, 453);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint

@@ -1,3 +1,4 @@
+#include "app/AppIcon.h"
 #include "app/CommLineSource.h"
 #include "app/ExceptionHandler.h"
 #include "app/InfoForm.h"
@@ -52,6 +53,8 @@ int main(int argc, char **argv)
 
     TApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tachoflux"));
+    QApplication::setApplicationDisplayName(QLatin1StringView(ApplicationTitle));
+    QApplication::setWindowIcon(applicationIcon());
     QApplication::setApplicationVersion(QStringLiteral("1.02"));
     // The windows were laid out for these faces; metric-compatible ones keep texts inside
     // their controls.

@@ -37,7 +37,6 @@ int ioErrorCodeFromErrno(int error)
     case ENOTDIR:
     case ENAMETOOLONG:
     case EINVAL:
-    case ELOOP:
         return 3;
     case EMFILE:
     case ENFILE:
