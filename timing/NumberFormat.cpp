@@ -163,7 +163,8 @@ QString formatFixed3(long double value, QChar decimalSeparator)
         return scientific(std::move(digits), intDigits, negative, decimalSeparator);
 
     const bool zero = digits.find_first_not_of('0') == std::string::npos;
-    const QString whole = intDigits == 0 ? QStringLiteral("0") : latin1(digits.substr(0, intDigits));
+    const QString whole =
+        intDigits == 0 ? QStringLiteral("0") : latin1(digits.substr(0, intDigits));
     const QString result = whole + decimalSeparator + latin1(digits.substr(intDigits));
     return negative && !zero ? u'-' + result : result;
 }

@@ -194,7 +194,8 @@ TEST_F(ExportTarget, TemporariesOfAKilledExportGoWithTheNextExport)
     EXPECT_EQ(readAll(target), "old");
 
     // One of a process that still runs may be an export in progress.
-    const QString running = QString::fromLatin1(timing::TemporaryPrefix) + QStringLiteral("1-abcdef");
+    const QString running =
+        QString::fromLatin1(timing::TemporaryPrefix) + QStringLiteral("1-abcdef");
     writeBytes(path(running), "busy");
 
     EXPECT_EQ(exportError(target, "new"), 0);
