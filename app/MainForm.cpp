@@ -3,8 +3,11 @@
 #include "ui_MainForm.h"
 
 #include "app/AdapterDialog.h"
+#include "app/AppIcon.h"
 #include "app/ExceptionHandler.h"
+#include "app/GroupFrame.h"
 #include "app/InfoForm.h"
+#include "app/SaveDialog.h"
 #include "platform/Locale.h"
 #include "platform/Shell.h"
 #include "timing/CsvExport.h"
@@ -15,6 +18,7 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
@@ -97,6 +101,12 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPixelSize(11);
     setFont(font);
+    // The header would otherwise take the style's own, larger face.
+    Prot->horizontalHeader()->setFont(font);
+    for (QGroupBox *box : findChildren<QGroupBox *>())
+        GroupFrame::apply(box);
+    setWindowIcon(applicationIcon());
+    setWindowIconText(QLatin1StringView(ApplicationTitle));
     setFixedSize(787, 453);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
@@ -145,7 +155,7 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     connect(cmbPort, &QWidget::customContextMenuRequested, this,
             [this, portMenu](const QPoint &pos) { portMenu->popup(cmbPort->mapToGlobal(pos)); });
 
-    m_saveDialog = new QFileDialog(this);
+    m_saveDialog = new TSaveDialog(this);
     m_saveDialog->setObjectName(QStringLiteral("SaveDialog"));
     m_saveDialog->setOption(QFileDialog::DontUseNativeDialog);
     m_saveDialog->setAcceptMode(QFileDialog::AcceptSave);

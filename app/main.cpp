@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/AppIcon.h"
 #include "app/CommLineSource.h"
 #include "app/DesktopIcon.h"
 #include "app/ExceptionHandler.h"
@@ -58,11 +59,17 @@ int main(int argc, char **argv)
 
     TApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tachoflux"));
+    QApplication::setApplicationDisplayName(QLatin1StringView(ApplicationTitle));
     QApplication::setApplicationVersion(QStringLiteral(TACHOFLUX_VERSION));
     // Wayland finds the window's icon and name through the desktop entry.
     QGuiApplication::setDesktopFileName(QStringLiteral(TACHOFLUX_APP_ID));
-    // X11 window managers take the window's own icon: the installed one, where there is one.
-    QApplication::setWindowIcon(app::desktopIcon());
+    // The program's own 16 x 16 picture for title bars, the installed sizes for everything larger.
+    QIcon icon = applicationIcon();
+    const QIcon installed = app::desktopIcon();
+    for (const QSize &size : installed.availableSizes())
+        if (size.width() > 16)
+            icon.addPixmap(installed.pixmap(size));
+    QApplication::setWindowIcon(icon);
     // The windows were laid out for these faces; metric-compatible ones keep texts inside
     // their controls.
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),

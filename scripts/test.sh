@@ -1,9 +1,47 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test.
+# Installs what is missing, builds everything and runs every test: in the C and in the
+# German locale (the users' own), then once more built with AddressSanitizer and
+# UndefinedBehaviorSanitizer, where any report fails the test that caused it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTF_SKIP_TEST_DIRS= >/dev/null
-cmake --build build
-QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure --timeout 300 -j2
+
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+
+# build_tree <build folder> <targets, space-separated, or all> [cmake arguments...]
+# A suite built only in part runs only the tests of the targets built.
+build_tree() {
+    local dir=$1 targets
+    read -ra targets <<<"$2"
+    shift 2
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTF_SKIP_TEST_DIRS= \
+        "${launcher[@]}" "$@" >/dev/null
+    cmake --build "$dir" -j2 --target "${targets[@]}"
+}
+
+# run_suite <build folder> <label> <locale> [ctest arguments, e.g. -R regex...]
+run_suite() {
+    local dir=$1 label=$2 locale=$3
+    shift 3
+    echo "== tests: $label, $locale"
+    LANG=$locale LC_ALL=$locale QT_QPA_PLATFORM=offscreen \
+        ctest --test-dir "$dir" --output-on-failure --timeout 300 -j2 "$@"
+}
+
+build_tree build all
+run_suite build plain C.UTF-8
+run_suite build plain de_DE.UTF-8
+
+# Light optimisation and line tables only: the build takes most of the time here.
+sanitizers="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+build_tree build-asan all -DTACHOFLUX_BUILD_BENCH=OFF \
+    "-DCMAKE_C_FLAGS=$sanitizers" "-DCMAKE_CXX_FLAGS=$sanitizers" \
+    "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1" \
+    "-DCMAKE_EXE_LINKER_FLAGS=$sanitizers" "-DCMAKE_SHARED_LINKER_FLAGS=$sanitizers"
+ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1 \
+    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    run_suite build-asan "address and undefined behaviour sanitizers" de_DE.UTF-8

@@ -6,6 +6,8 @@
 #include <QFile>
 
 #include <cerrno>
+#include <csignal>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,13 +63,16 @@ namespace {
     throw inOutError(ioErrorCodeFromErrno(error));
 }
 
-// Removes the temporary file unless it was handed over.
+// Closes the descriptor and removes the temporary file unless it was handed over.
 struct TemporaryFile
 {
     QByteArray path;
     int fd = -1;
     bool committed = false;
 
+    TemporaryFile() = default;
+    TemporaryFile(const TemporaryFile &) = delete;
+    TemporaryFile &operator=(const TemporaryFile &) = delete;
     ~TemporaryFile()
     {
         if (fd >= 0)
@@ -77,31 +82,138 @@ struct TemporaryFile
     }
 };
 
-} // namespace
-
-void writeFileReplacing(const QString &path, const QByteArray &bytes)
+struct Descriptor
 {
-    const QByteArray target = QFile::encodeName(path);
-    if (target.isEmpty())
-        fail(ENOENT);
+    int fd = -1;
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    explicit Descriptor(int d) : fd(d) {}
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
 
-    struct stat existing{};
-    const bool exists = ::stat(target.constData(), &existing) == 0;
-    if (exists && S_ISDIR(existing.st_mode))
-        fail(EISDIR);
+QByteArray folderOf(const QByteArray &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return QByteArrayLiteral(".");
+    return slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
+}
 
+// Follows symbolic links of the last path component until it names no link; a link to a
+// missing file resolves to the missing file's path.
+QByteArray resolveLinks(QByteArray path)
+{
+    for (int hops = 0;; ++hops) {
+        struct stat st{};
+        if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        if (hops == 40)
+            fail(ELOOP);
+        QByteArray link(qsizetype(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+        const ssize_t n = ::readlink(path.constData(), link.data(), size_t(link.size()));
+        if (n < 0)
+            fail(errno);
+        if (n >= link.size())
+            continue; // the link changed under us: read it again
+        link.truncate(n);
+        path = link.startsWith('/') ? link : folderOf(path) + '/' + link;
+    }
+}
+
+void writeAll(int fd, const QByteArray &bytes)
+{
+    const char *data = bytes.constData();
+    qsizetype left = bytes.size();
+    off_t offset = 0;
+    while (left > 0) {
+        const ssize_t n = ::pwrite(fd, data, size_t(left), offset);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(errno);
+        }
+        data += n;
+        left -= n;
+        offset += n;
+    }
+}
+
+// A temporary of a process that no longer runs is left over from an export that was
+// killed: nothing else will ever remove it.
+void removeStaleTemporaries(const QByteArray &folder)
+{
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir)
+        return;
+    const QByteArray prefix(TemporaryPrefix);
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (!name.startsWith(prefix))
+            continue;
+        const qsizetype dash = name.indexOf('-', prefix.size());
+        bool ok = false;
+        const pid_t pid = pid_t(name.mid(prefix.size(), dash - prefix.size()).toInt(&ok));
+        if (dash < 0 || !ok || pid <= 0 || pid == ::getpid())
+            continue;
+        if (::kill(pid, 0) == 0 || errno != ESRCH)
+            continue;
+        struct stat st{};
+        if (::fstatat(::dirfd(dir), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
+            && S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
+            ::unlinkat(::dirfd(dir), name.constData(), 0);
+    }
+    ::closedir(dir);
+}
+
+void syncFolder(const QByteArray &folder)
+{
+    const Descriptor dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.fd >= 0)
+        ::fsync(dir.fd);
+}
+
+bool atomicWayImpossible(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case ENAMETOOLONG:
+    case EXDEV:
+    case EBUSY:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Writes through a temporary file renamed over the target. Returns false, having changed
+// nothing, where that way is closed but a rewrite in place may still work.
+bool replaceAtomically(const QByteArray &target, const struct stat *existing,
+                       const QByteArray &bytes)
+{
+    const QByteArray folder = folderOf(target);
     TemporaryFile temp;
-    temp.path = target + ".XXXXXX";
-    temp.fd = ::mkstemp(temp.path.data());
+    temp.path = folder + '/' + TemporaryPrefix + QByteArray::number(::getpid()) + "-XXXXXX";
+    temp.fd = ::mkostemp(temp.path.data(), O_CLOEXEC);
     if (temp.fd < 0) {
         const int error = errno;
         temp.path.clear();
+        if (atomicWayImpossible(error))
+            return false;
         fail(error);
     }
 
     mode_t mode;
-    if (exists) {
-        mode = existing.st_mode & 07777;
+    if (existing) {
+        mode = existing->st_mode & 07777;
+        // The user's file keeps its owner, or is not replaced at all.
+        if ((existing->st_uid != ::geteuid() || existing->st_gid != ::getegid())
+            && ::fchown(temp.fd, existing->st_uid, existing->st_gid) != 0)
+            return false;
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);
@@ -110,27 +222,75 @@ void writeFileReplacing(const QString &path, const QByteArray &bytes)
     if (::fchmod(temp.fd, mode) != 0)
         fail(errno);
 
-    const char *data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(temp.fd, data, size_t(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(errno);
-        }
-        data += n;
-        left -= n;
-    }
+    writeAll(temp.fd, bytes);
     if (::fsync(temp.fd) != 0)
         fail(errno);
     const int fd = temp.fd;
     temp.fd = -1;
     if (::close(fd) != 0)
         fail(errno);
-    if (::rename(temp.path.constData(), target.constData()) != 0)
-        fail(errno);
+    if (::rename(temp.path.constData(), target.constData()) != 0) {
+        const int error = errno;
+        if (atomicWayImpossible(error))
+            return false;
+        fail(error);
+    }
     temp.committed = true;
+    syncFolder(folder);
+    return true;
+}
+
+void rewriteInPlace(const QByteArray &target, const QByteArray &bytes)
+{
+    // Non-blocking, so that a FIFO slipped in meanwhile cannot hang the export.
+    Descriptor file(
+        ::open(target.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
+    if (file.fd < 0)
+        fail(errno);
+    struct stat st{};
+    if (::fstat(file.fd, &st) != 0)
+        fail(errno);
+    if (!S_ISREG(st.st_mode))
+        fail(EACCES);
+    // Reserve the space first: a full disk then fails before any old byte is overwritten.
+    if (bytes.size() > st.st_size && ::fallocate(file.fd, 0, 0, off_t(bytes.size())) != 0
+        && errno != EOPNOTSUPP && errno != ENOSYS && errno != EINVAL)
+        fail(errno);
+    writeAll(file.fd, bytes);
+    if (::ftruncate(file.fd, off_t(bytes.size())) != 0 || ::fsync(file.fd) != 0)
+        fail(errno);
+    const int fd = file.fd;
+    file.fd = -1;
+    if (::close(fd) != 0)
+        fail(errno);
+}
+
+} // namespace
+
+void writeFileReplacing(const QString &path, const QByteArray &bytes)
+{
+    const QByteArray chosen = QFile::encodeName(path);
+    if (chosen.isEmpty())
+        fail(ENOENT);
+    const QByteArray target = resolveLinks(chosen);
+
+    struct stat existing{};
+    const bool exists = ::lstat(target.constData(), &existing) == 0;
+    if (!exists && errno != ENOENT)
+        fail(errno);
+    if (exists) {
+        if (S_ISDIR(existing.st_mode))
+            fail(EISDIR);
+        if (!S_ISREG(existing.st_mode))
+            fail(EACCES);
+        // Write-protected as a read-only file is on Windows, whoever the process runs as.
+        if ((existing.st_mode & S_IWUSR) == 0 || ::access(target.constData(), W_OK) != 0)
+            fail(EACCES);
+    }
+
+    removeStaleTemporaries(folderOf(target));
+    if (!replaceAtomically(target, exists ? &existing : nullptr, bytes))
+        rewriteInPlace(target, bytes);
 }
 
 } // namespace timing

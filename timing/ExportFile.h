@@ -14,10 +14,23 @@ EInOutError inOutError(int errorCode);
 // The I/O error number for a C library errno value.
 int ioErrorCodeFromErrno(int error);
 
-// Replaces the file at `path` by `bytes`. The bytes go to a temporary file beside it,
-// which is flushed, closed and renamed over the target only when complete: a failure
-// leaves an existing file as it was and removes the temporary one. An existing file's
-// permissions are kept. Throws EInOutError.
+// Makes `bytes` the whole content of the file at `path`; every file the program exports
+// goes through here. Throws EInOutError.
+//
+// - Links are followed: the file a link resolves to is written and the link stays.
+// - Only a regular file is ever written. A folder, FIFO, device or socket is refused
+//   (error 5), and so is a write-protected file: one whose owner lacks write permission,
+//   even where the process could override it, or one the process may not write.
+// - The bytes go to a temporary file in the target's folder, which is flushed and renamed
+//   over the target only when complete, keeping an existing file's permissions and owner.
+//   A failure leaves an existing file as it was.
+// - Where that is impossible but the file itself may be written (its folder is not
+//   writable, its owner cannot be kept), the file is rewritten in place, its space
+//   reserved first.
+// - Temporaries left by an export that was killed are removed by the next one in that folder.
 void writeFileReplacing(const QString &path, const QByteArray &bytes);
+
+// The name prefix of the temporary files beside an export's target.
+inline constexpr char TemporaryPrefix[] = ".tachoflux-export-";
 
 } // namespace timing

@@ -1,8 +1,9 @@
 #include "timing/NumberFormat.h"
 
 #include <cmath>
-#include <cstdio>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace timing {
 
@@ -10,6 +11,89 @@ namespace {
 
 constexpr int Precision = 10;
 constexpr int Decimals = 3;
+// One digit beyond the shown decimals decides the rounding.
+constexpr int FractionDigits = Decimals + 1;
+
+__extension__ typedef unsigned __int128 Wide;
+
+// Decimal digits of an unsigned integer held as 32-bit limbs, least significant first.
+// The limbs are consumed.
+std::string integerDigits(std::vector<std::uint32_t> limbs)
+{
+    std::string reversed;
+    while (!limbs.empty()) {
+        // Divide by 10^9 and emit the remainder's nine digits.
+        std::uint64_t remainder = 0;
+        for (std::size_t i = limbs.size(); i-- > 0;) {
+            const std::uint64_t current = (remainder << 32) | limbs[i];
+            limbs[i] = std::uint32_t(current / 1000000000u);
+            remainder = current % 1000000000u;
+        }
+        while (!limbs.empty() && limbs.back() == 0)
+            limbs.pop_back();
+        for (int d = 0; d < 9; ++d) {
+            reversed += char('0' + remainder % 10);
+            remainder /= 10;
+        }
+    }
+    while (!reversed.empty() && reversed.back() == '0')
+        reversed.pop_back();
+    return {reversed.rbegin(), reversed.rend()};
+}
+
+// The exact decimal digits of a finite, non-negative value: every integer digit (none
+// for a value below 1) followed by FractionDigits digits of the fraction, cut off.
+struct Digits
+{
+    std::string digits;
+    std::size_t intDigits = 0;
+};
+
+Digits exactDigits(long double magnitude)
+{
+    // Below this every shown and deciding digit is 0.
+    if (magnitude < 0.00005L)
+        return {std::string(FractionDigits, '0'), 0};
+
+    // magnitude = mantissa * 2^shift with a 64-bit integer mantissa; exact for the
+    // 64-bit long double and for anything narrower.
+    int exponent = 0;
+    const long double fraction = std::frexp(magnitude, &exponent);
+    const auto mantissa = std::uint64_t(std::ldexp(fraction, 64));
+    const int shift = exponent - 64;
+
+    Digits result;
+    if (shift >= 0) {
+        std::vector<std::uint32_t> limbs(std::size_t(shift / 32) + 3, 0);
+        const int bit = shift % 32;
+        const Wide wide = static_cast<Wide>(mantissa) << bit;
+        const std::size_t word = std::size_t(shift / 32);
+        for (std::size_t i = 0; i < 3; ++i)
+            limbs[word + i] = std::uint32_t(wide >> (32 * i));
+        while (!limbs.empty() && limbs.back() == 0)
+            limbs.pop_back();
+        result.digits = integerDigits(std::move(limbs));
+        result.intDigits = result.digits.size();
+        result.digits.append(FractionDigits, '0');
+        return result;
+    }
+
+    // At least 0.00005, so no more than 78 fraction bits: 128 bits hold the fraction
+    // times ten.
+    const int bits = -shift;
+    const std::uint64_t whole = bits < 64 ? mantissa >> bits : 0;
+    const Wide mask = (static_cast<Wide>(1) << bits) - 1;
+    Wide rest = static_cast<Wide>(mantissa) & mask;
+    if (whole != 0)
+        result.digits = integerDigits({std::uint32_t(whole), std::uint32_t(whole >> 32)});
+    result.intDigits = result.digits.size();
+    for (int i = 0; i < FractionDigits; ++i) {
+        rest *= 10;
+        result.digits += char('0' + int(rest >> bits));
+        rest &= mask;
+    }
+    return result;
+}
 
 // Rounds the decimal digit string half away from zero so that it keeps `keep` digits;
 // returns true when the carry added a new leading digit.
@@ -28,29 +112,28 @@ bool roundDigits(std::string &digits, std::size_t keep)
         }
         digits[i] = '0';
     }
-    digits.insert(digits.begin(), '1');
+    digits = '1' + digits;
     return true;
 }
 
-QString scientific(long double magnitude, bool negative, QChar separator)
+QString latin1(const std::string &text)
 {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*Le", Precision - 1, magnitude);
-    std::string text(buffer);
-    const auto e = text.find('e');
-    std::string mantissa = text.substr(0, e);
-    // The C library writes the user's decimal separator; ours replaces it below.
-    const auto cPoint = mantissa.find_first_not_of("0123456789");
-    if (cPoint != std::string::npos)
-        mantissa[cPoint] = '.';
-    const int exponent = std::stoi(text.substr(e + 1));
-    while (mantissa.back() == '0')
-        mantissa.pop_back();
-    if (mantissa.back() == '.')
-        mantissa.pop_back();
-    QString result = QString::fromLatin1(mantissa.c_str());
-    result.replace(u'.', separator);
-    result += u'E' + QString::number(exponent);
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+
+// Ten significant digits, trailing zeros dropped: 1,5E15. `digits` starts with the
+// first significant digit and has `intDigits` digits before the point.
+QString scientific(std::string digits, std::size_t intDigits, bool negative, QChar separator)
+{
+    if (roundDigits(digits, Precision))
+        ++intDigits;
+    digits.resize(Precision, '0');
+    while (digits.size() > 1 && digits.back() == '0')
+        digits.pop_back();
+    QString result = latin1(digits.substr(0, 1));
+    if (digits.size() > 1)
+        result += separator + latin1(digits.substr(1));
+    result += u'E' + latin1(std::to_string(intDigits - 1));
     return negative ? u'-' + result : result;
 }
 
@@ -64,22 +147,9 @@ QString formatFixed3(long double value, QChar decimalSeparator)
         return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
 
     const bool negative = std::signbit(value);
-    const long double magnitude = std::fabs(value);
-    if (magnitude >= 1e10L)
-        return scientific(magnitude, negative, decimalSeparator);
-
-    // The exact binary value in decimal: below 1e10 a long double has at most 64
-    // fraction bits, so 70 places print it without rounding.
-    char buffer[160];
-    std::snprintf(buffer, sizeof buffer, "%.70Lf", magnitude);
-    std::string text(buffer);
-    // The C library writes the user's decimal separator here (LC_NUMERIC).
-    const auto point = text.find_first_not_of("0123456789");
-    std::string intPart = text.substr(0, point);
-    if (intPart == "0")
-        intPart.clear();
-    std::string digits = intPart + text.substr(point + 1);
-    std::size_t intDigits = intPart.size();
+    auto [digits, intDigits] = exactDigits(std::fabs(value));
+    if (intDigits > std::size_t(Precision))
+        return scientific(std::move(digits), intDigits, negative, decimalSeparator);
 
     const std::size_t firstSignificant = digits.find_first_not_of('0');
     std::size_t keep = intDigits + Decimals;
@@ -90,16 +160,12 @@ QString formatFixed3(long double value, QChar decimalSeparator)
     digits.resize(intDigits + Decimals, '0');
 
     if (intDigits > std::size_t(Precision))
-        return scientific(magnitude, negative, decimalSeparator);
+        return scientific(std::move(digits), intDigits, negative, decimalSeparator);
 
-    std::string whole = digits.substr(0, intDigits);
-    const std::string fraction = digits.substr(intDigits);
-    if (whole.empty())
-        whole = "0";
-    const bool zero = whole.find_first_not_of('0') == std::string::npos
-                      && fraction.find_first_not_of('0') == std::string::npos;
-    QString result = QString::fromLatin1(whole.c_str()) + decimalSeparator
-                     + QString::fromLatin1(fraction.c_str());
+    const bool zero = digits.find_first_not_of('0') == std::string::npos;
+    const QString whole =
+        intDigits == 0 ? QStringLiteral("0") : latin1(digits.substr(0, intDigits));
+    const QString result = whole + decimalSeparator + latin1(digits.substr(intDigits));
     return negative && !zero ? u'-' + result : result;
 }
 

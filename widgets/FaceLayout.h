@@ -38,7 +38,7 @@ struct CellGeometry
 CellGeometry ComputeCellGeometry(int indicatorWidth, int indicatorHeight, int signNumber,
                                  int border);
 
-enum BevelSide { bsTop, bsLeft, bsBottom, bsRight };
+enum BevelSide : int { bsTop, bsLeft, bsBottom, bsRight };
 using Trapezoid = std::array<QPoint, 4>;
 
 // The four trapezoids (top, left, bottom, right) of a bevel of the given width, set in

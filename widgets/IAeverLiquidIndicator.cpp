@@ -173,9 +173,17 @@ void TIAeverLiquidIndicator::rebuild()
     update();
 }
 
+// One request in the queue serves every change made before it arrives; a direct rebuild
+// in between serves them too.
 void TIAeverLiquidIndicator::postRebuildRequest()
 {
-    QCoreApplication::postEvent(this, new QEvent(rebuildRequestType()));
+    if (m_rebuildRequested)
+        return;
+    m_rebuildRequested = true;
+    if (!m_requestQueued) {
+        m_requestQueued = true;
+        QCoreApplication::postEvent(this, new QEvent(rebuildRequestType()));
+    }
 }
 
 // The face keeps its size and angle; the window takes the turned face's bounding box.
@@ -463,13 +471,14 @@ void TIAeverLiquidIndicator::addVisible(const QRegion &region)
 }
 
 void TIAeverLiquidIndicator::drawMaterial(const QImage &material, TIAMaterialMode mode,
-                                          const QRegion &clip)
+                                          const std::optional<QRegion> &clip)
 {
-    if (m_picture.isNull())
+    // An empty region covers nothing, which is not the same as no restriction.
+    if (m_picture.isNull() || (clip && clip->isEmpty()))
         return;
     QPainter painter(&m_picture);
-    if (!clip.isNull())
-        clipToPicturePixels(painter, clip);
+    if (clip)
+        clipToPicturePixels(painter, *clip);
     // Materials are laid out in the widget's own pixels, whatever the screen's density.
     const QRect area(QPoint(0, 0), size());
     if (mode == mmStretch) {
@@ -550,6 +559,7 @@ void TIAeverLiquidIndicator::paintBevel(TIABevelKind kind, int inset, int width,
 void TIAeverLiquidIndicator::RenderIndicator()
 {
     ++m_rebuildCount;
+    m_rebuildRequested = false;
     m_visibleRegion.reset();
     if (m_transparentMode != tmNone)
         m_visibleRegion = QRegion();
@@ -567,7 +577,7 @@ void TIAeverLiquidIndicator::RenderIndicator()
 
     if (m_backMaterial.width() != 0) {
         m_picture.fill(Qt::black);
-        drawMaterial(m_backMaterial, m_materialMode, QRegion());
+        drawMaterial(m_backMaterial, m_materialMode, std::nullopt);
     } else {
         m_picture.fill(resolve(m_backColor));
     }
@@ -601,7 +611,9 @@ void TIAeverLiquidIndicator::RenderIndicator()
 bool TIAeverLiquidIndicator::event(QEvent *event)
 {
     if (event->type() == rebuildRequestType()) {
-        rebuild();
+        m_requestQueued = false;
+        if (m_rebuildRequested)
+            rebuild();
         return true;
     }
     return QWidget::event(event);

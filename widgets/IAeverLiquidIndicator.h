@@ -56,29 +56,39 @@ class TIAeverLiquidIndicator : public QWidget
     Q_PROPERTY(TIAMaterialMode ForeMaterialMode READ ForeMaterialMode WRITE setForeMaterialMode)
 
 public:
-    enum TIAIndicatorKind {
+    // A fixed underlying type: the property system may hand any int to a setter, which
+    // must hold it before the range check can refuse it.
+    enum TIAIndicatorKind : int {
         ik7segment = lcd::ik7segment,
         ik5x7matrix = lcd::ik5x7matrix,
         ik9segment = lcd::ik9segment
     };
     Q_ENUM(TIAIndicatorKind)
-    enum TIABevelKind { bkUP, bkDown, bkNone };
+    enum TIABevelKind : int { bkUP, bkDown, bkNone };
     Q_ENUM(TIABevelKind)
-    enum TIAIndicatorStyle {
+    enum TIAIndicatorStyle : int {
         isThin = lcd::isThin,
         isNormal = lcd::isNormal,
         isThick = lcd::isThick
     };
     Q_ENUM(TIAIndicatorStyle)
-    enum TIAMouseAction { maNone, maColor, maWidth, maBoth };
+    enum TIAMouseAction : int { maNone, maColor, maWidth, maBoth };
     Q_ENUM(TIAMouseAction)
-    enum TIATransparentMode { tmNone, tmBackOnly, tmAll };
+    enum TIATransparentMode : int { tmNone, tmBackOnly, tmAll };
     Q_ENUM(TIATransparentMode)
-    enum TIAColorScheme { csSilver, csInvSilver, csWhite, csBlack, csPlasma, csInvPlasma, csTIAN };
+    enum TIAColorScheme : int {
+        csSilver,
+        csInvSilver,
+        csWhite,
+        csBlack,
+        csPlasma,
+        csInvPlasma,
+        csTIAN
+    };
     Q_ENUM(TIAColorScheme)
-    enum TIAMaterialShadowMode { msmDark, msmLight, msmNone };
+    enum TIAMaterialShadowMode : int { msmDark, msmLight, msmNone };
     Q_ENUM(TIAMaterialShadowMode)
-    enum TIAMaterialMode { mmStretch, mmTile };
+    enum TIAMaterialMode : int { mmStretch, mmTile };
     Q_ENUM(TIAMaterialMode)
 
     explicit TIAeverLiquidIndicator(QWidget *parent = nullptr);
@@ -179,7 +189,9 @@ private:
     void PrepareMaterials();
     void layOutPolygons();
     void placePoints(QPoint *points, int count, int shift) const;
-    void drawMaterial(const QImage &material, TIAMaterialMode mode, const QRegion &clip);
+    // No clip draws over the whole picture.
+    void drawMaterial(const QImage &material, TIAMaterialMode mode,
+                      const std::optional<QRegion> &clip);
     void paintBevel(TIABevelKind kind, int inset, int width, double theta);
     void addVisible(const QRegion &region);
     qreal pictureRatio() const;
@@ -226,6 +238,8 @@ private:
     lcd::PolygonList m_lit;
     lcd::PolygonList m_unlit;
     int m_rebuildCount = 0;
+    bool m_rebuildRequested = false; // a change waits for the posted rebuild
+    bool m_requestQueued = false;    // a rebuild request is in the event queue
 
     // Scratch space kept between rebuilds.
     std::vector<lcd::CellContent> m_cells;

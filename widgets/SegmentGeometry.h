@@ -9,8 +9,8 @@
 // segments or 5x7 matrix dots. Pure geometry, no drawing.
 namespace lcd {
 
-enum TIAIndicatorKind { ik7segment, ik5x7matrix, ik9segment };
-enum TIAIndicatorStyle { isThin, isNormal, isThick };
+enum TIAIndicatorKind : int { ik7segment, ik5x7matrix, ik9segment };
+enum TIAIndicatorStyle : int { isThin, isNormal, isThick };
 
 using Tpoints = std::vector<QPoint>;
 using Tintegers = std::vector<int>;

@@ -33,6 +33,13 @@ TEST(FormatFixed3, WritesThreeDecimalsWithTheGivenSeparator)
         {9999999999.6L, '.', "1E10"},     // rounding carries into an eleventh digit
         {1.5e15L, ',', "1,5E15"},
         {-2.25e12L, '.', "-2.25E12"},
+        {1e10L, ',', "1E10"},
+        {12345678901234567890.0L, ',', "1,23456789E19"},
+        {1e300L, '.', "1E300"},
+        {0.00004L, ',', "0,000"},
+        {0.00051L, ',', "0,001"},
+        {1e-30L, ',', "0,000"},
+        {0.1287111721L, ',', "0,129"},
     };
     for (const auto &row : rows)
         EXPECT_EQ(formatFixed3(row.value, QChar::fromLatin1(row.separator)).toStdString(), row.text)
@@ -46,16 +53,28 @@ TEST(FormatFixed3, NamesValuesThatAreNoNumbers)
     EXPECT_EQ(formatFixed3(std::numeric_limits<long double>::quiet_NaN(), u','), "NAN");
 }
 
-// The program runs in the user's C library locale, whose decimal separator may be a comma.
-TEST(FormatFixed3, IsTheSameInEveryCLibraryLocale)
+// The C library's numeric locale must not leak into the digits: the program's users run it
+// with a German locale, whose printf writes a comma.
+TEST(FormatFixed3, IgnoresTheCLibraryLocale)
 {
-    const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
-    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
-        GTEST_SKIP() << "de_DE.UTF-8 is not generated";
-    const QString texts[] = {formatFixed3(0.15L, ','), formatFixed3(1500, '.'),
-                             formatFixed3(1.5e15L, ',')};
-    std::setlocale(LC_NUMERIC, saved.c_str());
-    EXPECT_EQ(texts[0], "0,150");
-    EXPECT_EQ(texts[1], "1500.000");
-    EXPECT_EQ(texts[2], "1,5E15");
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr)
+        << "the de_DE.UTF-8 locale is missing: scripts/install-deps.sh generates it";
+    const struct
+    {
+        long double value;
+        char separator;
+        const char *text;
+    } rows[] = {
+        {0.15L, ',', "0,150"},
+        {0.15L, '.', "0.150"},
+        {0, ',', "0,000"},
+        {0.1287111721L, ',', "0,129"},
+        {1.5e15L, ',', "1,5E15"},
+        {1.5e15L, '.', "1.5E15"},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(formatFixed3(row.value, QChar::fromLatin1(row.separator)).toStdString(), row.text)
+            << double(row.value);
+    std::setlocale(LC_ALL, saved.c_str());
 }

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -343,7 +344,11 @@ INSTANTIATE_TEST_SUITE_P(
                       SetterCase{"IndicatorStyle", int(Indicator::isThick), 0},
                       SetterCase{"IndicatorStyle", 3, 0}, SetterCase{"IndicatorKind", -1, 0},
                       SetterCase{"ColorScheme", 7, 0}, SetterCase{"TransparentMode", 3, 0},
-                      SetterCase{"MaterialMode", 2, 0}, SetterCase{"InnerBevel", 3, 0}));
+                      SetterCase{"MaterialMode", 2, 0}, SetterCase{"InnerBevel", 3, 0},
+                      SetterCase{"ColorScheme", 100000, 0},
+                      SetterCase{"MaterialShadowMode", -7, 0},
+                      SetterCase{"ForeMaterialMode", 1 << 30, 0},
+                      SetterCase{"MouseAction", 4, 0}));
 
 TEST_F(MainWindowDisplay, SystemColoursTakeTheDesktopsPalette)
 {
@@ -513,6 +518,84 @@ TEST_F(MainWindowDisplay, MaterialsReplaceTheFlatColours)
     EXPECT_EQ(pixel(100, 4), qRgb(255, 0, 0));
     EXPECT_EQ(pixel(101, 4), qRgb(0, 0, 255));
     EXPECT_EQ(pixel(100, 0), qRgb(255, 64, 64)); // lighter by 64, clamped
+}
+
+TEST_F(MainWindowDisplay, MaterialsCoverNothingWhereNoSegmentIsOnTheFace)
+{
+    QImage red(2, 2, QImage::Format_RGB32);
+    red.fill(qRgb(255, 0, 0));
+    QImage grey(2, 2, QImage::Format_RGB32);
+    grey.fill(qRgb(0x80, 0x80, 0x80));
+    m_digits->setForeMaterial(red);
+    m_digits->setBackMaterial(grey);
+    // A gap this wide pushes every cell off the face: the segment regions are empty.
+    m_digits->setIndicatorGap(500);
+    ASSERT_GT(m_digits->litPolygons().polygonCount(), 0);
+    ASSERT_GT(m_digits->unlitPolygons().polygonCount(), 0);
+
+    const QImage &picture = m_digits->picture();
+    int redPixels = 0;
+    int shadow = 0;
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            redPixels += picture.pixel(x, y) == qRgb(255, 0, 0);
+            shadow += picture.pixel(x, y) == qRgb(0x60, 0x60, 0x60);
+        }
+    }
+    EXPECT_EQ(redPixels, 0);
+    EXPECT_EQ(shadow, 0);
+    EXPECT_EQ(pixel(100, 40), qRgb(0x80, 0x80, 0x80));
+    EXPECT_EQ(pixel(100, 0), qRgb(0xC0, 0xC0, 0xC0));
+}
+
+TEST_F(MainWindowDisplay, AChangeOfSizeOrAngleRebuildsOnce)
+{
+    m_host->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_host.get()));
+    handlePostedRebuilds();
+
+    const struct
+    {
+        const char *change;
+        std::function<void(Indicator &)> apply;
+    } changes[] = {
+        {"width", [](Indicator &d) { d.setIndicatorWidth(300); }},
+        {"height", [](Indicator &d) { d.setIndicatorHeight(70); }},
+        {"angle", [](Indicator &d) { d.setIndicatorAngle(300); }},
+        {"angle back", [](Indicator &d) { d.setIndicatorAngle(0); }},
+        {"toolkit resizes, three times", [](Indicator &d) {
+             d.resize(200, 50);
+             d.resize(210, 50);
+             d.resize(220, 60);
+         }},
+        {"mouse in and out before the queue runs", [](Indicator &d) {
+             QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), QPointF(10, 10));
+             QCoreApplication::sendEvent(&d, &enter);
+             QEvent leave(QEvent::Leave);
+             QCoreApplication::sendEvent(&d, &leave);
+         }},
+    };
+    for (const auto &c : changes) {
+        const int before = m_digits->rebuildCount();
+        c.apply(*m_digits);
+        handlePostedRebuilds();
+        EXPECT_EQ(m_digits->rebuildCount(), before + 1) << c.change;
+        EXPECT_EQ(m_digits->picture().size(), m_digits->size()) << c.change;
+    }
+    EXPECT_EQ(m_digits->IndicatorWidth(), 220);
+    EXPECT_EQ(m_digits->IndicatorHeight(), 60);
+
+    // A request that is handled after a direct rebuild has nothing left to do; the next
+    // change posts anew.
+    m_digits->setColorScheme(Indicator::csBlack);
+    m_digits->setBevelColor(0x123456);
+    const int rebuilt = m_digits->rebuildCount();
+    handlePostedRebuilds();
+    EXPECT_EQ(m_digits->rebuildCount(), rebuilt);
+    m_digits->setColorScheme(Indicator::csWhite);
+    handlePostedRebuilds();
+    EXPECT_EQ(m_digits->rebuildCount(), rebuilt + 1);
+    EXPECT_EQ(pixel(100, 4), qRgb(255, 255, 255));
 }
 
 TEST_F(MainWindowDisplay, OtherKindsLayOutTheirCells)
