@@ -79,9 +79,8 @@ bool allOpaque(const QImage &argb)
     return true;
 }
 
-QSize physicalSize(const QWidget *widget)
+QSize physicalSize(const QWidget *widget, qreal ratio)
 {
-    const qreal ratio = widget->devicePixelRatioF();
     return {qRound(widget->width() * ratio), qRound(widget->height() * ratio)};
 }
 
@@ -233,10 +232,9 @@ void TPicturePanel::layoutChanged()
     update();
 }
 
-void TPicturePanel::RenderBuffer()
+void TPicturePanel::RenderBuffer(qreal ratio)
 {
-    const qreal ratio = devicePixelRatioF();
-    const QSize physical = physicalSize(this);
+    const QSize physical = physicalSize(this, ratio);
     if (m_buffer.size() != physical)
         m_buffer = QImage(physical, QImage::Format_RGB32);
     m_dirty = false;
@@ -287,18 +285,18 @@ void TPicturePanel::RenderBuffer()
     }
 }
 
-const QImage &TPicturePanel::buffer()
+const QImage &TPicturePanel::buffer(qreal ratio)
 {
-    if (m_dirty || m_buffer.size() != physicalSize(this))
-        RenderBuffer();
+    if (m_dirty || m_buffer.size() != physicalSize(this, ratio))
+        RenderBuffer(ratio);
     return m_buffer;
 }
 
 void TPicturePanel::paintEvent(QPaintEvent *event)
 {
     const qreal ratio = devicePixelRatioF();
-    if (m_dirty || m_buffer.size() != physicalSize(this))
-        RenderBuffer();
+    if (m_dirty || m_buffer.size() != physicalSize(this, ratio))
+        RenderBuffer(ratio);
     QPainter painter(this);
     // Child lamps are opaque, so the toolkit already clips them out of this paint.
     painter.setCompositionMode(QPainter::CompositionMode_Source);

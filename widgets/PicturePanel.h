@@ -90,9 +90,10 @@ public:
 
     // Where the picture sits in the control, in the control's coordinates.
     QRect pictureRect() const;
-    // Builds the off-screen buffer now; painting does it itself when a change is pending.
-    void RenderBuffer();
-    const QImage &buffer();
+    // Builds the off-screen buffer for `ratio` device pixels per point; painting does it
+    // itself, at the screen's ratio, when a change is pending.
+    void RenderBuffer(qreal ratio = 1.0);
+    const QImage &buffer(qreal ratio = 1.0);
     int renderCount() const { return m_renders; }
 
     QSize sizeHint() const override;
