@@ -8,7 +8,11 @@
 #include "widgets/PicturePanel.h"
 #include "widgets/SpeedButton.h"
 
+#include <QDir>
 #include <QFile>
+#include <QMimeDatabase>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
@@ -211,6 +215,24 @@ TEST(HelpFile, LiesBesideTheBuiltProgramAsAGermanPage)
     for (const char *topic : {"Pin 4 mit Pin 6", "Pin 7 mit Pin 8", "dialout", "F5", "F6", "F8",
                               "USB", "Export", "Polarität"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(topic))) << topic;
+}
+
+TEST(HelpFile, DesktopTakesItForAnHtmlPage)
+{
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("update-mime-database"));
+    if (tool.isEmpty())
+        GTEST_SKIP() << "update-mime-database is not installed";
+    // The MIME package installed as a desktop installs it, in a data folder of our own.
+    QTemporaryDir data;
+    const QString packages = data.filePath(QStringLiteral("mime/packages"));
+    ASSERT_TRUE(QDir().mkpath(packages));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TACHOFLUX_HELP_MIME_PACKAGE),
+                            packages + QStringLiteral("/tachoflux-help.xml")));
+    ASSERT_EQ(QProcess::execute(tool, {data.filePath(QStringLiteral("mime"))}), 0);
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+
+    const QString help = TForm1::helpFilePath(QStringLiteral(TACHOFLUX_PROGRAM));
+    EXPECT_EQ(QMimeDatabase().mimeTypeForFile(help).name(), QStringLiteral("text/html"));
 }
 
 } // namespace
