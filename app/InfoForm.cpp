@@ -59,8 +59,8 @@ TfrmInfo::TfrmInfo(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmInfo"));
     setWindowTitle(QStringLiteral("Info"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setModal(true);
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPixelSize(11);
@@ -86,6 +86,7 @@ TfrmInfo::TfrmInfo(QWidget *parent) : QDialog(parent)
     assets::usePictures();
     imgLogo->loadBitmap(QStringLiteral(":/pictures/logo.pic"));
     imgLogo->loaded();
+    imgLogo->setAccessibleName(QString::fromLatin1(timing::MakersMark));
 
     // The toolkit's own OK button: its caption and icon as every other dialog shows them.
     btn = new QPushButton(this);

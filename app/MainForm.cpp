@@ -83,6 +83,8 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     // The diagram is built into the program from its drawing.
     assets::usePictures();
     imgWiring->loadBitmap(QStringLiteral(":/pictures/wiring.pic"));
+    imgWiring->setAccessibleName(
+        QStringLiteral("Schaltbild: Kontakt 1 verbindet Pin 4 und 6, Kontakt 2 Pin 7 und 8"));
 
     // The toolkit's after-loading step, once every stored property is in place.
     Digits->loaded();

@@ -25,15 +25,15 @@ class TIAgaloLED : public QWidget
     Q_PROPERTY(int LedPlasticColor READ LedPlasticColor WRITE setLedPlasticColor)
     Q_PROPERTY(int LedPlasticDepth READ LedPlasticDepth WRITE setLedPlasticDepth)
     Q_PROPERTY(QImage LedPlasticSubstance READ LedPlasticSubstance WRITE setLedPlasticSubstance)
-    Q_PROPERTY(iaglo::TIAglSubstanceMode LedPlasticSubsMode READ LedPlasticSubsMode
-                   WRITE setLedPlasticSubsMode)
+    Q_PROPERTY(iaglo::TIAglSubstanceMode LedPlasticSubsMode READ LedPlasticSubsMode WRITE
+                   setLedPlasticSubsMode)
     Q_PROPERTY(int Gap READ Gap WRITE setGap)
     Q_PROPERTY(int GapColor READ GapColor WRITE setGapColor)
-    Q_PROPERTY(iaglo::TIABorderLedStyle InnerBorderStyle READ InnerBorderStyle
-                   WRITE setInnerBorderStyle)
+    Q_PROPERTY(
+        iaglo::TIABorderLedStyle InnerBorderStyle READ InnerBorderStyle WRITE setInnerBorderStyle)
     Q_PROPERTY(int InnerBorderDepth READ InnerBorderDepth WRITE setInnerBorderDepth)
-    Q_PROPERTY(iaglo::TIABorderLedStyle OuterBorderStyle READ OuterBorderStyle
-                   WRITE setOuterBorderStyle)
+    Q_PROPERTY(
+        iaglo::TIABorderLedStyle OuterBorderStyle READ OuterBorderStyle WRITE setOuterBorderStyle)
     Q_PROPERTY(int OuterBorderDepth READ OuterBorderDepth WRITE setOuterBorderDepth)
     Q_PROPERTY(int BorderColor READ BorderColor WRITE setBorderColor)
     Q_PROPERTY(QImage BorderSubstance READ BorderSubstance WRITE setBorderSubstance)

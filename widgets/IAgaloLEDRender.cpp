@@ -178,9 +178,9 @@ void fillWithTexture(QImage &image, const QRegion &region, const QImage &texture
 }
 
 // One bevel ring: each quadrilateral goes to the light or the dark side by its outer edge.
-void drawBevel(QImage &image, const QPolygon &inner, const QPolygon &outer,
-               TIABorderLedStyle style, QRgb color, const LedTextures &textures,
-               TIAglSubstanceMode mode, qreal ratio, QSize widgetSize)
+void drawBevel(QImage &image, const QPolygon &inner, const QPolygon &outer, TIABorderLedStyle style,
+               QRgb color, const LedTextures &textures, TIAglSubstanceMode mode, qreal ratio,
+               QSize widgetSize)
 {
     QRegion light;
     QRegion dark;
@@ -430,11 +430,11 @@ void render(QImage &image, const LedLook &look, const LedOutlines &outlines,
             fillWithTexture(image, ring, textures.border, look.borderMode, ratio, widgetSize);
     }
     if (look.outerStyle != iablsNone && n > 0)
-        drawBevel(image, inner, outer, look.outerStyle, look.borderColor, textures,
-                  look.borderMode, ratio, widgetSize);
+        drawBevel(image, inner, outer, look.outerStyle, look.borderColor, textures, look.borderMode,
+                  ratio, widgetSize);
     if (look.innerStyle != iablsNone && n > 0)
-        drawBevel(image, gap, inner, look.innerStyle, look.borderColor, textures,
-                  look.borderMode, ratio, widgetSize);
+        drawBevel(image, gap, inner, look.innerStyle, look.borderColor, textures, look.borderMode,
+                  ratio, widgetSize);
     image.setDevicePixelRatio(ratio);
 }
 

@@ -35,9 +35,18 @@ Q_ENUM_NS(TIABorderLedStyle)
 enum TIAglSubstanceMode : int { iasmTile, iapsStretch };
 Q_ENUM_NS(TIAglSubstanceMode)
 
-constexpr bool isValid(TIALedClass v) { return v >= ialcRect && v <= ialcTrapezium; }
-constexpr bool isValid(TIABorderLedStyle v) { return v >= iablsUp && v <= iablsNone; }
-constexpr bool isValid(TIAglSubstanceMode v) { return v >= iasmTile && v <= iapsStretch; }
+constexpr bool isValid(TIALedClass v)
+{
+    return v >= ialcRect && v <= ialcTrapezium;
+}
+constexpr bool isValid(TIABorderLedStyle v)
+{
+    return v >= iablsUp && v <= iablsNone;
+}
+constexpr bool isValid(TIAglSubstanceMode v)
+{
+    return v >= iasmTile && v <= iapsStretch;
+}
 
 using TIAglPoly = std::vector<QPoint>;
 using TIAxyPoly = std::vector<QPointF>;

@@ -49,8 +49,9 @@ QRect pictureRect(QSize picture, QSize control, TScaleMode mode, float scale, TB
     const QSize size = pictureSize(picture, control, mode, scale);
     switch (align) {
     case paCenter:
-        return {QPoint((control.width() - size.width()) / 2, (control.height() - size.height()) / 2),
-                size};
+        return {
+            QPoint((control.width() - size.width()) / 2, (control.height() - size.height()) / 2),
+            size};
     case paCustom:
         return {QPoint(nearest(offset.x()), nearest(offset.y())), size};
     case paTopLeft:
@@ -263,14 +264,12 @@ void TPicturePanel::RenderBuffer(qreal ratio)
         return;
 
     // The source: the sharp picture where the screen has the pixels for it.
-    const QImage &source =
-        ratio > 1.0 && !m_sharpBitmap.isNull() ? m_sharpBitmap : m_bitmap;
+    const QImage &source = ratio > 1.0 && !m_sharpBitmap.isNull() ? m_sharpBitmap : m_bitmap;
     QImage scaled;
     if (source.size() == target.size()) {
         scaled = source;
     } else {
-        const auto mode =
-            m_filter == rfNearest ? Qt::FastTransformation : Qt::SmoothTransformation;
+        const auto mode = m_filter == rfNearest ? Qt::FastTransformation : Qt::SmoothTransformation;
         scaled = source.scaled(target.size(), Qt::IgnoreAspectRatio, mode);
     }
     scaled.setDevicePixelRatio(1.0);

@@ -19,12 +19,29 @@ Q_ENUM_NS(TScaleMode)
 
 // The picture's stretch filter. Qt's smooth transformation (bilinear, averaging when it
 // shrinks) stands in for every filter but rfNearest.
-enum TResampleFilter : int { rfNearest, rfDraft, rfLinear, rfCosine, rfSpline, rfLanczos, rfMitchell };
+enum TResampleFilter : int {
+    rfNearest,
+    rfDraft,
+    rfLinear,
+    rfCosine,
+    rfSpline,
+    rfLanczos,
+    rfMitchell
+};
 Q_ENUM_NS(TResampleFilter)
 
-constexpr bool isValid(TBitmapAlign v) { return v >= paTopLeft && v <= paCustom; }
-constexpr bool isValid(TScaleMode v) { return v >= psNormal && v <= psResize; }
-constexpr bool isValid(TResampleFilter v) { return v >= rfNearest && v <= rfMitchell; }
+constexpr bool isValid(TBitmapAlign v)
+{
+    return v >= paTopLeft && v <= paCustom;
+}
+constexpr bool isValid(TScaleMode v)
+{
+    return v >= psNormal && v <= psResize;
+}
+constexpr bool isValid(TResampleFilter v)
+{
+    return v >= rfNearest && v <= rfMitchell;
+}
 
 // Size of the picture on screen for a picture of `picture` pixels in a control of `control`.
 QSize pictureSize(QSize picture, QSize control, TScaleMode mode, float scale);

@@ -27,9 +27,8 @@ StoredPicture read(QByteArrayView data)
     const qint32 w = qFromLittleEndian<qint32>(data.data());
     const qint32 h = qFromLittleEndian<qint32>(data.data() + 4);
     if (w < 0 || h < 0)
-        return failure(QStringLiteral("Die Bilddaten nennen eine negative Größe (%1 × %2).")
-                           .arg(w)
-                           .arg(h));
+        return failure(
+            QStringLiteral("Die Bilddaten nennen eine negative Größe (%1 × %2).").arg(w).arg(h));
     const qint64 pixels = qint64(w) * qint64(h);
     if (pixels > MaxPixels)
         return failure(QStringLiteral("Das Bild ist mit %1 × %2 Punkten zu groß.").arg(w).arg(h));
@@ -50,9 +49,8 @@ StoredPicture read(QByteArrayView data)
                            .arg(data.size()));
     QImage image(w, h, QImage::Format_ARGB32);
     if (pixels > 0 && image.isNull())
-        return failure(QStringLiteral("Für das Bild (%1 × %2 Punkte) fehlt der Speicher.")
-                           .arg(w)
-                           .arg(h));
+        return failure(
+            QStringLiteral("Für das Bild (%1 × %2 Punkte) fehlt der Speicher.").arg(w).arg(h));
     const char *in = data.data() + HeaderSize;
     for (int y = 0; y < h; ++y) {
         auto *row = reinterpret_cast<quint32 *>(image.scanLine(y));

@@ -10,12 +10,12 @@
 
 #include <QDir>
 #include <QFile>
-#include <QMimeDatabase>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMimeDatabase>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -119,12 +119,13 @@ TEST_F(Windows, LampsSayTheirLineAndState)
         {
             TIAgaloLED *lamp;
             const char *line;
-        } rows[] = {{form->led4, "DSR"}, {form->led6, "DSR"}, {form->led7, "CTS"},
-                    {form->led8, "CTS"}};
+        } rows[] = {
+            {form->led4, "DSR"}, {form->led6, "DSR"}, {form->led7, "CTS"}, {form->led8, "CTS"}};
         for (const auto &r : rows) {
             const bool lit = r.lamp->LedPlasticColor() == clLime;
             EXPECT_EQ(r.lamp->accessibleName(),
-                      QString::fromLatin1(r.line) + (lit ? QStringLiteral(": ein") : QStringLiteral(": aus")));
+                      QString::fromLatin1(r.line) +
+                          (lit ? QStringLiteral(": ein") : QStringLiteral(": aus")));
         }
         EXPECT_NE(form->led4->LedPlasticColor(), form->led7->LedPlasticColor());
     }

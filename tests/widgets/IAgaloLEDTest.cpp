@@ -271,7 +271,7 @@ TEST_F(ProgramLamp, RaisedBevelReversesTheSides)
 
 TEST_F(ProgramLamp, GapAndInnerBevelWidenTheFrame)
 {
-    lamp->setGapColor(0x0000FF); // red
+    lamp->setGapColor(0x0000FF);                         // red
     EXPECT_EQ(pixel(lamp->picture(), 2, 7).g > 0, true); // no gap yet: body
     lamp->setGap(1);
     EXPECT_EQ(lamp->size(), QSize(26, 16));
@@ -320,8 +320,8 @@ TEST(LampShapes, OutlinesFollowTheirTables)
         std::size_t points;
         QPoint first;
     } rows[] = {
-        {ialcRect, 4, {2, 2}},      {ialcRomb, 4, {12, 2}},       {ialcTriangle, 3, {12, 2}},
-        {ialcTrapezium, 4, {7, 2}}, {ialcRound, 40, {12, 2}},     {ialcHalfCircle, 42, {2, 2}},
+        {ialcRect, 4, {2, 2}},      {ialcRomb, 4, {12, 2}},   {ialcTriangle, 3, {12, 2}},
+        {ialcTrapezium, 4, {7, 2}}, {ialcRound, 40, {12, 2}}, {ialcHalfCircle, 42, {2, 2}},
     };
     for (const auto &r : rows) {
         look.ledClass = r.shape;

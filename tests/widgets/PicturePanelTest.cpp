@@ -1,9 +1,11 @@
 #include "widgets/PicturePanel.h"
+#include "widgets/IAgaloLED.h"
 #include "widgets/PicturePanelData.h"
 
 #include "support/QtTestMain.h"
 
 #include <QFile>
+#include <QPaintEvent>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -207,6 +209,35 @@ TEST_F(PanelPaint, SharpPictureIsUsedAtTwoPixelsPerPoint)
     EXPECT_EQ(target.pixel(6, 6), qRgb(1, 2, 3));
     EXPECT_EQ(target.pixel(13, 11), qRgb(1, 2, 3));
     EXPECT_EQ(target.pixel(5, 6), qRgb(255, 0, 0));
+}
+
+class PaintRegion : public QObject
+{
+public:
+    QRegion painted;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent *>(event)->region();
+        return false;
+    }
+};
+
+TEST(PanelChildren, LampsAreLeftOutOfThePanelsPaint)
+{
+    TPicturePanel panel;
+    panel.resize(100, 80);
+    auto *lamp = new TIAgaloLED(&panel);
+    lamp->move(30, 20);
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    PaintRegion spy;
+    panel.installEventFilter(&spy);
+    panel.repaint();
+    EXPECT_TRUE(spy.painted.contains(QPoint(5, 5)));
+    EXPECT_FALSE(spy.painted.intersects(lamp->geometry()));
 }
 
 } // namespace
