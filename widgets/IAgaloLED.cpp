@@ -107,24 +107,24 @@ void TIAgaloLED::setLedClass(TIALedClass value)
 {
     if (value == m_look.ledClass || !isValid(value))
         return;
-    m_look.ledClass = value;
-    reshape();
+    if (!reshapes([&](LedLook &look) { look.ledClass = value; }))
+        return;
 }
 
 void TIAgaloLED::setLedWidth(int value)
 {
     if (value == m_look.ledWidth || value < 0)
         return;
-    m_look.ledWidth = value;
-    reshape();
+    if (!reshapes([&](LedLook &look) { look.ledWidth = value; }))
+        return;
 }
 
 void TIAgaloLED::setLedHeight(int value)
 {
     if (value == m_look.ledHeight || value < 0)
         return;
-    m_look.ledHeight = value;
-    reshape();
+    if (!reshapes([&](LedLook &look) { look.ledHeight = value; }))
+        return;
 }
 
 void TIAgaloLED::setLedOn(bool value)
@@ -173,8 +173,8 @@ void TIAgaloLED::setGap(int value)
 {
     if (value == m_look.gap || value < 0)
         return;
-    m_look.gap = value;
-    reshape();
+    if (!reshapes([&](LedLook &look) { look.gap = value; }))
+        return;
 }
 
 void TIAgaloLED::setGapColor(TColor value)
@@ -189,32 +189,32 @@ void TIAgaloLED::setInnerBorderStyle(TIABorderLedStyle value)
 {
     if (value == m_look.innerStyle || !isValid(value))
         return;
-    m_look.innerStyle = value;
-    reshape();
+    if (!reshapes([&](LedLook &look) { look.innerStyle = value; }))
+        return;
 }
 
 void TIAgaloLED::setInnerBorderDepth(int value)
 {
     if (value == m_look.innerDepth || value < 0)
         return;
-    m_look.innerDepth = value;
-    reshape();
+    if (!reshapes([&](LedLook &look) { look.innerDepth = value; }))
+        return;
 }
 
 void TIAgaloLED::setOuterBorderStyle(TIABorderLedStyle value)
 {
     if (value == m_look.outerStyle || !isValid(value))
         return;
-    m_look.outerStyle = value;
-    reshape();
+    if (!reshapes([&](LedLook &look) { look.outerStyle = value; }))
+        return;
 }
 
 void TIAgaloLED::setOuterBorderDepth(int value)
 {
     if (value == m_look.outerDepth || value < 0)
         return;
-    m_look.outerDepth = value;
-    reshape();
+    if (!reshapes([&](LedLook &look) { look.outerDepth = value; }))
+        return;
 }
 
 void TIAgaloLED::setBorderColor(TColor value)
@@ -245,8 +245,8 @@ void TIAgaloLED::setAngle(int value)
     // Compared before normalising: 3600 written to a lamp at 0 still reshapes.
     if (value == m_look.angle)
         return;
-    m_look.angle = normalisedAngle(value);
-    reshape();
+    const int angle = normalisedAngle(value);
+    reshapes([&](LedLook &look) { look.angle = angle; });
 }
 
 void TIAgaloLED::setGaloON(bool value)
@@ -305,6 +305,17 @@ void TIAgaloLED::loaded()
     reshape();
 }
 
+bool TIAgaloLED::reshapes(const std::function<void(iaglo::LedLook &)> &change)
+{
+    LedLook look = m_look;
+    change(look);
+    if (!fits(look))
+        return false;
+    m_look = look;
+    reshape();
+    return true;
+}
+
 void TIAgaloLED::reshape()
 {
     m_bounding = iaglo::boundingSize(m_look);
@@ -355,11 +366,19 @@ const QImage &TIAgaloLED::picture()
 
 bool TIAgaloLED::event(QEvent *event)
 {
-    if (event->type() == RenderRequest) {
-        m_renderPosted = false;
-        if (m_dirty)
-            RenderLed();
-        return true;
+    switch (event->type()) {
+    case QEvent::ShowToParent:
+    case QEvent::HideToParent:
+    case QEvent::ParentChange:
+        placeGlow();
+        break;
+    default:
+        if (event->type() == RenderRequest) {
+            m_renderPosted = false;
+            if (m_dirty)
+                RenderLed();
+            return true;
+        }
     }
     return QWidget::event(event);
 }
@@ -390,8 +409,8 @@ void TIAgaloLED::followSize()
 void TIAgaloLED::sizeChanged()
 {
     m_handledSize = size();
-    const int w = width();
-    const int h = height();
+    const int w = std::min(width(), MaxLampSide);
+    const int h = std::min(height(), MaxLampSide);
     if (isRightAngle(m_look)) {
         const int b2 = 2 * m_look.frame();
         const bool upright = std::abs(std::abs(std::cos(m_look.radians())) - 1) < 0.0001;
@@ -421,17 +440,19 @@ void TIAgaloLED::moveEvent(QMoveEvent *event)
 
 void TIAgaloLED::placeGlow()
 {
-    const bool wanted = m_galoOn && m_look.ledOn && m_galoSize > 0 && parentWidget();
+    const bool wanted = m_galoOn && m_look.ledOn && m_galoSize > 0 && parentWidget() && !isHidden();
     if (!wanted) {
         if (m_glow)
             m_glow->hide(); // the parent repaints beneath the old halo
         return;
     }
-    if (!m_glow || m_glow->parentWidget() != parentWidget())
+    if (m_glow && m_glow->parentWidget() != parentWidget())
+        delete m_glow;
+    if (!m_glow)
         m_glow = new Glow(this);
     const int g = m_galoSize;
     m_glow->setGeometry(geometry().adjusted(-g, -g, g, g));
     m_glow->raise();
-    m_glow->setVisible(isVisible() || !isHidden());
+    m_glow->show();
     m_glow->update();
 }

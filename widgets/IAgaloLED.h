@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
+
 class QEvent;
 
 // An indicator lamp: a shaded plastic body in a gap and two bevelled rings, in one of six
@@ -123,6 +125,8 @@ protected:
 private:
     class Glow;
 
+    // Applies a change of the lamp's shape, unless the lamp would outgrow MaxLampSide.
+    bool reshapes(const std::function<void(iaglo::LedLook &)> &change);
     void reshape();
     void followSize();
     void sizeChanged();

@@ -60,7 +60,7 @@ void bodyOutline(const LedLook &look, TIAxyPoly &body, std::vector<Push> &push,
         break;
     case ialcTrapezium:
         add(c + idiv(lw, 4), c, -1, -1, true);
-        add(c + idiv(3 * lw, 4), c, 1, -1, true);
+        add(c + double(qint64(3) * lw / 4), c, 1, -1, true);
         add(c + lw, c + lh, 1, 1);
         add(c, c + lh, -1, 1);
         break;
@@ -218,12 +218,12 @@ int nearest(double v)
 
 int LedLook::frame() const
 {
-    int b = gap;
+    qint64 b = gap;
     if (innerStyle != iablsNone)
         b += innerDepth;
     if (outerStyle != iablsNone)
         b += outerDepth;
-    return b;
+    return int(std::min<qint64>(b, MaxLampSide + 1));
 }
 
 double LedLook::radians() const
@@ -269,6 +269,16 @@ QSize boundingSize(const LedLook &look)
     const double c = std::abs(std::cos(a));
     const double s = std::abs(std::sin(a));
     return {nearest(c * ow + s * oh), nearest(s * ow + c * oh)};
+}
+
+bool fits(const LedLook &look)
+{
+    const double a = look.radians();
+    const double ow = look.ledWidth + 2.0 * look.frame();
+    const double oh = look.ledHeight + 2.0 * look.frame();
+    const double c = std::abs(std::cos(a));
+    const double s = std::abs(std::sin(a));
+    return c * ow + s * oh <= MaxLampSide && s * ow + c * oh <= MaxLampSide;
 }
 
 bool isRightAngle(const LedLook &look)
@@ -357,12 +367,13 @@ bool isDarkSide(QPoint from, QPoint to, TIABorderLedStyle style)
 void render(QImage &image, const LedLook &look, const LedOutlines &outlines,
             const LedTextures &textures, QSize widgetSize, qreal ratio)
 {
-    const int pw = std::max(0, int(std::lround(widgetSize.width() * ratio)));
-    const int ph = std::max(0, int(std::lround(widgetSize.height() * ratio)));
+    const int pw = std::max(0, nearest(widgetSize.width() * ratio));
+    const int ph = std::max(0, nearest(widgetSize.height() * ratio));
     if (image.size() != QSize(pw, ph) || image.format() != QImage::Format_BGR888)
         image = QImage(pw, ph, QImage::Format_BGR888);
     image.setDevicePixelRatio(1.0);
-    if (pw == 0 || ph == 0) {
+    // A lamp too large for memory stays blank rather than failing.
+    if (pw == 0 || ph == 0 || image.isNull()) {
         image.setDevicePixelRatio(ratio);
         return;
     }

@@ -51,6 +51,10 @@ constexpr bool isValid(TIAglSubstanceMode v)
 using TIAglPoly = std::vector<QPoint>;
 using TIAxyPoly = std::vector<QPointF>;
 
+// The largest widget side a lamp may need; a write that would need more is ignored like an
+// out-of-range value (window systems stop at 32767 pixels).
+inline constexpr int MaxLampSide = 32767;
+
 // Conversion of a real to the nearest integer, ties to even.
 int nearest(double v);
 
@@ -97,6 +101,8 @@ int normalisedAngle(int angle);
 
 // Widget size that holds the lamp at its angle.
 QSize boundingSize(const LedLook &look);
+// True when that size stays within MaxLampSide.
+bool fits(const LedLook &look);
 
 // True when the angle is a multiple of 90 degrees.
 bool isRightAngle(const LedLook &look);

@@ -82,7 +82,7 @@ bool allOpaque(const QImage &argb)
 
 QSize physicalSize(const QWidget *widget, qreal ratio)
 {
-    return {qRound(widget->width() * ratio), qRound(widget->height() * ratio)};
+    return {nearest(widget->width() * ratio), nearest(widget->height() * ratio)};
 }
 
 } // namespace
@@ -247,8 +247,8 @@ void TPicturePanel::RenderBuffer(qreal ratio)
                                 ? parentWidget()->palette().color(QPalette::Window).rgb()
                                 : toQColor(m_color).rgb();
     const QRect logical = pictureRect();
-    const QRect target(QPoint(qRound(logical.x() * ratio), qRound(logical.y() * ratio)),
-                       QSize(qRound(logical.width() * ratio), qRound(logical.height() * ratio)));
+    const QRect target(QPoint(nearest(logical.x() * ratio), nearest(logical.y() * ratio)),
+                       QSize(nearest(logical.width() * ratio), nearest(logical.height() * ratio)));
     const bool drawn = !m_bitmap.isNull() && !target.isEmpty();
 
     QPainter painter(&m_buffer);

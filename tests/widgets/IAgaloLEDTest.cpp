@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <memory>
 
 namespace {
@@ -354,6 +355,58 @@ TEST(LampShapes, RoundLampIsShapedToItsOutline)
     EXPECT_FALSE(lamp.mask().contains(QPoint(0, 0)));
     EXPECT_TRUE(lamp.mask().contains(QPoint(12, 12)));
     EXPECT_FALSE(lamp.mask().contains(QPoint(23, 23)));
+}
+
+TEST(LampShapes, SizesBeyondWhatAWindowCanHoldAreIgnored)
+{
+    for (const TIALedClass shape : {ialcRect, ialcRound, ialcHalfCircle, ialcTrapezium}) {
+        TIAgaloLED lamp;
+        lamp.setLedClass(shape);
+        lamp.setGap(INT_MAX);
+        lamp.setInnerBorderStyle(iablsDown);
+        lamp.setInnerBorderDepth(INT_MAX);
+        lamp.setOuterBorderDepth(INT_MAX);
+        lamp.setLedWidth(INT_MAX);
+        lamp.setLedHeight(MaxLampSide);
+        lamp.setAngle(INT_MIN);
+        EXPECT_EQ(lamp.Gap(), 0) << shape;
+        EXPECT_EQ(lamp.InnerBorderDepth(), 0) << shape;
+        EXPECT_EQ(lamp.OuterBorderDepth(), 2) << shape;
+        EXPECT_EQ(lamp.LedWidth(), 22) << shape;
+        EXPECT_EQ(lamp.LedHeight(), 12) << shape;
+        EXPECT_EQ(lamp.Angle(), -848) << shape; // INT_MIN brought into range
+        lamp.setAngle(0);
+        lamp.setLedWidth(MaxLampSide - 4);
+        EXPECT_EQ(lamp.width(), MaxLampSide) << shape;
+        lamp.setLedWidth(0);
+        lamp.setLedHeight(0);
+        lamp.setOuterBorderDepth(0);
+        EXPECT_EQ(lamp.size(), QSize(0, 0)) << shape;
+        lamp.picture(); // nothing to draw, no division by zero
+    }
+}
+
+TEST(LampGlow, FollowsTheLampsVisibility)
+{
+    QWidget host;
+    auto *lamp = new TIAgaloLED(&host);
+    lamp->setLedOn(true);
+    lamp->setGaloON(true);
+    host.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
+    auto visibleSiblings = [&] {
+        int n = 0;
+        for (QWidget *w : host.findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            n += w != lamp && w->isVisible();
+        return n;
+    };
+    EXPECT_EQ(visibleSiblings(), 1);
+    lamp->hide();
+    EXPECT_EQ(visibleSiblings(), 0);
+    lamp->show();
+    EXPECT_EQ(visibleSiblings(), 1);
+    lamp->setGaloON(false);
+    EXPECT_EQ(visibleSiblings(), 0);
 }
 
 TEST(LampShapes, NearestRoundsTiesToEven)
