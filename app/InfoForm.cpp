@@ -3,16 +3,42 @@
 #include "timing/ProtocolExport.h"
 #include "widgets/PicturePanel.h"
 
-#include <QFrame>
+#include "assets/Pictures.h"
+#include <QDialogButtonBox>
 #include <QLabel>
-#include <QLinearGradient>
 #include <QPainter>
 #include <QPushButton>
+#include <QStyle>
 
 namespace {
 
+// A bevel of which only the top edge is drawn: a sunken line across the box's width.
+class TopLine : public QWidget
+{
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::Dark));
+        painter.drawLine(0, 0, width() - 1, 0);
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawLine(0, 1, width() - 1, 1);
+    }
+};
+
+QWidget *bevel(QWidget *parent, const char *name, const QRect &geometry)
+{
+    auto *line = new TopLine(parent);
+    line->setObjectName(QLatin1StringView(name));
+    line->setGeometry(geometry);
+    return line;
+}
+
 QLabel *label(QWidget *parent, const char *name, const QRect &geometry, const QString &text,
-              const QString &family = {}, int pixelSize = 0, bool bold = false)
+              const QString &family = {}, int pixelSize = 0)
 {
     auto *l = new QLabel(text, parent);
     l->setObjectName(QLatin1StringView(name));
@@ -21,20 +47,10 @@ QLabel *label(QWidget *parent, const char *name, const QRect &geometry, const QS
     if (!family.isEmpty()) {
         QFont font(family);
         font.setPixelSize(pixelSize);
-        font.setBold(bold);
+        font.setBold(true);
         l->setFont(font);
     }
     return l;
-}
-
-void bevel(QWidget *parent, const char *name, const QRect &geometry)
-{
-    // Only the top edge of the bevel's box is drawn.
-    auto *line = new QFrame(parent);
-    line->setObjectName(QLatin1StringView(name));
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    line->setGeometry(geometry.x(), geometry.y(), geometry.width(), 2);
 }
 
 } // namespace
@@ -43,32 +59,55 @@ TfrmInfo::TfrmInfo(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmInfo"));
     setWindowTitle(QStringLiteral("Info"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setModal(true);
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPixelSize(11);
     setFont(font);
     setFixedSize(307, 352);
 
-    bevel(this, "Bevel1", {4, 272, 297, 9});
-    label(this, "Label1", {4, 68, 297, 25}, QStringLiteral("Tachoflux"), QStringLiteral("Arial"), 21, true);
-    bevel(this, "Bevel2", {4, 96, 297, 9});
-    label(this, "Label2", {4, 100, 301, 13}, QStringLiteral("Version 1.02"));
-    label(this, "Label3", {4, 116, 297, 21}, QString::fromLatin1(timing::MakersMark),
-          QStringLiteral("Arial"), 16, true);
-    bevel(this, "Bevel3", {4, 136, 297, 9});
-    bevel(this, "Bevel4", {4, 312, 297, 9});
+    Bevel1 = bevel(this, "Bevel1", {4, 272, 297, 9});
+    Label1 = label(this, "Label1", {4, 68, 297, 25}, QStringLiteral("Tachoflux"),
+                   QStringLiteral("Arial"), 21);
+    Bevel2 = bevel(this, "Bevel2", {4, 96, 297, 9});
+    Label2 = label(this, "Label2", {4, 100, 301, 13}, QStringLiteral("Version 1.02"));
+    Label3 = label(this, "Label3", {4, 116, 297, 21}, QString::fromLatin1(timing::MakersMark),
+                   QStringLiteral("Arial"), 16);
+    Bevel3 = bevel(this, "Bevel3", {4, 136, 297, 9});
+    Bevel4 = bevel(this, "Bevel4", {4, 312, 297, 9});
 
-    auto *imgLogo = new TPicturePanel(this);
+    imgLogo = new TPicturePanel(this);
     imgLogo->setObjectName(QStringLiteral("imgLogo"));
     imgLogo->setGeometry(4, 4, 297, 57);
-    imgLogo->setPicture(logo().scaled(297, 57, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    imgLogo->setBitmapAlign(picpanel::paTopLeft);
+    imgLogo->setScaleMode(picpanel::psStretch);
+    imgLogo->setStretchFilter(picpanel::rfSpline);
+    assets::usePictures();
+    imgLogo->loadBitmap(QStringLiteral(":/pictures/logo.pic"));
+    imgLogo->loaded();
+    imgLogo->setAccessibleName(QString::fromLatin1(timing::MakersMark));
 
-    auto *btn = new QPushButton(QStringLiteral("OK"), this);
+    // The toolkit's own OK button: its caption and icon as every other dialog shows them.
+    btn = new QPushButton(this);
     btn->setObjectName(QStringLiteral("btn"));
+    {
+        QDialogButtonBox standard(QDialogButtonBox::Ok);
+        btn->setText(standard.button(QDialogButtonBox::Ok)->text());
+    }
+    btn->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton, nullptr, btn));
     btn->setGeometry(196, 320, 109, 25);
     btn->setDefault(true);
+    btn->setAutoDefault(true);
     connect(btn, &QPushButton::clicked, this, &TfrmInfo::btnOKClick);
+
+    setTabOrder(imgLogo, btn);
+    FormCreate();
+}
+
+void TfrmInfo::FormCreate()
+{
+    // The dialog's creation step; its texts are translated here.
 }
 
 void TfrmInfo::btnOKClick()
@@ -76,20 +115,13 @@ void TfrmInfo::btnOKClick()
     accept();
 }
 
-QImage TfrmInfo::logo()
+void TfrmInfo::showEvent(QShowEvent *event)
 {
-    QImage image(191, 42, QImage::Format_ARGB32);
-    QPainter painter(&image);
-    QLinearGradient gradient(0, 0, 191, 42);
-    gradient.setColorAt(0, QColor(0, 40, 0));
-    gradient.setColorAt(1, QColor(0, 0, 0));
-    painter.fillRect(image.rect(), gradient);
-    painter.setPen(QColor(0, 255, 0));
-    QFont font(QStringLiteral("Sans Serif"));
-    font.setPixelSize(26);
-    font.setBold(true);
-    font.setItalic(true);
-    painter.setFont(font);
-    painter.drawText(image.rect(), Qt::AlignCenter, QStringLiteral("Tachoflux"));
-    return image;
+    // Centred on the main window every time, wherever that has been moved.
+    if (QWidget *owner = parentWidget() ? parentWidget()->window() : nullptr) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(owner->frameGeometry().center());
+        move(frame.topLeft());
+    }
+    QDialog::showEvent(event);
 }

@@ -2,9 +2,12 @@
 
 #include <QDialog>
 
+class QLabel;
+class QPushButton;
 class TPicturePanel;
 
-// The modal info dialog: logo, name, version and maker.
+// The modal info dialog: logo, name, version and maker. Created once and shown again and
+// again; nothing in it is rebuilt between showings.
 class TfrmInfo : public QDialog
 {
     Q_OBJECT
@@ -14,6 +17,20 @@ public:
 
     void btnOKClick();
 
-    // The product logo, 191 x 42.
-    static QImage logo();
+    // Controls, named as in the dialog's layout.
+    QWidget *Bevel1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QWidget *Bevel2 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+    QWidget *Bevel3 = nullptr;
+    QWidget *Bevel4 = nullptr;
+    TPicturePanel *imgLogo = nullptr;
+    QPushButton *btn = nullptr;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void FormCreate();
 };

@@ -14,6 +14,7 @@
 #include "timing/ExportFile.h"
 #include "timing/NumberFormat.h"
 
+#include "assets/Pictures.h"
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -90,6 +91,12 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     cmbPort = m_ui->cmbPort;
     cmbAlg = m_ui->cmbAlg;
     Digits = m_ui->Digits;
+
+    // The diagram is built into the program from its drawing.
+    assets::usePictures();
+    imgWiring->loadBitmap(QStringLiteral(":/pictures/wiring.pic"));
+    imgWiring->setAccessibleDescription(
+        QStringLiteral("Schaltbild: Kontakt 1 verbindet Pin 4 und 6, Kontakt 2 Pin 7 und 8"));
 
     // The toolkit's after-loading step, once every stored property is in place.
     Digits->loaded();
@@ -274,6 +281,15 @@ void TForm1::setLamps(bool a, bool b)
     led6->setLedPlasticColor(LineColors[a]);
     led7->setLedPlasticColor(LineColors[b]);
     led8->setLedPlasticColor(LineColors[b]);
+    // Both lamps of a contact show the line that the contact drives.
+    const auto state = [](const char *line, bool active) {
+        return QStringLiteral("%1: %2").arg(QLatin1StringView(line),
+                                            active ? QStringLiteral("ein") : QStringLiteral("aus"));
+    };
+    led4->setAccessibleName(state("DSR", a));
+    led6->setAccessibleName(state("DSR", a));
+    led7->setAccessibleName(state("CTS", b));
+    led8->setAccessibleName(state("CTS", b));
 }
 
 void TForm1::DigitsTimerTimer()

@@ -4,7 +4,8 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools libgl-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev qt6-svg-dev
+    shared-mime-info
     qt6-translations-l10n qt6-l10n-tools
     gettext
     libgtest-dev libgmock-dev libbenchmark-dev
