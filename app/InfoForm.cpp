@@ -1,5 +1,7 @@
 #include "app/InfoForm.h"
 
+#include "app/ExceptionHandler.h"
+#include "i18n/Translation.h"
 #include "timing/ProtocolExport.h"
 #include "widgets/PicturePanel.h"
 
@@ -69,6 +71,8 @@ TfrmInfo::TfrmInfo(QWidget *parent) : QDialog(parent)
     btn->setGeometry(196, 320, 109, 25);
     btn->setDefault(true);
     connect(btn, &QPushButton::clicked, this, &TfrmInfo::btnOKClick);
+
+    app::guarded([this] { TranslateComponentTexts(this, QString()); });
 }
 
 void TfrmInfo::btnOKClick()

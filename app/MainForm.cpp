@@ -4,6 +4,7 @@
 
 #include "app/ExceptionHandler.h"
 #include "app/InfoForm.h"
+#include "i18n/Translation.h"
 #include "platform/Locale.h"
 #include "platform/Shell.h"
 #include "timing/ExportFile.h"
@@ -127,14 +128,6 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     connect(Prot, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PopupMenu1->popup(Prot->viewport()->mapToGlobal(pos)); });
 
-    m_saveDialog = new QFileDialog(this);
-    m_saveDialog->setObjectName(QStringLiteral("SaveDialog"));
-    m_saveDialog->setOption(QFileDialog::DontUseNativeDialog);
-    m_saveDialog->setAcceptMode(QFileDialog::AcceptSave);
-    m_saveDialog->setFileMode(QFileDialog::AnyFile);
-    m_saveDialog->setNameFilters({QStringLiteral("*.txt (*.txt)")});
-    m_saveDialog->setDefaultSuffix(QStringLiteral("txt"));
-    m_saveDialog->setSizeGripEnabled(true);
     m_runSaveDialog = runSaveDialogModally;
 
     connect(btn46, &TSpeedButton::mouseDown, this, handler([](TForm1 *f) { f->DoContact1(); }));
@@ -161,6 +154,7 @@ TForm1::~TForm1()
 
 void TForm1::FormCreate()
 {
+    app::guarded([this] { TranslateComponentTexts(this, QString()); });
     m_lines.setOnChanged([this] { CommChanged(); });
     app::guarded([this] { LoadSettings(); });
 }
@@ -307,9 +301,26 @@ void TForm1::Reset1Click()
     Prot->setRowCount(0);
 }
 
+QFileDialog &TForm1::ensureSaveDialog()
+{
+    // Built when the export first runs: its file-system model would otherwise scan the
+    // working folder while the program starts.
+    if (!m_saveDialog) {
+        m_saveDialog = new QFileDialog(this);
+        m_saveDialog->setObjectName(QStringLiteral("SaveDialog"));
+        m_saveDialog->setOption(QFileDialog::DontUseNativeDialog);
+        m_saveDialog->setAcceptMode(QFileDialog::AcceptSave);
+        m_saveDialog->setFileMode(QFileDialog::AnyFile);
+        m_saveDialog->setNameFilters({QStringLiteral("*.txt (*.txt)")});
+        m_saveDialog->setDefaultSuffix(QStringLiteral("txt"));
+        m_saveDialog->setSizeGripEnabled(true);
+    }
+    return *m_saveDialog;
+}
+
 void TForm1::btnExportClick()
 {
-    const QString path = m_runSaveDialog(*m_saveDialog);
+    const QString path = m_runSaveDialog(ensureSaveDialog());
     if (path.isEmpty())
         return;
     // Rows added by a line change while the dialog was open are included.

@@ -4,6 +4,7 @@
 #include "timing/ProtocolExport.h"
 #include "timing/Settings.h"
 #include "timing/TimeBase.h"
+#include "widgets/ReportList.h"
 
 #include <QWidget>
 
@@ -14,7 +15,6 @@
 class QFileDialog;
 class QMenu;
 class QTimer;
-class QTableWidget;
 class TComboBox;
 class TFloatSpinEdit;
 class TIAeverLiquidIndicator;
@@ -76,6 +76,7 @@ public:
     // The export asks this for the file name; an empty result cancels. Tests replace it.
     using SaveDialogRunner = std::function<QString(QFileDialog &dialog)>;
     void setSaveDialogRunner(SaveDialogRunner runner) { m_runSaveDialog = std::move(runner); }
+    // Null until the first export: only that command needs it.
     QFileDialog *saveDialog() const { return m_saveDialog; }
 
     void setInfoForm(TfrmInfo *info) { m_info = info; }
@@ -94,6 +95,7 @@ private:
     void FormClose();
     void FormKeyDown(int key);
     void setLamps(bool a, bool b);
+    QFileDialog &ensureSaveDialog();
 
     // SettingsTarget
     void applyComPort(int index) override;
@@ -116,7 +118,7 @@ public:
     TIAgaloLED *led6 = nullptr;
     TIAgaloLED *led7 = nullptr;
     TIAgaloLED *led8 = nullptr;
-    QTableWidget *Prot = nullptr;
+    TReportList *Prot = nullptr;
     TFloatSpinEdit *edtM = nullptr;
     TComboBox *cmbPort = nullptr;
     TComboBox *cmbAlg = nullptr;

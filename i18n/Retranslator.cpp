@@ -1,7 +1,7 @@
 #include "Retranslator.h"
 
 #include "TranslationEngine.h"
-#include "TranslationErrors.h"
+#include "FormTexts.h"
 #include "platform/Errors.h"
 
 #include <QMetaProperty>
@@ -30,7 +30,8 @@ void TRetranslator::Run()
             property.write(object, m_engine->TranslateStringList(item.value.split(u'\n'),
                                                                  m_textDomain));
         } else {
-            property.write(object, m_engine->TranslateInDomain(m_textDomain, item.value));
+            property.write(object,
+                           QtLineBreaks(m_engine->TranslateInDomain(m_textDomain, item.value)));
         }
     }
 }

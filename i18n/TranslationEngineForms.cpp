@@ -4,7 +4,7 @@
 #include "TranslationEngine.h"
 
 #include "Retranslator.h"
-#include "TranslationErrors.h"
+#include "FormTexts.h"
 #include "TranslationMarker.h"
 #include "platform/Errors.h"
 
@@ -30,6 +30,15 @@ QString PropertyCannotBeTranslatedText(const QString &className, const QString &
            QStringLiteral("\r\n") + QStringLiteral("IgnoreProperty (self,'.") + propertyName +
            QStringLiteral("') to prevent this message.") + QStringLiteral("\r\n") +
            QStringLiteral("Reason: ") + reason;
+}
+
+QString QtLineBreaks(QString text)
+{
+    // The catalogs' translations come with CR LF; Qt's widgets break lines at LF alone
+    // and would show the CR.
+    if (text.contains(u'\r'))
+        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return text;
 }
 
 namespace {
@@ -182,7 +191,7 @@ void TTranslationEngine::TranslatePropertyValue(QObject *object, const QMetaProp
                 return;
             if (m_retranslator)
                 m_retranslator->RecordValue(object, property.name(), value);
-            const QString translated = TranslateInDomain(domain, value);
+            const QString translated = QtLineBreaks(TranslateInDomain(domain, value));
             if (translated == value)
                 return;
             const QMetaObject *meta = object->metaObject();
@@ -218,7 +227,7 @@ QStringList TTranslationEngine::TranslateStringList(const QStringList &lines,
     QStringList translated = lines;
     for (QString &line : translated) {
         if (!line.isEmpty())
-            line = TranslateInDomain(domain, line);
+            line = QtLineBreaks(TranslateInDomain(domain, line));
     }
     return translated;
 }

@@ -2,8 +2,11 @@
 
 #include <QString>
 
-// The texts of the form translation's errors. They stay English: they name classes and
+// Texts of the form translation. Its errors stay English: they name classes and
 // properties for the program's developer.
 QString PropertyDisappearedText(const QString &className);
 QString PropertyCannotBeTranslatedText(const QString &className, const QString &propertyName,
                                        const QString &reason);
+
+// A translation with the line breaks that Qt's widgets expect (LF alone).
+QString QtLineBreaks(QString text);
