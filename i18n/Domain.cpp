@@ -100,10 +100,48 @@ TDomain::~TDomain()
     CloseCatalog();
 }
 
+TDomain::TReadGuard::TReadGuard(TDomain *domain) : m_domain(domain)
+{
+    m_domain->m_readers.fetch_add(1);
+}
+
+TDomain::TReadGuard::~TReadGuard()
+{
+    if (m_domain && m_domain->m_readers.fetch_sub(1) == 1 && m_domain->m_anyRetired.load())
+        m_domain->ReclaimRetired();
+}
+
+void TDomain::Publish(std::unique_ptr<TCatalogData> data)
+{
+    // A lookup counts itself among the readers before it loads the catalog, so once the
+    // new one is in place and no reader is counted, nobody holds the old ones.
+    m_catalog.store(data.get());
+    if (m_owned) {
+        m_retired.push_back(std::move(m_owned));
+        m_anyRetired.store(true);
+    }
+    m_owned = std::move(data);
+    if (m_readers.load() == 0) {
+        m_retired.clear();
+        m_anyRetired.store(false);
+    }
+}
+
+void TDomain::ReclaimRetired()
+{
+    // The last reader out frees what was replaced, unless an opening holds the lock; the
+    // next one out tries again.
+    const std::unique_lock<std::mutex> locker(m_catalogLock, std::try_to_lock);
+    if (!locker.owns_lock() || m_readers.load() != 0)
+        return;
+    m_retired.clear();
+    m_anyRetired.store(false);
+}
+
 void TDomain::SetCatalogFolder(const QString &folder)
 {
     const std::lock_guard<std::mutex> locker(m_catalogLock);
-    m_catalog.store(nullptr, std::memory_order_release);
+    Publish(nullptr);
     m_mayOpen = true;
     m_directory = folder;
 }
@@ -111,7 +149,7 @@ void TDomain::SetCatalogFolder(const QString &folder)
 void TDomain::SetCatalogLanguage(const QString &code)
 {
     const std::lock_guard<std::mutex> locker(m_catalogLock);
-    m_catalog.store(nullptr, std::memory_order_release);
+    Publish(nullptr);
     m_mayOpen = true;
     m_languageCode = code;
 }
@@ -127,35 +165,41 @@ bool TDomain::HasFile(const QString &path) const
 
 QString TDomain::OpenedPath() const
 {
-    const TCatalogRef data = m_catalog.load(std::memory_order_acquire);
+    const TReadGuard guard(const_cast<TDomain *>(this));
+    const TCatalogData *data = m_catalog.load();
     return data ? data->openedPath : QString();
 }
 
-void TDomain::RaiseNotValid(const TCatalogRef &damaged)
+void TDomain::RaiseNotValid(const TCatalogData *damaged)
 {
     // The catalog stays open and empty: later lookups return their keys at once. The
     // damaged one goes once the last lookup still searching it lets go.
+    const QString path = damaged->openedPath;
     {
         const std::lock_guard<std::mutex> locker(m_catalogLock);
-        if (m_catalog.load(std::memory_order_relaxed) == damaged)
-            m_catalog.store(std::make_shared<const TCatalogData>(0, damaged->openedPath),
-                            std::memory_order_release);
+        if (m_catalog.load() == damaged)
+            Publish(std::make_unique<TCatalogData>(0, path));
     }
-    throw TfError(notValidText(damaged->openedPath));
+    throw TfError(notValidText(path));
 }
 
 void TDomain::OpenCatalog()
 {
+    OpenAndGet();
+}
+
+const TDomain::TCatalogData *TDomain::OpenAndGet()
+{
     const std::lock_guard<std::mutex> locker(m_catalogLock);
-    if (m_catalog.load(std::memory_order_relaxed) || !m_mayOpen)
-        return;
+    if (const TCatalogData *open = m_catalog.load(); open || !m_mayOpen)
+        return open;
     const QString tail = QStringLiteral("/LC_MESSAGES/") + m_name + QStringLiteral(".mo");
     QString path = m_directory + m_languageCode + tail;
     if (!HasFile(path)) {
         path = m_directory + m_languageCode.left(2) + tail;
         if (!HasFile(path)) {
             m_mayOpen = false;
-            return;
+            return nullptr;
         }
     }
     const bool stored = m_store && m_store->StoreHasFile(path);
@@ -190,7 +234,7 @@ void TDomain::OpenCatalog()
     TMoCatalog catalog;
     if (!catalog.Attach(bytes.get(), size)) {
         // Open and empty, so later lookups return their keys without a new attempt.
-        m_catalog.store(std::make_shared<const TCatalogData>(0, opened), std::memory_order_release);
+        Publish(std::make_unique<TCatalogData>(0, opened));
         throw TfError(notValidText(opened));
     }
 
@@ -200,8 +244,7 @@ void TDomain::OpenCatalog()
     if (catalog.Count() > 0) {
         std::string_view header;
         if (catalog.Find({}, header) == TMoCatalog::Search::Damaged) {
-            m_catalog.store(std::make_shared<const TCatalogData>(0, opened),
-                            std::memory_order_release);
+            Publish(std::make_unique<TCatalogData>(0, opened));
             throw TfError(notValidText(opened));
         }
         if (!headerValue(header, QStringLiteral("Content-Type"))
@@ -213,37 +256,41 @@ void TDomain::OpenCatalog()
                                          "Translations are turned off."));
     }
 
-    auto data = std::make_shared<TCatalogData>(catalog.Count(), opened);
+    auto data = std::make_unique<TCatalogData>(catalog.Count(), opened);
     data->bytes = std::move(bytes);
     data->size = size;
     data->catalog = catalog;
-    m_catalog.store(std::move(data), std::memory_order_release);
+    const TCatalogData *published = data.get();
+    Publish(std::move(data));
+    return published;
 }
 
 void TDomain::CloseCatalog()
 {
     const std::lock_guard<std::mutex> locker(m_catalogLock);
-    m_catalog.store(nullptr, std::memory_order_release);
+    Publish(nullptr);
     m_mayOpen = true;
 }
 
 TDomain::TFound TDomain::LookupEntry(std::string_view key)
 {
-    TCatalogRef data = m_catalog.load(std::memory_order_acquire);
+    TReadGuard guard(this);
+    const TCatalogData *data = m_catalog.load();
     if (!data) {
+        // What this lookup opened, even if another thread closes it at once: the guard
+        // keeps it.
         if (m_mayOpen.load(std::memory_order_relaxed))
-            OpenCatalog();
-        data = m_catalog.load(std::memory_order_acquire);
+            data = OpenAndGet();
         if (!data)
-            return {key, 0, false, nullptr};
+            return {key, 0, false, nullptr, {}};
     }
     std::string_view translation;
     std::uint32_t entry;
     switch (data->catalog.Find(key, translation, entry)) {
     case TMoCatalog::Search::Found:
-        return {translation, entry, true, std::move(data)};
+        return {translation, entry, true, data, std::move(guard)};
     case TMoCatalog::Search::Missing:
-        return {key, 0, false, nullptr};
+        return {key, 0, false, nullptr, {}};
     case TMoCatalog::Search::Damaged:
         break;
     }

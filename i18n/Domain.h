@@ -10,6 +10,8 @@
 #include <memory>
 #include <mutex>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 class TEmbeddedStore;
 
@@ -42,7 +44,23 @@ public:
         {
         }
     };
-    using TCatalogRef = std::shared_ptr<const TCatalogData>;
+
+    // Held by a lookup for as long as it uses the catalog it searched: a catalog closed
+    // or replaced meanwhile is freed only once no lookup holds any.
+    class TReadGuard
+    {
+    public:
+        TReadGuard() = default;
+        explicit TReadGuard(TDomain *domain);
+        ~TReadGuard();
+        TReadGuard(TReadGuard &&other) noexcept : m_domain(std::exchange(other.m_domain, nullptr)) {}
+        TReadGuard &operator=(TReadGuard &&) = delete;
+        TReadGuard(const TReadGuard &) = delete;
+        TReadGuard &operator=(const TReadGuard &) = delete;
+
+    private:
+        TDomain *m_domain = nullptr;
+    };
 
     TDomain(QString name, const TEmbeddedStore *store);
     ~TDomain();
@@ -55,16 +73,17 @@ public:
 
     // The translation as bytes of the catalog, or the key itself when there is none.
     // The view stays valid until the catalog is closed; threads that may close it
-    // concurrently use LookupEntry and hold the catalog it gives.
+    // concurrently use LookupEntry and keep what it gives while they use the text.
     std::string_view Lookup(std::string_view key) { return LookupEntry(key).text; }
     // The same, whether it is a translation and of which entry, and the catalog that
-    // holds the text.
+    // holds the text, held until the result goes.
     struct TFound
     {
         std::string_view text;
         std::uint32_t entry = 0;
         bool translated = false;
-        TCatalogRef catalog;
+        const TCatalogData *catalog = nullptr;
+        TReadGuard guard;
     };
     TFound LookupEntry(std::string_view key);
     QString HeaderValue(const QString &fieldName);
@@ -75,23 +94,33 @@ public:
     const QString &Name() const { return m_name; }
     QString Directory() const { return m_directory; }
     QString LanguageCode() const { return m_languageCode; }
-    bool IsOpen() const { return m_catalog.load(std::memory_order_acquire) != nullptr; }
+    bool IsOpen() const { return m_catalog.load() != nullptr; }
     bool MayOpen() const { return m_mayOpen; }
     // The file that was opened: the executable itself for a stored catalog.
     QString OpenedPath() const;
 
 private:
     bool HasFile(const QString &path) const;
-    [[noreturn]] void RaiseNotValid(const TCatalogRef &damaged);
+    // OpenCatalog, giving the catalog that is open afterwards (null if none).
+    const TCatalogData *OpenAndGet();
+    // Under the catalog lock: makes data the catalog (null: closed); the one it replaces
+    // is kept until no lookup holds a catalog.
+    void Publish(std::unique_ptr<TCatalogData> data);
+    void ReclaimRetired();
+    [[noreturn]] void RaiseNotValid(const TCatalogData *damaged);
 
     QString m_directory;
     QString m_name;
     // Taken to open, close or replace the catalog; never by a search.
     std::mutex m_catalogLock;
     QString m_languageCode;
-    // Null while closed. Replaced only under the catalog lock's write side; read by
-    // every lookup without it.
-    std::atomic<TCatalogRef> m_catalog;
+    // What lookups search, without a lock; owned by m_owned.
+    std::atomic<const TCatalogData *> m_catalog = nullptr;
+    std::unique_ptr<TCatalogData> m_owned;
+    // Catalogs replaced while lookups may still hold them, and how many lookups do.
+    std::vector<std::unique_ptr<TCatalogData>> m_retired;
+    std::atomic<bool> m_anyRetired = false;
+    std::atomic<int> m_readers = 0;
     std::atomic<bool> m_mayOpen = true;
     const TEmbeddedStore *m_store = nullptr;
 };
