@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -82,9 +83,16 @@ private:
         std::atomic<TDomainNode *> next = nullptr;
     };
     using TQueue = std::deque<std::pair<QString, QObject *>>;
+    // The properties of a class that the walk looks at, less the class ignores.
+    struct TPropertyPlan
+    {
+        int index = 0;
+        QString upperName;
+    };
 
     TDomain *FindDomain(const QString &name) const;
     void AddInitialIgnores();
+    const std::vector<TPropertyPlan> &PlanFor(const QMetaObject *meta);
     void TranslatePropertyValue(QObject *object, const QMetaProperty &property, TQueue &queue,
                                 const QString &domain);
 
@@ -99,5 +107,7 @@ private:
 
     QSet<QString> m_perCallIgnores;
     std::vector<TClassIgnoreEntry> m_classIgnores;
+    // By class; dropped whenever the class ignores change.
+    QHash<const QMetaObject *, std::vector<TPropertyPlan>> m_plans;
     TRetranslator *m_retranslator = nullptr;
 };

@@ -84,6 +84,7 @@ void TTranslationEngine::AddInitialIgnores()
 void TTranslationEngine::IgnoreClassProperty(const QMetaObject *metaClass,
                                              const QString &propertyName)
 {
+    m_plans.clear();
     const QString name = propertyName.toUpper();
     const auto addTo = [&name](QStringList &names) {
         const auto at = std::lower_bound(names.begin(), names.end(), name);
@@ -155,20 +156,11 @@ void TTranslationEngine::TranslateObjectProperties(QObject *object, const QStrin
         done.insert(current);
 
         const QMetaObject *meta = current->metaObject();
-        QSet<QString> exclusions;
-        for (const TClassIgnoreEntry &entry : m_classIgnores) {
-            if (meta->inherits(entry.metaClass)) {
-                for (const QString &property : entry.propertyNames)
-                    exclusions.insert(property);
-            }
-        }
-        for (int i = 0; i < meta->propertyCount(); ++i) {
-            const QMetaProperty property = meta->property(i);
-            const QString upper = QString::fromLatin1(property.name()).toUpper();
-            if (exclusions.contains(upper) ||
-                m_perCallIgnores.contains(name + QLatin1Char('.') + upper))
+        for (const TPropertyPlan &plan : PlanFor(meta)) {
+            if (!m_perCallIgnores.isEmpty() &&
+                m_perCallIgnores.contains(name + QLatin1Char('.') + plan.upperName))
                 continue;
-            TranslatePropertyValue(current, property, queue, textDomain);
+            TranslatePropertyValue(current, meta->property(plan.index), queue, textDomain);
         }
         for (QObject *child : current->children()) {
             QString childName = child->objectName().toUpper();
@@ -176,6 +168,37 @@ void TTranslationEngine::TranslateObjectProperties(QObject *object, const QStrin
                 queue.emplace_back(std::move(childName), child);
         }
     }
+}
+
+const std::vector<TTranslationEngine::TPropertyPlan> &
+TTranslationEngine::PlanFor(const QMetaObject *meta)
+{
+    // A window's objects share a few dozen classes of some sixty properties each; the
+    // walk looks at the text, string-list and object properties that no class ignore
+    // excludes, worked out once per class.
+    auto plan = m_plans.find(meta);
+    if (plan != m_plans.end())
+        return *plan;
+    QSet<QString> exclusions;
+    for (const TClassIgnoreEntry &entry : m_classIgnores) {
+        if (meta->inherits(entry.metaClass)) {
+            for (const QString &property : entry.propertyNames)
+                exclusions.insert(property);
+        }
+    }
+    std::vector<TPropertyPlan> properties;
+    for (int i = 0; i < meta->propertyCount(); ++i) {
+        const QMetaProperty property = meta->property(i);
+        const QMetaType type = property.metaType();
+        if (type.id() != QMetaType::QString && type.id() != QMetaType::QStringList &&
+            !(type.flags() & QMetaType::PointerToQObject))
+            continue;
+        // Property names are ASCII.
+        QString upper = QString::fromLatin1(QByteArray(property.name()).toUpper());
+        if (!exclusions.contains(upper))
+            properties.push_back({i, std::move(upper)});
+    }
+    return *m_plans.insert(meta, std::move(properties));
 }
 
 void TTranslationEngine::TranslatePropertyValue(QObject *object, const QMetaProperty &property,
