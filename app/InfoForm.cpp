@@ -1,5 +1,7 @@
 #include "app/InfoForm.h"
 
+#include "app/ExceptionHandler.h"
+#include "i18n/Translation.h"
 #include "timing/ProtocolExport.h"
 #include "widgets/PicturePanel.h"
 
@@ -108,6 +110,7 @@ TfrmInfo::TfrmInfo(QWidget *parent) : QDialog(parent)
 void TfrmInfo::FormCreate()
 {
     // The dialog's creation step; its texts are translated here.
+    app::guarded([this] { TranslateComponentTexts(this, QString()); });
 }
 
 void TfrmInfo::btnOKClick()

@@ -8,6 +8,7 @@
 #include "app/GroupFrame.h"
 #include "app/InfoForm.h"
 #include "app/SaveDialog.h"
+#include "i18n/Translation.h"
 #include "platform/Locale.h"
 #include "platform/Shell.h"
 #include "timing/CsvExport.h"
@@ -162,19 +163,6 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     connect(cmbPort, &QWidget::customContextMenuRequested, this,
             [this, portMenu](const QPoint &pos) { portMenu->popup(cmbPort->mapToGlobal(pos)); });
 
-    m_saveDialog = new TSaveDialog(this);
-    m_saveDialog->setObjectName(QStringLiteral("SaveDialog"));
-    m_saveDialog->setOption(QFileDialog::DontUseNativeDialog);
-    m_saveDialog->setAcceptMode(QFileDialog::AcceptSave);
-    m_saveDialog->setFileMode(QFileDialog::AnyFile);
-    m_saveDialog->setNameFilters({QStringLiteral("*.txt (*.txt)"), CsvFilter});
-    m_saveDialog->setDefaultSuffix(QStringLiteral("txt"));
-    connect(m_saveDialog, &QFileDialog::filterSelected, m_saveDialog,
-            [this](const QString &filter) {
-                m_saveDialog->setDefaultSuffix(filter == CsvFilter ? QStringLiteral("csv")
-                                                                   : QStringLiteral("txt"));
-            });
-    m_saveDialog->setSizeGripEnabled(true);
     m_runSaveDialog = runSaveDialogModally;
 
     connect(btn46, &TSpeedButton::mouseDown, this, handler([](TForm1 *f) { f->DoContact1(); }));
@@ -201,6 +189,7 @@ TForm1::~TForm1()
 
 void TForm1::FormCreate()
 {
+    app::guarded([this] { TranslateComponentTexts(this, QString()); });
     m_lines.setOnChanged([this] { CommChanged(); });
     app::guarded([this] { LoadSettings(); });
 }
@@ -382,9 +371,31 @@ void TForm1::Reset1Click()
     Prot->setRowCount(0);
 }
 
+QFileDialog &TForm1::ensureSaveDialog()
+{
+    // Built when the export first runs: its file-system model would otherwise scan the
+    // working folder while the program starts.
+    if (!m_saveDialog) {
+        m_saveDialog = new TSaveDialog(this);
+        m_saveDialog->setObjectName(QStringLiteral("SaveDialog"));
+        m_saveDialog->setOption(QFileDialog::DontUseNativeDialog);
+        m_saveDialog->setAcceptMode(QFileDialog::AcceptSave);
+        m_saveDialog->setFileMode(QFileDialog::AnyFile);
+        m_saveDialog->setNameFilters({QStringLiteral("*.txt (*.txt)"), CsvFilter});
+        m_saveDialog->setDefaultSuffix(QStringLiteral("txt"));
+        connect(m_saveDialog, &QFileDialog::filterSelected, m_saveDialog,
+                [this](const QString &filter) {
+                    m_saveDialog->setDefaultSuffix(filter == CsvFilter ? QStringLiteral("csv")
+                                                                       : QStringLiteral("txt"));
+                });
+        m_saveDialog->setSizeGripEnabled(true);
+    }
+    return *m_saveDialog;
+}
+
 void TForm1::btnExportClick()
 {
-    const QString path = m_runSaveDialog(*m_saveDialog);
+    const QString path = m_runSaveDialog(ensureSaveDialog());
     if (path.isEmpty())
         return;
     // Rows added by a line change while the dialog was open are included.

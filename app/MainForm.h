@@ -5,6 +5,7 @@
 #include "timing/ProtocolExport.h"
 #include "timing/Settings.h"
 #include "timing/TimeBase.h"
+#include "widgets/ReportList.h"
 
 #include <QWidget>
 
@@ -15,7 +16,6 @@
 class QFileDialog;
 class QMenu;
 class QTimer;
-class QTableWidget;
 class TComboBox;
 class TFloatSpinEdit;
 class TIAeverLiquidIndicator;
@@ -80,7 +80,10 @@ public:
     // The export asks this for the file name; an empty result cancels. Tests replace it.
     using SaveDialogRunner = std::function<QString(QFileDialog &dialog)>;
     void setSaveDialogRunner(SaveDialogRunner runner) { m_runSaveDialog = std::move(runner); }
+    // Null until the first export: only that command needs it.
     QFileDialog *saveDialog() const { return m_saveDialog; }
+    // The dialog as the export uses it, built on first use.
+    QFileDialog &ensureSaveDialog();
 
     void setInfoForm(TfrmInfo *info) { m_info = info; }
 
@@ -120,7 +123,7 @@ public:
     TIAgaloLED *led6 = nullptr;
     TIAgaloLED *led7 = nullptr;
     TIAgaloLED *led8 = nullptr;
-    QTableWidget *Prot = nullptr;
+    TReportList *Prot = nullptr;
     TFloatSpinEdit *edtM = nullptr;
     TComboBox *cmbPort = nullptr;
     TComboBox *cmbAlg = nullptr;

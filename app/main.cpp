@@ -7,16 +7,19 @@
 #include "app/MainForm.h"
 #include "comm/MyCommStatus.h"
 #include "i18n/Translation.h"
-#include "platform/ResourceText.h"
 
 #include "Version.h"
 
+#include <QFile>
 #include <QFont>
 #include <QScreen>
+#include <QTimer>
+#include <QWindow>
 
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 namespace {
 
@@ -28,6 +31,55 @@ bool displayAvailable()
     };
     // An explicit platform plugin (offscreen, vnc, ...) needs no display server.
     return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+}
+
+// For start-up measurements (bench/app): with TACHOFLUX_STARTUP_REPORT set, the program
+// prints the monotonic clock when its window is first exposed and, a second later, its
+// resident memory, and then quits.
+class StartUpReport : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Expose && !m_seen) {
+            const auto *window = qobject_cast<QWindow *>(watched);
+            if (window && window->isExposed()) {
+                m_seen = true;
+                timespec now{};
+                ::clock_gettime(CLOCK_MONOTONIC, &now);
+                std::printf("mapped %lld\n", static_cast<long long>(now.tv_sec) * 1000000000LL +
+                                                  now.tv_nsec);
+                std::fflush(stdout);
+                QTimer::singleShot(1000, qApp, [] {
+                    QFile status(QStringLiteral("/proc/self/status"));
+                    if (status.open(QIODevice::ReadOnly)) {
+                        for (const QByteArray &line : status.readAll().split('\n')) {
+                            if (line.startsWith("VmRSS:"))
+                                std::printf("rss %s\n", line.mid(6).trimmed().constData());
+                        }
+                    }
+                    std::fflush(stdout);
+                    QCoreApplication::quit();
+                });
+            }
+        }
+        return false;
+    }
+
+private:
+    bool m_seen = false;
+};
+
+void reportStartUp(QWidget &window)
+{
+    if (qEnvironmentVariableIsEmpty("TACHOFLUX_STARTUP_REPORT"))
+        return;
+    window.winId();
+    if (QWindow *handle = window.windowHandle())
+        handle->installEventFilter(new StartUpReport(&window));
 }
 
 } // namespace
@@ -46,9 +98,13 @@ int main(int argc, char **argv)
     // Dates, times and decimal separators follow the user's regional settings.
     std::setlocale(LC_ALL, "");
 
-    // Catalogs first: every text the toolkit loads from here on passes through them.
+    // Qt keeps its translators with the application, so it comes first; it shows nothing
+    // and asks for no text until the windows exist.
+    TApplication application(argc, argv);
+
+    // Catalogs next: every text Qt or the platform layer loads from here on passes
+    // through them.
     Translation::startUp();
-    platform::setResourceTextHook(&TranslateResourceText);
 
     // The single status component: no owner, no port, its watcher already running. It is
     // never freed; the end of the process ends the watcher.
@@ -57,7 +113,6 @@ int main(int argc, char **argv)
 
     LanguageSetup();
 
-    TApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tachoflux"));
     QApplication::setApplicationDisplayName(QLatin1StringView(ApplicationTitle));
     QApplication::setApplicationVersion(QStringLiteral(TACHOFLUX_VERSION));
@@ -79,19 +134,24 @@ int main(int argc, char **argv)
                                {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
                                 QStringLiteral("Nimbus Sans")});
 
-    TForm1 form1(lines);
-    TfrmInfo frmInfo(&form1);
-    form1.setInfoForm(&frmInfo);
+    int result = 0;
+    {
+        TForm1 form1(lines);
+        TfrmInfo frmInfo(&form1);
+        form1.setInfoForm(&frmInfo);
 
-    if (const QScreen *screen = QApplication::primaryScreen()) {
-        QRect frame = form1.frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        form1.move(frame.topLeft());
+        if (const QScreen *screen = QApplication::primaryScreen()) {
+            QRect frame = form1.frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            form1.move(frame.topLeft());
+        }
+        reportStartUp(form1);
+        form1.show();
+        result = application.exec();
     }
-    form1.show();
-    const int result = application.exec();
 
-    platform::setResourceTextHook(nullptr);
+    // The windows are gone; the localisation module goes before the application, whose
+    // translator list it restores.
     Translation::shutDown();
     return result;
 }

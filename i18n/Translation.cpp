@@ -1,17 +1,23 @@
 #include "Translation.h"
 
 #include "EmbeddedStore.h"
+#include "Hook.h"
+#include "ToolkitTranslator.h"
 #include "TranslationEngine.h"
+#include "platform/ResourceText.h"
 
-#include <QReadWriteLock>
+#include <QCoreApplication>
 
+#include <array>
 #include <memory>
+#include <mutex>
+#include <shared_mutex>
 
 namespace {
 
 struct DomainList
 {
-    QReadWriteLock lock;
+    std::shared_mutex lock;
     // False once shutdown has begun: texts then pass untranslated.
     bool active = false;
     QStringList names;
@@ -36,6 +42,29 @@ QString untranslatedForm(const QString &text)
 
 std::unique_ptr<TEmbeddedStore> theStore;
 std::unique_ptr<TTranslationEngine> theEngine;
+std::unique_ptr<TToolkitTranslator> theTranslator;
+std::array<std::unique_ptr<THook>, Translation::hookCount> theHooks;
+
+void createHooks()
+{
+    theTranslator = std::make_unique<TToolkitTranslator>();
+    TToolkitTranslator *translator = theTranslator.get();
+    // Qt keeps its translators with the application; without one there is nothing to
+    // route yet (the program creates its application before the module starts).
+    theHooks[0] = std::make_unique<THook>(
+        [translator] {
+            if (QCoreApplication::instance())
+                QCoreApplication::installTranslator(translator);
+        },
+        [translator] {
+            if (QCoreApplication::instance())
+                QCoreApplication::removeTranslator(translator);
+        },
+        false);
+    theHooks[1] = std::make_unique<THook>(
+        [] { platform::setResourceTextHook(&TranslateResourceText); },
+        [] { platform::setResourceTextHook(nullptr); }, false);
+}
 
 } // namespace
 
@@ -60,11 +89,14 @@ void startUp(std::unique_ptr<TEmbeddedStore> store)
     auto engine = std::make_unique<TTranslationEngine>(folder, store.get());
 
     DomainList &domains = resourceStringDomains();
-    QWriteLocker locker(&domains.lock);
+    std::unique_lock<std::shared_mutex> locker(domains.lock);
     theStore = std::move(store);
     theEngine = std::move(engine);
     domains.names = QStringList{QStringLiteral("default")};
     domains.active = true;
+    locker.unlock();
+    createHooks();
+    InstallResourceStringHooks(true, false);
 }
 
 void shutDown()
@@ -74,14 +106,22 @@ void shutDown()
     std::unique_ptr<TEmbeddedStore> store;
     {
         DomainList &domains = resourceStringDomains();
-        QWriteLocker locker(&domains.lock);
+        std::unique_lock<std::shared_mutex> locker(domains.lock);
         domains.active = false;
         domains.names.clear();
         engine = std::move(theEngine);
         store = std::move(theStore);
     }
     engine.reset();
+    for (auto hook = theHooks.rbegin(); hook != theHooks.rend(); ++hook)
+        hook->reset();
+    theTranslator.reset();
     store.reset();
+}
+
+THook *hook(int index)
+{
+    return index >= 0 && index < hookCount ? theHooks[std::size_t(index)].get() : nullptr;
 }
 
 TTranslationEngine *engine()
@@ -111,7 +151,7 @@ void SelectLanguage(const QString &code)
 void AddResourceStringDomain(const QString &name)
 {
     DomainList &domains = resourceStringDomains();
-    QWriteLocker locker(&domains.lock);
+    std::unique_lock<std::shared_mutex> locker(domains.lock);
     if (!domains.names.contains(name, Qt::CaseInsensitive))
         domains.names.append(name);
 }
@@ -119,7 +159,7 @@ void AddResourceStringDomain(const QString &name)
 QStringList ResourceStringDomains()
 {
     DomainList &domains = resourceStringDomains();
-    QReadLocker locker(&domains.lock);
+    std::shared_lock<std::shared_mutex> locker(domains.lock);
     return domains.names;
 }
 
@@ -128,7 +168,7 @@ QString TranslateResourceText(const QString &text)
     DomainList &domains = resourceStringDomains();
     if (text.isEmpty())
         return text;
-    QReadLocker locker(&domains.lock);
+    std::shared_lock<std::shared_mutex> locker(domains.lock);
     TTranslationEngine *engine = Translation::engine();
     if (!domains.active || !engine)
         return text;
@@ -141,4 +181,24 @@ QString TranslateResourceText(const QString &text)
             return translated;
     }
     return text;
+}
+
+void InstallResourceStringHooks(bool enable, bool followIndirection)
+{
+    for (const auto &hook : theHooks) {
+        if (hook)
+            hook->Prepare(followIndirection);
+    }
+    if (!enable)
+        return;
+    for (const auto &hook : theHooks) {
+        if (hook)
+            hook->Enable();
+    }
+}
+
+void TranslateComponentTexts(QObject *component, const QString &domain)
+{
+    if (TTranslationEngine *engine = Translation::engine())
+        engine->TranslateComponentTexts(component, domain);
 }

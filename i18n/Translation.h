@@ -6,13 +6,17 @@
 #include <cstdint>
 #include <memory>
 
+class QObject;
 class TEmbeddedStore;
+class THook;
 class TTranslationEngine;
 
 // Start-up and shutdown of the localisation module. startUp runs before any window
-// exists: it scans the store appended to the executable and creates the engine with
-// the text domain "default"; shutDown frees them again, and from then on toolkit texts
-// pass untranslated.
+// exists: it scans the store appended to the executable, creates the engine with the
+// text domain "default" and routes the toolkit's texts through the engine (Qt's through
+// a translator on the application, when there is one; the platform layer's through its
+// text hook). shutDown undoes it in this order: toolkit texts pass untranslated from its
+// first step on, then the engine goes, the routes are restored and the store goes.
 namespace Translation {
 
 void startUp();
@@ -24,6 +28,9 @@ void shutDown();
 // Null before startUp and after shutDown.
 TTranslationEngine *engine();
 const TEmbeddedStore *store();
+// The routes in the order they are prepared: Qt's translator, the platform text hook.
+THook *hook(int index);
+constexpr int hookCount = 2;
 
 } // namespace Translation
 
@@ -38,3 +45,11 @@ void SelectLanguage(const QString &code);
 void AddResourceStringDomain(const QString &name);
 QStringList ResourceStringDomains();
 QString TranslateResourceText(const QString &text);
+
+// Prepares the text routes and, with enable, puts the engine into them. Following an
+// indirection has no meaning for Qt's routes and is accepted for the interface's sake.
+void InstallResourceStringHooks(bool enable, bool followIndirection);
+
+// Translates a window (or any object) and everything it owns; an empty domain means the
+// engine's current one. Does nothing before start-up.
+void TranslateComponentTexts(QObject *component, const QString &domain = QString());

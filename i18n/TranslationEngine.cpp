@@ -77,7 +77,9 @@ EncodedKey encodeKey(const QString &key, char (&buffer)[512], std::string &spare
     }
     if (i < size) {
         control = true;
-        QStringEncoder encoder(QStringEncoder::Utf8);
+        // Stateless: an unpaired surrogate at the end is encoded as a replacement
+        // character instead of being held back for a partner that never comes.
+        QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
         out = encoder.appendToBuffer(start, key);
     }
     const std::size_t length = std::size_t(out - start);
@@ -199,9 +201,18 @@ TTranslationEngine::TTranslationEngine(const QString &executableFolder, const TE
     SelectLanguage(QString());
     BindDomainFolder(QStringLiteral("default"), m_defaultCatalogFolder);
     SelectDomain(QStringLiteral("default"));
+    AddInitialIgnores();
 }
 
-TTranslationEngine::~TTranslationEngine() = default;
+TTranslationEngine::~TTranslationEngine()
+{
+    TDomainNode *node = m_firstDomain.load(std::memory_order_relaxed);
+    while (node) {
+        TDomainNode *next = node->next.load(std::memory_order_relaxed);
+        delete node;
+        node = next;
+    }
+}
 
 void TTranslationEngine::LanguageChanged(const QString &) {}
 void TTranslationEngine::DomainSelected(const QString &) {}
@@ -218,10 +229,20 @@ void TTranslationEngine::SelectLanguage(const QString &code)
         if (dot >= 0)
             language.truncate(dot);
     }
-    m_currentLanguage = language;
-    for (const auto &domain : m_domains)
-        domain->SetCatalogLanguage(language);
+    {
+        const std::lock_guard<std::mutex> locker(m_domainsMutex);
+        m_currentLanguage = language;
+        for (TDomainNode *node = m_firstDomain.load(std::memory_order_relaxed); node;
+             node = node->next.load(std::memory_order_relaxed))
+            node->domain->SetCatalogLanguage(language);
+    }
     LanguageChanged(language);
+}
+
+QString TTranslationEngine::CurrentLanguage() const
+{
+    const std::lock_guard<std::mutex> locker(m_domainsMutex);
+    return m_currentLanguage;
 }
 
 void TTranslationEngine::BindDomainFolder(const QString &name, const QString &folder)
@@ -238,27 +259,47 @@ void TTranslationEngine::SelectDomain(const QString &name)
     DomainSelected(name);
 }
 
-TDomain *TTranslationEngine::DomainFor(const QString &name)
+TDomain *TTranslationEngine::FindDomain(const QString &name) const
 {
     // The name as it was first written is the common case, and cheaper to compare.
-    for (const auto &domain : m_domains) {
-        const QString &known = domain->Name();
+    TDomainNode *const first = m_firstDomain.load(std::memory_order_acquire);
+    for (TDomainNode *node = first; node; node = node->next.load(std::memory_order_acquire)) {
+        const QString &known = node->domain->Name();
         if (known.size() == name.size() &&
             std::memcmp(known.constData(), name.constData(),
                         std::size_t(name.size()) * sizeof(QChar)) == 0)
-            return domain.get();
+            return node->domain.get();
     }
-    for (const auto &domain : m_domains) {
-        if (domain->Name().compare(name, Qt::CaseInsensitive) == 0)
-            return domain.get();
+    for (TDomainNode *node = first; node; node = node->next.load(std::memory_order_acquire)) {
+        if (node->domain->Name().compare(name, Qt::CaseInsensitive) == 0)
+            return node->domain.get();
     }
-    auto domain = std::make_unique<TDomain>(name, m_store);
-    domain->SetCatalogFolder(m_defaultCatalogFolder.endsWith(QLatin1Char('/'))
-                                 ? m_defaultCatalogFolder
-                                 : m_defaultCatalogFolder + QLatin1Char('/'));
-    domain->SetCatalogLanguage(m_currentLanguage);
-    m_domains.push_back(std::move(domain));
-    return m_domains.back().get();
+    return nullptr;
+}
+
+TDomain *TTranslationEngine::DomainFor(const QString &name)
+{
+    // Domains are only ever appended, each published whole, so lookups walk the list
+    // without a lock while another thread adds to it.
+    if (TDomain *domain = FindDomain(name))
+        return domain;
+    const std::lock_guard<std::mutex> locker(m_domainsMutex);
+    if (TDomain *domain = FindDomain(name))
+        return domain;
+    auto node = std::make_unique<TDomainNode>();
+    node->domain = std::make_unique<TDomain>(name, m_store);
+    node->domain->SetCatalogFolder(m_defaultCatalogFolder.endsWith(QLatin1Char('/'))
+                                       ? m_defaultCatalogFolder
+                                       : m_defaultCatalogFolder + QLatin1Char('/'));
+    node->domain->SetCatalogLanguage(m_currentLanguage);
+    TDomain *const domain = node->domain.get();
+    TDomainNode *const added = node.release();
+    if (m_lastDomain)
+        m_lastDomain->next.store(added, std::memory_order_release);
+    else
+        m_firstDomain.store(added, std::memory_order_release);
+    m_lastDomain = added;
+    return domain;
 }
 
 QString TTranslationEngine::TranslateInDomain(const QString &name, const QString &key)
@@ -269,12 +310,10 @@ QString TTranslationEngine::TranslateInDomain(const QString &name, const QString
     std::string spare;
     const EncodedKey encoded = encodeKey(key, buffer, spare);
 
-    // Only the truly empty key asks for the header; a key of CRs alone stays as it is.
-    if (encoded.utf8.empty() && !key.isEmpty())
-        return key;
+    // A key of CRs alone is the empty key once they are gone, and asks for the header.
     const TDomain::TFound found = domain->LookupEntry(encoded.utf8);
     if (found.translated) {
-        if (const QString *kept = domain->Translations().Find(found.entry))
+        if (const QString *kept = found.catalog->translations.Find(found.entry))
             return *kept;
     } else if (!encoded.hadCr && !encoded.hasLf) {
         // No translation and no line break to rewrite: the key is the answer.
@@ -288,6 +327,6 @@ QString TTranslationEngine::TranslateInDomain(const QString &name, const QString
         throw TfError(notTranslatable(key));
     // Only texts that are there are kept, so no key can meet an empty kept text.
     if (found.translated && !translation.isEmpty())
-        return domain->Translations().Keep(found.entry, std::move(translation));
+        return found.catalog->translations.Keep(found.entry, std::move(translation));
     return translation;
 }

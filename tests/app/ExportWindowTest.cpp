@@ -114,7 +114,7 @@ TEST_F(ExportWindow, AGermanUsersExportFileByteForByte)
 TEST_F(ExportWindow, TheSaveDialogRefusesAFolderThatDoesNotExistAndStaysOpen)
 {
     TForm1 &f = open();
-    QFileDialog *dialog = f.saveDialog();
+    QFileDialog *dialog = &f.ensureSaveDialog();
     QTemporaryDir dir;
     dialog->setDirectory(dir.path());
     dialog->show();

@@ -1,0 +1,72 @@
+// Cost of translating the main window once (the walk over every object and property and
+// the lookups), with the program's own catalogs, and of translating it again through its
+// retranslator after a change of language.
+
+#include "app/MainForm.h"
+#include "i18n/Translation.h"
+#include "i18n/TranslationEngine.h"
+#include "i18n/TranslationMarker.h"
+#include "timing/LineSource.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+struct Window
+{
+    Window()
+    {
+        const QString locale = QStringLiteral(TF_PROGRAM_CATALOGS);
+        Translation::startUp(locale.left(locale.lastIndexOf(u'/')) + QStringLiteral("/tachoflux"),
+                             0);
+        LanguageSetup();
+        form = std::make_unique<TForm1>(lines);
+    }
+    ~Window()
+    {
+        form.reset();
+        Translation::shutDown();
+    }
+    timing::NoPortLineSource lines;
+    std::unique_ptr<TForm1> form;
+};
+
+void BM_TranslateMainWindowOnce(benchmark::State &state)
+{
+    Window w;
+    for (auto _ : state) {
+        state.PauseTiming();
+        delete w.form->findChild<TTranslationMarker *>();
+        state.ResumeTiming();
+        TranslateComponentTexts(w.form.get());
+    }
+}
+BENCHMARK(BM_TranslateMainWindowOnce)->Unit(benchmark::kMicrosecond);
+
+void BM_RetranslateMainWindow(benchmark::State &state)
+{
+    Window w;
+    int i = 0;
+    for (auto _ : state) {
+        SelectLanguage((++i % 2) ? QStringLiteral("de_AT") : QStringLiteral("de"));
+        TranslateComponentTexts(w.form.get());
+    }
+}
+BENCHMARK(BM_RetranslateMainWindow)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir config; // keeps the user's own settings out of it
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,43 @@
+#include "Hook.h"
+
+#include "platform/Errors.h"
+
+THook::THook(TStep install, TStep remove, bool followIndirection)
+    : m_install(std::move(install)), m_remove(std::move(remove))
+{
+    Prepare(followIndirection);
+}
+
+THook::~THook()
+{
+    if (m_prepared)
+        Disable();
+    m_prepared = false;
+}
+
+void THook::Prepare(bool)
+{
+    if (m_prepared) {
+        Disable();
+        m_prepared = false;
+    }
+    m_prepared = m_install && m_remove;
+}
+
+void THook::Enable()
+{
+    if (!m_prepared)
+        throw TfError(QStringLiteral("Patch position in THook was nil when Enable was called"));
+    if (!m_enabled)
+        m_install();
+    m_enabled = true;
+}
+
+void THook::Disable()
+{
+    if (!m_prepared)
+        throw TfError(QStringLiteral("Patch position in THook was nil when Disable was called"));
+    if (m_enabled)
+        m_remove();
+    m_enabled = false;
+}

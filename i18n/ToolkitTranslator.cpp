@@ -1,0 +1,25 @@
+#include "ToolkitTranslator.h"
+
+#include "Translation.h"
+#include "platform/Errors.h"
+
+QString TToolkitTranslator::translate(const char *, const char *sourceText, const char *,
+                                      int) const
+{
+    if (!sourceText || !*sourceText)
+        return {};
+    const QString text = QString::fromUtf8(sourceText);
+    QString translated;
+    try {
+        translated = TranslateResourceText(text);
+    } catch (const TfError &) {
+        // Qt's own code cannot take an exception in the middle of building a dialog; the
+        // text then stays Qt's own. The program's texts still report catalog errors.
+        return {};
+    }
+    if (translated == text)
+        return {};
+    // Qt's texts break lines with LF alone.
+    translated.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return translated;
+}
