@@ -15,6 +15,7 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <thread>
+#include <utility>
 #include <unistd.h>
 
 using platform::SerialPollTimer;
@@ -78,6 +79,20 @@ void askForRealTime()
 
 } // namespace
 
+// Runs the watcher's reports on the user-interface thread. Called by name, so that no
+// data of ours travels inside the toolkit's queued call.
+class TMyCommRelay : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TMyCommRelay(TMyCommWatcher *watcher) : m_watcher(watcher) {}
+    Q_INVOKABLE void deliver() { m_watcher->deliver(); }
+
+private:
+    TMyCommWatcher *m_watcher;
+};
+
 TMyCommTier tierFor(bool changeWait, std::int64_t readCostNs)
 {
     if (changeWait)
@@ -115,7 +130,7 @@ std::shared_ptr<TMyCommWatcher> TMyCommWatcher::start(ChangeTarget target)
 }
 
 TMyCommWatcher::TMyCommWatcher(ChangeTarget target)
-    : m_relay(new QObject), m_changeTarget(std::move(target))
+    : m_relay(new TMyCommRelay(this)), m_changeTarget(std::move(target))
 {
 }
 
@@ -196,8 +211,7 @@ void TMyCommWatcher::RunLoop()
 
             if (read == SerialPort::Read::Gone) {
                 // Nobody hands this port to the loop again, whatever the report's fate.
-                std::shared_ptr<SerialPort> expected = port;
-                m_port.compare_exchange_strong(expected, nullptr);
+                m_port.clearIf(port);
                 report(TMyCommReport{0, port.get(), at, true});
                 port.reset();
                 tier = TMyCommTier::None;
@@ -268,19 +282,36 @@ void TMyCommWatcher::RunLoop()
 
 void TMyCommWatcher::report(const TMyCommReport &change)
 {
-    std::exception_ptr error;
-    QMetaObject::invokeMethod(
-        m_relay,
-        [this, &change, &error] {
-            try {
-                NotifyChange(change);
-            } catch (...) {
-                error = std::current_exception();
-            }
-        },
-        Qt::BlockingQueuedConnection);
-    if (error)
+    std::unique_lock lock(m_mailbox.mutex);
+    m_mailbox.change = &change;
+    m_mailbox.done = false;
+    m_mailbox.error = nullptr;
+    QMetaObject::invokeMethod(m_relay, "deliver", Qt::QueuedConnection);
+    m_mailbox.handled.wait(lock, [this] { return m_mailbox.done; });
+    m_mailbox.change = nullptr;
+    if (std::exception_ptr error = std::exchange(m_mailbox.error, nullptr))
         std::rethrow_exception(error);
+}
+
+void TMyCommWatcher::deliver()
+{
+    const TMyCommReport *change = nullptr;
+    {
+        std::lock_guard lock(m_mailbox.mutex);
+        change = m_mailbox.change;
+    }
+    if (!change)
+        return;
+    std::exception_ptr error;
+    try {
+        NotifyChange(*change);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    std::lock_guard lock(m_mailbox.mutex);
+    m_mailbox.error = error;
+    m_mailbox.done = true;
+    m_mailbox.handled.notify_one();
 }
 
 void TMyCommWatcher::NotifyChange(const TMyCommReport &change)
@@ -288,3 +319,5 @@ void TMyCommWatcher::NotifyChange(const TMyCommReport &change)
     if (m_changeTarget)
         m_changeTarget(change);
 }
+
+#include "MyCommWatcher.moc"

@@ -7,8 +7,42 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 
 class QObject;
+
+// The port the watcher reads, handed over between threads. The standard library's
+// atomic shared pointer is a spin lock that ThreadSanitizer cannot see through; a
+// mutex held only for the copy costs the same and can be checked.
+class TMyCommPortSlot
+{
+public:
+    std::shared_ptr<platform::SerialPort> load() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_port;
+    }
+    void store(std::shared_ptr<platform::SerialPort> port)
+    {
+        std::lock_guard lock(m_mutex);
+        m_port.swap(port);
+        // The previous port closes outside the lock, when `port` goes.
+    }
+    // Empties the slot if it still holds `port`.
+    void clearIf(const std::shared_ptr<platform::SerialPort> &port)
+    {
+        std::shared_ptr<platform::SerialPort> old;
+        std::lock_guard lock(m_mutex);
+        if (m_port == port)
+            old.swap(m_port);
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::shared_ptr<platform::SerialPort> m_port;
+};
 
 // The performance counter and its frequency, read right after the status read that saw
 // a change.
@@ -103,8 +137,23 @@ private:
     void RunLoop();
     void report(const TMyCommReport &change);
     void NotifyChange(const TMyCommReport &change);
+    friend class TMyCommRelay;
+    // On the user-interface thread: handles the report the watcher thread waits on.
+    void deliver();
 
-    std::atomic<std::shared_ptr<platform::SerialPort>> m_port;
+    // The report in hand and its outcome, passed under a mutex that every checker
+    // understands (the toolkit's own queue locks are invisible to ThreadSanitizer).
+    struct Mailbox
+    {
+        std::mutex mutex;
+        std::condition_variable handled;
+        const TMyCommReport *change = nullptr;
+        bool done = false;
+        std::exception_ptr error;
+    };
+    Mailbox m_mailbox;
+
+    TMyCommPortSlot m_port;
     std::atomic<bool> m_terminated{false};
     std::atomic<bool> m_ended{false};
     std::atomic<std::int64_t> m_armedUntil{0};

@@ -1,13 +1,13 @@
 #include "platform/SerialWake.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csetjmp>
 #include <csignal>
 #include <cstdint>
 #include <mutex>
 #include <pthread.h>
 #include <stdexcept>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace platform {
@@ -151,13 +151,11 @@ void SerialWake::bound(std::int64_t ns)
 
 void SerialWake::sleep()
 {
-    // The signal is unblocked only inside the call, atomically: a wake that came earlier
-    // ends it at once, and no handler needs to jump. The raw call, because the C
-    // library's wrapper keeps cancellation state.
-    sigset_t mask;
-    pthread_sigmask(SIG_BLOCK, nullptr, &mask);
-    sigdelset(&mask, g_signal);
-    syscall(SYS_ppoll, nullptr, 0, nullptr, &mask, _NSIG / 8);
+    // Takes the signal without running the handler: a wake that came earlier is pending
+    // and ends the sleep at once, and nothing jumps.
+    const sigset_t set = wakeSet();
+    while (sigwaitinfo(&set, nullptr) < 0 && errno == EINTR) {
+    }
 }
 
 bool SerialWake::runRaw(void (*call)(void *), void *arg)

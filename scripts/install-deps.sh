@@ -11,6 +11,7 @@ packages=(
     clang libclang-rt-14-dev
     xvfb xauth
     valgrind
+    stress-ng
     fonts-liberation
 )
 

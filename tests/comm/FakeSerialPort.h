@@ -49,7 +49,17 @@ public:
         m_counts.rng += bool(changed & platform::MS_RING_ON);
         m_counts.dcd += bool(changed & platform::MS_RLSD_ON);
         m_word.store(word);
+        m_changedNs.store(monotonicNs());
         wakeWaiters();
+    }
+
+    // CLOCK_MONOTONIC nanoseconds when the last set() became visible to readers.
+    std::int64_t changedNs() const { return m_changedNs.load(); }
+    static std::int64_t monotonicNs()
+    {
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        return std::int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
     }
 
     // The adapter is pulled: every request fails with EIO from now on, waits included.
@@ -111,6 +121,7 @@ private:
     const Kind m_kind;
     std::atomic<std::uint32_t> m_word{0};
     std::atomic<bool> m_gone{false};
+    std::atomic<std::int64_t> m_changedNs{0};
     std::atomic<int> m_open{0};
     std::atomic<int> m_opened{0};
     std::atomic<std::int64_t> m_waitsStarted{0};
