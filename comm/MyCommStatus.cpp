@@ -86,7 +86,7 @@ void TMyCommStatus::ChangePort(TMyCommPort n)
     if (TMyCommWatcher *watcher = liveWatcher()) {
         watcher->setPort(m_handle);
         watcher->arm(m_active);
-        if (m_active && TMyCommWatcher::realTimeWanted() && !watcher->realTime())
+        if (m_active && watcher->realTimeRefused() && !watcher->realTime())
             comm::requestRealtimeKit(watcher->threadId());
     }
     InstantScope instant(m_changeInstant, std::nullopt);

@@ -54,7 +54,7 @@ struct SchedAttr
 // rights of the administrator); otherwise normal priority with short time slices, so
 // that the scheduler lets the thread run soon after its wake. Kernels before 6.12
 // ignore the slice.
-void askForRealTime()
+bool askForRealTime()
 {
     if (g_realTimeWanted.load()) {
         rlimit limit{};
@@ -67,13 +67,14 @@ void askForRealTime()
         sched_param param{};
         param.sched_priority = priority;
         if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0)
-            return;
+            return true;
     }
     SchedAttr attr{};
     attr.size = sizeof attr;
     attr.policy = SCHED_OTHER;
     attr.runtime = 100'000;
     syscall(SYS_sched_setattr, 0, &attr, 0);
+    return false;
 }
 
 
@@ -177,7 +178,7 @@ void TMyCommWatcher::RunLoop()
     m_wake.attach();
     // Sleeps end when asked for, not up to 50 us later: on this thread only.
     prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
-    askForRealTime();
+    m_realTimeRefused.store(!askForRealTime() && g_realTimeWanted.load());
     std::shared_ptr<SerialPort> port;
     try {
         SerialPollTimer pollTimer;

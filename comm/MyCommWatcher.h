@@ -128,6 +128,9 @@ public:
     bool realTime() const;
 
     // Whether watchers started from now on ask for real-time scheduling (default yes).
+    // Whether the thread asked for real-time scheduling itself and was refused: another
+    // way (RealtimeKit) may then help.
+    bool realTimeRefused() const { return m_realTimeRefused.load(); }
     static void setRealTimeWanted(bool wanted);
     static bool realTimeWanted();
 
@@ -158,6 +161,7 @@ private:
     std::atomic<bool> m_ended{false};
     std::atomic<std::int64_t> m_armedUntil{0};
     std::atomic<TMyCommTier> m_tier{TMyCommTier::None};
+    std::atomic<bool> m_realTimeRefused{false};
     platform::SerialWake m_wake;
     // Lives on the user-interface thread; reports run in its thread. The watcher thread
     // hands it back for deletion as its last act.

@@ -10,7 +10,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/syscall.h>
@@ -37,20 +36,29 @@ public:
     };
     static constexpr std::int64_t SlowReadNs = 300'000;
 
-    explicit FakeModemLines(Kind kind = Waits) : m_kind(kind) {}
+    explicit FakeModemLines(Kind kind = Waits) : m_kind(kind), m_event(eventfd(0, EFD_CLOEXEC)) {}
+    ~FakeModemLines() { ::close(m_event); }
+    FakeModemLines(const FakeModemLines &) = delete;
+    FakeModemLines &operator=(const FakeModemLines &) = delete;
 
+    // Lock-free, as a wake may abandon the watcher's thread anywhere inside a wait, also
+    // inside a hook that calls this.
     void set(std::uint32_t word)
     {
-        std::lock_guard lock(m_mutex);
         m_firstRead.store(0);
-        const std::uint32_t changed = word ^ m_word.load();
-        m_counts.cts += bool(changed & platform::MS_CTS_ON);
-        m_counts.dsr += bool(changed & platform::MS_DSR_ON);
-        m_counts.rng += bool(changed & platform::MS_RING_ON);
-        m_counts.dcd += bool(changed & platform::MS_RLSD_ON);
-        m_word.store(word);
+        const std::uint32_t changed = word ^ m_word.exchange(word);
+        std::uint64_t step = 0;
+        if (changed & platform::MS_CTS_ON)
+            step += std::uint64_t(1) << 0;
+        if (changed & platform::MS_DSR_ON)
+            step += std::uint64_t(1) << 16;
+        if (changed & platform::MS_RING_ON)
+            step += std::uint64_t(1) << 32;
+        if (changed & platform::MS_RLSD_ON)
+            step += std::uint64_t(1) << 48;
+        m_counts.fetch_add(step);
         m_changedNs.store(monotonicNs());
-        wakeWaiters();
+        eventfd_write(m_event, 1);
     }
 
     // CLOCK_MONOTONIC nanoseconds when the last set() became visible to readers.
@@ -65,9 +73,8 @@ public:
     // The adapter is pulled: every request fails with EIO from now on, waits included.
     void unplug()
     {
-        std::lock_guard lock(m_mutex);
         m_gone.store(true);
-        wakeWaiters();
+        eventfd_write(m_event, 1);
     }
 
     // Plugged in again: ports opened from now on work.
@@ -76,10 +83,11 @@ public:
     // Runs `hook` once, inside the next change wait, before the driver takes its snapshot
     // of the counters: what it changes falls in the window between the caller's last look
     // and the wait.
+    // Call it only while no hook is pending.
     void beforeNextWait(std::function<void()> hook)
     {
-        std::lock_guard lock(m_mutex);
         m_beforeWait = std::move(hook);
+        m_hookArmed.store(true);
     }
 
     void setFacts(platform::SerialPortFacts facts)
@@ -106,16 +114,12 @@ public:
 private:
     friend class FakeSerialDriver;
 
-    void wakeWaiters()
+    // Four 16-bit counters in one word, so that a snapshot needs no lock.
+    platform::LineCounters counts() const
     {
-        for (int fd : m_waits)
-            eventfd_write(fd, 1);
-    }
-
-    platform::LineCounters counts()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_counts;
+        const std::uint64_t c = m_counts.load();
+        return {int(c & 0xFFFF), int((c >> 16) & 0xFFFF), int((c >> 32) & 0xFFFF),
+                int((c >> 48) & 0xFFFF)};
     }
 
     const Kind m_kind;
@@ -127,10 +131,12 @@ private:
     std::atomic<std::int64_t> m_waitsStarted{0};
     std::atomic<std::int64_t> m_reads{0};
     std::atomic<std::int64_t> m_firstRead{0};
-    std::mutex m_mutex;
-    platform::LineCounters m_counts;
-    std::set<int> m_waits;
+    std::atomic<std::uint64_t> m_counts{0};
+    // Every change and the unplugging count it up; waits read it.
+    const int m_event;
     std::function<void()> m_beforeWait;
+    std::atomic<bool> m_hookArmed{false};
+    std::mutex m_mutex;
     platform::SerialPortFacts m_facts;
 };
 
@@ -138,24 +144,13 @@ private:
 class FakeSerialDriver final : public platform::SerialDriver
 {
 public:
-    explicit FakeSerialDriver(std::shared_ptr<FakeModemLines> lines)
-        : m_lines(std::move(lines)), m_event(eventfd(0, EFD_CLOEXEC))
+    explicit FakeSerialDriver(std::shared_ptr<FakeModemLines> lines) : m_lines(std::move(lines))
     {
         ++m_lines->m_open;
         ++m_lines->m_opened;
-        std::lock_guard lock(m_lines->m_mutex);
-        m_lines->m_waits.insert(m_event);
     }
 
-    ~FakeSerialDriver() override
-    {
-        {
-            std::lock_guard lock(m_lines->m_mutex);
-            m_lines->m_waits.erase(m_event);
-        }
-        ::close(m_event);
-        --m_lines->m_open;
-    }
+    ~FakeSerialDriver() override { --m_lines->m_open; }
     FakeSerialDriver(const FakeSerialDriver &) = delete;
     FakeSerialDriver &operator=(const FakeSerialDriver &) = delete;
 
@@ -199,13 +194,8 @@ public:
             m_lines->m_kind != FakeModemLines::WaitsNoCounters)
             return -ENOTTY;
         ++m_lines->m_waitsStarted;
-        std::function<void()> hook;
-        {
-            std::lock_guard lock(m_lines->m_mutex);
-            hook = std::exchange(m_lines->m_beforeWait, nullptr);
-        }
-        if (hook)
-            hook();
+        if (m_lines->m_hookArmed.exchange(false))
+            m_lines->m_beforeWait();
         // The kernel's snapshot on entry: a change before it does not end the wait.
         const platform::LineCounters entry = m_lines->counts();
         for (;;) {
@@ -216,7 +206,7 @@ public:
             // The raw call: a signal interrupts it as it interrupts the kernel's wait,
             // and the watcher may jump out of it.
             eventfd_t value = 0;
-            if (syscall(SYS_read, m_event, &value, sizeof value) < 0 && errno == EINTR)
+            if (syscall(SYS_read, m_lines->m_event, &value, sizeof value) < 0 && errno == EINTR)
                 return -EINTR;
         }
     }
@@ -225,7 +215,6 @@ public:
 
 private:
     std::shared_ptr<FakeModemLines> m_lines;
-    int m_event;
 };
 
 // Ports by number; numbers without lines fail to open.
