@@ -15,8 +15,8 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <thread>
-#include <utility>
 #include <unistd.h>
+#include <utility>
 
 using platform::SerialPollTimer;
 using platform::SerialPort;
@@ -62,8 +62,7 @@ bool askForRealTime()
         // Above the desktop's audio threads' usual 1..5, well below the kernel's own.
         const int wanted = 10;
         const int priority =
-            limit.rlim_cur == RLIM_INFINITY ? wanted
-                                            : std::clamp(int(limit.rlim_cur), 1, wanted);
+            limit.rlim_cur == RLIM_INFINITY ? wanted : std::clamp(int(limit.rlim_cur), 1, wanted);
         sched_param param{};
         param.sched_priority = priority;
         if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0)
@@ -76,7 +75,6 @@ bool askForRealTime()
     syscall(SYS_sched_setattr, 0, &attr, 0);
     return false;
 }
-
 
 } // namespace
 
@@ -98,8 +96,7 @@ TMyCommTier tierFor(bool changeWait, std::int64_t readCostNs)
 {
     if (changeWait)
         return TMyCommTier::ChangeWait;
-    return readCostNs > TMyCommWatcher::SlowReadNs ? TMyCommTier::BackToBack
-                                                   : TMyCommTier::Polled;
+    return readCostNs > TMyCommWatcher::SlowReadNs ? TMyCommTier::BackToBack : TMyCommTier::Polled;
 }
 
 bool TMyCommWatcher::realTimeWanted()
@@ -221,9 +218,15 @@ void TMyCommWatcher::RunLoop()
             }
             if (word != last) {
                 switch (tier) {
-                case TMyCommTier::Polled: at.uncertaintyNs = pollGap / 2; break;
-                case TMyCommTier::BackToBack: at.uncertaintyNs = (readEnd - readStart) / 2; break;
-                default: at.uncertaintyNs = (readEnd - readStart) / 2; break;
+                case TMyCommTier::Polled:
+                    at.uncertaintyNs = pollGap / 2;
+                    break;
+                case TMyCommTier::BackToBack:
+                    at.uncertaintyNs = (readEnd - readStart) / 2;
+                    break;
+                default:
+                    at.uncertaintyNs = (readEnd - readStart) / 2;
+                    break;
                 }
                 if (late) {
                     at.late = true;
@@ -251,9 +254,13 @@ void TMyCommWatcher::RunLoop()
                     result = SerialPort::Wait::Expired;
                 m_wake.bound(0);
                 switch (result) {
-                case SerialPort::Wait::Changed: break;
-                case SerialPort::Wait::Gone: break; // the next read says so
-                case SerialPort::Wait::Expired: late = true; break;
+                case SerialPort::Wait::Changed:
+                    break;
+                case SerialPort::Wait::Gone:
+                    break; // the next read says so
+                case SerialPort::Wait::Expired:
+                    late = true;
+                    break;
                 case SerialPort::Wait::Unsupported:
                     tier = tierFor(false, port->readCostNs());
                     m_tier.store(tier);

@@ -4,11 +4,11 @@
 #include "platform/SerialWake.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
-#include <condition_variable>
-#include <exception>
 #include <mutex>
 
 class QObject;

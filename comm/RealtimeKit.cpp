@@ -30,7 +30,8 @@ void requestRealtimeKit(pid_t tid)
     if (!bus.isConnected())
         return;
     QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.RealtimeKit1"), QStringLiteral("/org/freedesktop/RealtimeKit1"),
+        QStringLiteral("org.freedesktop.RealtimeKit1"),
+        QStringLiteral("/org/freedesktop/RealtimeKit1"),
         QStringLiteral("org.freedesktop.RealtimeKit1"), QStringLiteral("MakeThreadRealtime"));
     call << quint64(tid) << quint32(5);
     bus.asyncCall(call);

@@ -39,8 +39,10 @@ QString openErrorMessage(const QString &port, const platform::SerialOpenError &e
     using platform::SerialOpenError;
     const QString where = portAndDevice(port, error.device);
     switch (error.kind) {
-    case SerialOpenError::None: return {};
-    case SerialOpenError::NoDevice: return format("%s cannot be opened: there is no such device", {where});
+    case SerialOpenError::None:
+        return {};
+    case SerialOpenError::NoDevice:
+        return format("%s cannot be opened: there is no such device", {where});
     case SerialOpenError::NoPermission:
         return format("%s cannot be opened: you have no permission to use it. Add your user to "
                       "the group \"%s\" and log in again",

@@ -60,10 +60,10 @@ SerialProbe probeSerialDevice(const QString &path, const QString &portName)
     probe.readCostNs = port->readCostNs();
     // A change (Changed) or the bound (Expired) both mean the driver has the wait.
     const platform::SerialPort::Wait wait = tryChangeWait(*port);
-    probe.changeWait = wait == platform::SerialPort::Wait::Changed ||
-                       wait == platform::SerialPort::Wait::Expired;
-    probe.tier = probe.answersStatus ? tierFor(probe.changeWait, probe.readCostNs)
-                                     : TMyCommTier::None;
+    probe.changeWait =
+        wait == platform::SerialPort::Wait::Changed || wait == platform::SerialPort::Wait::Expired;
+    probe.tier =
+        probe.answersStatus ? tierFor(probe.changeWait, probe.readCostNs) : TMyCommTier::None;
     probe.notes = portFactsMessage(name, facts);
     return probe;
 }
@@ -71,7 +71,8 @@ SerialProbe probeSerialDevice(const QString &path, const QString &portName)
 QString tierName(TMyCommTier tier)
 {
     switch (tier) {
-    case TMyCommTier::None: return platform::resourceText(QStringLiteral("not watched"));
+    case TMyCommTier::None:
+        return platform::resourceText(QStringLiteral("not watched"));
     case TMyCommTier::ChangeWait:
         return platform::resourceText(QStringLiteral("change wait (no polling)"));
     case TMyCommTier::Polled:

@@ -13,15 +13,15 @@ namespace comm {
 
 struct SerialProbe
 {
-    QString device;        // the path probed, links resolved where possible
-    bool opened = false;   // opened for status queries and confirmed to be a terminal
-    QString error;         // why not, in the user's language; empty when opened
+    QString device;              // the path probed, links resolved where possible
+    bool opened = false;         // opened for status queries and confirmed to be a terminal
+    QString error;               // why not, in the user's language; empty when opened
     bool answersStatus = false;  // the modem-status read (TIOCMGET) works
     bool changeWait = false;     // the driver offers the change wait (TIOCMIWAIT)
     std::int64_t readCostNs = 0; // one status read
     TMyCommTier tier = TMyCommTier::None; // how the watcher would follow it
-    QString driver;               // the kernel driver, empty when unknown
-    QString notes;                // limits of the driver, in the user's language
+    QString driver;                       // the kernel driver, empty when unknown
+    QString notes;                        // limits of the driver, in the user's language
 };
 
 // `path` is a device file such as /dev/ttyUSB0, or a link to one. `portName` names it in

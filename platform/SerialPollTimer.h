@@ -12,7 +12,7 @@ namespace platform {
 class SerialPollTimer
 {
 public:
-    static constexpr std::int64_t FinePeriodNs = 100'000;    // 10 kHz, while a run is armed
+    static constexpr std::int64_t FinePeriodNs = 100'000;     // 10 kHz, while a run is armed
     static constexpr std::int64_t CoarsePeriodNs = 1'000'000; // 1 kHz, while idle
 
     // On the polling thread: the first deadline is now.

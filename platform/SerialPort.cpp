@@ -64,7 +64,8 @@ SerialPortFacts factsOf(const QString &device)
     facts.device = device;
     const QString base = g_sysfsRoot + QStringLiteral("/class/tty/") +
                          QFileInfo(device).fileName() + QStringLiteral("/device");
-    facts.driver = QFileInfo(QFileInfo(base + QStringLiteral("/driver")).symLinkTarget()).fileName();
+    facts.driver =
+        QFileInfo(QFileInfo(base + QStringLiteral("/driver")).symLinkTarget()).fileName();
     facts.ctsAlwaysOn = facts.driver == u"cdc_acm";
     const QString latency = base + QStringLiteral("/latency_timer");
     bool ok = false;
@@ -295,8 +296,7 @@ std::unique_ptr<SerialPort> DeviceSerialPorts::open(std::uint8_t number, SerialO
     return openPath(devicePath(number), error);
 }
 
-std::unique_ptr<SerialPort> DeviceSerialPorts::openPath(const QString &path,
-                                                        SerialOpenError &error)
+std::unique_ptr<SerialPort> DeviceSerialPorts::openPath(const QString &path, SerialOpenError &error)
 {
     error = {};
     const QFileInfo info(path);
@@ -328,14 +328,20 @@ std::unique_ptr<SerialPort> DeviceSerialPorts::openPath(const QString &path,
         switch (errno) {
         case ENOENT:
         case ENODEV:
-        case ENXIO: error.kind = SerialOpenError::NoDevice; break;
+        case ENXIO:
+            error.kind = SerialOpenError::NoDevice;
+            break;
         case EACCES:
         case EPERM:
             error.kind = SerialOpenError::NoPermission;
             error.group = groupName(st.st_gid);
             break;
-        case EBUSY: error.kind = SerialOpenError::Busy; break;
-        default: error.kind = SerialOpenError::Other; break;
+        case EBUSY:
+            error.kind = SerialOpenError::Busy;
+            break;
+        default:
+            error.kind = SerialOpenError::Other;
+            break;
         }
         return nullptr;
     }

@@ -74,7 +74,7 @@ class SerialDriver
 {
 public:
     virtual ~SerialDriver() = default;
-    virtual int getModemBits(int &bits) = 0;          // TIOCMGET
+    virtual int getModemBits(int &bits) = 0;           // TIOCMGET
     virtual int getCounters(LineCounters &counts) = 0; // TIOCGICOUNT
     // TIOCMIWAIT: compares against the counters as they are on entry, returns 0 once one
     // of the lines in `mask` has changed since. Must block in a plain system call.

@@ -57,11 +57,11 @@ public:
         const QString stress = QStandardPaths::findExecutable(QStringLiteral("stress-ng"));
         if (stress.isEmpty())
             return;
-        m_process.start(QStringLiteral("nice"),
-                        {QStringLiteral("-n"), QStringLiteral("10"), stress,
-                         QStringLiteral("--cpu"), QString::number(std::thread::hardware_concurrency()),
-                         QStringLiteral("--timeout"), QString::number(seconds) + u's',
-                         QStringLiteral("--quiet")});
+        m_process.start(
+            QStringLiteral("nice"),
+            {QStringLiteral("-n"), QStringLiteral("10"), stress, QStringLiteral("--cpu"),
+             QString::number(std::thread::hardware_concurrency()), QStringLiteral("--timeout"),
+             QString::number(seconds) + u's', QStringLiteral("--quiet")});
         m_running = m_process.waitForStarted(5000);
         // Let the workers start.
         QThread::msleep(300);
@@ -204,7 +204,11 @@ void BM_BareSleepLateness(benchmark::State &state)
         state.counters["max_us"] = percentile(late, 1.0);
     }
 }
-BENCHMARK(BM_BareSleepLateness)->ArgName("rt")->DenseRange(0, 1)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_BareSleepLateness)
+    ->ArgName("rt")
+    ->DenseRange(0, 1)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 // Bouncing contacts: each burst toggles DSR a few times, 5 to 50 us apart, and settles.
 // A burst is lost when the watcher never reports its settled state. The bursts come as
@@ -245,7 +249,8 @@ void BM_BouncingBursts(benchmark::State &state)
                     clock_nanosleep(CLOCK_MONOTONIC, 0, &gap, nullptr);
                 }
                 const bool settled = word != 0;
-                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+                const auto giveUp =
+                    std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
                 while (dsr.load() != settled && std::chrono::steady_clock::now() < giveUp)
                     std::this_thread::sleep_for(std::chrono::microseconds(50));
                 if (dsr.load() != settled)
@@ -300,7 +305,11 @@ void BM_WatcherCpu(benchmark::State &state)
         state.counters["tier"] = int(status.watcher()->tier());
     }
 }
-BENCHMARK(BM_WatcherCpu)->ArgName("mode")->DenseRange(0, 5)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_WatcherCpu)
+    ->ArgName("mode")
+    ->DenseRange(0, 5)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 // The reference for the polled tiers: a bare thread that only sleeps from one fixed
 // deadline to the next, at the same period and timer slack. Argument: period in us.
@@ -336,7 +345,12 @@ void BM_BareSleepLoopCpu(benchmark::State &state)
         state.counters["wakes_per_s"] = double(wakes.load() - before) * 1e9 / double(wall);
     }
 }
-BENCHMARK(BM_BareSleepLoopCpu)->ArgName("period_us")->Arg(1000)->Arg(100)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_BareSleepLoopCpu)
+    ->ArgName("period_us")
+    ->Arg(1000)
+    ->Arg(100)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 } // namespace
 

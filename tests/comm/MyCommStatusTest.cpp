@@ -68,12 +68,11 @@ protected:
     {
         status.reset();
         // Nothing of this test may linger into the next one.
-        EXPECT_TRUE(waitFor(
-            [this] {
-                return waits->openPorts() + other->openPorts() + polled->openPorts() +
-                           noCounters->openPorts() + slow->openPorts() ==
-                       0;
-            }));
+        EXPECT_TRUE(waitFor([this] {
+            return waits->openPorts() + other->openPorts() + polled->openPorts() +
+                       noCounters->openPorts() + slow->openPorts() ==
+                   0;
+        }));
     }
 
     // Waits until the watcher has reported the lines `expected`.
@@ -106,10 +105,14 @@ protected:
     FakeModemLines &lines()
     {
         switch (GetParam()) {
-        case 1: return *waits;
-        case 3: return *polled;
-        case 6: return *noCounters;
-        default: return *slow;
+        case 1:
+            return *waits;
+        case 3:
+            return *polled;
+        case 6:
+            return *noCounters;
+        default:
+            return *slow;
         }
     }
 };
