@@ -269,6 +269,12 @@ void TMyCommWatcher::RunLoop()
                 }
                 continue;
             }
+            // Reads that have become cheap would spin a core back to back: pace them.
+            if (tier == TMyCommTier::BackToBack && readEnd - readStart < SlowReadNs / 2) {
+                tier = TMyCommTier::Polled;
+                m_tier.store(tier);
+                pollTimer.start();
+            }
             if (tier == TMyCommTier::Polled) {
                 // A port change or the end waits at most one period here.
                 const std::int64_t period =
