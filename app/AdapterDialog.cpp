@@ -1,5 +1,7 @@
 #include "app/AdapterDialog.h"
 
+#include "comm/SerialProbe.h"
+
 #include "platform/SerialPort.h"
 
 #include <QDir>
@@ -64,24 +66,9 @@ QStringList numbered(const QDir &dir, const QString &prefix)
 
 SerialDeviceProbe probeSerialDevice(const QString &path)
 {
-    SerialDeviceProbe result;
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return result;
-    struct stat st
-    {
-    };
-    int bits = 0;
-    if (::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && ::ioctl(fd, TIOCMGET, &bits) == 0) {
-        result.answersStatus = true;
-        // The kernel's serial cores offer the change wait together with the interrupt
-        // counters it wakes on; trying the wait itself would block until a line changes.
-        serial_icounter_struct counts{};
-        result.hasChangeWait = ::ioctl(fd, TIOCGICOUNT, &counts) == 0;
-    }
-    ::close(fd);
-    return result;
+    // The watcher's own probe: the same open, and the change wait tried, not guessed.
+    const comm::SerialProbe probe = comm::probeSerialDevice(path);
+    return {probe.opened && probe.answersStatus, probe.changeWait};
 }
 
 QList<SerialDeviceEntry> listSerialDevices(const QString &devRoot, const SerialProbeFunction &probe)

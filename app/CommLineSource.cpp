@@ -38,3 +38,19 @@ std::optional<timing::Ticks> CommLineSource::changeTicks() const
         return std::nullopt;
     return timing::counterToTicks(at->counter, at->frequency);
 }
+
+bool CommLineSource::changeLate() const
+{
+    const std::optional<TMyCommInstant> at = m_status.changeInstant();
+    return at && at->late;
+}
+
+QString CommLineSource::portMessage() const
+{
+    return m_status.message();
+}
+
+void CommLineSource::setArmed(bool on)
+{
+    m_status.setArmed(on);
+}

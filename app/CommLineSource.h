@@ -16,6 +16,9 @@ public:
     void setComm(std::uint8_t n) override;
     void setOnChanged(std::function<void()> handler) override;
     std::optional<timing::Ticks> changeTicks() const override;
+    bool changeLate() const override;
+    QString portMessage() const override;
+    void setArmed(bool on) override;
 
 private:
     TMyCommStatus &m_status;

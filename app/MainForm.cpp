@@ -9,6 +9,7 @@
 #include "app/InfoForm.h"
 #include "app/SaveDialog.h"
 #include "i18n/Translation.h"
+#include "platform/Errors.h"
 #include "platform/Locale.h"
 #include "platform/Shell.h"
 #include "timing/CsvExport.h"
@@ -58,8 +59,9 @@ QString runSaveDialogModally(QFileDialog &dialog)
 // A second file type for spreadsheets; the name's extension decides what is written.
 const QString CsvFilter = QStringLiteral("CSV, UTF-8 (*.csv)");
 
-// The caption cell keeps the entry's numbers for the CSV export.
-enum CsvRole { StopDateRole = Qt::UserRole, StopTimeRole, TicksRole, MetersRole };
+// The caption cell keeps the entry's numbers for the CSV export, and marks a row whose time
+// rests on a contact instant that was found late.
+enum RowRole { StopDateRole = Qt::UserRole, StopTimeRole, TicksRole, MetersRole, LateRole };
 
 QTableWidgetItem *cell(const QString &text, Qt::Alignment alignment)
 {
@@ -206,11 +208,13 @@ QString TForm1::TicksToStr(Ticks interval)
     return timing::TicksToStr(interval);
 }
 
-void TForm1::DoContact1(std::optional<Ticks> at)
+void TForm1::DoContact1(std::optional<Ticks> at, bool late)
 {
     if (m_running || !btn46->isEnabled())
         return;
     m_startTicks = at ? *at : GetTicks();
+    m_startLate = at && late;
+    m_lines.setArmed(true);
     btn46->setEnabled(false);
     btn78->setEnabled(true);
     cmbPort->setEnabled(false);
@@ -218,11 +222,13 @@ void TForm1::DoContact1(std::optional<Ticks> at)
     m_running = true;
 }
 
-void TForm1::DoContact2(std::optional<Ticks> at)
+void TForm1::DoContact2(std::optional<Ticks> at, bool late)
 {
     if (!m_running || !btn78->isEnabled())
         return;
     m_stopTicks = at ? *at : GetTicks();
+    m_stopLate = at && late;
+    m_lines.setArmed(false);
     btn78->setEnabled(false);
     btn46->setEnabled(true);
     m_running = false;
@@ -240,6 +246,7 @@ void TForm1::DoReset()
     m_running = false;
     m_startTicks = 0;
     m_stopTicks = 0;
+    m_lines.setArmed(true);
 }
 
 void TForm1::EvaluateLines()
@@ -255,10 +262,11 @@ void TForm1::EvaluateLines()
         }
         if (!m_suppress) {
             const std::optional<Ticks> at = m_lines.changeTicks();
+            const bool late = m_lines.changeLate();
             if (a && !m_running && led4->LedPlasticColor() == LineColors[0])
-                DoContact1(at);
+                DoContact1(at, late);
             if (b && m_running && led7->LedPlasticColor() == LineColors[0])
-                DoContact2(at);
+                DoContact2(at, late);
         }
     }
     setLamps(a, b);
@@ -297,7 +305,24 @@ void TForm1::DigitsTimerTimer()
 
 void TForm1::CommChanged()
 {
+    // The chosen port went away (adapter removed): back to no port, as if it had never
+    // opened, and the run it was timing ends.
+    if (!m_suppress && cmbPort->currentIndex() > 0 && !m_lines.Active()) {
+        cmbPort->setItemIndexQuiet(0);
+        DoReset();
+        showPortMessage();
+    }
     EvaluateLines();
+}
+
+void TForm1::showPortMessage()
+{
+    const QString message = m_lines.portMessage();
+    if (message.isEmpty())
+        return;
+    // Not from inside the handler: a line report would wait for the message box, and an
+    // error there would end the watcher.
+    QTimer::singleShot(0, this, [message] { app::guarded([&] { throw TfError(message); }); });
 }
 
 // --- Protocol list and export -------------------------------------------------------
@@ -331,6 +356,13 @@ void TForm1::AddProtocolEntry()
     }
     for (int c = 0; c < 3; ++c)
         Prot->setItem(row, c + 1, cell(values[c], Qt::AlignRight));
+    if ((m_startLate || m_stopLate) && m_startTicks < m_stopTicks) {
+        const QString note = QStringLiteral(
+            "Ein Kontakt wurde erst verspätet erkannt: die gemessene Zeit kann ungenau sein.");
+        for (int c = 0; c < 4; ++c)
+            Prot->item(row, c)->setToolTip(note);
+        Prot->item(row, 1)->setData(LateRole, true);
+    }
 }
 
 QList<timing::ProtocolRow> TForm1::protocolRows() const
@@ -342,8 +374,11 @@ QList<timing::ProtocolRow> TForm1::protocolRows() const
     QList<timing::ProtocolRow> rows;
     const int count = Prot->rowCount();
     rows.reserve(count);
-    for (int r = 0; r < count; ++r)
-        rows.append({text(r, 0), text(r, 1), text(r, 2), text(r, 3)});
+    for (int r = 0; r < count; ++r) {
+        const QTableWidgetItem *time = Prot->item(r, 1);
+        rows.append({text(r, 0), text(r, 1), text(r, 2), text(r, 3),
+                     time && time->data(LateRole).toBool()});
+    }
     return rows;
 }
 
@@ -442,6 +477,7 @@ void TForm1::cmbPortChange()
     m_lines.setComm(static_cast<std::uint8_t>(cmbPort->currentIndex()));
     if (!m_lines.Active())
         cmbPort->setItemIndexQuiet(0);
+    showPortMessage();
     EvaluateLines();
 }
 

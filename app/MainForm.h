@@ -41,8 +41,9 @@ public:
     static timing::Ticks GetTicks();
     static QString TicksToStr(timing::Ticks interval);
     // `at` is the instant a line change was read; keys and buttons take the current one.
-    void DoContact1(std::optional<timing::Ticks> at = std::nullopt);
-    void DoContact2(std::optional<timing::Ticks> at = std::nullopt);
+    // `late`: that instant was found late and may lie well after the contact.
+    void DoContact1(std::optional<timing::Ticks> at = std::nullopt, bool late = false);
+    void DoContact2(std::optional<timing::Ticks> at = std::nullopt, bool late = false);
     void DoReset();
     void EvaluateLines();
     void DigitsTimerTimer();
@@ -101,6 +102,8 @@ private:
     void FormClose();
     void FormKeyDown(int key);
     void setLamps(bool a, bool b);
+    // Shows the line source's message about the port, once the current handler is done.
+    void showPortMessage();
 
     // SettingsTarget
     void applyComPort(int index) override;
@@ -141,5 +144,7 @@ private:
     bool m_suppress = false;
     timing::Ticks m_startTicks = 0;
     timing::Ticks m_stopTicks = 0;
+    bool m_startLate = false;
+    bool m_stopLate = false;
     bool m_shown = false;
 };

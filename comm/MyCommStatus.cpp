@@ -1,5 +1,8 @@
 #include "comm/MyCommStatus.h"
 
+#include "comm/RealtimeKit.h"
+#include "comm/SerialMessages.h"
+
 #include <utility>
 
 namespace {
@@ -20,6 +23,11 @@ private:
     std::optional<TMyCommInstant> &m_slot;
     std::optional<TMyCommInstant> m_saved;
 };
+
+QString portName(TMyCommPort n)
+{
+    return QStringLiteral("COM") + QString::number(n);
+}
 
 } // namespace
 
@@ -60,18 +68,35 @@ void TMyCommStatus::ChangePort(TMyCommPort n)
         watcher->setPort(nullptr);
     m_handle.reset();
     m_comm = n;
+    m_message.clear();
+    platform::SerialOpenError error;
     if (n != 0)
-        m_handle = platform::serialPorts().open(n);
+        m_handle = platform::serialPorts().open(n, error);
     std::uint32_t word = 0;
     m_active = m_handle && m_handle->modemStatus(word);
+    if (m_handle && !m_active)
+        error.kind = platform::SerialOpenError::NoModemLines;
     // A port that cannot report its lines is of no use to anybody.
     if (!m_active)
         m_handle.reset();
+    if (n != 0)
+        m_message = m_active ? comm::portFactsMessage(portName(n), m_handle->facts())
+                             : comm::openErrorMessage(portName(n), error);
     m_lastWord = 0;
-    if (TMyCommWatcher *watcher = liveWatcher())
+    if (TMyCommWatcher *watcher = liveWatcher()) {
         watcher->setPort(m_handle);
+        watcher->arm(m_active);
+        if (m_active && watcher->realTimeRefused() && !watcher->realTime())
+            comm::requestRealtimeKit(watcher->threadId());
+    }
     InstantScope instant(m_changeInstant, std::nullopt);
     StatusChanged(this);
+}
+
+void TMyCommStatus::setArmed(bool on)
+{
+    if (TMyCommWatcher *watcher = liveWatcher())
+        watcher->arm(on);
 }
 
 void TMyCommStatus::StatusChanged(QObject *)
@@ -94,7 +119,24 @@ void TMyCommStatus::watcherReport(const TMyCommReport &change)
     // A report read from a port that has been closed since says nothing about this one.
     if (!m_handle || change.port != m_handle.get())
         return;
+    if (change.gone) {
+        portGone();
+        return;
+    }
     m_lastWord = change.word;
     InstantScope instant(m_changeInstant, change.at);
+    StatusChanged(nullptr);
+}
+
+void TMyCommStatus::portGone()
+{
+    // Closed at once, as if the port had never opened: lines off, Active false.
+    if (TMyCommWatcher *watcher = liveWatcher())
+        watcher->setPort(nullptr);
+    m_handle.reset();
+    m_active = false;
+    m_lastWord = 0;
+    m_message = comm::portGoneMessage(portName(m_comm));
+    InstantScope instant(m_changeInstant, std::nullopt);
     StatusChanged(nullptr);
 }

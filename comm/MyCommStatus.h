@@ -3,6 +3,7 @@
 #include "comm/MyCommWatcher.h"
 
 #include <QObject>
+#include <QString>
 
 #include <cstdint>
 #include <functional>
@@ -43,7 +44,7 @@ public:
     TMyCommPort Comm() const { return m_comm; }
     // Closes the current port and opens port n (0: none), also when n is the current
     // number, then raises OnChanged. A port that cannot be opened or queried leaves
-    // Active false.
+    // Active false. A port that disappears later is closed the same way.
     void ChangePort(TMyCommPort n);
     bool Active() const { return m_active; }
 
@@ -55,6 +56,14 @@ public:
     // While OnChanged handles a change read from the port: the instant of that read.
     std::optional<TMyCommInstant> changeInstant() const { return m_changeInstant; }
 
+    // In the user's language: why the last port could not be opened, that it has gone,
+    // or what limits it (a driver that cannot see a contact). Empty when all is well.
+    QString message() const { return m_message; }
+
+    // A run is armed (from a reset or contact 1 until contact 2): polled ports are then
+    // read at the fine rate. Choosing a port arms as well.
+    void setArmed(bool on);
+
     void StatusChanged(QObject *sender);
     void DecodeStatus(std::uint32_t word);
 
@@ -63,6 +72,7 @@ public:
 
 private:
     void watcherReport(const TMyCommReport &change);
+    void portGone();
     TMyCommWatcher *liveWatcher() const;
 
     bool m_cts = false;
@@ -78,4 +88,5 @@ private:
     // The word of the last report from the current port.
     std::uint32_t m_lastWord = 0;
     std::optional<TMyCommInstant> m_changeInstant;
+    QString m_message;
 };

@@ -1,49 +1,39 @@
 #include "platform/SerialPollTimer.h"
 
 #include <cerrno>
-#include <sys/prctl.h>
 
 namespace platform {
 
 namespace {
 
 constexpr std::int64_t NsPerSecond = 1'000'000'000;
-
-std::int64_t toNs(const timespec &ts)
-{
-    return std::int64_t(ts.tv_sec) * NsPerSecond + ts.tv_nsec;
-}
-
-timespec fromNs(std::int64_t ns)
-{
-    return timespec{time_t(ns / NsPerSecond), long(ns % NsPerSecond)};
-}
-
-std::int64_t nowNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return toNs(ts);
-}
+// Deadlines missed by more than this many periods are skipped, not caught up.
+constexpr std::int64_t MaxBehind = 10;
 
 } // namespace
 
-void SerialPollTimer::start()
+std::int64_t SerialPollTimer::nowNs()
 {
-    // The default slack of 50 us would stretch every period by half.
-    prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
-    m_next = fromNs(nowNs());
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return std::int64_t(ts.tv_sec) * NsPerSecond + ts.tv_nsec;
 }
 
-void SerialPollTimer::waitNext()
+void SerialPollTimer::start()
 {
-    std::int64_t next = toNs(m_next) + PeriodNs;
+    m_deadline = nowNs();
+}
+
+std::int64_t SerialPollTimer::waitNext(std::int64_t periodNs)
+{
+    m_deadline += periodNs;
     const std::int64_t now = nowNs();
-    if (next <= now - PeriodNs)
-        next = now + PeriodNs;
-    m_next = fromNs(next);
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &m_next, nullptr) == EINTR) {
+    if (now - m_deadline > MaxBehind * periodNs)
+        m_deadline += (now - m_deadline) / periodNs * periodNs;
+    const timespec at{time_t(m_deadline / NsPerSecond), long(m_deadline % NsPerSecond)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
     }
+    return m_deadline;
 }
 
 } // namespace platform

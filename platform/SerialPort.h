@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <sys/types.h>
+#include <vector>
 
 namespace platform {
 
@@ -13,33 +15,115 @@ inline constexpr std::uint32_t MS_DSR_ON = 0x20;
 inline constexpr std::uint32_t MS_RING_ON = 0x40;
 inline constexpr std::uint32_t MS_RLSD_ON = 0x80;
 
+// What is known about a port's driver once it is open.
+struct SerialPortFacts
+{
+    QString device; // the device file, links resolved
+    QString driver; // the kernel driver's name, empty when unknown
+    // cdc-acm reports CTS on whatever the line does.
+    bool ctsAlwaysOn = false;
+    // FTDI adapters hold status changes back for this many milliseconds; -1 unknown.
+    int latencyMs = -1;
+    bool latencyLowered = false;
+};
+
 // A serial port opened for modem-status queries only. Destroying it closes it.
 class SerialPort
 {
 public:
+    enum class Read {
+        Ok,
+        Failed, // the device answers, but not with modem lines
+        Gone,   // the device has been removed or hung up: it never answers again
+    };
     enum class Wait {
-        Changed,     // a line may have changed: read the status again
+        Changed,     // the driver saw a line change (or one came before the wait began)
+        Expired,     // interrupted (a wake or its bound): read the status again
         Unsupported, // the driver cannot wait: poll instead
+        Gone,        // the device has been removed or hung up
     };
 
     virtual ~SerialPort() = default;
 
-    // Reads the modem-status word. On failure the word is left as it was.
-    virtual bool modemStatus(std::uint32_t &word) = 0;
+    // Reads the modem-status word. Unless Ok, the word is left as it was.
+    virtual Read readStatus(std::uint32_t &word) = 0;
+    bool modemStatus(std::uint32_t &word) { return readStatus(word) == Read::Ok; }
 
-    // Blocks until a line may have changed since the last modemStatus(). A change that
-    // falls between that read and this call still ends the wait. Blocks in a plain system
-    // call, holding no lock and owning nothing, so that a wake may abandon it (SerialWake).
+    // Blocks until a line may have changed since the last readStatus(). A change that
+    // falls between that read and the kernel's own snapshot at the start of its wait is
+    // not seen by the wait: callers bound it (SerialWake::bound) and compare afterwards.
+    // Blocks in a plain system call, holding no lock and owning nothing, so that a wake
+    // may abandon it.
     virtual Wait waitForChange() = 0;
+
+    // Nanoseconds one status read took when the port was opened.
+    virtual std::int64_t readCostNs() const { return 0; }
+    virtual SerialPortFacts facts() const { return {}; }
 };
+
+// Line-change counters as the kernel keeps them (TIOCGICOUNT).
+struct LineCounters
+{
+    int cts = 0, dsr = 0, rng = 0, dcd = 0;
+    bool operator==(const LineCounters &) const = default;
+};
+
+// The driver underneath a port: each call answers as the ioctl of that name does on a
+// serial device, 0 or the negated errno. Tests put an emulated driver here.
+class SerialDriver
+{
+public:
+    virtual ~SerialDriver() = default;
+    virtual int getModemBits(int &bits) = 0;           // TIOCMGET
+    virtual int getCounters(LineCounters &counts) = 0; // TIOCGICOUNT
+    // TIOCMIWAIT: compares against the counters as they are on entry, returns 0 once one
+    // of the lines in `mask` has changed since. Must block in a plain system call.
+    virtual int waitModemChange(int mask) = 0;
+    virtual int setModemBits(int bits) = 0; // TIOCMBIS
+};
+
+// Why a port could not be opened.
+struct SerialOpenError
+{
+    enum Kind {
+        None,
+        NoDevice,     // nothing of that name
+        NoPermission, // `group` owns the device and may use it
+        Busy,         // another program holds it exclusively
+        NotATerminal, // a file or a device that is no serial port
+        NoModemLines, // a terminal without modem-status lines
+        Other,        // `error` is the system's code
+    };
+    Kind kind = None;
+    QString device;
+    QString group;
+    int error = 0;
+};
+
+// The user and groups whose rights decide whether a device may be opened.
+struct Credentials
+{
+    uid_t uid = 0;
+    gid_t gid = 0;
+    std::vector<gid_t> groups;
+
+    static Credentials ofProcess();
+    // Whether these credentials may read a file of that owner, group and mode.
+    bool mayRead(uid_t owner, gid_t group, mode_t mode) const;
+};
+
+// A port on `driver`: measures its reads and switches DTR and RTS on. nullptr with
+// NoModemLines when the driver cannot report the lines.
+std::unique_ptr<SerialPort> openOnDriver(std::unique_ptr<SerialDriver> driver,
+                                         SerialPortFacts facts, SerialOpenError &error);
 
 // Opens ports by number: 1 is "COM1". Tests install their own.
 class SerialPorts
 {
 public:
     virtual ~SerialPorts() = default;
-    // nullptr when the port does not exist or cannot be opened.
-    virtual std::unique_ptr<SerialPort> open(std::uint8_t number) = 0;
+    // nullptr when the port does not exist or cannot be opened; `error` says why.
+    virtual std::unique_ptr<SerialPort> open(std::uint8_t number, SerialOpenError &error) = 0;
 };
 
 // The machine's ports: COMn is /dev/ttyS<n-1>, unless the user's config folder holds a
@@ -47,12 +131,24 @@ public:
 class DeviceSerialPorts final : public SerialPorts
 {
 public:
-    std::unique_ptr<SerialPort> open(std::uint8_t number) override;
+    DeviceSerialPorts() = default;
+    // Decides permissions for these credentials instead of the process's.
+    explicit DeviceSerialPorts(Credentials credentials);
+
+    std::unique_ptr<SerialPort> open(std::uint8_t number, SerialOpenError &error) override;
+    std::unique_ptr<SerialPort> openPath(const QString &path, SerialOpenError &error);
 
     // The device that COMn stands for.
     static QString devicePath(std::uint8_t number);
     // Where the user's link for COMn lives, whether or not it exists (empty for 0).
     static QString linkPath(std::uint8_t number);
+
+    // Where the kernel's device attributes live; tests lay out their own.
+    static void setSysfsRoot(const QString &root);
+
+private:
+    bool m_ownCredentials = false;
+    Credentials m_credentials;
 };
 
 SerialPorts &serialPorts();

@@ -1,21 +1,18 @@
 #include "platform/SerialWake.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csetjmp>
 #include <csignal>
 #include <cstdint>
 #include <mutex>
 #include <pthread.h>
-#include <sched.h>
-#include <sys/syscall.h>
+#include <stdexcept>
 #include <unistd.h>
 
 namespace platform {
 
 namespace {
-
-// Default action "ignore", and debuggers pass it on quietly.
-constexpr int WakeSignal = SIGURG;
 
 thread_local sigjmp_buf *volatile t_jump = nullptr;
 
@@ -25,45 +22,29 @@ void onWake(int)
         siglongjmp(*jump, 1);
 }
 
-// The kernel's scheduling attributes (sched_setattr has no C library wrapper).
-struct SchedAttr
+// The signal is shared by every wake of the process; it is taken from the system while
+// at least one wake exists.
+std::mutex g_signalMutex;
+int g_signal = 0;
+int g_users = 0;
+struct sigaction g_previous
 {
-    std::uint32_t size;
-    std::uint32_t policy;
-    std::uint64_t flags;
-    std::int32_t nice;
-    std::uint32_t priority;
-    std::uint64_t runtime;
-    std::uint64_t deadline;
-    std::uint64_t period;
 };
 
-// Normal priority, but short time slices: the scheduler then lets the thread run soon
-// after its wake instead of at the end of a busy thread's slice. Kernels before 6.12
-// ignore the slice.
-void askForShortSlices()
+int takeSignal()
 {
-    SchedAttr attr{};
-    attr.size = sizeof attr;
-    attr.policy = SCHED_OTHER;
-    attr.runtime = 100'000;
-    syscall(SYS_sched_setattr, 0, &attr, 0);
-}
-
-sigset_t wakeSet()
-{
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, WakeSignal);
-    return set;
-}
-
-} // namespace
-
-SerialWake::SerialWake()
-{
-    static std::once_flag installed;
-    std::call_once(installed, [] {
+    std::lock_guard lock(g_signalMutex);
+    if (g_users++ > 0)
+        return g_signal;
+    // Counting down from the top keeps clear of the low numbers that threading and
+    // audio libraries tend to take.
+    for (int sig = SIGRTMAX - 1; sig >= SIGRTMIN + 2; --sig) {
+        struct sigaction current
+        {
+        };
+        if (sigaction(sig, nullptr, &current) != 0 || current.sa_handler != SIG_DFL ||
+            (current.sa_flags & SA_SIGINFO))
+            continue;
         struct sigaction action
         {
         };
@@ -71,8 +52,48 @@ SerialWake::SerialWake()
         sigemptyset(&action.sa_mask);
         // No SA_RESTART: an interrupted wait must not resume.
         action.sa_flags = 0;
-        sigaction(WakeSignal, &action, nullptr);
-    });
+        if (sigaction(sig, &action, &g_previous) != 0)
+            continue;
+        g_signal = sig;
+        return sig;
+    }
+    --g_users;
+    throw std::runtime_error("serial wake: every real-time signal already has a handler");
+}
+
+void releaseSignal()
+{
+    std::lock_guard lock(g_signalMutex);
+    if (--g_users > 0)
+        return;
+    sigaction(g_signal, &g_previous, nullptr);
+    g_signal = 0;
+}
+
+sigset_t wakeSet()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, g_signal);
+    return set;
+}
+
+} // namespace
+
+SerialWake::SerialWake()
+{
+    takeSignal();
+}
+
+SerialWake::~SerialWake()
+{
+    releaseSignal();
+}
+
+int SerialWake::signalNumber()
+{
+    std::lock_guard lock(g_signalMutex);
+    return g_signal;
 }
 
 void SerialWake::attach()
@@ -83,32 +104,58 @@ void SerialWake::attach()
     for (int fault : {SIGBUS, SIGFPE, SIGILL, SIGSEGV})
         sigdelset(&all, fault);
     pthread_sigmask(SIG_BLOCK, &all, nullptr);
-    askForShortSlices();
-    m_tid.store(gettid());
+    std::lock_guard lock(m_mutex);
+    const pid_t tid = gettid();
+    sigevent event{};
+    event.sigev_notify = SIGEV_THREAD_ID;
+    event.sigev_signo = g_signal;
+    event._sigev_un._tid = tid;
+    m_hasTimer = timer_create(CLOCK_MONOTONIC, &event, &m_timer) == 0;
+    m_tid.store(tid);
 }
 
 void SerialWake::detach()
 {
-    m_tid.store(0);
+    {
+        std::lock_guard lock(m_mutex);
+        m_tid.store(0);
+        if (m_hasTimer)
+            timer_delete(m_timer);
+        m_hasTimer = false;
+    }
+    // Nothing reaches this thread any more; what is still pending goes.
+    const sigset_t set = wakeSet();
+    const timespec zero{};
+    while (sigtimedwait(&set, nullptr, &zero) > 0) {
+    }
 }
 
 void SerialWake::wake()
 {
-    // A thread that has just ended may still be named here: the kernel then reports
-    // ESRCH, and a reused id inside this process only sees a harmless extra wake.
+    // Under the lock the attached thread cannot detach and end meanwhile, so the id is
+    // never one the kernel has handed to another thread.
+    std::lock_guard lock(m_mutex);
     if (const pid_t tid = m_tid.load())
-        tgkill(getpid(), tid, WakeSignal);
+        tgkill(getpid(), tid, g_signal);
+}
+
+void SerialWake::bound(std::int64_t ns)
+{
+    if (!m_hasTimer)
+        return;
+    itimerspec spec{};
+    spec.it_value.tv_sec = time_t(ns / 1'000'000'000);
+    spec.it_value.tv_nsec = long(ns % 1'000'000'000);
+    timer_settime(m_timer, 0, &spec, nullptr);
 }
 
 void SerialWake::sleep()
 {
-    // The raw call: the C library's blocking wrappers keep cancellation state that a jump
-    // out of them would leave behind.
-    auto block = [] {
-        for (;;)
-            syscall(SYS_ppoll, nullptr, 0, nullptr, nullptr, 0);
-    };
-    run(block);
+    // Takes the signal without running the handler: a wake that came earlier is pending
+    // and ends the sleep at once, and nothing jumps.
+    const sigset_t set = wakeSet();
+    while (sigwaitinfo(&set, nullptr) < 0 && errno == EINTR) {
+    }
 }
 
 bool SerialWake::runRaw(void (*call)(void *), void *arg)

@@ -12,6 +12,7 @@ packages=(
     clang libclang-rt-14-dev
     xvfb xauth
     valgrind
+    stress-ng
     fonts-liberation
     librsvg2-bin desktop-file-utils appstream
     locales

@@ -2,6 +2,8 @@
 
 #include "timing/TimeBase.h"
 
+#include <QString>
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -28,6 +30,16 @@ public:
     // While a change read from the port is being reported: the tick count taken right
     // after the read that saw it. Contacts fired by that change use this instant.
     virtual std::optional<Ticks> changeTicks() const { return std::nullopt; }
+    // Whether that change was found late, so that its instant may lie well after it.
+    virtual bool changeLate() const { return false; }
+
+    // In the user's language: why the port chosen last cannot be used, that it has gone,
+    // or what limits it. Empty when all is well.
+    virtual QString portMessage() const { return {}; }
+
+    // A run is armed from a reset or contact 1 until contact 2: the port is then
+    // watched at its finest rate.
+    virtual void setArmed(bool on) { (void)on; }
 };
 
 // No serial port at all: never active, every port assignment fails.

@@ -45,7 +45,9 @@ QString exportText(const QList<ProtocolRow> &rows)
             + Crlf;
     text += QString(70, u' ') + Crlf;
     for (const ProtocolRow &row : rows)
-        text += exportRow(row.caption, row.time, row.distance, row.speed) + Crlf;
+        text += exportRow(row.caption, row.late ? row.time + LateMark : row.time, row.distance,
+                          row.speed)
+                + Crlf;
     text += Crlf;
     text += QLatin1StringView(MakersMark) + Crlf;
     return text;

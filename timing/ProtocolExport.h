@@ -13,6 +13,8 @@ struct ProtocolRow
     QString time;     // chronometer time
     QString distance; // "0,150 m"
     QString speed;    // "1500,000 m/s"
+    // A contact's instant was found late: the time is marked in the export.
+    bool late = false;
 
     bool operator==(const ProtocolRow &) const = default;
 };
@@ -24,6 +26,9 @@ inline constexpr char MakersMark[] = "Kelvaro Software";
 // Fields of 25, 15 and 15 characters padded on the right, the last right-aligned in 15;
 // longer texts are kept whole and push the rest to the right.
 QString exportRow(const QString &f1, const QString &f2, const QString &f3, const QString &f4);
+
+// Follows the time of a row whose contact instant was found late.
+inline constexpr char16_t LateMark = u'*';
 
 // The whole export text, lines ended by CR LF.
 QString exportText(const QList<ProtocolRow> &rows);

@@ -1,9 +1,12 @@
-// How the modem-status watcher meets its goals, with fake ports:
-//  - the delay from a line change to the instant recorded for it (what a contact takes
-//    as its time), with the user-interface thread idle or busy, the cores idle or loaded,
-//    and whether every change reached the user-interface thread;
-//  - the watcher thread's CPU use with no port, with a port that has a change wait, and
-//    with one that must be polled.
+// How the modem-status watcher meets its goals, with emulated drivers (tests/comm):
+//  - the delay from a line change (stamped by the driver as the change becomes visible)
+//    to the instant the watcher records for it, with every core loaded by stress-ng and
+//    the watcher with or without real-time scheduling; beside it, how late a bare sleep
+//    loop wakes under the same load;
+//  - edges lost in bouncing bursts;
+//  - the watcher thread's CPU use in each tier, beside a bare sleep loop of the same period.
+// The injector is a plain thread: it stands for the hardware only in what it changes.
+// TF_BENCH_SECONDS sets the length of each CPU measurement (default 60).
 #include "FakeSerialPort.h"
 #include "comm/MyCommStatus.h"
 #include "platform/SerialPollTimer.h"
@@ -13,88 +16,71 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
 #include <atomic>
-#include <ctime>
-#include <pthread.h>
+#include <random>
 #include <sched.h>
+#include <sys/prctl.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+using platform::SerialPollTimer;
 
 namespace {
 
 std::int64_t nowNs()
 {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return std::int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+    return SerialPollTimer::nowNs();
 }
 
-void spinFor(std::int64_t ns)
+int cpuSeconds()
 {
-    const std::int64_t end = nowNs() + ns;
-    while (nowNs() < end) {
-    }
+    const int seconds = qEnvironmentVariableIntValue("TF_BENCH_SECONDS");
+    return seconds > 0 ? seconds : 60;
 }
 
-// Injection i sets the lines to the number (i + 1) modulo 16, so every injection
-// changes at least one line.
-int lineCode(int i)
-{
-    return (i + 1) % 16;
-}
-
-std::uint32_t wordOf(int code)
-{
-    return (code & 1 ? platform::MS_CTS_ON : 0) | (code & 2 ? platform::MS_DSR_ON : 0) |
-           (code & 4 ? platform::MS_RING_ON : 0) | (code & 8 ? platform::MS_RLSD_ON : 0);
-}
-
-int numberOf(const TMyCommStatus &status)
-{
-    return (status.ClearToSend() ? 1 : 0) | (status.DataSetReady() ? 2 : 0) |
-           (status.Ring() ? 4 : 0) | (status.ReceiveLine() ? 8 : 0);
-}
-
-// Keeps every core busy while it lives.
+// Every core busy with stress-ng, niced so that the people sharing the machine keep it,
+// for a bounded time.
 class CoreLoad
 {
 public:
-    explicit CoreLoad(bool on)
+    CoreLoad(bool on, int seconds)
     {
         if (!on)
             return;
-        for (unsigned i = 0; i < std::max(2u, std::thread::hardware_concurrency()); ++i)
-            m_threads.emplace_back([this] {
-                while (!m_stop.load(std::memory_order_relaxed)) {
-                }
-            });
+        const QString stress = QStandardPaths::findExecutable(QStringLiteral("stress-ng"));
+        if (stress.isEmpty())
+            return;
+        m_process.start(
+            QStringLiteral("nice"),
+            {QStringLiteral("-n"), QStringLiteral("10"), stress, QStringLiteral("--cpu"),
+             QString::number(std::thread::hardware_concurrency()), QStringLiteral("--timeout"),
+             QString::number(seconds) + u's', QStringLiteral("--quiet")});
+        m_running = m_process.waitForStarted(5000);
+        // Let the workers start.
+        QThread::msleep(300);
     }
     ~CoreLoad()
     {
-        m_stop.store(true);
-        for (std::thread &t : m_threads)
-            t.join();
+        if (!m_running)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        m_process.waitForFinished(5000);
     }
+    bool running() const { return m_running; }
 
 private:
-    std::atomic<bool> m_stop{false};
-    std::vector<std::thread> m_threads;
+    QProcess m_process;
+    bool m_running = false;
 };
-
-// The injector stands for the port's hardware, which no busy core delays between the
-// instant noted and the change itself: with busy cores, where allowed, it runs as a
-// real-time thread. On idle cores it stays a plain thread, so that the watcher is woken
-// on the injector's core as an interrupt would wake it, not on a sleeping one.
-bool actLikeHardware()
-{
-    sched_param param{};
-    param.sched_priority = 1;
-    return pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
-}
 
 // Runs the user-interface thread's event loop for `ms`.
 void runEvents(int ms)
@@ -122,162 +108,249 @@ std::int64_t threadCpuNs(pid_t tid)
     return stat.readLine().split(' ').value(0).toLongLong();
 }
 
-// Arguments: port kind (0 change wait, 1 polled), user-interface thread busy, cores loaded.
+bool becomeRealTime()
+{
+    sched_param param{};
+    param.sched_priority = 10;
+    return pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
+}
+
+// Arguments: port kind (0 change wait, 1 polled), watcher real-time, cores loaded.
 void BM_ChangeToRecordedInstant(benchmark::State &state)
 {
     const auto kind = state.range(0) == 0 ? FakeModemLines::Waits : FakeModemLines::Polled;
-    const bool busyUi = state.range(1) != 0;
+    const bool realTime = state.range(1) != 0;
     const bool loaded = state.range(2) != 0;
-    // Each change comes a while after the previous one has been handled, so that every
-    // change is reportable: a count short of the injected one is a change lost.
-    const int samples = 1000;
-    const auto pause = std::chrono::microseconds(busyUi ? 1500 : 1000);
-
+    constexpr int Samples = 1000;
     for (auto _ : state) {
+        CoreLoad load(loaded, 30);
+        if (loaded && !load.running()) {
+            state.SkipWithError("stress-ng is not installed");
+            break;
+        }
+        TMyCommWatcher::setRealTimeWanted(realTime);
         FakeSerialPorts ports;
         std::shared_ptr<FakeModemLines> lines = ports.add(1, kind);
         TMyCommStatus status;
         status.ChangePort(1);
+        runEvents(50);
+        const bool granted = status.watcher()->realTime();
 
-        std::vector<std::int64_t> injected(std::size_t(samples), 0);
-        std::vector<double> recordedDelay;
-        std::vector<double> handledDelay;
-        recordedDelay.reserve(std::size_t(samples));
-        handledDelay.reserve(std::size_t(samples));
-        std::atomic<int> injectedCount{0};
-        std::atomic<int> handledCount{0};
-        int reported = 0;
-        int matched = 0;
+        std::vector<double> delays;
+        std::atomic<int> handled{0};
+        std::atomic<std::uint32_t> expected{0};
         status.setOnChanged([&](QObject *) {
             const std::optional<TMyCommInstant> at = status.changeInstant();
             if (!at)
                 return;
-            // The four lines carry the injection's number modulo 16: a skipped change
-            // cannot shift the pairs.
-            const int residue = numberOf(status);
-            const int count = injectedCount.load();
-            int i = matched;
-            while (i < count && lineCode(i) != residue)
-                ++i;
-            if (i == count)
-                return;
-            matched = i + 1;
-            ++reported;
-            handledCount.store(matched);
-            const std::int64_t change = injected[std::size_t(i)];
-            recordedDelay.push_back(double(at->counter - change) / 1000.0);
-            handledDelay.push_back(double(nowNs() - change) / 1000.0);
+            delays.push_back(double(at->counter - lines->changedNs()) / 1000.0);
+            ++handled;
         });
-
-        // A busy user-interface thread: 1 ms chunks of work with events in between.
-        QTimer busy;
-        busy.setInterval(0);
-        QObject::connect(&busy, &QTimer::timeout, [] { spinFor(1'000'000); });
-        if (busyUi)
-            busy.start();
-
-        CoreLoad load(loaded);
-        const std::int64_t started = nowNs();
         std::atomic<bool> done{false};
-        std::atomic<bool> realTime{false};
         std::thread injector([&] {
-            realTime.store((busyUi || loaded) && actLikeHardware());
-            for (int i = 0; i < samples; ++i) {
-                // A change that is never reported holds the next one back for a second.
+            for (int i = 0; i < Samples; ++i) {
+                std::this_thread::sleep_for(std::chrono::microseconds(700));
                 const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-                while (handledCount.load() < i && std::chrono::steady_clock::now() < giveUp)
+                expected.store(i % 2 ? 0 : platform::MS_DSR_ON);
+                lines->set(expected.load());
+                while (handled.load() <= i && std::chrono::steady_clock::now() < giveUp)
                     std::this_thread::sleep_for(std::chrono::microseconds(100));
-                std::this_thread::sleep_for(pause);
-                injected[std::size_t(i)] = nowNs();
-                injectedCount.store(i + 1);
-                lines->set(wordOf(lineCode(i)));
             }
             done.store(true);
         });
         while (!done.load())
             runEvents(20);
-        runEvents(50);
         injector.join();
-        busy.stop();
+        status.ChangePort(0);
+        TMyCommWatcher::setRealTimeWanted(true);
 
-        state.SetIterationTime(double(nowNs() - started) / 1e9);
-        state.counters["injected"] = samples;
-        state.counters["injector_rt"] = realTime.load() ? 1 : 0;
-        state.counters["reported"] = reported;
-        state.counters["lost"] = samples - reported;
-        state.counters["recorded_p50_us"] = percentile(recordedDelay, 0.5);
-        state.counters["recorded_p99_us"] = percentile(recordedDelay, 0.99);
-        state.counters["recorded_max_us"] = percentile(recordedDelay, 1.0);
-        state.counters["handled_p50_us"] = percentile(handledDelay, 0.5);
+        state.counters["rt_granted"] = granted;
+        state.counters["lost"] = Samples - handled.load();
+        state.counters["p50_us"] = percentile(delays, 0.5);
+        state.counters["p99_us"] = percentile(delays, 0.99);
+        state.counters["max_us"] = percentile(delays, 1.0);
     }
 }
 BENCHMARK(BM_ChangeToRecordedInstant)
-    ->ArgNames({"polled", "busy_ui", "loaded"})
-    ->ArgsProduct({{0, 1}, {0, 1}, {0, 1}})
+    ->ArgNames({"polled", "rt", "loaded"})
+    ->ArgsProduct({{0, 1}, {0, 1}, {1}})
     ->Iterations(1)
-    ->UseManualTime()
     ->Unit(benchmark::kSecond);
 
-// Argument: 0 no port, 1 a port with a change wait, 2 a port that must be polled.
+// The reference: how late a bare thread wakes from an absolute sleep of 700 us, with the
+// same load and scheduling, measured the same way.
+void BM_BareSleepLateness(benchmark::State &state)
+{
+    const bool realTime = state.range(0) != 0;
+    constexpr int Samples = 1000;
+    for (auto _ : state) {
+        CoreLoad load(true, 10);
+        std::vector<double> late;
+        bool granted = false;
+        std::thread sleeper([&] {
+            prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
+            granted = realTime && becomeRealTime();
+            for (int i = 0; i < Samples; ++i) {
+                const std::int64_t deadline = nowNs() + 700'000;
+                const timespec at{time_t(deadline / 1'000'000'000), long(deadline % 1'000'000'000)};
+                clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr);
+                late.push_back(double(nowNs() - deadline) / 1000.0);
+            }
+        });
+        sleeper.join();
+        state.counters["rt_granted"] = granted;
+        state.counters["p50_us"] = percentile(late, 0.5);
+        state.counters["p99_us"] = percentile(late, 0.99);
+        state.counters["max_us"] = percentile(late, 1.0);
+    }
+}
+BENCHMARK(BM_BareSleepLateness)
+    ->ArgName("rt")
+    ->DenseRange(0, 1)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
+
+// Bouncing contacts: each burst toggles DSR a few times, 5 to 50 us apart, and settles.
+// A burst is lost when the watcher never reports its settled state. The bursts come as
+// fast as the reports are handled, with the cores loaded.
+void BM_BouncingBursts(benchmark::State &state)
+{
+    const int bursts = int(state.range(0));
+    for (auto _ : state) {
+        CoreLoad load(true, 120);
+        FakeSerialPorts ports;
+        std::shared_ptr<FakeModemLines> lines = ports.add(1, FakeModemLines::Waits);
+        TMyCommStatus status;
+        status.ChangePort(1);
+        runEvents(50);
+        state.counters["rt_granted"] = status.watcher()->realTime();
+        std::atomic<int> lateReports{0};
+        std::atomic<bool> dsr{false};
+        std::atomic<int> reports{0};
+        status.setOnChanged([&](QObject *) {
+            const std::optional<TMyCommInstant> at = status.changeInstant();
+            if (!at)
+                return;
+            lateReports += at->late;
+            dsr.store(status.DataSetReady());
+            ++reports;
+        });
+        std::atomic<int> lost{0};
+        std::atomic<bool> done{false};
+        std::thread injector([&] {
+            std::mt19937 random(42);
+            std::uint32_t word = 0;
+            for (int b = 0; b < bursts; ++b) {
+                const int toggles = 2 * int(random() % 4) + 1; // odd: the burst flips DSR
+                for (int t = 0; t < toggles; ++t) {
+                    word ^= platform::MS_DSR_ON;
+                    lines->set(word);
+                    const timespec gap{0, long(5'000 + random() % 45'000)};
+                    clock_nanosleep(CLOCK_MONOTONIC, 0, &gap, nullptr);
+                }
+                const bool settled = word != 0;
+                const auto giveUp =
+                    std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+                while (dsr.load() != settled && std::chrono::steady_clock::now() < giveUp)
+                    std::this_thread::sleep_for(std::chrono::microseconds(50));
+                if (dsr.load() != settled)
+                    ++lost;
+            }
+            done.store(true);
+        });
+        while (!done.load())
+            runEvents(20);
+        injector.join();
+        status.ChangePort(0);
+        state.counters["bursts"] = bursts;
+        state.counters["lost"] = lost.load();
+        state.counters["late_reports"] = lateReports.load();
+        state.counters["reports"] = reports.load();
+    }
+}
+BENCHMARK(BM_BouncingBursts)->Arg(10'000)->Iterations(1)->Unit(benchmark::kSecond);
+
+// Watcher CPU. Argument: 0 no port, 1 change wait, 2 polled idle (1 kHz), 3 polled armed
+// (10 kHz), 4 slow reads back to back, 5 a port that was pulled and closed.
 void BM_WatcherCpu(benchmark::State &state)
 {
-    constexpr int Seconds = 5;
+    const int mode = int(state.range(0));
     for (auto _ : state) {
         FakeSerialPorts ports;
-        ports.add(1, FakeModemLines::Waits);
-        ports.add(2, FakeModemLines::Polled);
+        std::shared_ptr<FakeModemLines> lines =
+            ports.add(1, mode == 1 || mode == 5 ? FakeModemLines::Waits
+                         : mode == 4            ? FakeModemLines::SlowPolled
+                                                : FakeModemLines::Polled);
         TMyCommStatus status;
-        status.ChangePort(std::uint8_t(state.range(0)));
-        runEvents(100);
+        if (mode != 0)
+            status.ChangePort(1);
+        status.setArmed(mode == 3);
+        if (mode == 5)
+            lines->unplug();
+        runEvents(200);
         const pid_t tid = status.watcher()->threadId();
-        g_fakeReads.store(0);
+        const std::int64_t reads = lines->reads();
         const std::int64_t cpuBefore = threadCpuNs(tid);
         const std::int64_t wallBefore = nowNs();
-        runEvents(Seconds * 1000);
+        // The armed tier is kept armed, as a run in progress would.
+        for (int s = 0; s < cpuSeconds(); ++s) {
+            runEvents(1000);
+            if (mode == 3)
+                status.setArmed(true);
+        }
         const std::int64_t cpu = threadCpuNs(tid) - cpuBefore;
         const std::int64_t wall = nowNs() - wallBefore;
-        state.SetIterationTime(double(wall) / 1e9);
         state.counters["cpu_percent"] = 100.0 * double(cpu) / double(wall);
-        state.counters["reads_per_s"] = double(g_fakeReads.exchange(0)) * 1e9 / double(wall);
+        state.counters["reads_per_s"] = double(lines->reads() - reads) * 1e9 / double(wall);
+        state.counters["tier"] = int(status.watcher()->tier());
     }
 }
 BENCHMARK(BM_WatcherCpu)
-    ->ArgName("port")
-    ->DenseRange(0, 2)
+    ->ArgName("mode")
+    ->DenseRange(0, 5)
     ->Iterations(1)
-    ->UseManualTime()
     ->Unit(benchmark::kSecond);
 
-// For comparison: a bare thread that only sleeps from one poll deadline to the next, what
-// any poll every 100 us costs on this machine.
-void BM_PollSleepAlone(benchmark::State &state)
+// The reference for the polled tiers: a bare thread that only sleeps from one fixed
+// deadline to the next, at the same period and timer slack. Argument: period in us.
+void BM_BareSleepLoopCpu(benchmark::State &state)
 {
-    constexpr int Seconds = 5;
+    const std::int64_t period = state.range(0) * 1000;
     for (auto _ : state) {
         std::atomic<bool> stop{false};
         std::atomic<pid_t> tid{0};
+        std::atomic<std::int64_t> wakes{0};
         std::thread sleeper([&] {
+            prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
             tid.store(gettid());
-            platform::SerialPollTimer timer;
+            SerialPollTimer timer;
             timer.start();
-            while (!stop.load())
-                timer.waitNext();
+            while (!stop.load()) {
+                timer.waitNext(period);
+                ++wakes;
+            }
         });
         while (tid.load() == 0)
             std::this_thread::yield();
-        runEvents(100);
+        runEvents(200);
+        const std::int64_t before = wakes.load();
         const std::int64_t cpuBefore = threadCpuNs(tid.load());
         const std::int64_t wallBefore = nowNs();
-        runEvents(Seconds * 1000);
+        runEvents(cpuSeconds() * 1000);
         const std::int64_t cpu = threadCpuNs(tid.load()) - cpuBefore;
         const std::int64_t wall = nowNs() - wallBefore;
         stop.store(true);
         sleeper.join();
-        state.SetIterationTime(double(wall) / 1e9);
         state.counters["cpu_percent"] = 100.0 * double(cpu) / double(wall);
+        state.counters["wakes_per_s"] = double(wakes.load() - before) * 1e9 / double(wall);
     }
 }
-BENCHMARK(BM_PollSleepAlone)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_BareSleepLoopCpu)
+    ->ArgName("period_us")
+    ->Arg(1000)
+    ->Arg(100)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 } // namespace
 

@@ -4,6 +4,7 @@
 #include "app/ExceptionHandler.h"
 #include "app/MainForm.h"
 #include "comm/MyCommStatus.h"
+#include "timing/ProtocolExport.h"
 #include "widgets/ComboBox.h"
 #include "widgets/IAgaloLED.h"
 
@@ -113,6 +114,77 @@ TEST_F(CommWindowTest, ErrorDuringALineReportEndsTheWatcherSilently)
     EXPECT_FALSE(status->ClearToSend());
     form->DoContact1();
     EXPECT_TRUE(form->running());
+}
+
+// A contact whose change slipped in just before the driver's wait is found by the bounded
+// re-check: the run is timed by it, and the protocol says that its time is doubtful.
+TEST_F(CommWindowTest, ARunTimedByALateInstantSaysSoInTheListAndTheExport)
+{
+    contacts(MS_DSR_ON, 2'000'000, 0);
+    ASSERT_TRUE(waitFor([&] { return form->running(); }));
+    const auto waits = port1->waitsStarted();
+    clock.set(2'020'000);
+    port1->beforeNextWait([&] { port1->set(MS_DSR_ON | MS_CTS_ON); });
+    ASSERT_TRUE(waitFor([&] { return port1->waitsStarted() > waits; }, false));
+    ASSERT_TRUE(waitFor([&] { return !form->running(); }));
+    ASSERT_EQ(form->Prot->rowCount(), 1);
+    EXPECT_EQ(form->Prot->item(0, 1)->text(), "00:02.0000");
+    for (int c = 0; c < 4; ++c)
+        EXPECT_TRUE(form->Prot->item(0, c)->toolTip().contains(u"verspätet")) << c;
+
+    // An exact run right after it carries no note.
+    contacts(0, 2'100'000, 0);
+    ASSERT_TRUE(waitFor([&] { return !status->ClearToSend() && !status->DataSetReady(); }));
+    contacts(MS_DSR_ON, 2'101'000, 0);
+    ASSERT_TRUE(waitFor([&] { return form->running(); }));
+    contacts(MS_DSR_ON | MS_CTS_ON, 2'111'000, 0);
+    ASSERT_TRUE(waitFor([&] { return form->Prot->rowCount() == 2; }));
+    EXPECT_TRUE(form->Prot->item(1, 1)->toolTip().isEmpty());
+
+    const QStringList lines =
+        timing::exportText(form->protocolRows()).split(QStringLiteral("\r\n"));
+    ASSERT_GE(lines.size(), 6);
+    EXPECT_EQ(lines[4].mid(25, 15), QStringLiteral("00:02.0000*    "));
+    EXPECT_EQ(lines[5].mid(25, 15), QStringLiteral("00:01.0000     "));
+    EXPECT_EQ(lines[4].size(), lines[5].size());
+}
+
+TEST_F(CommWindowTest, APulledAdapterEndsTheRunAndTheSelectorFallsBackWithAMessage)
+{
+    contacts(MS_DSR_ON, 2'000'000, 0);
+    ASSERT_TRUE(waitFor([&] { return form->running(); }));
+    port1->unplug();
+    ASSERT_TRUE(waitFor([&] { return !messages.isEmpty(); }));
+    EXPECT_EQ(form->cmbPort->currentIndex(), 0);
+    EXPECT_FALSE(form->running());
+    EXPECT_FALSE(status->Active());
+    for (TIAgaloLED *led : {form->led4, form->led6, form->led7, form->led8})
+        EXPECT_EQ(led->LedPlasticColor(), 0x00000080u);
+    EXPECT_EQ(messages, QStringList{"The adapter of COM1 was removed; the port has been closed."});
+
+    // Plugged in and chosen again, it times runs as before, and the choice says nothing.
+    port1->replug();
+    port1->set(0);
+    form->cmbPort->setItemIndexQuiet(1);
+    form->cmbPortChange();
+    EXPECT_EQ(form->cmbPort->currentIndex(), 1);
+    contacts(MS_DSR_ON, 3'000'000, 0);
+    EXPECT_TRUE(waitFor([&] { return form->running(); }));
+    handleEventsFor(20);
+    EXPECT_EQ(messages.size(), 1);
+}
+
+TEST_F(CommWindowTest, AChoiceThatCannotBeOpenedIsExplainedOnce)
+{
+    form->cmbPort->setItemIndexQuiet(2);
+    form->cmbPortChange();
+    EXPECT_EQ(form->cmbPort->currentIndex(), 0);
+    handleEventsFor(20);
+    EXPECT_EQ(messages, QStringList{"COM2 cannot be opened: there is no such device."});
+    // The window's own later line evaluations add nothing.
+    form->cmbPortClick();
+    handleEventsFor(20);
+    EXPECT_EQ(messages.size(), 1);
 }
 
 } // namespace

@@ -4,112 +4,217 @@
 #include "platform/SerialPort.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/syscall.h>
 #include <thread>
+#include <time.h>
 #include <unistd.h>
 
 // Every status read of any fake port, numbered; lets a test tell whether the watcher's
 // instant was taken after a given read.
 inline std::atomic<std::int64_t> g_fakeReads{0};
 
-// The wiring behind one fake port: the test sets the modem-status word, and every port
-// opened on these lines reads it.
+// The wiring behind one fake port and the driver's state, as the kernel keeps it: the
+// line word, a counter per line that every transition moves on, and whether the device
+// is still there. Every port opened on these lines reads them.
 class FakeModemLines
 {
 public:
     enum Kind {
-        Waits,  // the driver has a change wait
-        Polled, // it has none: the watcher must poll
-        Mute,   // opens, but cannot report its lines
+        Waits,           // the driver has a change wait and line counters (16550, ftdi)
+        WaitsNoCounters, // a change wait, but no counters (pl2303)
+        Polled,          // no change wait, cheap reads: the watcher must poll
+        SlowPolled,      // no change wait, every read a USB transfer (cp210x)
+        Mute,            // opens, but cannot report its lines
     };
+    static constexpr std::int64_t SlowReadNs = 300'000;
 
-    explicit FakeModemLines(Kind kind = Waits) : m_kind(kind) {}
+    explicit FakeModemLines(Kind kind = Waits) : m_kind(kind), m_event(eventfd(0, EFD_CLOEXEC)) {}
+    ~FakeModemLines() { ::close(m_event); }
+    FakeModemLines(const FakeModemLines &) = delete;
+    FakeModemLines &operator=(const FakeModemLines &) = delete;
 
+    // Lock-free, as a wake may abandon the watcher's thread anywhere inside a wait, also
+    // inside a hook that calls this.
     void set(std::uint32_t word)
     {
         m_firstRead.store(0);
-        m_word.store(word);
+        const std::uint32_t changed = word ^ m_word.exchange(word);
+        std::uint64_t step = 0;
+        if (changed & platform::MS_CTS_ON)
+            step += std::uint64_t(1) << 0;
+        if (changed & platform::MS_DSR_ON)
+            step += std::uint64_t(1) << 16;
+        if (changed & platform::MS_RING_ON)
+            step += std::uint64_t(1) << 32;
+        if (changed & platform::MS_RLSD_ON)
+            step += std::uint64_t(1) << 48;
+        m_counts.fetch_add(step);
+        m_changedNs.store(monotonicNs());
+        eventfd_write(m_event, 1);
+    }
+
+    // CLOCK_MONOTONIC nanoseconds when the last set() became visible to readers.
+    std::int64_t changedNs() const { return m_changedNs.load(); }
+    static std::int64_t monotonicNs()
+    {
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        return std::int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+    }
+
+    // The adapter is pulled: every request fails with EIO from now on, waits included.
+    void unplug()
+    {
+        m_gone.store(true);
+        eventfd_write(m_event, 1);
+    }
+
+    // Plugged in again: ports opened from now on work.
+    void replug() { m_gone.store(false); }
+
+    // Runs `hook` once, inside the next change wait, before the driver takes its snapshot
+    // of the counters: what it changes falls in the window between the caller's last look
+    // and the wait.
+    // Call it only while no hook is pending.
+    void beforeNextWait(std::function<void()> hook)
+    {
+        m_beforeWait = std::move(hook);
+        m_hookArmed.store(true);
+    }
+
+    void setFacts(platform::SerialPortFacts facts)
+    {
         std::lock_guard lock(m_mutex);
-        for (int fd : m_waits)
-            eventfd_write(fd, 1);
+        m_facts = std::move(facts);
+    }
+    platform::SerialPortFacts facts()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_facts;
     }
 
     Kind kind() const { return m_kind; }
+    bool gone() const { return m_gone.load(); }
     std::uint32_t word() const { return m_word.load(); }
     int openPorts() const { return m_open.load(); }
     int timesOpened() const { return m_opened.load(); }
     std::int64_t waitsStarted() const { return m_waitsStarted.load(); }
+    std::int64_t reads() const { return m_reads.load(); }
     // The number (in g_fakeReads) of the first read that saw the word last set; 0 if none yet.
     std::int64_t firstRead() const { return m_firstRead.load(); }
 
 private:
-    friend class FakeSerialPort;
+    friend class FakeSerialDriver;
+
+    // Four 16-bit counters in one word, so that a snapshot needs no lock.
+    platform::LineCounters counts() const
+    {
+        const std::uint64_t c = m_counts.load();
+        return {int(c & 0xFFFF), int((c >> 16) & 0xFFFF), int((c >> 32) & 0xFFFF),
+                int((c >> 48) & 0xFFFF)};
+    }
 
     const Kind m_kind;
     std::atomic<std::uint32_t> m_word{0};
+    std::atomic<bool> m_gone{false};
+    std::atomic<std::int64_t> m_changedNs{0};
     std::atomic<int> m_open{0};
     std::atomic<int> m_opened{0};
     std::atomic<std::int64_t> m_waitsStarted{0};
+    std::atomic<std::int64_t> m_reads{0};
     std::atomic<std::int64_t> m_firstRead{0};
+    std::atomic<std::uint64_t> m_counts{0};
+    // Every change and the unplugging count it up; waits read it.
+    const int m_event;
+    std::function<void()> m_beforeWait;
+    std::atomic<bool> m_hookArmed{false};
     std::mutex m_mutex;
-    std::set<int> m_waits;
+    platform::SerialPortFacts m_facts;
 };
 
-class FakeSerialPort final : public platform::SerialPort
+// Answers the modem requests as the kernel's serial drivers do.
+class FakeSerialDriver final : public platform::SerialDriver
 {
 public:
-    explicit FakeSerialPort(std::shared_ptr<FakeModemLines> lines)
-        : m_lines(std::move(lines)), m_event(eventfd(0, EFD_CLOEXEC))
+    explicit FakeSerialDriver(std::shared_ptr<FakeModemLines> lines) : m_lines(std::move(lines))
     {
         ++m_lines->m_open;
         ++m_lines->m_opened;
-        std::lock_guard lock(m_lines->m_mutex);
-        m_lines->m_waits.insert(m_event);
     }
 
-    ~FakeSerialPort() override
-    {
-        {
-            std::lock_guard lock(m_lines->m_mutex);
-            m_lines->m_waits.erase(m_event);
-        }
-        ::close(m_event);
-        --m_lines->m_open;
-    }
+    ~FakeSerialDriver() override { --m_lines->m_open; }
+    FakeSerialDriver(const FakeSerialDriver &) = delete;
+    FakeSerialDriver &operator=(const FakeSerialDriver &) = delete;
 
-    bool modemStatus(std::uint32_t &word) override
+    int getModemBits(int &bits) override
     {
+        if (m_lines->gone())
+            return -EIO;
         if (m_lines->m_kind == FakeModemLines::Mute)
-            return false;
-        const std::uint32_t current = m_lines->m_word.load();
+            return -ENOTTY;
+        if (m_lines->m_kind == FakeModemLines::SlowPolled) {
+            const timespec slow{0, FakeModemLines::SlowReadNs};
+            clock_nanosleep(CLOCK_MONOTONIC, 0, &slow, nullptr);
+        }
+        const std::uint32_t word = m_lines->m_word.load();
         const std::int64_t read = ++g_fakeReads;
+        ++m_lines->m_reads;
         std::int64_t none = 0;
         m_lines->m_firstRead.compare_exchange_strong(none, read);
-        word = current;
-        return true;
+        bits = TIOCM_DTR | TIOCM_RTS | (word & platform::MS_CTS_ON ? TIOCM_CTS : 0) |
+               (word & platform::MS_DSR_ON ? TIOCM_DSR : 0) |
+               (word & platform::MS_RING_ON ? TIOCM_RNG : 0) |
+               (word & platform::MS_RLSD_ON ? TIOCM_CD : 0);
+        return 0;
     }
 
-    Wait waitForChange() override
+    int getCounters(platform::LineCounters &counts) override
     {
+        if (m_lines->gone())
+            return -EIO;
         if (m_lines->m_kind != FakeModemLines::Waits)
-            return Wait::Unsupported;
-        ++m_lines->m_waitsStarted;
-        // A set() since the last read has already counted the event up: no change is missed.
-        // The raw call, as the watcher may jump out of it.
-        eventfd_t value = 0;
-        syscall(SYS_read, m_event, &value, sizeof value);
-        return Wait::Changed;
+            return -EINVAL;
+        counts = m_lines->counts();
+        return 0;
     }
+
+    int waitModemChange(int) override
+    {
+        if (m_lines->gone())
+            return -EIO;
+        if (m_lines->m_kind != FakeModemLines::Waits &&
+            m_lines->m_kind != FakeModemLines::WaitsNoCounters)
+            return -ENOTTY;
+        ++m_lines->m_waitsStarted;
+        if (m_lines->m_hookArmed.exchange(false))
+            m_lines->m_beforeWait();
+        // The kernel's snapshot on entry: a change before it does not end the wait.
+        const platform::LineCounters entry = m_lines->counts();
+        for (;;) {
+            if (m_lines->gone())
+                return -EIO;
+            if (m_lines->counts() != entry)
+                return 0;
+            // The raw call: a signal interrupts it as it interrupts the kernel's wait,
+            // and the watcher may jump out of it.
+            eventfd_t value = 0;
+            if (syscall(SYS_read, m_lines->m_event, &value, sizeof value) < 0 && errno == EINTR)
+                return -EINTR;
+        }
+    }
+
+    int setModemBits(int) override { return m_lines->gone() ? -EIO : 0; }
 
 private:
     std::shared_ptr<FakeModemLines> m_lines;
-    int m_event;
 };
 
 // Ports by number; numbers without lines fail to open.
@@ -129,12 +234,17 @@ public:
         return lines;
     }
 
-    std::unique_ptr<platform::SerialPort> open(std::uint8_t number) override
+    std::unique_ptr<platform::SerialPort> open(std::uint8_t number,
+                                               platform::SerialOpenError &error) override
     {
+        error = {};
         const auto it = m_lines.find(number);
-        if (it == m_lines.end())
+        if (it == m_lines.end() || it->second->gone()) {
+            error.kind = platform::SerialOpenError::NoDevice;
             return nullptr;
-        return std::make_unique<FakeSerialPort>(it->second);
+        }
+        return platform::openOnDriver(std::make_unique<FakeSerialDriver>(it->second),
+                                      it->second->facts(), error);
     }
 
 private:

@@ -9,7 +9,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <QFileInfo>
+
+#include <grp.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using platform::DeviceSerialPorts;
@@ -82,26 +86,68 @@ TEST_F(SerialDeviceTest, PortNumbersNameTheSerialDevicesUnlessTheUserLinkedThem)
     }
 }
 
-// Devices that are no serial port: a link to nothing and a plain file do not open; the
-// null device and a pseudo-terminal open but cannot report modem lines.
-TEST_F(SerialDeviceTest, DevicesWithoutModemLinesCannotReportThem)
+// Devices that are no serial port never get a modem request: a link to nothing, the null
+// device and a plain file are refused before, a pseudo-terminal has no modem lines.
+TEST_F(SerialDeviceTest, DevicesThatAreNoSerialPortAreRefusedWithTheReason)
 {
+    using platform::SerialOpenError;
     const struct
     {
         std::uint8_t number;
-        bool opens;
-    } rows[] = {{1, false}, {2, true}, {3, true}, {4, false}};
+        SerialOpenError::Kind kind;
+    } rows[] = {{1, SerialOpenError::NoDevice},
+                {2, SerialOpenError::NotATerminal},
+                {3, SerialOpenError::NoModemLines},
+                {4, SerialOpenError::NotATerminal}};
     DeviceSerialPorts ports;
     for (const auto &row : rows) {
         SCOPED_TRACE(int(row.number));
-        std::unique_ptr<platform::SerialPort> port = ports.open(row.number);
-        ASSERT_EQ(port != nullptr, row.opens);
-        if (!port)
-            continue;
-        std::uint32_t word = 0x1234;
-        EXPECT_FALSE(port->modemStatus(word));
-        EXPECT_EQ(word, 0x1234u);
+        SerialOpenError error;
+        EXPECT_EQ(ports.open(row.number, error), nullptr);
+        EXPECT_EQ(error.kind, row.kind);
     }
+}
+
+// The rights are those of the user's credentials against the device's owner, group and
+// mode, so they can be checked for any user, also when the tests run as the administrator.
+TEST_F(SerialDeviceTest, ADeviceTheUserMayNotReadNamesTheGroupThatMay)
+{
+    struct stat st
+    {
+    };
+    ASSERT_EQ(::stat(ptyName, &st), 0);
+    ASSERT_EQ(::chmod(ptyName, 0660), 0);
+    const uid_t stranger = st.st_uid + 4711;
+    const gid_t strangerGroup = st.st_gid + 4711;
+    const struct
+    {
+        const char *who;
+        platform::Credentials credentials;
+        bool may;
+    } rows[] = {
+        {"stranger", {stranger, strangerGroup, {}}, false},
+        {"member of the device's group", {stranger, strangerGroup, {st.st_gid}}, true},
+        {"owner", {st.st_uid, strangerGroup, {}}, true},
+        {"administrator", {0, 0, {}}, true},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.who);
+        EXPECT_EQ(row.credentials.mayRead(st.st_uid, st.st_gid, 0660), row.may);
+        platform::SerialOpenError error;
+        DeviceSerialPorts ports(row.credentials);
+        EXPECT_EQ(ports.open(3, error), nullptr);
+        if (row.may) {
+            EXPECT_EQ(error.kind, platform::SerialOpenError::NoModemLines);
+            continue;
+        }
+        EXPECT_EQ(error.kind, platform::SerialOpenError::NoPermission);
+        const group *g = getgrgid(st.st_gid);
+        EXPECT_EQ(error.group, g ? QString::fromLocal8Bit(g->gr_name) : QString::number(st.st_gid));
+        EXPECT_EQ(error.device, QFileInfo(QString::fromLocal8Bit(ptyName)).canonicalFilePath());
+    }
+    // Readable by all: nobody is refused.
+    const platform::Credentials anybody{stranger, strangerGroup, {}};
+    EXPECT_TRUE(anybody.mayRead(0, 0, 0664));
 }
 
 TEST_F(SerialDeviceTest, ComponentShowsSuchPortsInactiveAndReportsNothing)

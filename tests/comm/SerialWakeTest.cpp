@@ -25,11 +25,11 @@ bool waitUntil(const std::function<bool()> &condition, int ms = 10'000)
     return true;
 }
 
-// A call that never returns by itself.
+// A call that never returns by itself, only when a signal interrupts it, like the
+// kernel's change wait.
 void blockForever()
 {
-    for (;;)
-        syscall(SYS_ppoll, nullptr, 0, nullptr, nullptr, 0);
+    syscall(SYS_ppoll, nullptr, 0, nullptr, nullptr, 0);
 }
 
 // The sleeper runs `work` once woken at stage 2; the test wakes it at stage 1 or 3.
@@ -129,6 +129,128 @@ TEST(SerialWake, NoWakeIsLost)
     while (!waitUntil([&] { return wake.threadId() == 0; }, 100));
     sleeper.join();
     EXPECT_EQ(completed, Rounds);
+}
+
+} // namespace
+
+namespace {
+
+std::atomic<int> g_urgent{0};
+void countUrgent(int)
+{
+    ++g_urgent;
+}
+
+struct sigaction actionOf(int sig)
+{
+    struct sigaction action
+    {
+    };
+    sigaction(sig, nullptr, &action);
+    return action;
+}
+
+// The wake keeps to a signal of its own: what the rest of the process does with its
+// signals, before or after, neither suffers from the wake nor stops it.
+TEST(SerialWakeSignal, OtherHandlersStayAndCannotStopTheWake)
+{
+    struct sigaction urgent
+    {
+    };
+    urgent.sa_handler = countUrgent;
+    sigemptyset(&urgent.sa_mask);
+    struct sigaction saved
+    {
+    };
+    ASSERT_EQ(sigaction(SIGURG, &urgent, &saved), 0);
+    {
+        SerialWake wake;
+        const int sig = SerialWake::signalNumber();
+        EXPECT_GE(sig, SIGRTMIN);
+        EXPECT_LE(sig, SIGRTMAX);
+        EXPECT_EQ(actionOf(SIGURG).sa_handler, &countUrgent);
+
+        // Installed afterwards, restarting interrupted calls: the wake still ends a
+        // blocked call.
+        urgent.sa_flags = SA_RESTART;
+        ASSERT_EQ(sigaction(SIGURG, &urgent, nullptr), 0);
+        std::atomic<bool> ended{false};
+        std::thread sleeper([&] {
+            wake.attach();
+            auto call = [] { blockForever(); };
+            EXPECT_FALSE(wake.run(call));
+            wake.detach();
+            ended.store(true);
+        });
+        ASSERT_TRUE(waitUntil([&] { return wake.threadId() != 0; }));
+        wake.wake();
+        const bool endedInTime = waitUntil([&] { return ended.load(); }, 5000);
+        if (!endedInTime)
+            wake.wake();
+        sleeper.join();
+        EXPECT_TRUE(endedInTime);
+
+        raise(SIGURG);
+        EXPECT_EQ(g_urgent.load(), 1);
+        // While a wake exists the signal is its own; afterwards it is free again.
+        EXPECT_EQ(actionOf(sig).sa_handler != SIG_DFL, true);
+    }
+    EXPECT_EQ(SerialWake::signalNumber(), 0);
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig)
+        EXPECT_EQ(actionOf(sig).sa_handler, SIG_DFL) << sig;
+    sigaction(SIGURG, &saved, nullptr);
+}
+
+TEST(SerialWakeSignal, NoFreeSignalIsAnErrorNotATheft)
+{
+    std::vector<int> taken;
+    struct sigaction busy
+    {
+    };
+    busy.sa_handler = countUrgent;
+    sigemptyset(&busy.sa_mask);
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) {
+        if (sigaction(sig, &busy, nullptr) == 0)
+            taken.push_back(sig);
+    }
+    EXPECT_THROW(SerialWake(), std::runtime_error);
+    for (int sig : taken) {
+        EXPECT_EQ(actionOf(sig).sa_handler, &countUrgent) << sig;
+        signal(sig, SIG_DFL);
+    }
+    // With signals free again, a wake can be made.
+    EXPECT_NO_THROW(SerialWake());
+}
+
+// A bound ends a blocked call like a wake; a wake after detach reaches nobody.
+TEST(SerialWakeSignal, ABoundEndsTheCallAndNothingIsLeftPendingAfterDetach)
+{
+    SerialWake wake;
+    std::atomic<bool> detached{false};
+    std::atomic<bool> done{false};
+    std::thread sleeper([&] {
+        wake.attach();
+        wake.bound(20'000'000);
+        auto call = [] { blockForever(); };
+        EXPECT_FALSE(wake.run(call));
+        wake.bound(0);
+        // A wake that lands after the call, then the thread lets go.
+        wake.wake();
+        wake.detach();
+        detached.store(true);
+        // With the signal unblocked, anything still pending would arrive now.
+        const int sig = SerialWake::signalNumber();
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, sig);
+        sigset_t pending;
+        sigpending(&pending);
+        EXPECT_FALSE(sigismember(&pending, sig));
+        done.store(true);
+    });
+    EXPECT_TRUE(waitUntil([&] { return done.load(); }, 5000));
+    wake.wake();
+    sleeper.join();
 }
 
 } // namespace

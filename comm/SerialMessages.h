@@ -1,0 +1,16 @@
+#pragma once
+
+#include "platform/SerialPort.h"
+
+#include <QString>
+
+// The user-visible texts about serial ports, in the user's language (the English text
+// passes the program's translation). `port` names the port as the user chose it.
+namespace comm {
+
+QString openErrorMessage(const QString &port, const platform::SerialOpenError &error);
+QString portGoneMessage(const QString &port);
+// Limits of an open port's driver; empty when there are none.
+QString portFactsMessage(const QString &port, const platform::SerialPortFacts &facts);
+
+} // namespace comm

@@ -1,0 +1,86 @@
+#include "comm/SerialProbe.h"
+
+#include "comm/SerialMessages.h"
+#include "platform/ResourceText.h"
+#include "platform/SerialWake.h"
+
+#include <csignal>
+#include <pthread.h>
+#include <thread>
+
+namespace comm {
+
+namespace {
+
+// The change wait blocks until a line changes, so it is tried on a thread of its own,
+// bounded: an answer within the bound means the driver refused the request.
+platform::SerialPort::Wait tryChangeWait(platform::SerialPort &port)
+{
+    platform::SerialPort::Wait result = platform::SerialPort::Wait::Expired;
+    platform::SerialWake wake;
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &previous);
+    std::thread([&] {
+        wake.attach();
+        wake.bound(50'000'000);
+        auto call = [&] { result = port.waitForChange(); };
+        if (!wake.run(call))
+            result = platform::SerialPort::Wait::Expired;
+        wake.detach();
+    }).join();
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return result;
+}
+
+} // namespace
+
+SerialProbe probeSerialDevice(const QString &path, const QString &portName)
+{
+    SerialProbe probe;
+    probe.device = path;
+    const QString name = portName.isEmpty() ? path : portName;
+    platform::DeviceSerialPorts ports;
+    platform::SerialOpenError error;
+    std::unique_ptr<platform::SerialPort> port = ports.openPath(path, error);
+    if (!port) {
+        if (!error.device.isEmpty())
+            probe.device = error.device;
+        probe.opened = error.kind == platform::SerialOpenError::NoModemLines;
+        probe.error = openErrorMessage(name, error);
+        return probe;
+    }
+    const platform::SerialPortFacts facts = port->facts();
+    probe.device = facts.device;
+    probe.driver = facts.driver;
+    probe.opened = true;
+    std::uint32_t word = 0;
+    probe.answersStatus = port->modemStatus(word);
+    probe.readCostNs = port->readCostNs();
+    // A change (Changed) or the bound (Expired) both mean the driver has the wait.
+    const platform::SerialPort::Wait wait = tryChangeWait(*port);
+    probe.changeWait =
+        wait == platform::SerialPort::Wait::Changed || wait == platform::SerialPort::Wait::Expired;
+    probe.tier =
+        probe.answersStatus ? tierFor(probe.changeWait, probe.readCostNs) : TMyCommTier::None;
+    probe.notes = portFactsMessage(name, facts);
+    return probe;
+}
+
+QString tierName(TMyCommTier tier)
+{
+    switch (tier) {
+    case TMyCommTier::None:
+        return platform::resourceText(QStringLiteral("not watched"));
+    case TMyCommTier::ChangeWait:
+        return platform::resourceText(QStringLiteral("change wait (no polling)"));
+    case TMyCommTier::Polled:
+        return platform::resourceText(QStringLiteral("polled: 1 kHz idle, 10 kHz during a run"));
+    case TMyCommTier::BackToBack:
+        return platform::resourceText(QStringLiteral("slow reads, read back to back"));
+    }
+    return {};
+}
+
+} // namespace comm

@@ -1,0 +1,171 @@
+#include "comm/SerialMessages.h"
+#include "FakeSerialPort.h"
+#include "comm/MyCommStatus.h"
+#include "comm/SerialProbe.h"
+#include "i18n/Translation.h"
+#include "platform/ResourceText.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <grp.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Where the built program's store directory starts, read from its marker.
+std::uint64_t storePosition(const QString &program)
+{
+    QFile file(program);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray image = file.readAll();
+    const qsizetype at = image.indexOf("3C142149-3BC7-47C3-9FA4-2E52359BFE6E");
+    if (at < 0 || at + 44 > image.size())
+        return 0;
+    std::uint64_t position = 0;
+    for (int i = 7; i >= 0; --i)
+        position = (position << 8) | std::uint8_t(image[at + 36 + i]);
+    return position;
+}
+
+// The user learns in German why a port cannot be used, from the program's own catalogs.
+class SerialMessages : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const std::uint64_t position = storePosition(QStringLiteral(TACHOFLUX_PROGRAM));
+        ASSERT_NE(position, 0u);
+        Translation::startUp(QStringLiteral(TACHOFLUX_PROGRAM), position);
+        platform::setResourceTextHook(&TranslateResourceText);
+        LanguageSetup();
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_EQ(openpty(&master, &slave, ptyName, nullptr, nullptr), 0);
+    }
+    void TearDown() override
+    {
+        ::close(slave);
+        ::close(master);
+        platform::setResourceTextHook(nullptr);
+        Translation::shutDown();
+    }
+
+    std::string openMessage(platform::DeviceSerialPorts &ports, const QString &path)
+    {
+        platform::SerialOpenError error;
+        EXPECT_EQ(ports.openPath(path, error), nullptr);
+        return comm::openErrorMessage(QStringLiteral("COM1"), error).toStdString();
+    }
+
+    QTemporaryDir dir;
+    int master = -1, slave = -1;
+    char ptyName[256] = {};
+};
+
+TEST_F(SerialMessages, DevicesThatCannotBeOpenedAreExplainedInGerman)
+{
+    QFile file(dir.filePath("plain"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    const QString plain = QFileInfo(file).canonicalFilePath();
+    const QString pty = QFileInfo(QString::fromLocal8Bit(ptyName)).canonicalFilePath();
+    struct stat st
+    {
+    };
+    ASSERT_EQ(::stat(ptyName, &st), 0);
+    ASSERT_EQ(::chmod(ptyName, 0660), 0);
+    const group *g = getgrgid(st.st_gid);
+    const std::string groupName = g ? g->gr_name : std::to_string(st.st_gid);
+
+    platform::DeviceSerialPorts mine;
+    platform::DeviceSerialPorts stranger(
+        platform::Credentials{st.st_uid + 4711, st.st_gid + 4711, {}});
+    EXPECT_EQ(openMessage(mine, dir.filePath("ttyUSB7")),
+              "COM1 (" + dir.filePath("ttyUSB7").toStdString() +
+                  ") lässt sich nicht öffnen: ein solches Gerät gibt es nicht");
+    EXPECT_EQ(openMessage(stranger, pty),
+              "COM1 (" + pty.toStdString() +
+                  ") lässt sich nicht öffnen: Sie haben keine Berechtigung dafür. Nehmen Sie "
+                  "Ihren Benutzer in die Gruppe „" +
+                  groupName + "“ auf und melden Sie sich neu an");
+    EXPECT_EQ(openMessage(mine, plain),
+              "COM1 (" + plain.toStdString() +
+                  ") lässt sich nicht öffnen: das ist keine serielle Schnittstelle");
+    EXPECT_EQ(openMessage(mine, QStringLiteral("/dev/zero")),
+              "COM1 (/dev/zero) lässt sich nicht öffnen: das ist keine serielle Schnittstelle");
+    EXPECT_EQ(openMessage(mine, pty),
+              "COM1 (" + pty.toStdString() +
+                  ") ist nicht verwendbar: die Schnittstelle meldet keine Modemleitungen");
+
+    const platform::SerialOpenError busy{platform::SerialOpenError::Busy, "/dev/ttyS0", {}, 0};
+    EXPECT_EQ(comm::openErrorMessage("COM1", busy).toStdString(),
+              "COM1 (/dev/ttyS0) lässt sich nicht öffnen: ein anderes Programm benutzt die "
+              "Schnittstelle");
+}
+
+TEST_F(SerialMessages, APulledAdapterAndTheLimitsOfADriverAreToldInGerman)
+{
+    FakeSerialPorts ports;
+    std::shared_ptr<FakeModemLines> acm = ports.add(2);
+    acm->setFacts({"/dev/ttyACM0", "cdc_acm", true, -1, false});
+    std::shared_ptr<FakeModemLines> ftdi = ports.add(3);
+    ftdi->setFacts({"/dev/ttyUSB0", "ftdi_sio", false, 16, false});
+    std::shared_ptr<FakeModemLines> lowered = ports.add(4);
+    lowered->setFacts({"/dev/ttyUSB1", "ftdi_sio", false, 1, true});
+
+    TMyCommStatus status;
+    status.ChangePort(2);
+    EXPECT_TRUE(status.Active());
+    EXPECT_EQ(status.message().toStdString(),
+              "COM2 (/dev/ttyACM0) meldet CTS immer als an (Treiber cdc_acm): Kontakt 2 kann "
+              "hier nie auslösen");
+    status.ChangePort(3);
+    EXPECT_EQ(status.message().toStdString(),
+              "COM3 (/dev/ttyUSB0) hält Leitungswechsel bis zu 16 ms zurück (latency_timer); "
+              "erlauben Sie das Schreiben oder stellen Sie den Wert auf 1");
+    status.ChangePort(4);
+    EXPECT_EQ(status.message(), QString());
+
+    ftdi->unplug();
+    status.ChangePort(3);
+    EXPECT_EQ(status.message().toStdString(),
+              "COM3 lässt sich nicht öffnen: ein solches Gerät gibt es nicht");
+    EXPECT_EQ(comm::portGoneMessage("COM3").toStdString(),
+              "Der Adapter von COM3 wurde entfernt; die Schnittstelle ist geschlossen");
+    EXPECT_EQ(comm::tierName(TMyCommTier::Polled).toStdString(),
+              "Abfrage: 1 kHz in Ruhe, 10 kHz während einer Messung");
+}
+
+// The probe a dialog uses: what it finds for devices that are no serial port.
+TEST_F(SerialMessages, TheProbeTellsWhatADeviceOffers)
+{
+    const comm::SerialProbe none = comm::probeSerialDevice(QStringLiteral("/dev/null"), "COM1");
+    EXPECT_FALSE(none.opened);
+    EXPECT_FALSE(none.answersStatus);
+    EXPECT_EQ(none.tier, TMyCommTier::None);
+    EXPECT_EQ(none.error.toStdString(),
+              "COM1 (/dev/null) lässt sich nicht öffnen: das ist keine serielle Schnittstelle");
+
+    const comm::SerialProbe pty = comm::probeSerialDevice(QString::fromLocal8Bit(ptyName));
+    EXPECT_TRUE(pty.opened);
+    EXPECT_FALSE(pty.answersStatus);
+    EXPECT_EQ(pty.tier, TMyCommTier::None);
+    EXPECT_TRUE(pty.error.contains(u"meldet keine Modemleitungen"));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
