@@ -118,12 +118,11 @@ void TIAeverLiquidIndicator::resizeFace()
     const QRegion oldShape = shapeInParent();
     resize(lcd::TurnedFaceSize(m_look));
     UpdateWindowShape();
-    if (QWidget *p = parentWidget())
+    if (QWidget *p = parentWidget()) {
         p->update(oldShape);
-    RenderIndicator();
-    if (QWidget *p = parentWidget())
         p->update();
-    update();
+    }
+    rebuildNow();
 }
 
 void TIAeverLiquidIndicator::setColorScheme(TIAColorScheme value)
