@@ -1,10 +1,8 @@
 #include "widgets/IAgaloLED.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QPainter>
-#include <QPalette>
 #include <QPolygon>
 #include <QRegion>
 #include <QResizeEvent>
@@ -17,29 +15,6 @@ using namespace iaglo;
 namespace {
 
 const QEvent::Type RenderRequest = QEvent::Type(QEvent::registerEventType());
-
-// A system colour (top bit set) is one of the desktop palette's roles; the lamp only needs
-// an RGB value to shade.
-QRgb resolve(TColor color)
-{
-    if (color >= 0)
-        return toQColor(color).rgb();
-    const QPalette palette = QApplication::palette();
-    switch (color & 0xFF) {
-    case 5:
-        return palette.color(QPalette::Base).rgb();
-    case 8:
-        return palette.color(QPalette::WindowText).rgb();
-    case 15:
-        return palette.color(QPalette::Button).rgb();
-    case 16:
-        return palette.color(QPalette::Dark).rgb();
-    case 20:
-        return palette.color(QPalette::Light).rgb();
-    default:
-        return palette.color(QPalette::Window).rgb();
-    }
-}
 
 } // namespace
 
@@ -60,7 +35,7 @@ protected:
     {
         const int w = width();
         const int h = height();
-        const QRgb color = resolve(m_lamp->LedPlasticColor());
+        const QRgb color = resolveColor(m_lamp->LedPlasticColor());
         const int intensity = m_lamp->GaloIntensity();
         QImage halo(w, h, QImage::Format_ARGB32_Premultiplied);
         for (int y = 0; y < h; ++y) {
@@ -349,9 +324,9 @@ void TIAgaloLED::requestRender()
 void TIAgaloLED::RenderLed()
 {
     iaglo::LedLook look = m_look;
-    look.plasticColor = resolve(m_plasticColor);
-    look.gapColor = resolve(m_gapColor);
-    look.borderColor = resolve(m_borderColor);
+    look.plasticColor = resolveColor(m_plasticColor);
+    look.gapColor = resolveColor(m_gapColor);
+    look.borderColor = resolveColor(m_borderColor);
     iaglo::render(m_picture, look, m_outlines, m_textures, size(), devicePixelRatioF());
     m_dirty = false;
     ++m_renders;

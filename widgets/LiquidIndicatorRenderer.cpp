@@ -1,8 +1,6 @@
 #include "widgets/LiquidIndicatorRenderer.h"
 
-#include <QGuiApplication>
 #include <QPainter>
-#include <QPalette>
 
 #include <algorithm>
 #include <cmath>
@@ -12,54 +10,9 @@ namespace lcd {
 
 namespace {
 
-// A system colour (top bit set) stands for a colour of the desktop's palette.
-QColor systemColor(int index)
-{
-    const QPalette palette = QGuiApplication::palette();
-    switch (index) {
-    case 5: // window
-        return palette.color(QPalette::Base);
-    case 6:  // window frame
-    case 21: // 3D dark shadow
-        return palette.color(QPalette::Shadow);
-    case 7: // menu text
-    case 8: // window text
-        return palette.color(QPalette::WindowText);
-    case 13:
-        return palette.color(QPalette::Highlight);
-    case 14:
-        return palette.color(QPalette::HighlightedText);
-    case 15: // button face
-        return palette.color(QPalette::Button);
-    case 16: // button shadow
-        return palette.color(QPalette::Dark);
-    case 17: // grey text
-        return palette.color(QPalette::Disabled, QPalette::Text);
-    case 18:
-        return palette.color(QPalette::ButtonText);
-    case 20: // button highlight
-        return palette.color(QPalette::Light);
-    case 22: // 3D light
-        return palette.color(QPalette::Midlight);
-    case 23:
-        return palette.color(QPalette::ToolTipText);
-    case 24:
-        return palette.color(QPalette::ToolTipBase);
-    default:
-        return palette.color(QPalette::Window);
-    }
-}
-
-QRgb resolve(TColor color)
-{
-    if (color < 0)
-        return systemColor(color & 0xFF).rgb() | 0xFF000000u;
-    return toQColor(color).rgb();
-}
-
 QRgb shifted(TColor color, int delta)
 {
-    const QRgb c = resolve(color);
+    const QRgb c = resolveColor(color);
     const auto level = [delta](int v) { return std::clamp(v + delta, 0, 255); };
     return qRgb(level(qRed(c)), level(qGreen(c)), level(qBlue(c)));
 }
@@ -278,7 +231,7 @@ void LiquidIndicatorRenderer::render(const IndicatorLook &look, QSize size, qrea
         m_picture.fill(Qt::black);
         drawMaterial(look.backMaterial, look.materialMode, std::nullopt);
     } else {
-        m_picture.fill(resolve(look.backColor));
+        m_picture.fill(resolveColor(look.backColor));
     }
 
     paintBevel(look, look.outerBevel, 0, look.outerBevelWidth);
@@ -292,7 +245,8 @@ void LiquidIndicatorRenderer::render(const IndicatorLook &look, QSize size, qrea
         if (m_visibleRegion)
             addVisible(m_spans.region());
         if (look.foreMaterial.width() == 0 || hover)
-            m_spans.fill(m_picture, resolve(hover ? look.numberForeColor1 : look.numberForeColor));
+            m_spans.fill(m_picture,
+                         resolveColor(hover ? look.numberForeColor1 : look.numberForeColor));
         else
             drawMaterial(look.foreMaterial, look.foreMaterialMode, m_spans.region());
     }
@@ -304,7 +258,7 @@ void LiquidIndicatorRenderer::render(const IndicatorLook &look, QSize size, qrea
         if (look.backMaterial.width() != 0)
             drawMaterial(m_shadowMaterial, look.materialMode, m_spans.region());
         else
-            m_spans.fill(m_picture, resolve(look.numberBackColor));
+            m_spans.fill(m_picture, resolveColor(look.numberBackColor));
     }
 }
 
