@@ -2,7 +2,6 @@
 
 #include "widgets/IAeverLiquidIndicatorAccessible.h"
 
-#include <QCoreApplication>
 #include <QEnterEvent>
 #include <QPainter>
 #include <QResizeEvent>
@@ -103,13 +102,7 @@ void TIAeverLiquidIndicator::rebuildNow()
 
 void TIAeverLiquidIndicator::rebuildLater()
 {
-    if (m_stale)
-        return;
-    m_stale = true;
-    if (!m_requestQueued) {
-        m_requestQueued = true;
-        QCoreApplication::postEvent(this, new QEvent(rebuildRequestType()));
-    }
+    m_rebuild.request();
 }
 
 // The face keeps its size and angle; the window takes the turned face's bounding box.
@@ -304,18 +297,14 @@ void TIAeverLiquidIndicator::UpdateWindowShape()
 void TIAeverLiquidIndicator::RenderIndicator()
 {
     ++m_rebuildCount;
-    m_stale = false;
+    m_rebuild.done();
     m_renderer.render(m_look, size(), devicePixelRatioF());
 }
 
 bool TIAeverLiquidIndicator::event(QEvent *event)
 {
-    if (event->type() == rebuildRequestType()) {
-        m_requestQueued = false;
-        if (m_stale)
-            rebuildNow();
+    if (m_rebuild.serve(event, [this] { rebuildNow(); }))
         return true;
-    }
     return QWidget::event(event);
 }
 

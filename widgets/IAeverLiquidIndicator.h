@@ -1,5 +1,6 @@
 #pragma once
 
+#include "widgets/CoalescedRequest.h"
 #include "widgets/Colors.h"
 #include "widgets/LiquidIndicatorRenderer.h"
 #include "widgets/SegmentGeometry.h"
@@ -200,9 +201,8 @@ private:
     // rebuilt at once.
     template <typename Field, typename Value>
     void change(Field &field, Value value, bool accepted = true);
-    // Every change ends in one of these. At once also serves a request still queued, which
-    // then finds nothing to do; later marks the picture stale and posts one request for
-    // every change made before it arrives.
+    // Every change ends in one of these: at once, or through the one posted request that
+    // serves every change made before it arrives.
     void rebuildNow();
     void rebuildLater();
     void resizeFace();
@@ -214,6 +214,5 @@ private:
 
     bool m_loaded = false;
     int m_rebuildCount = 0;
-    bool m_stale = false;         // a change waits for its rebuild
-    bool m_requestQueued = false; // a rebuild request is in the event queue
+    CoalescedRequest m_rebuild{this, rebuildRequestType()};
 };

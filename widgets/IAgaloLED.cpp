@@ -1,6 +1,5 @@
 #include "widgets/IAgaloLED.h"
 
-#include <QCoreApplication>
 #include <QEvent>
 #include <QPainter>
 #include <QPolygon>
@@ -60,7 +59,8 @@ private:
     TIAgaloLED *m_lamp;
 };
 
-TIAgaloLED::TIAgaloLED(QWidget *parent) : QWidget(parent)
+TIAgaloLED::TIAgaloLED(QWidget *parent)
+    : QWidget(parent), m_render(this, RenderRequest, true, Qt::LowEventPriority)
 {
     // The lamp paints every pixel of its shape; the parent is not painted beneath it.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -313,11 +313,7 @@ void TIAgaloLED::rebuildOutlines()
 
 void TIAgaloLED::requestRender()
 {
-    m_dirty = true;
-    if (!m_renderPosted) {
-        m_renderPosted = true;
-        QCoreApplication::postEvent(this, new QEvent(RenderRequest), Qt::LowEventPriority);
-    }
+    m_render.request();
     update();
 }
 
@@ -328,13 +324,13 @@ void TIAgaloLED::RenderLed()
     look.gapColor = resolveColor(m_gapColor);
     look.borderColor = resolveColor(m_borderColor);
     iaglo::render(m_picture, look, m_outlines, m_textures, size(), devicePixelRatioF());
-    m_dirty = false;
+    m_render.done();
     ++m_renders;
 }
 
 const QImage &TIAgaloLED::picture()
 {
-    if (m_dirty)
+    if (m_render.pending())
         RenderLed();
     return m_picture;
 }
@@ -348,19 +344,15 @@ bool TIAgaloLED::event(QEvent *event)
         placeGlow();
         break;
     default:
-        if (event->type() == RenderRequest) {
-            m_renderPosted = false;
-            if (m_dirty)
-                RenderLed();
+        if (m_render.serve(event, [this] { RenderLed(); }))
             return true;
-        }
     }
     return QWidget::event(event);
 }
 
 void TIAgaloLED::paintEvent(QPaintEvent *)
 {
-    if (m_dirty || m_picture.devicePixelRatio() != devicePixelRatioF())
+    if (m_render.pending() || m_picture.devicePixelRatio() != devicePixelRatioF())
         RenderLed();
     QPainter painter(this);
     painter.drawImage(0, 0, m_picture);
