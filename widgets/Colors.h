@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QRgb>
 #include <QtGlobal>
 
 // A toolkit colour: 0x00BBGGRR, or a system colour index with the top bit set.
@@ -16,3 +17,7 @@ inline QColor toQColor(TColor color)
     const auto c = quint32(color);
     return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
 }
+
+// The colour's RGB value; a system colour takes its role's colour from the desktop's
+// palette, so it has to be resolved before any arithmetic on its channels.
+QRgb resolveColor(TColor color);

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "widgets/CoalescedRequest.h"
 #include "widgets/Colors.h"
-#include "widgets/FaceLayout.h"
-#include "widgets/PolygonSpans.h"
+#include "widgets/LiquidIndicatorRenderer.h"
 #include "widgets/SegmentGeometry.h"
 
 #include <QEvent>
@@ -11,16 +11,13 @@
 #include <QWidget>
 
 #include <optional>
-#include <string>
-#include <vector>
 
 class QEnterEvent;
-class QPainter;
 
 // A simulated liquid-crystal display: a row of character cells drawn as slanted 7- or
 // 9-segment digits or as 5x7 dot matrices, inside a double bevel, optionally turned and
 // with bitmap materials. The complete look is rendered into an off-screen picture on every
-// change; painting only copies it.
+// change (by LiquidIndicatorRenderer, from the property values); painting only copies it.
 //
 // SignNumber, IndicatorWidth, IndicatorHeight, IndicatorAngle and ColorScheme take full
 // effect only once loaded() has run: the window that holds the display calls it after
@@ -64,7 +61,7 @@ public:
         ik9segment = lcd::ik9segment
     };
     Q_ENUM(TIAIndicatorKind)
-    enum TIABevelKind : int { bkUP, bkDown, bkNone };
+    enum TIABevelKind : int { bkUP = lcd::bkUP, bkDown = lcd::bkDown, bkNone = lcd::bkNone };
     Q_ENUM(TIABevelKind)
     enum TIAIndicatorStyle : int {
         isThin = lcd::isThin,
@@ -72,9 +69,18 @@ public:
         isThick = lcd::isThick
     };
     Q_ENUM(TIAIndicatorStyle)
-    enum TIAMouseAction : int { maNone, maColor, maWidth, maBoth };
+    enum TIAMouseAction : int {
+        maNone = lcd::maNone,
+        maColor = lcd::maColor,
+        maWidth = lcd::maWidth,
+        maBoth = lcd::maBoth
+    };
     Q_ENUM(TIAMouseAction)
-    enum TIATransparentMode : int { tmNone, tmBackOnly, tmAll };
+    enum TIATransparentMode : int {
+        tmNone = lcd::tmNone,
+        tmBackOnly = lcd::tmBackOnly,
+        tmAll = lcd::tmAll
+    };
     Q_ENUM(TIATransparentMode)
     enum TIAColorScheme : int {
         csSilver,
@@ -86,9 +92,13 @@ public:
         csTIAN
     };
     Q_ENUM(TIAColorScheme)
-    enum TIAMaterialShadowMode : int { msmDark, msmLight, msmNone };
+    enum TIAMaterialShadowMode : int {
+        msmDark = lcd::msmDark,
+        msmLight = lcd::msmLight,
+        msmNone = lcd::msmNone
+    };
     Q_ENUM(TIAMaterialShadowMode)
-    enum TIAMaterialMode : int { mmStretch, mmTile };
+    enum TIAMaterialMode : int { mmStretch = lcd::mmStretch, mmTile = lcd::mmTile };
     Q_ENUM(TIAMaterialMode)
 
     explicit TIAeverLiquidIndicator(QWidget *parent = nullptr);
@@ -96,53 +106,59 @@ public:
 
     TIAColorScheme ColorScheme() const { return m_colorScheme; }
     virtual void setColorScheme(TIAColorScheme value);
-    int SignNumber() const { return m_signNumber; }
+    int SignNumber() const { return m_look.signNumber; }
     virtual void setSignNumber(int value);
-    int IndicatorWidth() const { return m_indicatorWidth; }
+    int IndicatorWidth() const { return m_look.indicatorWidth; }
     virtual void setIndicatorWidth(int value);
-    int IndicatorHeight() const { return m_indicatorHeight; }
+    int IndicatorHeight() const { return m_look.indicatorHeight; }
     virtual void setIndicatorHeight(int value);
-    int IndicatorAngle() const { return m_indicatorAngle; }
+    int IndicatorAngle() const { return m_look.indicatorAngle; }
     virtual void setIndicatorAngle(int value);
-    int IndicatorGap() const { return m_indicatorGap; }
+    int IndicatorGap() const { return m_look.indicatorGap; }
     virtual void setIndicatorGap(int value);
     QString Indicatorstring() const { return m_string; }
     virtual void setIndicatorstring(const QString &value);
-    TIAIndicatorKind IndicatorKind() const { return m_kind; }
+    TIAIndicatorKind IndicatorKind() const { return TIAIndicatorKind(m_look.kind); }
     virtual void setIndicatorKind(TIAIndicatorKind value);
-    TIABevelKind InnerBevel() const { return m_innerBevel; }
+    TIABevelKind InnerBevel() const { return TIABevelKind(m_look.innerBevel); }
     virtual void setInnerBevel(TIABevelKind value);
-    TIABevelKind OuterBevel() const { return m_outerBevel; }
+    TIABevelKind OuterBevel() const { return TIABevelKind(m_look.outerBevel); }
     virtual void setOuterBevel(TIABevelKind value);
-    int InnerBevelWidth() const { return m_innerBevelWidth; }
+    int InnerBevelWidth() const { return m_look.innerBevelWidth; }
     virtual void setInnerBevelWidth(int value);
-    int OuterBevelWidth() const { return m_outerBevelWidth; }
+    int OuterBevelWidth() const { return m_look.outerBevelWidth; }
     virtual void setOuterBevelWidth(int value);
-    TColor BevelColor() const { return m_bevelColor; }
+    TColor BevelColor() const { return m_look.bevelColor; }
     virtual void setBevelColor(TColor value);
-    TColor BackColor() const { return m_backColor; }
+    TColor BackColor() const { return m_look.backColor; }
     virtual void setBackColor(TColor value);
-    TColor NumberForeColor() const { return m_numberForeColor; }
+    TColor NumberForeColor() const { return m_look.numberForeColor; }
     virtual void setNumberForeColor(TColor value);
-    TColor NumberForeColor1() const { return m_numberForeColor1; }
+    TColor NumberForeColor1() const { return m_look.numberForeColor1; }
     virtual void setNumberForeColor1(TColor value);
-    TColor NumberBackColor() const { return m_numberBackColor; }
+    TColor NumberBackColor() const { return m_look.numberBackColor; }
     virtual void setNumberBackColor(TColor value);
-    TIAIndicatorStyle IndicatorStyle() const { return m_style; }
+    TIAIndicatorStyle IndicatorStyle() const { return TIAIndicatorStyle(m_look.style); }
     virtual void setIndicatorStyle(TIAIndicatorStyle value);
-    TIAMouseAction MouseAction() const { return m_mouseAction; }
+    TIAMouseAction MouseAction() const { return TIAMouseAction(m_look.mouseAction); }
     virtual void setMouseAction(TIAMouseAction value);
-    TIATransparentMode TransparentMode() const { return m_transparentMode; }
+    TIATransparentMode TransparentMode() const
+    {
+        return TIATransparentMode(m_look.transparentMode);
+    }
     virtual void setTransparentMode(TIATransparentMode value);
-    QImage BackMaterial() const { return m_backMaterial; }
+    QImage BackMaterial() const { return m_look.backMaterial; }
     virtual void setBackMaterial(const QImage &value);
-    QImage ForeMaterial() const { return m_foreMaterial; }
+    QImage ForeMaterial() const { return m_look.foreMaterial; }
     virtual void setForeMaterial(const QImage &value);
-    TIAMaterialShadowMode MaterialShadowMode() const { return m_materialShadowMode; }
+    TIAMaterialShadowMode MaterialShadowMode() const
+    {
+        return TIAMaterialShadowMode(m_look.materialShadowMode);
+    }
     virtual void setMaterialShadowMode(TIAMaterialShadowMode value);
-    TIAMaterialMode MaterialMode() const { return m_materialMode; }
+    TIAMaterialMode MaterialMode() const { return TIAMaterialMode(m_look.materialMode); }
     virtual void setMaterialMode(TIAMaterialMode value);
-    TIAMaterialMode ForeMaterialMode() const { return m_foreMaterialMode; }
+    TIAMaterialMode ForeMaterialMode() const { return TIAMaterialMode(m_look.foreMaterialMode); }
     virtual void setForeMaterialMode(TIAMaterialMode value);
 
     // The toolkit's after-loading step, run once the window's layout has been read.
@@ -156,11 +172,11 @@ public:
 
     // What the last rebuild produced. The picture has the screen's pixels (its device
     // pixel ratio times the widget's size); the polygons are in widget coordinates.
-    const QImage &picture() const { return m_picture; }
-    const lcd::PolygonList &litPolygons() const { return m_lit; }
-    const lcd::PolygonList &unlitPolygons() const { return m_unlit; }
+    const QImage &picture() const { return m_renderer.picture(); }
+    const lcd::PolygonList &litPolygons() const { return m_renderer.litPolygons(); }
+    const lcd::PolygonList &unlitPolygons() const { return m_renderer.unlitPolygons(); }
     // Present only in the transparent modes: what painting copies, in picture pixels.
-    const std::optional<QRegion> &visibleRegion() const { return m_visibleRegion; }
+    const std::optional<QRegion> &visibleRegion() const { return m_renderer.visibleRegion(); }
     int rebuildCount() const { return m_rebuildCount; }
 
     QSize sizeHint() const override;
@@ -180,71 +196,23 @@ protected:
     void leaveEvent(QEvent *event) override;
 
 private:
-    double angle() const;
-    QSize turnedFaceSize() const;
     QRegion shapeInParent() const;
-    void rebuild();
-    void postRebuildRequest();
+    // A plain property: refused unless accepted, ignored when equal, else stored and
+    // rebuilt at once.
+    template <typename Field, typename Value>
+    void change(Field &field, Value value, bool accepted = true);
+    // Every change ends in one of these: at once, or through the one posted request that
+    // serves every change made before it arrives.
+    void rebuildNow();
+    void rebuildLater();
     void resizeFace();
-    void PrepareMaterials();
-    void layOutPolygons();
-    void placePoints(QPoint *points, int count, int shift) const;
-    // No clip draws over the whole picture.
-    void drawMaterial(const QImage &material, TIAMaterialMode mode,
-                      const std::optional<QRegion> &clip);
-    void paintBevel(TIABevelKind kind, int inset, int width, double theta);
-    void addVisible(const QRegion &region);
-    qreal pictureRatio() const;
-    void clipToPicturePixels(QPainter &painter, const QRegion &clip) const;
-    const QPoint *toPicturePixels(QPoint *points, int count) const;
-    const lcd::PolygonList &toPicturePixels(const lcd::PolygonList &polygons);
 
     TIAColorScheme m_colorScheme = csSilver;
-    int m_signNumber = 10;
-    int m_indicatorWidth = 172;
-    int m_indicatorHeight = 36;
-    int m_indicatorAngle = 0;
-    int m_indicatorGap = 2;
     QString m_string;
-    std::string m_text; // the string as 8-bit characters
-    TIAIndicatorKind m_kind = ik7segment;
-    TIABevelKind m_innerBevel = bkDown;
-    TIABevelKind m_outerBevel = bkUP;
-    int m_innerBevelWidth = 2;
-    int m_outerBevelWidth = 2;
-    TColor m_bevelColor = 0xDDDDDD;
-    TColor m_backColor = 0xDDDDDD;
-    TColor m_numberForeColor = 0x363636;
-    TColor m_numberForeColor1 = 0x0000FF;
-    TColor m_numberBackColor = 0xD3D3D3;
-    TIAIndicatorStyle m_style = isNormal;
-    TIAMouseAction m_mouseAction = maNone;
-    TIATransparentMode m_transparentMode = tmNone;
-    QImage m_backMaterial;
-    QImage m_foreMaterial;
-    TIAMaterialShadowMode m_materialShadowMode = msmDark;
-    TIAMaterialMode m_materialMode = mmStretch;
-    TIAMaterialMode m_foreMaterialMode = mmStretch;
+    lcd::IndicatorLook m_look;
+    lcd::LiquidIndicatorRenderer m_renderer;
 
-    // Derived from BackMaterial, 24 bits per pixel.
-    QImage m_darkMaterial;
-    QImage m_lightMaterial;
-    QImage m_shadowMaterial;
-
-    bool m_mouseInside = false;
     bool m_loaded = false;
-    QImage m_picture;
-    std::optional<QRegion> m_visibleRegion;
-    lcd::PolygonList m_lit;
-    lcd::PolygonList m_unlit;
     int m_rebuildCount = 0;
-    bool m_rebuildRequested = false; // a change waits for the posted rebuild
-    bool m_requestQueued = false;    // a rebuild request is in the event queue
-
-    // Scratch space kept between rebuilds.
-    std::vector<lcd::CellContent> m_cells;
-    lcd::PolygonList m_cellLit;
-    lcd::PolygonList m_cellUnlit;
-    lcd::PolygonList m_scaled;
-    PolygonSpans m_spans;
+    CoalescedRequest m_rebuild{this, rebuildRequestType()};
 };

@@ -1,10 +1,7 @@
 #include "widgets/IAgaloLED.h"
 
-#include <QApplication>
-#include <QCoreApplication>
 #include <QEvent>
 #include <QPainter>
-#include <QPalette>
 #include <QPolygon>
 #include <QRegion>
 #include <QResizeEvent>
@@ -17,29 +14,6 @@ using namespace iaglo;
 namespace {
 
 const QEvent::Type RenderRequest = QEvent::Type(QEvent::registerEventType());
-
-// A system colour (top bit set) is one of the desktop palette's roles; the lamp only needs
-// an RGB value to shade.
-QRgb resolve(TColor color)
-{
-    if (color >= 0)
-        return toQColor(color).rgb();
-    const QPalette palette = QApplication::palette();
-    switch (color & 0xFF) {
-    case 5:
-        return palette.color(QPalette::Base).rgb();
-    case 8:
-        return palette.color(QPalette::WindowText).rgb();
-    case 15:
-        return palette.color(QPalette::Button).rgb();
-    case 16:
-        return palette.color(QPalette::Dark).rgb();
-    case 20:
-        return palette.color(QPalette::Light).rgb();
-    default:
-        return palette.color(QPalette::Window).rgb();
-    }
-}
 
 } // namespace
 
@@ -60,7 +34,7 @@ protected:
     {
         const int w = width();
         const int h = height();
-        const QRgb color = resolve(m_lamp->LedPlasticColor());
+        const QRgb color = resolveColor(m_lamp->LedPlasticColor());
         const int intensity = m_lamp->GaloIntensity();
         QImage halo(w, h, QImage::Format_ARGB32_Premultiplied);
         for (int y = 0; y < h; ++y) {
@@ -85,7 +59,8 @@ private:
     TIAgaloLED *m_lamp;
 };
 
-TIAgaloLED::TIAgaloLED(QWidget *parent) : QWidget(parent)
+TIAgaloLED::TIAgaloLED(QWidget *parent)
+    : QWidget(parent), m_render(this, RenderRequest, true, Qt::LowEventPriority)
 {
     // The lamp paints every pixel of its shape; the parent is not painted beneath it.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -338,28 +313,24 @@ void TIAgaloLED::rebuildOutlines()
 
 void TIAgaloLED::requestRender()
 {
-    m_dirty = true;
-    if (!m_renderPosted) {
-        m_renderPosted = true;
-        QCoreApplication::postEvent(this, new QEvent(RenderRequest), Qt::LowEventPriority);
-    }
+    m_render.request();
     update();
 }
 
 void TIAgaloLED::RenderLed()
 {
     iaglo::LedLook look = m_look;
-    look.plasticColor = resolve(m_plasticColor);
-    look.gapColor = resolve(m_gapColor);
-    look.borderColor = resolve(m_borderColor);
+    look.plasticColor = resolveColor(m_plasticColor);
+    look.gapColor = resolveColor(m_gapColor);
+    look.borderColor = resolveColor(m_borderColor);
     iaglo::render(m_picture, look, m_outlines, m_textures, size(), devicePixelRatioF());
-    m_dirty = false;
+    m_render.done();
     ++m_renders;
 }
 
 const QImage &TIAgaloLED::picture()
 {
-    if (m_dirty)
+    if (m_render.pending())
         RenderLed();
     return m_picture;
 }
@@ -373,19 +344,15 @@ bool TIAgaloLED::event(QEvent *event)
         placeGlow();
         break;
     default:
-        if (event->type() == RenderRequest) {
-            m_renderPosted = false;
-            if (m_dirty)
-                RenderLed();
+        if (m_render.serve(event, [this] { RenderLed(); }))
             return true;
-        }
     }
     return QWidget::event(event);
 }
 
 void TIAgaloLED::paintEvent(QPaintEvent *)
 {
-    if (m_dirty || m_picture.devicePixelRatio() != devicePixelRatioF())
+    if (m_render.pending() || m_picture.devicePixelRatio() != devicePixelRatioF())
         RenderLed();
     QPainter painter(this);
     painter.drawImage(0, 0, m_picture);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "widgets/CoalescedRequest.h"
 #include "widgets/Colors.h"
 #include "widgets/IAgaloLEDRender.h"
 
@@ -149,8 +150,7 @@ private:
     QSize m_handledSize{24, 14};
     iaglo::LedOutlines m_outlines;
     QImage m_picture;
-    bool m_dirty = true;
-    bool m_renderPosted = false;
+    CoalescedRequest m_render;
     int m_renders = 0;
     QPointer<Glow> m_glow;
 };
