@@ -24,7 +24,7 @@ class SettingsWindow : public ::testing::Test
 protected:
     void SetUp() override
     {
-        platform::RegistryStore::takeDamage();
+        platform::RegistryStore::takeProblems();
         app::setExceptionSink([this](const QString &message) { messages << message; });
     }
     void TearDown() override { app::setExceptionSink({}); }

@@ -51,7 +51,7 @@ public:
 class Settings : public ::testing::Test
 {
 protected:
-    void SetUp() override { RegistryStore::takeDamage(); }
+    void SetUp() override { RegistryStore::takeProblems(); }
     void TearDown() override { setResourceTextHook(nullptr); }
 
     RegFile hive() const
@@ -215,18 +215,24 @@ TEST_F(Settings, MessagesAreTranslatedBeforeTheNameIsFilledIn)
 
     QFile::remove(config.hive());
     QDir().mkpath(config.hive());
-    EXPECT_EQ(loadError(target),
-              "Erzeugung von Schlüssel Kelvaro / Software / Velox / 1.02 misslungen");
+    const QStringList lines = loadError(target).split(u'\n');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].startsWith("untranslated: The settings file")) << lines[0].toStdString();
+    EXPECT_EQ(lines[1], "Erzeugung von Schlüssel Kelvaro / Software / Velox / 1.02 misslungen");
 }
 
 TEST_F(Settings, FailuresToCreateOrWriteAreRaised)
 {
     // A folder where the hive should be: the store cannot even be read.
     QDir().mkpath(config.hive());
+    const QString folder = "The settings file " + config.hive() +
+                           " is no regular file but a folder; it was left as it is and no "
+                           "settings were read or saved\n";
     Recorder target;
-    EXPECT_EQ(loadError(target), "Failed to create key Kelvaro / Software / Velox / 1.02");
+    EXPECT_EQ(loadError(target), folder + "Failed to create key Kelvaro / Software / Velox / 1.02");
     EXPECT_TRUE(target.applied.isEmpty());
-    EXPECT_EQ(saveError({1, 1, 2.5}), "Failed to create key Kelvaro / Software / Velox / 1.02");
+    EXPECT_EQ(saveError({1, 1, 2.5}),
+              folder + "Failed to create key Kelvaro / Software / Velox / 1.02");
     QDir().rmdir(config.hive());
 
     // The keys exist, but nothing can be written any more.
@@ -234,7 +240,10 @@ TEST_F(Settings, FailuresToCreateOrWriteAreRaised)
     const QByteArray before = config.hiveBytes();
     QFile::remove(config.hive() + ".lock");
     QDir().mkpath(config.hive() + ".lock");
-    EXPECT_EQ(saveError({1, 1, 2.5}), "Failed to set data for 'COMPort'");
+    EXPECT_EQ(saveError({1, 1, 2.5}), "The lock file " + config.hive() +
+                                          ".lock of the settings is a link or no regular file; "
+                                          "it was left as it is and no settings were saved\n"
+                                          "Failed to set data for 'COMPort'");
     EXPECT_EQ(config.hiveBytes(), before);
 }
 
