@@ -440,41 +440,49 @@ qsizetype RegFile::make(QStringView path, bool &created, RegLimit &exceeded)
     qsizetype key = 0;
     if (path.isEmpty())
         return key;
+    // The part that exists already, then the rest checked whole before any of it is made.
     qsizetype from = 0;
     for (;;) {
         const qsizetype end = path.indexOf(u'\\', from);
         const QStringView name = path.sliced(from, (end < 0 ? path.size() : end) - from);
-        if (!isValidKeyName(name))
-            return -1;
-        qsizetype next = child(key, name);
-        if (next < 0) {
-            const Key &parent = m_keys[std::size_t(key)];
-            const int depth = parent.depth + 1;
-            const qsizetype length = parent.pathLength + (key == 0 ? 0 : 1) + name.size();
-            if (depth > RegLimits::KeyDepth)
-                exceeded = RegLimit::KeyDepth;
-            else if (length > RegLimits::KeyPathLength)
-                exceeded = RegLimit::KeyPathLength;
-            else if (entriesFull())
-                exceeded = RegLimit::Entries;
-            if (exceeded != RegLimit::None)
-                return -1;
-            next = qsizetype(m_keys.size());
-            Key made;
-            made.name = name.toString();
-            made.parent = key;
-            made.depth = depth;
-            made.pathLength = length;
-            m_children.emplace(NameRef{key, made.name}, next);
-            m_keys[std::size_t(key)].children.push_back(next);
-            m_keys.push_back(std::move(made));
-            created = true;
-        }
+        const qsizetype next = child(key, name);
+        if (next < 0)
+            break;
         key = next;
         if (end < 0)
             return key;
         from = end + 1;
     }
+    const QStringView rest = path.sliced(from);
+    const Key &parent = m_keys[std::size_t(key)];
+    const qsizetype added = rest.count(u'\\') + 1;
+    if (parent.depth + added > RegLimits::KeyDepth)
+        exceeded = RegLimit::KeyDepth;
+    else if (parent.pathLength + (key == 0 ? 0 : 1) + rest.size() > RegLimits::KeyPathLength)
+        exceeded = RegLimit::KeyPathLength;
+    else if (qsizetype(m_keys.size()) + m_valueCount + added > RegLimits::Entries)
+        exceeded = RegLimit::Entries;
+    if (exceeded != RegLimit::None)
+        return -1;
+    for (QStringView name : rest.tokenize(u'\\')) {
+        if (!isValidKeyName(name))
+            return -1;
+    }
+    for (QStringView name : rest.tokenize(u'\\')) {
+        const qsizetype made = qsizetype(m_keys.size());
+        Key &above = m_keys[std::size_t(key)];
+        Key next;
+        next.name = name.toString();
+        next.parent = key;
+        next.depth = above.depth + 1;
+        next.pathLength = above.pathLength + (key == 0 ? 0 : 1) + name.size();
+        m_children.emplace(NameRef{key, next.name}, made);
+        above.children.push_back(made);
+        m_keys.push_back(std::move(next));
+        key = made;
+    }
+    created = true;
+    return key;
 }
 
 qsizetype RegFile::valueIndex(qsizetype key, QStringView name) const
