@@ -3,6 +3,7 @@
 #include "platform/ResourceText.h"
 
 #include <QStringView>
+#include <QtEndian>
 
 #include <algorithm>
 #include <cstdint>
@@ -24,21 +25,15 @@ bool isStringKind(DWORD type)
 
 QByteArray toUtf16Le(const QString &text)
 {
-    QByteArray bytes;
-    bytes.reserve(text.size() * 2);
-    for (const QChar c : text) {
-        bytes.append(char(c.unicode() & 0xFF));
-        bytes.append(char(c.unicode() >> 8));
-    }
+    QByteArray bytes(text.size() * 2, Qt::Uninitialized);
+    qToLittleEndian<char16_t>(text.utf16(), text.size(), bytes.data());
     return bytes;
 }
 
 QString fromUtf16Le(const QByteArray &bytes)
 {
-    QString text;
-    text.reserve(bytes.size() / 2);
-    for (qsizetype i = 0; i + 1 < bytes.size(); i += 2)
-        text.append(QChar(char16_t(quint8(bytes[i]) | (quint8(bytes[i + 1]) << 8))));
+    QString text(bytes.size() / 2, Qt::Uninitialized);
+    qFromLittleEndian<char16_t>(bytes.constData(), text.size(), text.data());
     return text;
 }
 
@@ -74,13 +69,21 @@ std::optional<QString> decode(const QByteArray &bytes)
     return text;
 }
 
-QString quote(const QString &text)
+QString quote(QStringView text)
 {
-    QString quoted = QStringLiteral("\"");
-    for (const QChar c : text) {
-        if (c == u'\\' || c == u'"')
-            quoted += u'\\';
-        quoted += c;
+    QString quoted;
+    quoted.reserve(text.size() + 2);
+    quoted += u'"';
+    for (qsizetype from = 0;;) {
+        qsizetype at = from;
+        while (at < text.size() && text[at] != u'\\' && text[at] != u'"')
+            ++at;
+        quoted += text.sliced(from, at - from);
+        if (at == text.size())
+            break;
+        quoted += u'\\';
+        quoted += text[at];
+        from = at + 1;
     }
     quoted += u'"';
     return quoted;
@@ -90,20 +93,22 @@ QString quote(const QString &text)
 std::optional<QString> unquote(QStringView line, qsizetype &pos)
 {
     QString text;
-    for (qsizetype i = pos + 1; i < line.size(); ++i) {
-        const QChar c = line[i];
-        if (c == u'"') {
-            pos = i + 1;
+    for (qsizetype from = pos + 1;;) {
+        qsizetype at = from;
+        while (at < line.size() && line[at] != u'\\' && line[at] != u'"')
+            ++at;
+        if (at == line.size())
+            return std::nullopt;
+        text += line.sliced(from, at - from);
+        if (line[at] == u'"') {
+            pos = at + 1;
             return text;
         }
-        if (c == u'\\') {
-            if (i + 1 >= line.size() || (line[i + 1] != u'\\' && line[i + 1] != u'"'))
-                return std::nullopt;
-            ++i;
-        }
-        text += line[i];
+        if (at + 1 >= line.size() || (line[at + 1] != u'\\' && line[at + 1] != u'"'))
+            return std::nullopt;
+        text += line[at + 1];
+        from = at + 2;
     }
-    return std::nullopt;
 }
 
 // The string is written as "text" when that form gives back exactly the same bytes.
@@ -264,6 +269,8 @@ std::optional<RegValue> parseData(QStringView text, QString &reason)
 char32_t nextFolded(QStringView text, qsizetype &i)
 {
     char32_t c = text[i++].unicode();
+    if (c < 0x80)
+        return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c;
     if (QChar::isHighSurrogate(c) && i < text.size() && text[i].isLowSurrogate())
         c = QChar::surrogateToUcs4(char16_t(c), text[i++].unicode());
     else if (QChar::isSurrogate(c))
@@ -289,13 +296,11 @@ std::size_t foldedHash(QStringView name, std::size_t seed)
     std::uint64_t h = 0xcbf29ce484222325ULL ^ seed;
     for (qsizetype i = 0; i < name.size();)
         h = (h ^ nextFolded(name, i)) * 0x100000001b3ULL;
-    return std::size_t(h ^ (h >> 29));
-}
-
-// A name to look up, without copying it.
-QString borrowed(QStringView name)
-{
-    return QString::fromRawData(reinterpret_cast<const QChar *>(name.utf16()), name.size());
+    // The low bits pick the slot: mix the high ones in.
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    return std::size_t(h);
 }
 
 } // namespace
@@ -371,14 +376,45 @@ QString RegValue::text() const
     return end < 0 ? all : all.left(end);
 }
 
-std::size_t RegFile::NameHash::operator()(const NameRef &ref) const noexcept
+template <typename NameOf>
+qsizetype RegFile::lookUp(const NameIndex &index, qsizetype owner, QStringView name,
+                          NameOf nameOf) const
 {
-    return foldedHash(ref.name, std::size_t(ref.owner));
+    if (index.table.empty())
+        return -1;
+    const std::uint64_t hash = foldedHash(name, std::size_t(owner));
+    const std::size_t mask = index.table.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Slot &slot = index.table[i];
+        if (slot.target < 0)
+            return -1;
+        if (slot.hash == hash && slot.owner == owner &&
+            foldedCompare(nameOf(slot), name) == 0)
+            return slot.target;
+    }
 }
 
-bool RegFile::NameEqual::operator()(const NameRef &a, const NameRef &b) const noexcept
+void RegFile::insert(NameIndex &index, qsizetype owner, QStringView name, qsizetype target)
 {
-    return a.owner == b.owner && foldedCompare(a.name, b.name) == 0;
+    const auto place = [](std::vector<Slot> &table, const Slot &slot) {
+        const std::size_t mask = table.size() - 1;
+        std::size_t i = slot.hash & mask;
+        while (table[i].target >= 0)
+            i = (i + 1) & mask;
+        table[i] = slot;
+    };
+    // At most half full, so that probes stay short.
+    if ((index.count + 1) * 2 > qsizetype(index.table.size())) {
+        std::vector<Slot> grown(std::max<std::size_t>(16, index.table.size() * 2));
+        for (const Slot &slot : index.table) {
+            if (slot.target >= 0)
+                place(grown, slot);
+        }
+        index.table.swap(grown);
+    }
+    place(index.table,
+          Slot{foldedHash(name, std::size_t(owner)), qint32(owner), qint32(target)});
+    ++index.count;
 }
 
 bool RegFile::isValidKeyName(QStringView name)
@@ -414,8 +450,9 @@ bool RegFile::entriesFull() const
 
 qsizetype RegFile::child(qsizetype key, QStringView name) const
 {
-    const auto it = m_children.find(NameRef{key, borrowed(name)});
-    return it == m_children.end() ? -1 : it->second;
+    return lookUp(m_children, key, name, [this](const Slot &slot) {
+        return QStringView(m_keys[std::size_t(slot.target)].name);
+    });
 }
 
 qsizetype RegFile::find(QStringView path) const
@@ -476,7 +513,7 @@ qsizetype RegFile::make(QStringView path, bool &created, RegLimit &exceeded)
         next.parent = key;
         next.depth = above.depth + 1;
         next.pathLength = above.pathLength + (key == 0 ? 0 : 1) + name.size();
-        m_children.emplace(NameRef{key, next.name}, made);
+        insert(m_children, key, next.name, made);
         above.children.push_back(made);
         m_keys.push_back(std::move(next));
         key = made;
@@ -487,8 +524,9 @@ qsizetype RegFile::make(QStringView path, bool &created, RegLimit &exceeded)
 
 qsizetype RegFile::valueIndex(qsizetype key, QStringView name) const
 {
-    const auto it = m_values.find(NameRef{key, borrowed(name)});
-    return it == m_values.end() ? -1 : it->second;
+    return lookUp(m_values, key, name, [this](const Slot &slot) {
+        return QStringView(m_keys[std::size_t(slot.owner)].values[std::size_t(slot.target)].name);
+    });
 }
 
 bool RegFile::store(qsizetype key, const QString &name, const RegValue &value, RegLimit &exceeded)
@@ -510,7 +548,7 @@ bool RegFile::store(qsizetype key, const QString &name, const RegValue &value, R
         exceeded = RegLimit::Entries;
         return false;
     }
-    m_values.emplace(NameRef{key, name}, qsizetype(values.size()));
+    insert(m_values, key, name, qsizetype(values.size()));
     values.push_back(Value{name, value});
     ++m_valueCount;
     return true;

@@ -6,8 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <optional>
-#include <unordered_map>
 #include <vector>
 
 namespace platform {
@@ -132,21 +132,24 @@ private:
         std::vector<qsizetype> children;
         std::vector<Value> values;
     };
-    // A name below its owner (a key's index); hashed and compared without regard to case.
-    struct NameRef
+    // Names below their owner (a key's index) found by a hash that ignores case as the
+    // comparison does: open addressing in one array, so a lookup among a hundred thousand
+    // names touches memory about as often as one among ten.
+    struct Slot
     {
-        qsizetype owner;
-        QString name;
+        std::uint64_t hash = 0;
+        qint32 owner = -1;
+        qint32 target = -1; // a key's index, or a value's index in its key; -1: free
     };
-    struct NameHash
+    struct NameIndex
     {
-        std::size_t operator()(const NameRef &ref) const noexcept;
+        std::vector<Slot> table;
+        qsizetype count = 0;
     };
-    struct NameEqual
-    {
-        bool operator()(const NameRef &a, const NameRef &b) const noexcept;
-    };
-    using NameIndex = std::unordered_map<NameRef, qsizetype, NameHash, NameEqual>;
+
+    template <typename NameOf>
+    qsizetype lookUp(const NameIndex &index, qsizetype owner, QStringView name, NameOf nameOf) const;
+    static void insert(NameIndex &index, qsizetype owner, QStringView name, qsizetype target);
 
     qsizetype child(qsizetype key, QStringView name) const;
     qsizetype find(QStringView path) const;
