@@ -9,7 +9,7 @@
 set -euo pipefail
 seconds=${1:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${2:-$root/build-fuzz}
+build=$(realpath -m "${2:-$root/build-fuzz}")
 shift $(($# > 2 ? 2 : $#))
 kinds=("$@")
 [ ${#kinds[@]} -gt 0 ] || kinds=(catalog store hive settings)

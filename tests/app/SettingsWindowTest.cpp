@@ -109,7 +109,7 @@ TEST_F(SettingsWindow, AStoredValueOfTheWrongTypeIsShownAndTheRestKeepTheirDefau
 
 TEST_F(SettingsWindow, ADamagedSettingsFileIsReportedAtStartAndKept)
 {
-    config.writeHive("not a registry file");
+    config.writeHive("Windows Registry Editor Version 5.00\r\nnot a registry file");
     auto form = start();
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].startsWith("The settings file " + config.hive() + " is damaged"))
