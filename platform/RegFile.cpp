@@ -388,8 +388,7 @@ qsizetype RegFile::lookUp(const NameIndex &index, qsizetype owner, QStringView n
         const Slot &slot = index.table[i];
         if (slot.target < 0)
             return -1;
-        if (slot.hash == hash && slot.owner == owner &&
-            foldedCompare(nameOf(slot), name) == 0)
+        if (slot.hash == hash && slot.owner == owner && foldedCompare(nameOf(slot), name) == 0)
             return slot.target;
     }
 }
@@ -412,8 +411,7 @@ void RegFile::insert(NameIndex &index, qsizetype owner, QStringView name, qsizet
         }
         index.table.swap(grown);
     }
-    place(index.table,
-          Slot{foldedHash(name, std::size_t(owner)), qint32(owner), qint32(target)});
+    place(index.table, Slot{foldedHash(name, std::size_t(owner)), qint32(owner), qint32(target)});
     ++index.count;
 }
 
@@ -433,11 +431,11 @@ bool RegFile::hasHeader(const QByteArray &bytes)
     const std::optional<QString> text = decode(start);
     // A cut in the middle of a UTF-8 sequence makes the start undecodable; the header
     // itself is ASCII, so the lenient decoding is enough to find it.
-    const QString lenient = text ? *text
-                            : start.startsWith("\xFF\xFE")
-                                ? fromUtf16Le(start.mid(2))
-                                : QString::fromUtf8(start.startsWith("\xEF\xBB\xBF") ? start.mid(3)
-                                                                                     : start);
+    const QString lenient =
+        text ? *text
+        : start.startsWith("\xFF\xFE")
+            ? fromUtf16Le(start.mid(2))
+            : QString::fromUtf8(start.startsWith("\xEF\xBB\xBF") ? start.mid(3) : start);
     const qsizetype end = lenient.indexOf(u'\n');
     return (end < 0 ? QStringView(lenient) : QStringView(lenient).left(end)).trimmed() ==
            QLatin1String(Header);
@@ -742,9 +740,9 @@ std::optional<RegFile> RegFile::parse(const QByteArray &bytes, RegFileError *err
                 return fail(startLine, regText("key outside HKEY_CURRENT_USER"));
             bool created = false;
             RegLimit exceeded = RegLimit::None;
-            section = file.make(path.size() > rootLength ? path.sliced(rootLength + 1)
-                                                         : QStringView(),
-                                created, exceeded);
+            section =
+                file.make(path.size() > rootLength ? path.sliced(rootLength + 1) : QStringView(),
+                          created, exceeded);
             if (section < 0)
                 return fail(startLine, exceeded == RegLimit::None ? regText("invalid key name")
                                                                   : describeLimit(exceeded));

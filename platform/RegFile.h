@@ -93,7 +93,10 @@ public:
     static bool isValidKeyName(QStringView name);
     static bool isValidValueName(QStringView name);
     static bool isValidKeyName(const QString &name) { return isValidKeyName(QStringView(name)); }
-    static bool isValidValueName(const QString &name) { return isValidValueName(QStringView(name)); }
+    static bool isValidValueName(const QString &name)
+    {
+        return isValidValueName(QStringView(name));
+    }
 
     bool hasKey(const QString &path) const;
     // Creates the key and its missing parents; true if the key is new. False for a path
@@ -148,7 +151,8 @@ private:
     };
 
     template <typename NameOf>
-    qsizetype lookUp(const NameIndex &index, qsizetype owner, QStringView name, NameOf nameOf) const;
+    qsizetype lookUp(const NameIndex &index, qsizetype owner, QStringView name,
+                     NameOf nameOf) const;
     static void insert(NameIndex &index, qsizetype owner, QStringView name, qsizetype target);
 
     qsizetype child(qsizetype key, QStringView name) const;

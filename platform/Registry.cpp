@@ -253,7 +253,8 @@ LONG RegSetValueExA(HKEY key, const char *valueName, DWORD type, const BYTE *dat
         type, QByteArray(reinterpret_cast<const char *>(data), data ? qsizetype(size) : 0));
     bool changed = false;
     if (RegSessionState *session = sessionOn(handle->hivePath)) {
-        const LONG status = setIn(*session->hive, handle->hivePath, handle->path, name, value, changed);
+        const LONG status =
+            setIn(*session->hive, handle->hivePath, handle->path, name, value, changed);
         session->changed |= changed;
         return status;
     }
@@ -276,10 +277,6 @@ LONG RegCloseKey(HKEY key)
     delete key;
     return ERROR_SUCCESS;
 }
-
-} // namespace platform
-
-namespace platform {
 
 RegistrySession::RegistrySession()
 {

@@ -157,8 +157,8 @@ LONG resolve(const QString &path, QString &file)
             if (errno != ENOENT)
                 return statusFromErrno(errno, ERROR_READ_FAULT);
             const qsizetype slash = current.lastIndexOf('/');
-            const QByteArray folder = slash <= 0 ? QByteArray(slash < 0 ? "." : "/")
-                                                 : current.left(slash);
+            const QByteArray folder =
+                slash <= 0 ? QByteArray(slash < 0 ? "." : "/") : current.left(slash);
             char *real = ::realpath(folder.constData(), nullptr);
             if (!real) {
                 // Not even the folder is there: nothing to read, and writing makes it.
@@ -242,8 +242,7 @@ Loaded loadHive(const QString &file, RegFile &hive)
     }
     if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode))
         return {Loaded::NotAFile, ERROR_ACCESS_DENIED, kindOf(info.st_mode)};
-    const FileDescriptor fd(
-        openRetrying(name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY));
+    const FileDescriptor fd(openRetrying(name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY));
     if (!fd.valid()) {
         if (errno == ENOENT)
             return {};
@@ -290,8 +289,8 @@ LONG keepAside(const QString &hivePath, const QString &file, const QString &reas
     QString kept = base;
     int result = -1;
     for (int n = 2; n < 1000; ++n) {
-        result = ::renameat2(AT_FDCWD, native(file).constData(), AT_FDCWD,
-                             native(kept).constData(), RENAME_NOREPLACE);
+        result = ::renameat2(AT_FDCWD, native(file).constData(), AT_FDCWD, native(kept).constData(),
+                             RENAME_NOREPLACE);
         if (result == 0 || errno != EEXIST)
             break;
         kept = base + u'-' + QString::number(n);
@@ -360,8 +359,8 @@ LONG writeHive(const QString &file, const QByteArray &bytes)
 int takeLock(const QString &hivePath, LONG &status)
 {
     const QString path = hivePath + QStringLiteral(".lock");
-    FileDescriptor fd(openRetrying(native(path),
-                                   O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600));
+    FileDescriptor fd(
+        openRetrying(native(path), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600));
     struct stat info
     {
     };
@@ -392,9 +391,9 @@ int takeLock(const QString &hivePath, LONG &status)
 // Reports a file that is left alone; the status to give for it.
 LONG reportLeftAlone(const QString &hivePath, const QString &file, const Loaded &loaded)
 {
-    RegistryStore::report({loaded.state == Loaded::NotAFile ? HiveProblem::NotAFile
-                                                            : HiveProblem::NotASettingsFile,
-                           hivePath, file, QString(), loaded.reason});
+    RegistryStore::report(
+        {loaded.state == Loaded::NotAFile ? HiveProblem::NotAFile : HiveProblem::NotASettingsFile,
+         hivePath, file, QString(), loaded.reason});
     return loaded.status;
 }
 

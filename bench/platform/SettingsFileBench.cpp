@@ -104,7 +104,8 @@ void CopyReference(benchmark::State &state)
         if (!in.open(QIODevice::ReadOnly))
             state.SkipWithError("cannot read");
         const QByteArray bytes = in.readAll();
-        const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        const int fd =
+            ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         if (fd < 0 || ::write(fd, bytes.constData(), size_t(bytes.size())) != bytes.size() ||
             ::fsync(fd) != 0)
             state.SkipWithError("cannot write");

@@ -214,8 +214,8 @@ TEST(RegFile, TheLimitsHoldAlikeForReadingAndChanging)
     const QString name255(255, u'n');
     const QByteArray value(RegLimits::ValueSize, '\x5a');
     const LimitRow rows[] = {
-        {"depth", sectionFor(chain(RegLimits::KeyDepth)), sectionFor(chain(RegLimits::KeyDepth + 1)),
-         "key path deeper than 32768 levels"},
+        {"depth", sectionFor(chain(RegLimits::KeyDepth)),
+         sectionFor(chain(RegLimits::KeyDepth + 1)), "key path deeper than 32768 levels"},
         {"path length", sectionFor(chain(256, name255)), sectionFor(chain(257, name255)),
          "key path longer than 65535 characters"},
     };

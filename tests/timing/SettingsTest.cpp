@@ -299,7 +299,7 @@ public:
                 const auto *event = reinterpret_cast<const inotify_event *>(at);
                 const QString name = event->len ? QString::fromUtf8(event->name) : QString();
                 if (!name.contains(".tmp-") && !name.isEmpty())
-                    seen << (event->mask & IN_OPEN      ? "open "
+                    seen << (event->mask & IN_OPEN     ? "open "
                              : event->mask & IN_CREATE ? "create "
                                                        : "moved ") +
                                 name;
@@ -320,8 +320,8 @@ TEST_F(Settings, ALoadOrASaveReadsTheFileOnceAndWritesItAtMostOnceUnderOneLock)
     timing::LoadSettings(target);
     EXPECT_EQ(watch.events(), (QStringList{"open registry.reg.lock", "open registry.reg"}));
     timing::SaveSettings({2, 0, 0.5});
-    EXPECT_EQ(watch.events(), (QStringList{"open registry.reg.lock", "open registry.reg",
-                                           "moved registry.reg"}));
+    EXPECT_EQ(watch.events(),
+              (QStringList{"open registry.reg.lock", "open registry.reg", "moved registry.reg"}));
     // Nothing changed: nothing written.
     timing::SaveSettings({2, 0, 0.5});
     EXPECT_EQ(watch.events(), (QStringList{"open registry.reg.lock", "open registry.reg"}));
@@ -339,7 +339,8 @@ RegFile crowdedHive(int count, int levels)
     RegFile file;
     file.setValue(Section, "COMPort", RegValue::string("2"));
     for (int i = 0; i < count; ++i)
-        file.setValue(Section, QStringLiteral("Extra%1").arg(i), RegValue::string(QString::number(i)));
+        file.setValue(Section, QStringLiteral("Extra%1").arg(i),
+                      RegValue::string(QString::number(i)));
     if (levels > 0) {
         QStringList names(levels, QStringLiteral("d"));
         file.setValue(names.join(u'\\'), "deep", RegValue::dword(7));
