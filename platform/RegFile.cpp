@@ -111,18 +111,20 @@ std::optional<QString> unquote(QStringView line, qsizetype &pos)
     }
 }
 
-// The string is written as "text" when that form gives back exactly the same bytes.
-bool fitsQuotedForm(const RegValue &value)
+// The text of a REG_SZ value, without its terminating zero, if writing it as "text" gives
+// back exactly the same bytes.
+std::optional<QString> quotedForm(const RegValue &value)
 {
     if (value.type != REG_SZ || value.data.size() < 2 || value.data.size() % 2 != 0)
-        return false;
-    const QString text = fromUtf16Le(value.data);
+        return std::nullopt;
+    QString text = fromUtf16Le(value.data);
     if (text.back() != QChar(0))
-        return false;
-    const QStringView body = QStringView(text).chopped(1);
-    if (body.contains(QChar(0)) || body.contains(u'\r') || body.contains(u'\n'))
-        return false;
-    return body.isValidUtf16();
+        return std::nullopt;
+    text.chop(1);
+    if (text.contains(QChar(0)) || text.contains(u'\r') || text.contains(u'\n') ||
+        !text.isValidUtf16())
+        return std::nullopt;
+    return text;
 }
 
 QString hexData(QString line, const QByteArray &data)
@@ -148,8 +150,8 @@ QString hexData(QString line, const QByteArray &data)
 QString valueLine(const QString &name, const RegValue &value)
 {
     const QString left = (name.isEmpty() ? QStringLiteral("@") : quote(name)) + u'=';
-    if (fitsQuotedForm(value))
-        return left + quote(fromUtf16Le(value.data).chopped(1));
+    if (const std::optional<QString> text = quotedForm(value))
+        return left + quote(*text);
     if (value.type == REG_DWORD && value.data.size() == 4) {
         const DWORD v = DWORD(quint8(value.data[0])) | DWORD(quint8(value.data[1])) << 8 |
                         DWORD(quint8(value.data[2])) << 16 | DWORD(quint8(value.data[3])) << 24;
@@ -228,7 +230,11 @@ std::optional<RegValue> parseData(QStringView text, QString &reason)
             reason = regText("malformed string");
             return std::nullopt;
         }
-        return RegValue::string(*s);
+        // The text and its terminating zero, as UTF-16LE.
+        QByteArray bytes((s->size() + 1) * 2, Qt::Uninitialized);
+        qToLittleEndian<char16_t>(s->utf16(), s->size(), bytes.data());
+        bytes[bytes.size() - 2] = bytes[bytes.size() - 1] = '\0';
+        return RegValue{REG_SZ, bytes};
     }
     if (startsWithWord(text, u"dword:")) {
         const QStringView digits = text.mid(6);
@@ -791,7 +797,6 @@ std::optional<QByteArray> RegFile::serialize(qint64 limit) const
 {
     QByteArray out = QByteArray(Header) + "\r\n\r\n";
     QString path;
-    QString text;
     // Each entry: a key, the length of `path` before it, and its children still to visit.
     struct Visit
     {
@@ -810,14 +815,18 @@ std::optional<QByteArray> RegFile::serialize(qint64 limit) const
             path += k.name;
         }
         if (!k.values.empty() || (key != 0 && k.children.empty())) {
-            text = QStringLiteral("[") + QLatin1String(RootName);
+            out += '[';
+            out += RootName;
             if (!path.isEmpty())
-                text += u'\\' + path;
-            text += QStringLiteral("]\r\n");
-            for (const Value &value : k.values)
-                text += valueLine(value.name, value.value) + QStringLiteral("\r\n");
-            text += QStringLiteral("\r\n");
-            out += text.toUtf8();
+                out += '\\' + path.toUtf8();
+            out += "]\r\n";
+            for (const Value &value : k.values) {
+                out += valueLine(value.name, value.value).toUtf8();
+                out += "\r\n";
+                if (out.size() > limit)
+                    return false;
+            }
+            out += "\r\n";
         }
         stack.push_back(Visit{key, before, sortedChildren(key)});
         return out.size() <= limit;
