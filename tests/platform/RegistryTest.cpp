@@ -248,4 +248,39 @@ TEST_F(Registry, AHiveKeptAsALinkIsWrittenAtItsTarget)
     EXPECT_TRUE(file.readAll().contains("Velox"));
 }
 
+TEST_F(Registry, ChangesBeyondTheLimitsAreRefusedAndTheFileKept)
+{
+    HKEY key = create(Store);
+    ASSERT_EQ(setString(key, "v", "1"), ERROR_SUCCESS);
+    const QByteArray before = config.hiveBytes();
+
+    QStringList names(RegLimits::KeyDepth + 1, QStringLiteral("k"));
+    const QByteArray deep = names.join(u'\\').toUtf8();
+    HKEY refused = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, deep.constData(), KEY_ALL_ACCESS, &refused),
+              ERROR_REGISTRY_QUOTA_LIMIT);
+    EXPECT_EQ(refused, nullptr);
+    const QByteArray big(RegLimits::ValueSize + 1, 'b');
+    EXPECT_EQ(RegSetValueExA(key, "big", REG_BINARY,
+                             reinterpret_cast<const BYTE *>(big.constData()), DWORD(big.size())),
+              ERROR_REGISTRY_QUOTA_LIMIT);
+    EXPECT_EQ(config.hiveBytes(), before);
+
+    const std::vector<HiveProblem> problems = RegistryStore::takeProblems();
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_EQ(problems[0].kind, HiveProblem::BeyondLimits);
+    EXPECT_EQ(problems[0].reason, "key path deeper than 32768 levels");
+    EXPECT_EQ(problems[1].reason, "value larger than 1048576 bytes");
+    EXPECT_EQ(problems[1].message(), "The settings file " + config.hive() +
+                                         " would grow beyond its limits (value larger than "
+                                         "1048576 bytes); it was left unchanged and the "
+                                         "settings were not saved");
+
+    // One level less is within them.
+    names.removeLast();
+    const QByteArray allowed = names.join(u'\\').toUtf8();
+    create(allowed.constData());
+    EXPECT_EQ(open(allowed.constData()), ERROR_SUCCESS);
+}
+
 } // namespace
