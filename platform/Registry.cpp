@@ -16,7 +16,17 @@ struct RegKey
     REGSAM access = 0;
 };
 
+struct RegSessionState
+{
+    QString hivePath;
+    std::unique_ptr<LockedHive> hive;
+    bool changed = false;
+    RegSessionState *outer = nullptr;
+};
+
 namespace {
+
+thread_local RegSessionState *t_session = nullptr;
 
 RegKey g_currentUser{QString(), QString(), KEY_ALL_ACCESS};
 
@@ -69,6 +79,50 @@ LONG subKeyPath(const QString &base, const char *subKey, QString &path)
     return ERROR_SUCCESS;
 }
 
+// This thread's session, if it has one on the hive at `hivePath`.
+RegSessionState *sessionOn(const QString &hivePath)
+{
+    return t_session && t_session->hivePath == hivePath ? t_session : nullptr;
+}
+
+LONG beyondLimits(const QString &hivePath, RegLimit limit)
+{
+    RegistryStore::report(
+        {HiveProblem::BeyondLimits, hivePath, hivePath, QString(), describeLimit(limit)});
+    return ERROR_REGISTRY_QUOTA_LIMIT;
+}
+
+// Makes the key at `path` in a hive read under its lock; `created` tells whether it was new.
+LONG createIn(LockedHive &locked, const QString &hivePath, const QString &path, bool &created)
+{
+    created = false;
+    if (locked.status() != ERROR_SUCCESS)
+        return locked.status();
+    if (locked.hive().hasKey(path))
+        return ERROR_SUCCESS;
+    if (locked.writeStatus() != ERROR_SUCCESS)
+        return locked.writeStatus();
+    RegLimit exceeded = RegLimit::None;
+    created = locked.hive().createKey(path, &exceeded);
+    if (!created)
+        return exceeded == RegLimit::None ? ERROR_INVALID_PARAMETER
+                                          : beyondLimits(hivePath, exceeded);
+    return ERROR_SUCCESS;
+}
+
+LONG setIn(LockedHive &locked, const QString &hivePath, const QString &path, const QString &name,
+           const RegValue &value, bool &changed)
+{
+    changed = false;
+    if (locked.status() != ERROR_SUCCESS)
+        return locked.status();
+    if (locked.writeStatus() != ERROR_SUCCESS)
+        return locked.writeStatus();
+    RegLimit exceeded = RegLimit::None;
+    changed = locked.hive().setValue(path, name, value, &exceeded);
+    return exceeded == RegLimit::None ? ERROR_SUCCESS : beyondLimits(hivePath, exceeded);
+}
+
 LONG openKey(HKEY key, const char *subKey, REGSAM access, HKEY *result, bool create,
              DWORD *disposition)
 {
@@ -84,25 +138,41 @@ LONG openKey(HKEY key, const char *subKey, REGSAM access, HKEY *result, bool cre
     if (const LONG status = subKeyPath(parent->path, subKey, path); status != ERROR_SUCCESS)
         return status;
 
-    const RegistryStore store(parent->hivePath);
-    RegFile hive;
-    if (const LONG status = store.read(hive); status != ERROR_SUCCESS)
-        return status;
     bool created = false;
-    if (!hive.hasKey(path)) {
-        if (!create)
+    QString spelling;
+    if (RegSessionState *session = sessionOn(parent->hivePath)) {
+        LockedHive &locked = *session->hive;
+        if (!create && locked.status() == ERROR_SUCCESS && !locked.hive().hasKey(path))
             return ERROR_FILE_NOT_FOUND;
-        const LONG status = store.update([&](RegFile &current) {
-            created = current.createKey(path);
-            hive = current;
-            return created;
-        });
-        if (status != ERROR_SUCCESS)
+        if (const LONG status = createIn(locked, parent->hivePath, path, created);
+            status != ERROR_SUCCESS)
             return status;
+        session->changed |= created;
+        spelling = locked.hive().keyPath(path);
+    } else {
+        const RegistryStore store(parent->hivePath);
+        RegFile hive;
+        if (const LONG status = store.read(hive); status != ERROR_SUCCESS)
+            return status;
+        if (hive.hasKey(path)) {
+            spelling = hive.keyPath(path);
+        } else {
+            if (!create)
+                return ERROR_FILE_NOT_FOUND;
+            LockedHive locked(store);
+            if (const LONG status = createIn(locked, parent->hivePath, path, created);
+                status != ERROR_SUCCESS)
+                return status;
+            if (created) {
+                if (const LONG status = locked.write(); status != ERROR_SUCCESS)
+                    return status;
+            }
+            spelling = locked.hive().keyPath(path);
+        }
     }
     if (disposition)
         *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-    *result = newHandle(parent->hivePath, hive.keyPath(path), access);
+    *result = newHandle(parent->hivePath, spelling, access);
     return ERROR_SUCCESS;
 }
 
@@ -130,9 +200,17 @@ LONG RegQueryValueExA(HKEY key, const char *valueName, DWORD *type, BYTE *data, 
     if (data && !size)
         return ERROR_INVALID_PARAMETER;
 
-    RegFile hive;
-    if (const LONG status = RegistryStore(handle->hivePath).read(hive); status != ERROR_SUCCESS)
+    RegFile read;
+    const RegFile *session = nullptr;
+    if (RegSessionState *state = sessionOn(handle->hivePath)) {
+        if (state->hive->status() != ERROR_SUCCESS)
+            return state->hive->status();
+        session = &state->hive->hive();
+    } else if (const LONG status = RegistryStore(handle->hivePath).read(read);
+               status != ERROR_SUCCESS) {
         return status;
+    }
+    const RegFile &hive = session ? *session : read;
     if (!hive.hasKey(handle->path))
         return ERROR_KEY_DELETED;
     const RegValue *value =
@@ -173,9 +251,18 @@ LONG RegSetValueExA(HKEY key, const char *valueName, DWORD type, const BYTE *dat
 
     const RegValue value = RegValue::fromAnsi(
         type, QByteArray(reinterpret_cast<const char *>(data), data ? qsizetype(size) : 0));
-    return RegistryStore(handle->hivePath).update([&](RegFile &hive) {
-        return hive.setValue(handle->path, name, value);
-    });
+    bool changed = false;
+    if (RegSessionState *session = sessionOn(handle->hivePath)) {
+        const LONG status =
+            setIn(*session->hive, handle->hivePath, handle->path, name, value, changed);
+        session->changed |= changed;
+        return status;
+    }
+    LockedHive locked{RegistryStore(handle->hivePath)};
+    if (const LONG status = setIn(locked, handle->hivePath, handle->path, name, value, changed);
+        status != ERROR_SUCCESS)
+        return status;
+    return changed ? locked.write() : ERROR_SUCCESS;
 }
 
 LONG RegCloseKey(HKEY key)
@@ -189,6 +276,35 @@ LONG RegCloseKey(HKEY key)
     }
     delete key;
     return ERROR_SUCCESS;
+}
+
+RegistrySession::RegistrySession()
+{
+    const QString hivePath = RegistryStore::defaultHivePath();
+    if (sessionOn(hivePath))
+        return;
+    m_state = std::make_unique<RegSessionState>();
+    m_state->hivePath = hivePath;
+    m_state->hive = std::make_unique<LockedHive>(RegistryStore(hivePath));
+    m_state->outer = t_session;
+    t_session = m_state.get();
+}
+
+RegistrySession::~RegistrySession()
+{
+    if (!m_state)
+        return;
+    commit();
+    t_session = m_state->outer;
+}
+
+LONG RegistrySession::commit()
+{
+    if (!m_state || !m_state->changed)
+        return ERROR_SUCCESS;
+    // Tried once: a failed write is not repeated when the session ends.
+    m_state->changed = false;
+    return m_state->hive->write();
 }
 
 } // namespace platform

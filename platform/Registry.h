@@ -2,13 +2,17 @@
 
 #include "platform/RegistryTypes.h"
 
+#include <memory>
+
 // The per-user registry, with the calls and the behaviour of the Windows registry: keys
 // below HKEY_CURRENT_USER whose names may hold any character but the backslash that
 // separates them, compared without regard to case, and typed values. Names and string
 // data are UTF-8 (the "ANSI" code page here); sizes count bytes and, for strings written
 // with it, the terminating zero. The hive lives in the user's config folder (see
 // RegistryStore); every call reads the current file and every change is saved before the
-// call returns, so instances running side by side see each other's values.
+// call returns, so instances running side by side see each other's values, unless the
+// calls run in a RegistrySession. A key path or value beyond RegLimits is refused with
+// ERROR_REGISTRY_QUOTA_LIMIT and reported (RegistryStore::takeProblems).
 namespace platform {
 
 struct RegKey;
@@ -31,5 +35,27 @@ LONG RegQueryValueExA(HKEY key, const char *valueName, DWORD *type, BYTE *data, 
 // is made again, so the value is not lost.
 LONG RegSetValueExA(HKEY key, const char *valueName, DWORD type, const BYTE *data, DWORD size);
 LONG RegCloseKey(HKEY key);
+
+struct RegSessionState;
+
+// While one lives, the registry calls of its thread on the user's hive work on one copy
+// of it: read once, under the hive's lock, when the session begins, and written at most
+// once, by commit() or when the session ends. Other instances wait for the lock meanwhile.
+// A session begun inside another on the same thread joins the outer one.
+class RegistrySession
+{
+public:
+    RegistrySession();
+    // Commits what commit() has not; a failure then goes unreported.
+    ~RegistrySession();
+    RegistrySession(const RegistrySession &) = delete;
+    RegistrySession &operator=(const RegistrySession &) = delete;
+
+    // Writes the changes made so far, if any.
+    LONG commit();
+
+private:
+    std::unique_ptr<RegSessionState> m_state;
+};
 
 } // namespace platform

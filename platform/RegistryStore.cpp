@@ -5,7 +5,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 
 #include <fcntl.h>
@@ -18,17 +22,15 @@ namespace platform {
 
 namespace {
 
-constexpr qint64 MaxHiveSize = 16 * 1024 * 1024;
-
 std::mutex &stateMutex()
 {
     static std::mutex mutex;
     return mutex;
 }
 
-std::vector<HiveDamage> &damageReports()
+std::vector<HiveProblem> &problemReports()
 {
-    static std::vector<HiveDamage> reports;
+    static std::vector<HiveProblem> reports;
     return reports;
 }
 
@@ -77,6 +79,7 @@ public:
         return fd < 0 || ::close(fd) == 0;
     }
     void reset() { close(); }
+    void release() { m_fd = -1; }
 
 private:
     int m_fd;
@@ -141,50 +144,118 @@ void syncFolder(const QString &folder)
         ::fsync(fd.get());
 }
 
-// A hive kept as a symbolic link (a managed dotfile) is replaced at its target.
-QString fileBehind(const QString &path)
+// The file that `path` stands for: links followed to the end, as the kernel would, and
+// the folders made canonical. The last name may be missing (a hive not yet written).
+LONG resolve(const QString &path, QString &file)
 {
-    const QFileInfo info(path);
-    return info.isSymLink() ? info.symLinkTarget() : path;
+    QByteArray current = native(path);
+    for (int hops = 0; hops <= 40; ++hops) {
+        struct stat info
+        {
+        };
+        if (::lstat(current.constData(), &info) != 0) {
+            if (errno != ENOENT)
+                return statusFromErrno(errno, ERROR_READ_FAULT);
+            const qsizetype slash = current.lastIndexOf('/');
+            const QByteArray folder =
+                slash <= 0 ? QByteArray(slash < 0 ? "." : "/") : current.left(slash);
+            char *real = ::realpath(folder.constData(), nullptr);
+            if (!real) {
+                // Not even the folder is there: nothing to read, and writing makes it.
+                file = QFile::decodeName(current);
+                return ERROR_SUCCESS;
+            }
+            file = QFile::decodeName(QByteArray(real) + '/' + current.mid(slash + 1));
+            std::free(real);
+            if (file.startsWith(QStringLiteral("//")))
+                file.remove(0, 1);
+            return ERROR_SUCCESS;
+        }
+        if (!S_ISLNK(info.st_mode)) {
+            char *real = ::realpath(current.constData(), nullptr);
+            if (!real)
+                return statusFromErrno(errno, ERROR_READ_FAULT);
+            file = QFile::decodeName(real);
+            std::free(real);
+            return ERROR_SUCCESS;
+        }
+        QByteArray target(qsizetype(info.st_size > 0 ? info.st_size : PATH_MAX) + 1, '\0');
+        const ssize_t n = ::readlink(current.constData(), target.data(), size_t(target.size()));
+        if (n < 0 || n >= target.size())
+            return statusFromErrno(n < 0 ? errno : ENAMETOOLONG, ERROR_READ_FAULT);
+        target.truncate(n);
+        if (!target.startsWith('/')) {
+            const qsizetype slash = current.lastIndexOf('/');
+            target = (slash < 0 ? QByteArray() : current.left(slash + 1)) + target;
+        }
+        current = target;
+    }
+    errno = ELOOP;
+    return ERROR_CANT_RESOLVE_FILENAME;
+}
+
+QString kindOf(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return regText("a named pipe");
+    if (S_ISDIR(mode))
+        return regText("a folder");
+    if (S_ISSOCK(mode))
+        return regText("a socket");
+    return regText("a device");
 }
 
 struct Loaded
 {
+    enum State { Read, Failed, Damaged, Foreign, NotAFile };
+    State state = Read;
     LONG status = ERROR_SUCCESS;
-    bool damaged = false;
     QString reason;
 };
 
 Loaded failed(LONG status)
 {
-    return {status, false, QString()};
+    return {Loaded::Failed, status, QString()};
 }
 
-Loaded damaged(const QString &reason)
+// Bytes that are no hive are damaged only if they mean to be one.
+Loaded unreadable(const QByteArray &bytes, const QString &reason)
 {
-    return {ERROR_BADDB, true, reason};
+    if (RegFile::hasHeader(bytes))
+        return {Loaded::Damaged, ERROR_BADDB, reason};
+    return {Loaded::Foreign, ERROR_BADDB, reason};
 }
 
+// Never blocks: anything but a regular file is refused before it is opened, and the file
+// opened is checked again, in case it was swapped meanwhile.
 Loaded loadHive(const QString &file, RegFile &hive)
 {
     hive = RegFile();
-    const FileDescriptor fd(openRetrying(native(file), O_RDONLY));
-    if (!fd.valid()) {
+    const QByteArray name = native(file);
+    struct stat info
+    {
+    };
+    if (::lstat(name.constData(), &info) != 0) {
         if (errno == ENOENT)
             return {};
         return failed(statusFromErrno(errno, ERROR_READ_FAULT));
     }
-    struct stat info
-    {
-    };
+    if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode))
+        return {Loaded::NotAFile, ERROR_ACCESS_DENIED, kindOf(info.st_mode)};
+    const FileDescriptor fd(openRetrying(name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY));
+    if (!fd.valid()) {
+        if (errno == ENOENT)
+            return {};
+        // ELOOP: it turned into a link since its path was resolved.
+        return failed(statusFromErrno(errno, ERROR_ACCESS_DENIED));
+    }
     if (::fstat(fd.get(), &info) != 0)
         return failed(statusFromErrno(errno, ERROR_READ_FAULT));
     if (!S_ISREG(info.st_mode))
-        return failed(ERROR_ACCESS_DENIED);
-    if (info.st_size > MaxHiveSize)
-        return damaged(QStringLiteral("larger than 16 MiB"));
+        return {Loaded::NotAFile, ERROR_ACCESS_DENIED, kindOf(info.st_mode)};
 
     QByteArray bytes;
+    bytes.reserve(qsizetype(std::min<qint64>(info.st_size, RegLimits::FileSize) + 1));
     char buffer[65536];
     for (;;) {
         const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
@@ -195,37 +266,50 @@ Loaded loadHive(const QString &file, RegFile &hive)
         if (n == 0)
             break;
         bytes.append(buffer, n);
-        if (bytes.size() > MaxHiveSize)
-            return damaged(QStringLiteral("larger than 16 MiB"));
+        if (bytes.size() > RegLimits::FileSize)
+            return unreadable(bytes, describeLimit(RegLimit::FileSize));
     }
-    QString reason;
-    std::optional<RegFile> parsed = RegFile::parse(bytes, &reason);
+    if (bytes.isEmpty())
+        return {};
+    RegFileError error;
+    std::optional<RegFile> parsed = RegFile::parse(bytes, &error);
     if (!parsed)
-        return damaged(reason);
+        return unreadable(bytes, error.text());
     hive = std::move(*parsed);
     return {};
 }
 
-void report(HiveDamage damage)
-{
-    const std::lock_guard<std::mutex> guard(stateMutex());
-    damageReports().push_back(std::move(damage));
-}
-
-// Called with the lock held, so no other instance names or moves files meanwhile.
+// Called with the lock held, so no other instance names or moves files meanwhile; the
+// new name is never one that exists, even if something made it since it was chosen.
 LONG keepAside(const QString &hivePath, const QString &file, const QString &reason)
 {
     const QString stamp =
         QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString kept = file + QStringLiteral(".damaged-") + stamp;
-    for (int n = 2; QFileInfo::exists(kept) || QFileInfo(kept).isSymLink(); ++n)
-        kept = file + QStringLiteral(".damaged-") + stamp + u'-' + QString::number(n);
-    if (::rename(native(file).constData(), native(kept).constData()) != 0) {
-        report({hivePath, QString(), reason});
+    const QString base = file + QStringLiteral(".damaged-") + stamp;
+    QString kept = base;
+    int result = -1;
+    for (int n = 2; n < 1000; ++n) {
+        result = ::renameat2(AT_FDCWD, native(file).constData(), AT_FDCWD, native(kept).constData(),
+                             RENAME_NOREPLACE);
+        if (result == 0 || errno != EEXIST)
+            break;
+        kept = base + u'-' + QString::number(n);
+    }
+    if (result != 0 && errno == EINVAL) {
+        // A file system without RENAME_NOREPLACE: the lock keeps our instances apart.
+        struct stat info
+        {
+        };
+        for (int n = 2; ::lstat(native(kept).constData(), &info) == 0; ++n)
+            kept = base + u'-' + QString::number(n);
+        result = ::rename(native(file).constData(), native(kept).constData());
+    }
+    if (result != 0) {
+        RegistryStore::report({HiveProblem::NotMoved, hivePath, file, QString(), reason});
         return ERROR_BADDB;
     }
     syncFolder(QFileInfo(file).absolutePath());
-    report({hivePath, kept, reason});
+    RegistryStore::report({HiveProblem::KeptAside, hivePath, file, kept, reason});
     return ERROR_SUCCESS;
 }
 
@@ -269,34 +353,82 @@ LONG writeHive(const QString &file, const QByteArray &bytes)
     return ERROR_SUCCESS;
 }
 
-// Held while one instance reads, changes and writes the hive.
-class HiveLock
+// Opens and takes the lock that one instance holds while it reads, changes and writes
+// the hive; -1 if it could not. A link or anything but a regular file in its place is
+// left alone and reported.
+int takeLock(const QString &hivePath, LONG &status)
 {
-public:
-    explicit HiveLock(const QString &hivePath)
-        : m_fd(openRetrying(native(hivePath + QStringLiteral(".lock")), O_RDWR | O_CREAT, 0600))
+    const QString path = hivePath + QStringLiteral(".lock");
+    FileDescriptor fd(
+        openRetrying(native(path), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600));
+    struct stat info
     {
-        if (!m_fd.valid()) {
-            m_status = statusFromErrno(errno, ERROR_ACCESS_DENIED);
-            return;
-        }
-        int result;
-        do {
-            result = ::flock(m_fd.get(), LOCK_EX);
-        } while (result != 0 && errno == EINTR);
-        if (result != 0)
-            m_status = statusFromErrno(errno, ERROR_ACCESS_DENIED);
+    };
+    const bool opened = fd.valid();
+    if (!opened && errno != ELOOP && errno != EISDIR) {
+        status = statusFromErrno(errno, ERROR_ACCESS_DENIED);
+        return -1;
     }
-    // Closing the descriptor releases the lock.
+    if (!opened || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        RegistryStore::report({HiveProblem::LockRefused, hivePath, path, QString(), QString()});
+        status = ERROR_ACCESS_DENIED;
+        return -1;
+    }
+    int result;
+    do {
+        result = ::flock(fd.get(), LOCK_EX);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        status = statusFromErrno(errno, ERROR_ACCESS_DENIED);
+        return -1;
+    }
+    status = ERROR_SUCCESS;
+    const int lock = fd.get();
+    fd.release();
+    return lock;
+}
 
-    LONG status() const { return m_status; }
-
-private:
-    FileDescriptor m_fd;
-    LONG m_status = ERROR_SUCCESS;
-};
+// Reports a file that is left alone; the status to give for it.
+LONG reportLeftAlone(const QString &hivePath, const QString &file, const Loaded &loaded)
+{
+    RegistryStore::report(
+        {loaded.state == Loaded::NotAFile ? HiveProblem::NotAFile : HiveProblem::NotASettingsFile,
+         hivePath, file, QString(), loaded.reason});
+    return loaded.status;
+}
 
 } // namespace
+
+QString HiveProblem::message() const
+{
+    switch (kind) {
+    case KeptAside:
+        return regText("The settings file %s is damaged (%s). It was kept as %s and a new file "
+                       "was started",
+                       {hivePath, reason, keptAs});
+    case NotMoved:
+        return regText("The settings file %s is damaged (%s) and could not be moved aside; it "
+                       "was left unchanged",
+                       {hivePath, reason});
+    case NotASettingsFile:
+        return regText("The file %s in place of the settings file is no settings file (%s); it "
+                       "was left as it is and no settings were read or saved",
+                       {file, reason});
+    case NotAFile:
+        return regText("The settings file %s is no regular file but %s; it was left as it is "
+                       "and no settings were read or saved",
+                       {file, reason});
+    case LockRefused:
+        return regText("The lock file %s of the settings is a link or no regular file; it was "
+                       "left as it is and no settings were saved",
+                       {file});
+    case BeyondLimits:
+        return regText("The settings file %s would grow beyond its limits (%s); it was left "
+                       "unchanged and the settings were not saved",
+                       {hivePath, reason});
+    }
+    return {};
+}
 
 RegistryStore::RegistryStore(QString hivePath) : m_path(std::move(hivePath)) {}
 
@@ -318,53 +450,122 @@ QString RegistryStore::defaultHivePath()
 
 LONG RegistryStore::read(RegFile &hive) const
 {
+    hive = RegFile();
     if (m_path.isEmpty())
         return ERROR_PATH_NOT_FOUND;
-    const Loaded loaded = loadHive(fileBehind(m_path), hive);
-    if (!loaded.damaged)
+    QString file;
+    if (const LONG status = resolve(m_path, file); status != ERROR_SUCCESS) {
+        if (status == ERROR_CANT_RESOLVE_FILENAME)
+            report({HiveProblem::NotAFile, m_path, m_path, QString(), regText("a loop of links")});
+        return status;
+    }
+    const Loaded loaded = loadHive(file, hive);
+    switch (loaded.state) {
+    case Loaded::Read:
+    case Loaded::Failed:
         return loaded.status;
+    case Loaded::Foreign:
+    case Loaded::NotAFile:
+        return reportLeftAlone(m_path, file, loaded);
+    case Loaded::Damaged:
+        break;
+    }
     // Only under the lock may the file be moved: another instance may be replacing it.
-    return update([&hive](RegFile &current) {
-        hive = current;
-        return false;
-    });
+    LockedHive locked(*this);
+    hive = locked.hive();
+    return locked.status();
 }
 
 LONG RegistryStore::update(const std::function<bool(RegFile &)> &change) const
 {
-    if (m_path.isEmpty())
-        return ERROR_PATH_NOT_FOUND;
-    if (const LONG status = makeFolder(QFileInfo(m_path).absolutePath()); status != ERROR_SUCCESS)
-        return status;
-    const HiveLock lock(m_path);
-    if (lock.status() != ERROR_SUCCESS)
-        return lock.status();
-
-    const QString file = fileBehind(m_path);
-    removeStaleTemporaries(file);
-    RegFile hive;
-    const Loaded loaded = loadHive(file, hive);
-    if (loaded.damaged) {
-        if (const LONG status = keepAside(m_path, file, loaded.reason); status != ERROR_SUCCESS)
-            return status;
-    } else if (loaded.status != ERROR_SUCCESS) {
-        return loaded.status;
-    }
-    if (!change(hive))
+    LockedHive locked(*this);
+    if (locked.status() != ERROR_SUCCESS)
+        return locked.status();
+    if (locked.writeStatus() != ERROR_SUCCESS)
+        return locked.writeStatus();
+    if (!change(locked.hive()))
         return ERROR_SUCCESS;
-    return writeHive(file, hive.serialize());
+    return locked.write();
 }
 
-std::vector<HiveDamage> RegistryStore::takeDamage()
+std::vector<HiveProblem> RegistryStore::takeProblems()
 {
     const std::lock_guard<std::mutex> guard(stateMutex());
-    return std::exchange(damageReports(), {});
+    return std::exchange(problemReports(), {});
+}
+
+void RegistryStore::report(HiveProblem problem)
+{
+    const std::lock_guard<std::mutex> guard(stateMutex());
+    problemReports().push_back(std::move(problem));
 }
 
 void RegistryStore::setBeforeReplaceHook(std::function<void()> hook)
 {
     const std::lock_guard<std::mutex> guard(stateMutex());
     beforeReplaceHook() = std::move(hook);
+}
+
+LockedHive::LockedHive(const RegistryStore &store) : m_hivePath(store.path())
+{
+    if (m_hivePath.isEmpty()) {
+        m_status = m_writeStatus = ERROR_PATH_NOT_FOUND;
+        return;
+    }
+    m_writeStatus = makeFolder(QFileInfo(m_hivePath).absolutePath());
+    if (m_writeStatus == ERROR_SUCCESS)
+        m_lock = takeLock(m_hivePath, m_writeStatus);
+    if (const LONG status = resolve(m_hivePath, m_file); status != ERROR_SUCCESS) {
+        if (status == ERROR_CANT_RESOLVE_FILENAME)
+            RegistryStore::report({HiveProblem::NotAFile, m_hivePath, m_hivePath, QString(),
+                                   regText("a loop of links")});
+        m_status = m_writeStatus = status;
+        return;
+    }
+    if (m_lock >= 0)
+        removeStaleTemporaries(m_file);
+    const Loaded loaded = loadHive(m_file, m_hive);
+    switch (loaded.state) {
+    case Loaded::Read:
+        return;
+    case Loaded::Failed:
+        m_status = m_writeStatus = loaded.status;
+        return;
+    case Loaded::Foreign:
+    case Loaded::NotAFile:
+        m_status = m_writeStatus = reportLeftAlone(m_hivePath, m_file, loaded);
+        return;
+    case Loaded::Damaged:
+        if (m_lock < 0) {
+            RegistryStore::report(
+                {HiveProblem::NotMoved, m_hivePath, m_file, QString(), loaded.reason});
+            m_status = m_writeStatus = ERROR_BADDB;
+        } else if (const LONG status = keepAside(m_hivePath, m_file, loaded.reason);
+                   status != ERROR_SUCCESS) {
+            m_status = m_writeStatus = status;
+        }
+        return;
+    }
+}
+
+LockedHive::~LockedHive()
+{
+    // Closing the descriptor releases the lock.
+    if (m_lock >= 0)
+        ::close(m_lock);
+}
+
+LONG LockedHive::write()
+{
+    if (m_writeStatus != ERROR_SUCCESS)
+        return m_writeStatus;
+    const std::optional<QByteArray> bytes = m_hive.serialize(RegLimits::FileSize);
+    if (!bytes) {
+        RegistryStore::report({HiveProblem::BeyondLimits, m_hivePath, m_file, QString(),
+                               describeLimit(RegLimit::FileSize)});
+        return ERROR_REGISTRY_QUOTA_LIMIT;
+    }
+    return writeHive(m_file, *bytes);
 }
 
 } // namespace platform

@@ -3,7 +3,6 @@
 #include "platform/Errors.h"
 #include "platform/Registry.h"
 #include "platform/RegistryStore.h"
-#include "platform/ResourceText.h"
 
 #include <QStringList>
 
@@ -25,24 +24,9 @@ constexpr char StoreKey[] = "Kelvaro / Software / Velox / 1.02";
 constexpr char Section[] = "Settings";
 constexpr int DefaultMillimetres = 150;
 
-// The format is translated first and filled in afterwards, so the catalog finds it.
-QString message(const char *format, const QStringList &args)
-{
-    QString text = platform::resourceText(QString::fromUtf8(format));
-    qsizetype from = 0;
-    for (const QString &arg : args) {
-        const qsizetype at = text.indexOf(u"%s", from);
-        if (at < 0)
-            break;
-        text.replace(at, 2, arg);
-        from = at + arg.size();
-    }
-    return text;
-}
-
 [[noreturn]] void raise(const char *format, const char *name)
 {
-    throw ERegistryException(message(format, {QString::fromUtf8(name)}));
+    throw ERegistryException(platform::regText(format, {QString::fromUtf8(name)}));
 }
 
 // Closes the key however the scope is left.
@@ -65,11 +49,37 @@ private:
     HKEY m_key = nullptr;
 };
 
-void openStore(OpenKey &store)
+// The error to raise if the session's one write fails: that of the first change, as each
+// change would have raised it had it been written at once.
+class PendingWrite
 {
+public:
+    void note(const char *format, const char *name)
+    {
+        if (!m_format) {
+            m_format = format;
+            m_name = name;
+        }
+    }
+    void commit(platform::RegistrySession &session) const
+    {
+        if (session.commit() != platform::ERROR_SUCCESS && m_format)
+            raise(m_format, m_name);
+    }
+
+private:
+    const char *m_format = nullptr;
+    const char *m_name = nullptr;
+};
+
+void openStore(OpenKey &store, PendingWrite &pending)
+{
+    DWORD disposition = 0;
     if (platform::RegCreateKeyExA(platform::HKEY_CURRENT_USER, StoreKey, platform::KEY_ALL_ACCESS,
-                                  store.receive()) != platform::ERROR_SUCCESS)
+                                  store.receive(), &disposition) != platform::ERROR_SUCCESS)
         raise("Failed to create key %s", StoreKey);
+    if (disposition == platform::REG_CREATED_NEW_KEY)
+        pending.note("Failed to create key %s", StoreKey);
 }
 
 std::optional<int> parseInteger(const QByteArray &text)
@@ -118,18 +128,22 @@ int readInteger(HKEY store, const char *name, int defaultValue)
     return parseInteger(text).value_or(defaultValue);
 }
 
-void writeInteger(HKEY store, const char *name, int value)
+void writeInteger(HKEY store, const char *name, int value, PendingWrite &pending)
 {
     OpenKey section;
-    if (platform::RegCreateKeyExA(store, Section, platform::KEY_ALL_ACCESS, section.receive()) !=
-        platform::ERROR_SUCCESS)
+    DWORD disposition = 0;
+    if (platform::RegCreateKeyExA(store, Section, platform::KEY_ALL_ACCESS, section.receive(),
+                                  &disposition) != platform::ERROR_SUCCESS)
         raise("Failed to create key %s", Section);
+    if (disposition == platform::REG_CREATED_NEW_KEY)
+        pending.note("Failed to create key %s", Section);
     const QByteArray text = QByteArray::number(value);
     // The terminating zero is part of the stored string.
     if (platform::RegSetValueExA(section.get(), name, platform::REG_SZ,
                                  reinterpret_cast<const BYTE *>(text.constData()),
                                  DWORD(text.size() + 1)) != platform::ERROR_SUCCESS)
         raise("Failed to set data for '%s'", name);
+    pending.note("Failed to set data for '%s'", name);
 }
 
 // Whole millimetres, ties to even whatever the rounding mode; beyond the 32-bit range the
@@ -154,61 +168,64 @@ int millimetres(double meters)
     return int(rounded);
 }
 
-// A damaged settings file found on the way is the first thing the user must learn;
-// `cause` is the error that ended the load or save, if any.
-void reportDamage(const QString &cause)
+// A problem with the settings file found on the way is the first thing the user must
+// learn; `cause` is the error that ended the load or save, if any.
+void reportProblems(const QString &cause)
 {
-    const std::vector<platform::HiveDamage> damage = platform::RegistryStore::takeDamage();
-    if (damage.empty())
+    const std::vector<platform::HiveProblem> problems = platform::RegistryStore::takeProblems();
+    if (problems.empty())
         return;
     QStringList lines;
-    for (const platform::HiveDamage &d : damage) {
-        if (d.keptAs.isEmpty())
-            lines.append(message("The settings file %s is damaged (%s) and could not be moved "
-                                 "aside; it was left unchanged",
-                                 {d.hivePath, d.reason}));
-        else
-            lines.append(message("The settings file %s is damaged (%s). It was kept as %s "
-                                 "and a new file was started",
-                                 {d.hivePath, d.reason, d.keptAs}));
-    }
+    for (const platform::HiveProblem &problem : problems)
+        lines.append(problem.message());
     if (!cause.isEmpty())
         lines.append(cause);
     throw ERegistryException(lines.join(u'\n'));
 }
 
-template <typename F> void reportingDamage(F &&body)
+template <typename F> void reportingProblems(F &&body)
 {
     try {
         body();
     } catch (const ERegistryException &e) {
-        reportDamage(e.message());
+        reportProblems(e.message());
         throw;
     }
-    reportDamage(QString());
+    reportProblems(QString());
 }
 
 } // namespace
 
+// One read of the settings file and at most one write, under its lock.
 void LoadSettings(SettingsTarget &target)
 {
-    reportingDamage([&target] {
-        OpenKey store;
-        openStore(store);
-        target.applyComPort(readInteger(store.get(), "COMPort", 0));
-        target.applyComAlg(readInteger(store.get(), "COMAlg", 0));
-        target.applyMeters(readInteger(store.get(), "Meters", DefaultMillimetres) / 1000.0L);
+    reportingProblems([&target] {
+        platform::RegistrySession session;
+        PendingWrite pending;
+        {
+            OpenKey store;
+            openStore(store, pending);
+            target.applyComPort(readInteger(store.get(), "COMPort", 0));
+            target.applyComAlg(readInteger(store.get(), "COMAlg", 0));
+            target.applyMeters(readInteger(store.get(), "Meters", DefaultMillimetres) / 1000.0L);
+        }
+        pending.commit(session);
     });
 }
 
 void SaveSettings(const SettingsValues &values)
 {
-    reportingDamage([&values] {
-        OpenKey store;
-        openStore(store);
-        writeInteger(store.get(), "COMPort", values.comPort);
-        writeInteger(store.get(), "COMAlg", values.comAlg);
-        writeInteger(store.get(), "Meters", millimetres(values.meters));
+    reportingProblems([&values] {
+        platform::RegistrySession session;
+        PendingWrite pending;
+        {
+            OpenKey store;
+            openStore(store, pending);
+            writeInteger(store.get(), "COMPort", values.comPort, pending);
+            writeInteger(store.get(), "COMAlg", values.comAlg, pending);
+            writeInteger(store.get(), "Meters", millimetres(values.meters), pending);
+        }
+        pending.commit(session);
     });
 }
 

@@ -10,11 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QTemporaryDir>
 
 #include <cstring>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -70,6 +73,18 @@ TEST_F(GermanMessages, SettingsOfTheWrongTypeAreReportedInGerman)
                      "\"COMPort\"=dword:00000001\r\n");
     TForm1 form(lines);
     EXPECT_EQ(messages.join(u'\n').toStdString(), "Ungültiger Datentyp für 'COMPort'");
+}
+
+TEST_F(GermanMessages, ASettingsFileThatIsNoFileIsReportedInGerman)
+{
+    QDir().mkpath(config.folder());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(config.hive()).constData(), 0600), 0);
+    TForm1 form(lines);
+    EXPECT_EQ(messages.join(u'\n').toStdString(),
+              "Die Einstellungsdatei " + config.hive().toStdString() +
+                  " ist keine gewöhnliche Datei, sondern eine benannte Pipe; sie blieb "
+                  "unverändert, und es wurden keine Einstellungen gelesen oder gespeichert\n"
+                  "Erzeugung von Schlüssel Kelvaro / Software / Velox / 1.02 misslungen.");
 }
 
 TEST_F(GermanMessages, NumberedIoErrorsAreGermanTheFixedOnesStayEnglish)

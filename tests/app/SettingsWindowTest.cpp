@@ -24,7 +24,7 @@ class SettingsWindow : public ::testing::Test
 protected:
     void SetUp() override
     {
-        platform::RegistryStore::takeDamage();
+        platform::RegistryStore::takeProblems();
         app::setExceptionSink([this](const QString &message) { messages << message; });
     }
     void TearDown() override { app::setExceptionSink({}); }
@@ -109,7 +109,7 @@ TEST_F(SettingsWindow, AStoredValueOfTheWrongTypeIsShownAndTheRestKeepTheirDefau
 
 TEST_F(SettingsWindow, ADamagedSettingsFileIsReportedAtStartAndKept)
 {
-    config.writeHive("not a registry file");
+    config.writeHive("Windows Registry Editor Version 5.00\r\nnot a registry file");
     auto form = start();
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].startsWith("The settings file " + config.hive() + " is damaged"))

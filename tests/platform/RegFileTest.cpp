@@ -52,8 +52,8 @@ TEST(RegFile, WritesEachValueKindAsTheRegistryEditorDoesAndReadsItBack)
         RegFile file;
         file.setValue(Key, row.name, row.value);
         const QByteArray text = file.serialize();
-        EXPECT_EQ(text, Head + "[HKEY_CURRENT_USER\\Kelvaro / Software / Velox / 1.02]\r\n\r\n" +
-                            Section + row.line + "\r\n\r\n");
+        // The store key holds nothing but its subkey, which implies it.
+        EXPECT_EQ(text, Head + Section + row.line + "\r\n\r\n");
         QString error;
         const std::optional<RegFile> back = RegFile::parse(text, &error);
         ASSERT_TRUE(back) << error.toStdString();
@@ -185,6 +185,120 @@ TEST(RegFile, DamagedFilesAreRefusedWithLineAndReason)
             << error.toStdString();
     }
     EXPECT_FALSE(RegFile::parse(QByteArray()));
+}
+
+QString chain(int levels, const QString &name = QStringLiteral("k"))
+{
+    QStringList names;
+    for (int i = 0; i < levels; ++i)
+        names.append(name);
+    return names.join(u'\\');
+}
+
+QByteArray sectionFor(const QString &path, const QByteArray &values = "\"v\"=\"1\"\r\n")
+{
+    return Head + "[HKEY_CURRENT_USER\\" + path.toUtf8() + "]\r\n" + values;
+}
+
+struct LimitRow
+{
+    const char *what;
+    QByteArray within;
+    QByteArray beyond;
+    const char *reason;
+};
+
+// What a file may hold, a change may make: one more and the file is damaged, the change refused.
+TEST(RegFile, TheLimitsHoldAlikeForReadingAndChanging)
+{
+    const QString name255(255, u'n');
+    const QByteArray value(RegLimits::ValueSize, '\x5a');
+    const LimitRow rows[] = {
+        {"depth", sectionFor(chain(RegLimits::KeyDepth)),
+         sectionFor(chain(RegLimits::KeyDepth + 1)), "key path deeper than 32768 levels"},
+        {"path length", sectionFor(chain(256, name255)), sectionFor(chain(257, name255)),
+         "key path longer than 65535 characters"},
+    };
+    for (const LimitRow &row : rows) {
+        SCOPED_TRACE(row.what);
+        QString error;
+        const std::optional<RegFile> within = RegFile::parse(row.within, &error);
+        ASSERT_TRUE(within) << error.toStdString();
+        EXPECT_FALSE(RegFile::parse(row.beyond, &error));
+        EXPECT_EQ(error, QStringLiteral("line 3: ") + row.reason);
+        // What was read is written again as it came.
+        EXPECT_EQ(within->serialize(), row.within + "\r\n");
+    }
+
+    RegFile file;
+    RegLimit exceeded = RegLimit::None;
+    EXPECT_TRUE(file.createKey(chain(RegLimits::KeyDepth), &exceeded));
+    EXPECT_EQ(exceeded, RegLimit::None);
+    EXPECT_FALSE(file.createKey(chain(RegLimits::KeyDepth + 1), &exceeded));
+    EXPECT_EQ(exceeded, RegLimit::KeyDepth);
+    EXPECT_FALSE(file.createKey(chain(257, name255), &exceeded));
+    EXPECT_EQ(exceeded, RegLimit::KeyPathLength);
+    // Refused whole: not even the parents are made.
+    EXPECT_FALSE(file.hasKey(name255));
+
+    EXPECT_TRUE(file.setValue("K", "v", {REG_BINARY, value}, &exceeded));
+    EXPECT_EQ(exceeded, RegLimit::None);
+    EXPECT_FALSE(file.setValue("K", "w", {REG_BINARY, value + 'x'}, &exceeded));
+    EXPECT_EQ(exceeded, RegLimit::ValueSize);
+    EXPECT_EQ(file.value("K", "w"), nullptr);
+    QString error;
+    const std::optional<RegFile> back = RegFile::parse(file.serialize(), &error);
+    ASSERT_TRUE(back) << error.toStdString();
+    EXPECT_EQ(back->value("K", "v")->data, value);
+
+    RegFile bigger;
+    bigger.setValue("K", "v", {REG_BINARY, value});
+    QByteArray text = bigger.serialize();
+    text.replace("\"v\"=hex:5a,", "\"v\"=hex:5a,5a,");
+    EXPECT_FALSE(RegFile::parse(text, &error));
+    EXPECT_EQ(error, "line 4: value larger than 1048576 bytes");
+
+    EXPECT_FALSE(RegFile::parse(Head + QByteArray(RegLimits::FileSize, ';'), &error));
+    EXPECT_EQ(error, "line 1: larger than 16777216 bytes");
+}
+
+TEST(RegFile, ManyValuesAndDeepKeysTakeLinearRoom)
+{
+    // A deep chain is written as its deepest key alone; its parents are implied.
+    const QString deep = chain(32000);
+    RegFile file;
+    ASSERT_TRUE(file.createKey(deep));
+    const QByteArray text = file.serialize();
+    EXPECT_EQ(text, Head + "[HKEY_CURRENT_USER\\" + deep.toUtf8() + "]\r\n\r\n");
+    const std::optional<RegFile> back = RegFile::parse(text);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->keyCount(), 32001);
+    EXPECT_EQ(*back, file);
+
+    // Values found in any case among many, the first spelling kept, the order too.
+    RegFile values;
+    for (int i = 0; i < 100000; ++i)
+        values.setValue("K", QStringLiteral("Value%1").arg(i), RegValue::dword(DWORD(i)));
+    EXPECT_FALSE(values.setValue("k", "VALUE99999", RegValue::dword(99999)));
+    EXPECT_TRUE(values.setValue("k", "value5", RegValue::dword(7)));
+    EXPECT_EQ(values.valueCount(), 100000);
+    EXPECT_EQ(*values.value("K", "VALUE5"), RegValue::dword(7));
+    EXPECT_EQ(values.valueNames("K").at(5), "Value5");
+    const std::optional<RegFile> parsed = RegFile::parse(values.serialize());
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(*parsed, values);
+}
+
+TEST(RegFile, TheHeaderTellsAHiveFromAnyOtherFile)
+{
+    const QByteArray header = "Windows Registry Editor Version 5.00";
+    EXPECT_TRUE(RegFile::hasHeader(header));
+    EXPECT_TRUE(RegFile::hasHeader(header + "\r\n[HKEY_CURRENT_USER\\\xFF"));
+    EXPECT_TRUE(RegFile::hasHeader("\xEF\xBB\xBF" + header + "\n"));
+    EXPECT_TRUE(RegFile::hasHeader("\xFF\xFE" + utf16(QString::fromLatin1(header + "\r\n"))));
+    for (const QByteArray &other : {QByteArray(), QByteArray("REGEDIT4\n"),
+                                    QByteArray("Shopping list\n") + header, header.left(20)})
+        EXPECT_FALSE(RegFile::hasHeader(other)) << other.toStdString();
 }
 
 } // namespace

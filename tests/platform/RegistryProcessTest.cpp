@@ -19,7 +19,7 @@ constexpr int Patience = 120000;
 class RegistryProcesses : public ::testing::Test
 {
 protected:
-    void SetUp() override { RegistryStore::takeDamage(); }
+    void SetUp() override { RegistryStore::takeProblems(); }
 
     static void start(QProcess &helper, const QStringList &arguments)
     {
@@ -87,7 +87,7 @@ TEST_F(RegistryProcesses, ASaveKilledBeforeItsRenameLeavesThePreviousHive)
     EXPECT_EQ(config.files(), (QStringList{"registry.reg", "registry.reg.lock"}));
     EXPECT_EQ(hive().keys(), (QStringList{"", "After", "Before"}));
     EXPECT_EQ(number("Before"), "7");
-    EXPECT_TRUE(RegistryStore::takeDamage().empty());
+    EXPECT_TRUE(RegistryStore::takeProblems().empty());
 }
 
 TEST_F(RegistryProcesses, SavesKilledAnywhereLeaveACompleteHive)
@@ -106,7 +106,7 @@ TEST_F(RegistryProcesses, SavesKilledAnywhereLeaveACompleteHive)
     }
     writeNumber("After", 1);
     EXPECT_EQ(number("After"), "1");
-    EXPECT_TRUE(RegistryStore::takeDamage().empty());
+    EXPECT_TRUE(RegistryStore::takeProblems().empty());
 }
 
 TEST_F(RegistryProcesses, TwoInstancesSavingAtOnceLoseNoValue)

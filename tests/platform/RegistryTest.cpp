@@ -19,7 +19,7 @@ const char Store[] = "Kelvaro / Software / Velox / 1.02";
 class Registry : public ::testing::Test
 {
 protected:
-    void SetUp() override { RegistryStore::takeDamage(); }
+    void SetUp() override { RegistryStore::takeProblems(); }
     void TearDown() override
     {
         for (HKEY key : m_open)
@@ -189,7 +189,7 @@ TEST_F(Registry, DamagedHiveIsKeptAsideReportedOnceAndStartedAfresh)
     config.writeHive(damaged);
     EXPECT_EQ(open(Store), ERROR_FILE_NOT_FOUND);
 
-    const std::vector<HiveDamage> reports = RegistryStore::takeDamage();
+    const std::vector<HiveProblem> reports = RegistryStore::takeProblems();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].hivePath, config.hive());
     EXPECT_TRUE(reports[0].reason.contains("line 4")) << reports[0].reason.toStdString();
@@ -197,10 +197,10 @@ TEST_F(Registry, DamagedHiveIsKeptAsideReportedOnceAndStartedAfresh)
     QFile kept(reports[0].keptAs);
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), damaged);
-    EXPECT_TRUE(RegistryStore::takeDamage().empty());
+    EXPECT_TRUE(RegistryStore::takeProblems().empty());
 
     create(Store);
-    EXPECT_TRUE(RegistryStore::takeDamage().empty());
+    EXPECT_TRUE(RegistryStore::takeProblems().empty());
     EXPECT_EQ(QDir(config.folder()).entryList({"registry.reg.damaged-*"}).size(), 1);
 }
 
@@ -220,7 +220,10 @@ TEST_F(Registry, AHiveThatCannotBeReadOrWrittenIsLeftAlone)
     HKEY key = nullptr;
     EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, Store, KEY_ALL_ACCESS, &key), ERROR_ACCESS_DENIED);
     EXPECT_TRUE(QFileInfo(config.hive()).isDir());
-    EXPECT_TRUE(RegistryStore::takeDamage().empty());
+    const std::vector<HiveProblem> problems = RegistryStore::takeProblems();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].kind, HiveProblem::NotAFile);
+    EXPECT_EQ(problems[0].reason, "a folder");
     QDir().rmdir(config.hive());
 
     // Lock file replaced by a folder: reads still work, writes fail and change nothing.
@@ -243,6 +246,41 @@ TEST_F(Registry, AHiveKeptAsALinkIsWrittenAtItsTarget)
     QFile file(target);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readAll().contains("Velox"));
+}
+
+TEST_F(Registry, ChangesBeyondTheLimitsAreRefusedAndTheFileKept)
+{
+    HKEY key = create(Store);
+    ASSERT_EQ(setString(key, "v", "1"), ERROR_SUCCESS);
+    const QByteArray before = config.hiveBytes();
+
+    QStringList names(RegLimits::KeyDepth + 1, QStringLiteral("k"));
+    const QByteArray deep = names.join(u'\\').toUtf8();
+    HKEY refused = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, deep.constData(), KEY_ALL_ACCESS, &refused),
+              ERROR_REGISTRY_QUOTA_LIMIT);
+    EXPECT_EQ(refused, nullptr);
+    const QByteArray big(RegLimits::ValueSize + 1, 'b');
+    EXPECT_EQ(RegSetValueExA(key, "big", REG_BINARY,
+                             reinterpret_cast<const BYTE *>(big.constData()), DWORD(big.size())),
+              ERROR_REGISTRY_QUOTA_LIMIT);
+    EXPECT_EQ(config.hiveBytes(), before);
+
+    const std::vector<HiveProblem> problems = RegistryStore::takeProblems();
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_EQ(problems[0].kind, HiveProblem::BeyondLimits);
+    EXPECT_EQ(problems[0].reason, "key path deeper than 32768 levels");
+    EXPECT_EQ(problems[1].reason, "value larger than 1048576 bytes");
+    EXPECT_EQ(problems[1].message(), "The settings file " + config.hive() +
+                                         " would grow beyond its limits (value larger than "
+                                         "1048576 bytes); it was left unchanged and the "
+                                         "settings were not saved");
+
+    // One level less is within them.
+    names.removeLast();
+    const QByteArray allowed = names.join(u'\\').toUtf8();
+    create(allowed.constData());
+    EXPECT_EQ(open(allowed.constData()), ERROR_SUCCESS);
 }
 
 } // namespace

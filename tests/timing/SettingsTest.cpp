@@ -12,8 +12,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <limits>
+
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace platform;
 
@@ -51,7 +56,7 @@ public:
 class Settings : public ::testing::Test
 {
 protected:
-    void SetUp() override { RegistryStore::takeDamage(); }
+    void SetUp() override { RegistryStore::takeProblems(); }
     void TearDown() override { setResourceTextHook(nullptr); }
 
     RegFile hive() const
@@ -215,18 +220,24 @@ TEST_F(Settings, MessagesAreTranslatedBeforeTheNameIsFilledIn)
 
     QFile::remove(config.hive());
     QDir().mkpath(config.hive());
-    EXPECT_EQ(loadError(target),
-              "Erzeugung von Schlüssel Kelvaro / Software / Velox / 1.02 misslungen");
+    const QStringList lines = loadError(target).split(u'\n');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].startsWith("untranslated: The settings file")) << lines[0].toStdString();
+    EXPECT_EQ(lines[1], "Erzeugung von Schlüssel Kelvaro / Software / Velox / 1.02 misslungen");
 }
 
 TEST_F(Settings, FailuresToCreateOrWriteAreRaised)
 {
     // A folder where the hive should be: the store cannot even be read.
     QDir().mkpath(config.hive());
+    const QString folder = "The settings file " + config.hive() +
+                           " is no regular file but a folder; it was left as it is and no "
+                           "settings were read or saved\n";
     Recorder target;
-    EXPECT_EQ(loadError(target), "Failed to create key Kelvaro / Software / Velox / 1.02");
+    EXPECT_EQ(loadError(target), folder + "Failed to create key Kelvaro / Software / Velox / 1.02");
     EXPECT_TRUE(target.applied.isEmpty());
-    EXPECT_EQ(saveError({1, 1, 2.5}), "Failed to create key Kelvaro / Software / Velox / 1.02");
+    EXPECT_EQ(saveError({1, 1, 2.5}),
+              folder + "Failed to create key Kelvaro / Software / Velox / 1.02");
     QDir().rmdir(config.hive());
 
     // The keys exist, but nothing can be written any more.
@@ -234,7 +245,10 @@ TEST_F(Settings, FailuresToCreateOrWriteAreRaised)
     const QByteArray before = config.hiveBytes();
     QFile::remove(config.hive() + ".lock");
     QDir().mkpath(config.hive() + ".lock");
-    EXPECT_EQ(saveError({1, 1, 2.5}), "Failed to set data for 'COMPort'");
+    EXPECT_EQ(saveError({1, 1, 2.5}), "The lock file " + config.hive() +
+                                          ".lock of the settings is a link or no regular file; "
+                                          "it was left as it is and no settings were saved\n"
+                                          "Failed to set data for 'COMPort'");
     EXPECT_EQ(config.hiveBytes(), before);
 }
 
@@ -259,6 +273,171 @@ TEST_F(Settings, ADamagedSettingsFileIsKeptAndTheUserTold)
 
     EXPECT_EQ(saveError({2, 1, 2.5}), QString());
     EXPECT_EQ(stored("Meters").second, QByteArray("2500", 5));
+}
+
+// What a load or save did to the files in the config folder, seen by the kernel.
+class FolderWatch
+{
+public:
+    explicit FolderWatch(const QString &folder) : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        inotify_add_watch(m_fd, QFile::encodeName(folder).constData(),
+                          IN_OPEN | IN_MOVED_TO | IN_CREATE);
+    }
+    ~FolderWatch() { ::close(m_fd); }
+
+    // "open registry.reg", "moved registry.reg", ... in the order they happened.
+    QStringList events()
+    {
+        QStringList seen;
+        alignas(inotify_event) char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+            if (n <= 0)
+                return seen;
+            for (char *at = buffer; at < buffer + n;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(at);
+                const QString name = event->len ? QString::fromUtf8(event->name) : QString();
+                if (!name.contains(".tmp-") && !name.isEmpty())
+                    seen << (event->mask & IN_OPEN     ? "open "
+                             : event->mask & IN_CREATE ? "create "
+                                                       : "moved ") +
+                                name;
+                at += sizeof(inotify_event) + event->len;
+            }
+        }
+    }
+
+private:
+    int m_fd;
+};
+
+TEST_F(Settings, ALoadOrASaveReadsTheFileOnceAndWritesItAtMostOnceUnderOneLock)
+{
+    timing::SaveSettings({1, 1, 2.5});
+    FolderWatch watch(config.folder());
+    Recorder target;
+    timing::LoadSettings(target);
+    EXPECT_EQ(watch.events(), (QStringList{"open registry.reg.lock", "open registry.reg"}));
+    timing::SaveSettings({2, 0, 0.5});
+    EXPECT_EQ(watch.events(),
+              (QStringList{"open registry.reg.lock", "open registry.reg", "moved registry.reg"}));
+    // Nothing changed: nothing written.
+    timing::SaveSettings({2, 0, 0.5});
+    EXPECT_EQ(watch.events(), (QStringList{"open registry.reg.lock", "open registry.reg"}));
+
+    // At the first start the load makes the store key: still one write.
+    QFile::remove(config.hive());
+    timing::LoadSettings(target);
+    EXPECT_EQ(watch.events(), (QStringList{"open registry.reg.lock", "moved registry.reg"}));
+}
+
+// A hive of `count` values in the settings key besides the three settings, and a key
+// `levels` deep, as another program might have left it.
+RegFile crowdedHive(int count, int levels)
+{
+    RegFile file;
+    file.setValue(Section, "COMPort", RegValue::string("2"));
+    for (int i = 0; i < count; ++i)
+        file.setValue(Section, QStringLiteral("Extra%1").arg(i),
+                      RegValue::string(QString::number(i)));
+    if (levels > 0) {
+        QStringList names(levels, QStringLiteral("d"));
+        file.setValue(names.join(u'\\'), "deep", RegValue::dword(7));
+    }
+    return file;
+}
+
+TEST_F(Settings, AHundredThousandValuesOrAKey32000LevelsDeepLoadAndSaveWithEveryValue)
+{
+    const std::pair<int, int> rows[] = {{100000, 0}, {0, 32000}};
+    for (const auto &[count, levels] : rows) {
+        SCOPED_TRACE(count + levels);
+        const RegFile before = crowdedHive(count, levels);
+        config.writeHive(before.serialize());
+        const qsizetype size = config.hiveBytes().size();
+
+        Recorder target;
+        timing::LoadSettings(target);
+        EXPECT_EQ(target.port, 2);
+        timing::SaveSettings({1, 1, 2.5});
+
+        RegFile expected = before;
+        expected.createKey(Store);
+        expected.setValue(Section, "COMPort", RegValue::string("1"));
+        expected.setValue(Section, "COMAlg", RegValue::string("1"));
+        expected.setValue(Section, "Meters", RegValue::string("2500"));
+        EXPECT_EQ(hive(), expected);
+        EXPECT_LT(config.hiveBytes().size(), size + 200);
+        EXPECT_TRUE(RegistryStore::takeProblems().empty());
+    }
+}
+
+// A hive of exactly `size` bytes as the program writes it, in values of text.
+QByteArray hiveOfSize(qsizetype size)
+{
+    const QByteArray head = "Windows Registry Editor Version 5.00\r\n\r\n"
+                            "[HKEY_CURRENT_USER\\Filler]\r\n";
+    const QByteArray tail = "\r\n[HKEY_CURRENT_USER\\" + Store.toUtf8() + "]\r\n\r\n";
+    // Each value line, "fNN"="xx...x" and its line end, takes 10 bytes besides its text.
+    constexpr qsizetype Chunk = 500000;
+    QByteArray text = head;
+    for (int n = 0;; ++n) {
+        const qsizetype left = size - text.size() - tail.size() - 10;
+        const qsizetype length = left > Chunk + 10 ? Chunk : left;
+        text += QStringLiteral("\"f%1\"=\"").arg(n, 2, 10, QChar(u'0')).toUtf8() +
+                QByteArray(length, 'x') + "\"\r\n";
+        if (length == left)
+            return text + tail;
+    }
+}
+
+TEST_F(Settings, AFileNearTheSizeLimitKeepsEveryValueAndOneBeyondItIsRefused)
+{
+    const QByteArray near = hiveOfSize(RegLimits::FileSize - 1000);
+    ASSERT_EQ(near.size(), RegLimits::FileSize - 1000);
+    config.writeHive(near);
+    const RegFile before = *RegFile::parse(near);
+    ASSERT_EQ(before.serialize(), near);
+
+    Recorder target;
+    timing::LoadSettings(target);
+    timing::SaveSettings({2, 1, 0.25});
+    timing::LoadSettings(target);
+    EXPECT_EQ(target.port, 2);
+    EXPECT_EQ(target.meters, 0.25L);
+    RegFile expected = before;
+    expected.setValue(Section, "COMPort", RegValue::string("2"));
+    expected.setValue(Section, "COMAlg", RegValue::string("1"));
+    expected.setValue(Section, "Meters", RegValue::string("250"));
+    EXPECT_EQ(hive(), expected);
+    EXPECT_TRUE(RegistryStore::takeProblems().empty());
+
+    // Filled to the last byte, the file reads, but the save has no room: it is refused and
+    // the file kept as it was.
+    const QByteArray full = hiveOfSize(RegLimits::FileSize);
+    ASSERT_EQ(full.size(), RegLimits::FileSize);
+    config.writeHive(full);
+    timing::LoadSettings(target);
+    EXPECT_EQ(saveError({1, 1, 2.5}),
+              "The settings file " + config.hive() +
+                  " would grow beyond its limits (larger than 16777216 bytes); it was left "
+                  "unchanged and the settings were not saved\nFailed to create key Settings");
+    EXPECT_EQ(config.hiveBytes(), full);
+}
+
+TEST_F(Settings, APipeInPlaceOfTheFileIsReportedAndNeitherBlocksNorIsReplaced)
+{
+    QDir().mkpath(config.folder());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(config.hive()).constData(), 0600), 0);
+    Recorder target;
+    const QString reported = "The settings file " + config.hive() +
+                             " is no regular file but a named pipe; it was left as it is and no "
+                             "settings were read or saved\n";
+    EXPECT_EQ(loadError(target), reported + "Failed to create key " + Store);
+    EXPECT_EQ(saveError({1, 1, 2.5}), reported + "Failed to create key " + Store);
+    EXPECT_TRUE(QFileInfo(config.hive()).exists());
+    EXPECT_FALSE(QFileInfo(config.hive()).isFile());
 }
 
 } // namespace
