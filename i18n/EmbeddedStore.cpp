@@ -196,7 +196,9 @@ void TEmbeddedStore::ScanDirectory()
         if (next <= position + entryHeaderSize ||
             next - (position + entryHeaderSize) > maxNameLength)
             return;
-        if (next > file.size() || file.size() - next < 8)
+        // A file that ends inside the next entry's header still keeps this one: the next
+        // read fails and ends the scan there.
+        if (next > file.size())
             return;
         if (info.dataPosition > file.size() || info.length > file.size() - info.dataPosition)
             return;
