@@ -14,7 +14,6 @@
 #include "platform/Shell.h"
 #include "timing/CsvExport.h"
 #include "timing/ExportFile.h"
-#include "timing/NumberFormat.h"
 
 #include "assets/Pictures.h"
 #include <QApplication>
@@ -29,25 +28,14 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <array>
+
 using timing::Ticks;
 
 namespace {
 
-// Lamp colour by line state: the lamps double as the memory of each line's last state.
+// Lamp colour by line state: the lamps show the chronometer's memory of each line.
 constexpr TColor LineColors[2] = {clMaroon, clLime};
-
-// Clears the suppression flag however the evaluation under it ends.
-class Suppression
-{
-public:
-    explicit Suppression(bool &flag) : m_flag(flag) { m_flag = true; }
-    ~Suppression() { m_flag = false; }
-    Suppression(const Suppression &) = delete;
-    Suppression &operator=(const Suppression &) = delete;
-
-private:
-    bool &m_flag;
-};
 
 QString runSaveDialogModally(QFileDialog &dialog)
 {
@@ -210,66 +198,42 @@ QString TForm1::TicksToStr(Ticks interval)
 
 void TForm1::DoContact1(std::optional<Ticks> at, bool late)
 {
-    if (m_running || !btn46->isEnabled())
-        return;
-    m_startTicks = at ? *at : GetTicks();
-    m_startLate = at && late;
-    m_lines.setArmed(true);
-    btn46->setEnabled(false);
-    btn78->setEnabled(true);
-    cmbPort->setEnabled(false);
-    cmbAlg->setEnabled(false);
-    m_running = true;
+    if (m_chrono.DoContact1(at, late))
+        mirrorRun();
 }
 
 void TForm1::DoContact2(std::optional<Ticks> at, bool late)
 {
-    if (!m_running || !btn78->isEnabled())
+    if (!m_chrono.DoContact2(at, late))
         return;
-    m_stopTicks = at ? *at : GetTicks();
-    m_stopLate = at && late;
-    m_lines.setArmed(false);
-    btn78->setEnabled(false);
-    btn46->setEnabled(true);
-    m_running = false;
+    mirrorRun();
     AddProtocolEntry();
-    cmbPort->setEnabled(true);
-    cmbAlg->setEnabled(true);
 }
 
 void TForm1::DoReset()
 {
-    btn78->setEnabled(false);
-    btn46->setEnabled(true);
-    cmbPort->setEnabled(true);
-    cmbAlg->setEnabled(true);
-    m_running = false;
-    m_startTicks = 0;
-    m_stopTicks = 0;
-    m_lines.setArmed(true);
+    m_chrono.DoReset();
+    mirrorRun();
 }
 
 void TForm1::EvaluateLines()
 {
-    bool a = false;
-    bool b = false;
-    if (m_lines.Active()) {
-        a = m_lines.DataSetReady();
-        b = m_lines.ClearToSend();
-        if (cmbAlg->currentIndex() != 0) {
-            a = !a;
-            b = !b;
-        }
-        if (!m_suppress) {
-            const std::optional<Ticks> at = m_lines.changeTicks();
-            const bool late = m_lines.changeLate();
-            if (a && !m_running && led4->LedPlasticColor() == LineColors[0])
-                DoContact1(at, late);
-            if (b && m_running && led7->LedPlasticColor() == LineColors[0])
-                DoContact2(at, late);
-        }
-    }
-    setLamps(a, b);
+    m_chrono.setInverted(cmbAlg->currentIndex() != 0);
+    const timing::Fired fired = m_chrono.EvaluateLines();
+    if (fired.contact1 || fired.contact2)
+        mirrorRun();
+    setLamps(m_chrono.line1(), m_chrono.line2());
+    if (fired.contact2)
+        AddProtocolEntry();
+}
+
+void TForm1::mirrorRun()
+{
+    const bool running = m_chrono.running();
+    btn46->setEnabled(!running);
+    btn78->setEnabled(running);
+    cmbPort->setEnabled(!running);
+    cmbAlg->setEnabled(!running);
 }
 
 void TForm1::setLamps(bool a, bool b)
@@ -291,23 +255,14 @@ void TForm1::setLamps(bool a, bool b)
 
 void TForm1::DigitsTimerTimer()
 {
-    if (m_running && m_startTicks > 0)
-        m_stopTicks = GetTicks();
-    // Wrapping difference: the instants are never far apart, but must not be UB if they are.
-    const auto interval = Ticks(quint64(m_stopTicks) - quint64(m_startTicks));
-    QString s = TicksToStr(interval);
-    if (m_running) {
-        for (qsizetype i = qMax<qsizetype>(0, s.size() - 3); i < s.size(); ++i)
-            s[i] = u'-';
-    }
-    Digits->setIndicatorstring(s);
+    Digits->setIndicatorstring(m_chrono.DigitsText());
 }
 
 void TForm1::CommChanged()
 {
     // The chosen port went away (adapter removed): back to no port, as if it had never
     // opened, and the run it was timing ends.
-    if (!m_suppress && cmbPort->currentIndex() > 0 && !m_lines.Active()) {
+    if (!m_chrono.suppressed() && cmbPort->currentIndex() > 0 && !m_lines.Active()) {
         cmbPort->setItemIndexQuiet(0);
         DoReset();
         showPortMessage();
@@ -342,21 +297,15 @@ void TForm1::AddProtocolEntry()
     caption->setData(StopTimeRole, now);
     Prot->setItem(row, 0, caption);
 
-    QString values[3] = {QStringLiteral("???"), QStringLiteral("???"), QStringLiteral("???")};
-    if (m_startTicks < m_stopTicks) {
-        const Ticks d = m_stopTicks - m_startTicks;
-        const long double v = edtM->Value();
-        caption->setData(TicksRole, qlonglong(d));
-        caption->setData(MetersRole, double(v));
-        const QChar separator = locale.decimalSeparator();
-        values[0] = TicksToStr(d);
-        values[1] = timing::formatFixed3(v, separator) + QStringLiteral(" m");
-        values[2] = timing::formatFixed3(v * 10000.0L / static_cast<long double>(d), separator)
-                    + QStringLiteral(" m/s");
+    const timing::RunEntry entry = m_chrono.entry(edtM->Value());
+    if (entry.time) {
+        caption->setData(TicksRole, qlonglong(*entry.time));
+        caption->setData(MetersRole, double(entry.meters));
     }
+    const std::array<QString, 3> values = entry.texts(locale.decimalSeparator());
     for (int c = 0; c < 3; ++c)
         Prot->setItem(row, c + 1, cell(values[c], Qt::AlignRight));
-    if ((m_startLate || m_stopLate) && m_startTicks < m_stopTicks) {
+    if (entry.late) {
         const QString note = QStringLiteral(
             "Ein Kontakt wurde erst verspätet erkannt: die gemessene Zeit kann ungenau sein.");
         for (int c = 0; c < 4; ++c)
@@ -472,7 +421,7 @@ void TForm1::applyMeters(long double meters)
 
 void TForm1::cmbPortChange()
 {
-    Suppression suppression(m_suppress);
+    const auto suppression = m_chrono.suppress();
     // No selection (-1) becomes port 255, which never opens.
     m_lines.setComm(static_cast<std::uint8_t>(cmbPort->currentIndex()));
     if (!m_lines.Active())
@@ -484,7 +433,7 @@ void TForm1::cmbPortChange()
 void TForm1::cmbPortClick()
 {
     {
-        Suppression suppression(m_suppress);
+        const auto suppression = m_chrono.suppress();
         EvaluateLines();
     }
     DoReset();
@@ -505,7 +454,7 @@ void TForm1::chooseAdapter()
     AdapterDialog dialog(this);
     dialog.exec();
     // The port in use follows its new link at once.
-    if (!m_running && dialog.changedPorts().contains(cmbPort->currentIndex()))
+    if (!m_chrono.running() && dialog.changedPorts().contains(cmbPort->currentIndex()))
         cmbPortChange();
 }
 
@@ -536,7 +485,7 @@ void TForm1::FormShow()
 {
     cmbPortChange();
     {
-        Suppression suppression(m_suppress);
+        const auto suppression = m_chrono.suppress();
         EvaluateLines();
     }
     DoReset();

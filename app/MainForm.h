@@ -1,5 +1,6 @@
 #pragma once
 
+#include "timing/Chronometer.h"
 #include "timing/CsvExport.h"
 #include "timing/LineSource.h"
 #include "timing/ProtocolExport.h"
@@ -73,10 +74,11 @@ public:
     void btnInfoClick();
     void btnHelpClick();
 
-    bool running() const { return m_running; }
-    bool suppressed() const { return m_suppress; }
-    timing::Ticks startTicks() const { return m_startTicks; }
-    timing::Ticks stopTicks() const { return m_stopTicks; }
+    const timing::Chronometer &chronometer() const { return m_chrono; }
+    bool running() const { return m_chrono.running(); }
+    bool suppressed() const { return m_chrono.suppressed(); }
+    timing::Ticks startTicks() const { return m_chrono.startTicks(); }
+    timing::Ticks stopTicks() const { return m_chrono.stopTicks(); }
 
     // The export asks this for the file name; an empty result cancels. Tests replace it.
     using SaveDialogRunner = std::function<QString(QFileDialog &dialog)>;
@@ -101,6 +103,8 @@ private:
     void FormShow();
     void FormClose();
     void FormKeyDown(int key);
+    // Buttons, selectors and lamps follow the chronometer.
+    void mirrorRun();
     void setLamps(bool a, bool b);
     // Shows the line source's message about the port, once the current handler is done.
     void showPortMessage();
@@ -112,6 +116,7 @@ private:
 
     std::unique_ptr<Ui::TForm1> m_ui;
     timing::LineSource &m_lines;
+    timing::Chronometer m_chrono{m_lines};
 
 public:
     // Controls, named as in the window's layout.
@@ -138,13 +143,5 @@ private:
     QFileDialog *m_saveDialog = nullptr;
     SaveDialogRunner m_runSaveDialog;
     TfrmInfo *m_info = nullptr;
-
-    // Chronometer state.
-    bool m_running = false;
-    bool m_suppress = false;
-    timing::Ticks m_startTicks = 0;
-    timing::Ticks m_stopTicks = 0;
-    bool m_startLate = false;
-    bool m_stopLate = false;
     bool m_shown = false;
 };

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "timing/LineSource.h"
+#include "timing/TimeBase.h"
+
+#include <QScopedValueRollback>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+namespace timing {
+
+// The values of one protocol entry, taken when contact 2 ends a run.
+struct RunEntry
+{
+    // Unset when the stop is not after the start (both contacts on one reading).
+    std::optional<Ticks> time;
+    long double meters = 0;
+    // A contact instant was found late, so the time may be too long. Only with a time.
+    bool late = false;
+
+    // Metres per second; only with a time.
+    long double speed() const;
+    // Time, distance and speed as the protocol list shows them; "???" without a time.
+    std::array<QString, 3> texts(QChar decimalSeparator) const;
+};
+
+// Which contacts one evaluation of the lines fired, in this order.
+struct Fired
+{
+    bool contact1 = false;
+    bool contact2 = false;
+};
+
+// The chronometer without its window: contacts, reset, polarity, the memory of each line's
+// last state and the suppression of the line evaluation. The window mirrors this state
+// into its buttons, lamps and display and never reads them back for a decision.
+class Chronometer
+{
+public:
+    explicit Chronometer(LineSource &lines) : m_lines(lines) {}
+    Chronometer(const Chronometer &) = delete;
+    Chronometer &operator=(const Chronometer &) = delete;
+
+    // `at` is the instant a line change was read; without it the current one is taken.
+    // `late`: that instant was found late. Both return whether the contact took effect.
+    bool DoContact1(std::optional<Ticks> at = std::nullopt, bool late = false);
+    bool DoContact2(std::optional<Ticks> at = std::nullopt, bool late = false);
+    void DoReset();
+
+    // Reads the lines (none when the port is inactive), fires a contact on a line's
+    // rising edge unless suppressed, and remembers the lines as read.
+    Fired EvaluateLines();
+
+    // "AUS": a line counts as active while it is off.
+    void setInverted(bool inverted) { m_inverted = inverted; }
+    bool inverted() const { return m_inverted; }
+
+    // While the returned guard lives, evaluations remember the lines but fire nothing.
+    [[nodiscard]] QScopedValueRollback<bool> suppress()
+    {
+        return QScopedValueRollback<bool>(m_suppressed, true);
+    }
+    bool suppressed() const { return m_suppressed; }
+
+    // The last evaluated state of each line (contact 1: DSR, contact 2: CTS, after the
+    // polarity). Starts as on, as the lamps do, so a line found on at first fires nothing.
+    bool line1() const { return m_line1; }
+    bool line2() const { return m_line2; }
+
+    bool running() const { return m_running; }
+    Ticks startTicks() const { return m_startTicks; }
+    Ticks stopTicks() const { return m_stopTicks; }
+
+    // The display's text: while running, the stop instant follows the clock and the last
+    // three digits are dashes.
+    QString DigitsText();
+
+    // The entry for the run that ended last, over `meters`.
+    RunEntry entry(long double meters) const;
+
+private:
+    LineSource &m_lines;
+    bool m_running = false;
+    bool m_suppressed = false;
+    bool m_inverted = false;
+    bool m_line1 = true;
+    bool m_line2 = true;
+    Ticks m_startTicks = 0;
+    Ticks m_stopTicks = 0;
+    bool m_startLate = false;
+    bool m_stopLate = false;
+};
+
+} // namespace timing
