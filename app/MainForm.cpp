@@ -12,9 +12,9 @@
 #include "platform/Errors.h"
 #include "platform/Locale.h"
 #include "platform/Shell.h"
-#include "timing/CsvExport.h"
-#include "timing/ExportFile.h"
-#include "timing/NumberFormat.h"
+#include "protocol/CsvExport.h"
+#include "protocol/ExportFile.h"
+#include "protocol/NumberFormat.h"
 
 #include "assets/Pictures.h"
 #include <QApplication>

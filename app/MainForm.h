@@ -1,9 +1,9 @@
 #pragma once
 
-#include "timing/CsvExport.h"
+#include "protocol/CsvExport.h"
+#include "protocol/ProtocolExport.h"
+#include "settings/Settings.h"
 #include "timing/LineSource.h"
-#include "timing/ProtocolExport.h"
-#include "timing/Settings.h"
 #include "timing/TimeBase.h"
 #include "widgets/ReportList.h"
 

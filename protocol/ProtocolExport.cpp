@@ -1,4 +1,4 @@
-#include "timing/ProtocolExport.h"
+#include "protocol/ProtocolExport.h"
 
 #include <array>
 
