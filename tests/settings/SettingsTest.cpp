@@ -148,7 +148,9 @@ TEST_F(Settings, FirstStartGivesTheDefaultsAndTheCloseStoresAllThreeValues)
     EXPECT_EQ(stored("COMPort"), "\"0\"");
     EXPECT_EQ(stored("COMAlg"), "\"0\"");
     EXPECT_EQ(stored("Meters"), "\"150\"");
-    EXPECT_EQ(valueOf("\"150\"").toAnsi(), QByteArray("150", 4));
+    EXPECT_EQ(storedBytes("COMPort"), QByteArray("0", 2));
+    EXPECT_EQ(storedBytes("COMAlg"), QByteArray("0", 2));
+    EXPECT_EQ(storedBytes("Meters"), QByteArray("150", 4));
     EXPECT_TRUE(config.hiveBytes().contains(
         sectionLine(Section) +
         "\"COMPort\"=\"0\"\r\n\"COMAlg\"=\"0\"\r\n\"Meters\"=\"150\"\r\n"));
