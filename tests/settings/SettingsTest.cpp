@@ -38,8 +38,8 @@ QByteArray sectionLine(const QString &path)
 // registry's type numbers, which belong to the registry and the settings store.
 RegValue valueOf(const QByteArray &data)
 {
-    const QByteArray text = QByteArray(RegFile::Header) + "\r\n\r\n" + sectionLine("Test") +
-                            "\"v\"=" + data + "\r\n";
+    const QByteArray text =
+        QByteArray(RegFile::Header) + "\r\n\r\n" + sectionLine("Test") + "\"v\"=" + data + "\r\n";
     const std::optional<RegFile> file = RegFile::parse(text);
     const RegValue *value = file ? file->value("Test", "v") : nullptr;
     EXPECT_NE(value, nullptr) << data.toStdString();
@@ -152,8 +152,7 @@ TEST_F(Settings, FirstStartGivesTheDefaultsAndTheCloseStoresAllThreeValues)
     EXPECT_EQ(storedBytes("COMAlg"), QByteArray("0", 2));
     EXPECT_EQ(storedBytes("Meters"), QByteArray("150", 4));
     EXPECT_TRUE(config.hiveBytes().contains(
-        sectionLine(Section) +
-        "\"COMPort\"=\"0\"\r\n\"COMAlg\"=\"0\"\r\n\"Meters\"=\"150\"\r\n"));
+        sectionLine(Section) + "\"COMPort\"=\"0\"\r\n\"COMAlg\"=\"0\"\r\n\"Meters\"=\"150\"\r\n"));
 }
 
 struct RoundTrip
@@ -207,8 +206,8 @@ TEST_F(Settings, TextThatIsNoIntegerLoadsAsTheDefault)
         {RegValue::string("2147483648"), 0},
         {RegValue::string("-2147483648"), std::numeric_limits<int>::min()},
         {RegValue::string("+7"), 7},
-        {valueOf("hex(2):32,00,00,00"), 2},                     // expandable text
-        {valueOf("hex(1):31,00"), 1}, // text stored without its terminating zero
+        {valueOf("hex(2):32,00,00,00"), 2}, // expandable text
+        {valueOf("hex(1):31,00"), 1},       // text stored without its terminating zero
     };
     for (const StoredText &row : rows) {
         SCOPED_TRACE(row.value.text().toStdString());
@@ -412,8 +411,7 @@ TEST_F(Settings, AHundredThousandValuesOrAKey32000LevelsDeepLoadAndSaveWithEvery
 // A hive of exactly `size` bytes as the program writes it, in values of text.
 QByteArray hiveOfSize(qsizetype size)
 {
-    const QByteArray head = "Windows Registry Editor Version 5.00\r\n\r\n"
-                            + sectionLine("Filler");
+    const QByteArray head = "Windows Registry Editor Version 5.00\r\n\r\n" + sectionLine("Filler");
     const QByteArray tail = "\r\n" + sectionLine(Store) + "\r\n";
     // Each value line, "fNN"="xx...x" and its line end, takes 10 bytes besides its text.
     constexpr qsizetype Chunk = 500000;
