@@ -2,7 +2,7 @@
 
 #include "comm/SerialProbe.h"
 
-#include "platform/SerialPort.h"
+#include "comm/SerialPort.h"
 
 #include <QDir>
 #include <QFile>

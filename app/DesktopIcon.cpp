@@ -1,4 +1,4 @@
-#include "DesktopIcon.h"
+#include "app/DesktopIcon.h"
 
 #include "Version.h"
 

@@ -2,7 +2,7 @@
 
 #include "app/ExceptionHandler.h"
 #include "i18n/Translation.h"
-#include "timing/ProtocolExport.h"
+#include "protocol/ProtocolExport.h"
 #include "widgets/PicturePanel.h"
 
 #include "assets/Pictures.h"

@@ -12,8 +12,9 @@
 #include "platform/Errors.h"
 #include "platform/Locale.h"
 #include "platform/Shell.h"
-#include "timing/CsvExport.h"
-#include "timing/ExportFile.h"
+#include "protocol/CsvExport.h"
+#include "protocol/ExportFile.h"
+#include "protocol/NumberFormat.h"
 
 #include "assets/Pictures.h"
 #include <QApplication>
@@ -302,7 +303,7 @@ void TForm1::AddProtocolEntry()
         caption->setData(TicksRole, qlonglong(*entry.time));
         caption->setData(MetersRole, double(entry.meters));
     }
-    const std::array<QString, 3> values = entry.texts(locale.decimalSeparator());
+    const std::array<QString, 3> values = timing::entryTexts(entry, locale.decimalSeparator());
     for (int c = 0; c < 3; ++c)
         Prot->setItem(row, c + 1, cell(values[c], Qt::AlignRight));
     if (entry.late) {

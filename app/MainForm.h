@@ -1,10 +1,10 @@
 #pragma once
 
+#include "protocol/CsvExport.h"
+#include "protocol/ProtocolExport.h"
+#include "settings/Settings.h"
 #include "timing/Chronometer.h"
-#include "timing/CsvExport.h"
 #include "timing/LineSource.h"
-#include "timing/ProtocolExport.h"
-#include "timing/Settings.h"
 #include "timing/TimeBase.h"
 #include "widgets/ReportList.h"
 

@@ -1,7 +1,7 @@
 #include "comm/MyCommWatcher.h"
 
+#include "comm/SerialPollTimer.h"
 #include "platform/Clock.h"
-#include "platform/SerialPollTimer.h"
 
 #include <QObject>
 

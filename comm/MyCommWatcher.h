@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/SerialPort.h"
-#include "platform/SerialWake.h"
+#include "comm/SerialPort.h"
+#include "comm/SerialWake.h"
 
 #include <atomic>
 #include <condition_variable>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/SerialPort.h"
+#include "comm/SerialPort.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
 #include "comm/SerialProbe.h"
 
 #include "comm/SerialMessages.h"
+#include "comm/SerialWake.h"
 #include "platform/ResourceText.h"
-#include "platform/SerialWake.h"
 
 #include <csignal>
 #include <pthread.h>

@@ -7,7 +7,7 @@
 #include "platform/Errors.h"
 #include "platform/RegFile.h"
 #include "platform/RegistryStore.h"
-#include "timing/Settings.h"
+#include "settings/Settings.h"
 
 #include <QDir>
 #include <QFile>

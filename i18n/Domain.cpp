@@ -1,6 +1,6 @@
-#include "Domain.h"
+#include "i18n/Domain.h"
 
-#include "EmbeddedStore.h"
+#include "i18n/EmbeddedStore.h"
 #include "platform/Errors.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "MoCatalog.h"
-#include "TranslationCache.h"
+#include "i18n/MoCatalog.h"
+#include "i18n/TranslationCache.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "EmbeddedStore.h"
+#include "i18n/EmbeddedStore.h"
 
 #include <QByteArray>
 #include <QFile>

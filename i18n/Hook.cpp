@@ -1,4 +1,4 @@
-#include "Hook.h"
+#include "i18n/Hook.h"
 
 #include "platform/Errors.h"
 

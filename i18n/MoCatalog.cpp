@@ -1,4 +1,4 @@
-#include "MoCatalog.h"
+#include "i18n/MoCatalog.h"
 
 #include <bit>
 

@@ -1,7 +1,7 @@
-#include "Retranslator.h"
+#include "i18n/Retranslator.h"
 
-#include "TranslationEngine.h"
-#include "FormTexts.h"
+#include "i18n/FormTexts.h"
+#include "i18n/TranslationEngine.h"
 #include "platform/Errors.h"
 
 #include <QMetaProperty>

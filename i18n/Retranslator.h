@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Runnable.h"
+#include "i18n/Runnable.h"
 
 #include <QByteArray>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "SystemLanguage.h"
+#include "i18n/SystemLanguage.h"
 
 #include <QByteArray>
 

@@ -1,6 +1,6 @@
-#include "ToolkitTranslator.h"
+#include "i18n/ToolkitTranslator.h"
 
-#include "Translation.h"
+#include "i18n/Translation.h"
 #include "platform/Errors.h"
 
 QString TToolkitTranslator::translate(const char *, const char *sourceText, const char *,

@@ -1,9 +1,9 @@
-#include "Translation.h"
+#include "i18n/Translation.h"
 
-#include "EmbeddedStore.h"
-#include "Hook.h"
-#include "ToolkitTranslator.h"
-#include "TranslationEngine.h"
+#include "i18n/EmbeddedStore.h"
+#include "i18n/Hook.h"
+#include "i18n/ToolkitTranslator.h"
+#include "i18n/TranslationEngine.h"
 #include "platform/ResourceText.h"
 
 #include <QCoreApplication>

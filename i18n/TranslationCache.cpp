@@ -1,4 +1,4 @@
-#include "TranslationCache.h"
+#include "i18n/TranslationCache.h"
 
 TTranslationCache::TTranslationCache(std::uint32_t count, std::size_t budget)
     : m_count(count), m_budget(budget)

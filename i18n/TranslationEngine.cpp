@@ -1,7 +1,7 @@
-#include "TranslationEngine.h"
+#include "i18n/TranslationEngine.h"
 
-#include "Domain.h"
-#include "SystemLanguage.h"
+#include "i18n/Domain.h"
+#include "i18n/SystemLanguage.h"
 #include "platform/Errors.h"
 
 #include <QStringEncoder>

@@ -1,11 +1,11 @@
 // The form translation of TTranslationEngine: a breadth-first walk over Qt's meta-object
 // system that replaces every text property by its translation.
 
-#include "TranslationEngine.h"
+#include "i18n/TranslationEngine.h"
 
-#include "Retranslator.h"
-#include "FormTexts.h"
-#include "TranslationMarker.h"
+#include "i18n/FormTexts.h"
+#include "i18n/Retranslator.h"
+#include "i18n/TranslationMarker.h"
 #include "platform/Errors.h"
 
 #include <QAction>

@@ -1,4 +1,4 @@
-#include "TranslationMarker.h"
+#include "i18n/TranslationMarker.h"
 
 TTranslationMarker::TTranslationMarker(std::unique_ptr<TRetranslator> retranslator,
                                        QObject *parent)

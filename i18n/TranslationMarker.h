@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Retranslator.h"
+#include "i18n/Retranslator.h"
 
 #include <QObject>
 #include <QString>

@@ -17,7 +17,7 @@ timeout=${TIMEOUT:-5}
 rss_mb=${RSS_MB:-1024}
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja \
-    -DTACHOFLUX_BUILD_FUZZ=ON -DTACHOFLUX_BUILD_TESTS=OFF -DTACHOFLUX_BUILD_BENCH=OFF >/dev/null
+    -DTACHOFLUX_BUILD_FUZZ=ON -DBUILD_TESTING=OFF -DTACHOFLUX_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j2 --target fuzz_mo_catalog fuzz_store_scan fuzz_hive_parse \
     fuzz_settings_file tf_append_store tf_catalogs
 

@@ -50,7 +50,7 @@ ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1 \
 # watcher's tests 50 times over, since a lost wake or a race shows only now and then.
 tsan="-fsanitize=thread -fno-omit-frame-pointer"
 build_tree build-tsan "tf_comm_tests tf_serial_wake_tests tf_serial_device_tests tf_i18n_tests" \
-    -DTACHOFLUX_BUILD_BENCH=OFF "-DTF_SKIP_TEST_DIRS=platform;timing;widgets;app;tools" \
+    -DTACHOFLUX_BUILD_BENCH=OFF "-DTF_SKIP_TEST_DIRS=platform;timing;protocol;settings;widgets;app;tools" \
     "-DCMAKE_C_FLAGS=$tsan" "-DCMAKE_CXX_FLAGS=$tsan" "-DCMAKE_EXE_LINKER_FLAGS=$tsan"
 export TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/comm/tsan.supp"
 run_suite build-tsan "thread sanitizer, serial watcher" C.UTF-8 \

@@ -1,20 +1,10 @@
 #include "timing/Chronometer.h"
 
-#include "timing/NumberFormat.h"
-
 namespace timing {
 
 long double RunEntry::speed() const
 {
     return time ? meters * 10000.0L / static_cast<long double>(*time) : 0.0L;
-}
-
-std::array<QString, 3> RunEntry::texts(QChar decimalSeparator) const
-{
-    if (!time)
-        return {QStringLiteral("???"), QStringLiteral("???"), QStringLiteral("???")};
-    return {TicksToStr(*time), formatFixed3(meters, decimalSeparator) + QStringLiteral(" m"),
-            formatFixed3(speed(), decimalSeparator) + QStringLiteral(" m/s")};
 }
 
 bool Chronometer::DoContact1(std::optional<Ticks> at, bool late)

@@ -22,8 +22,6 @@ struct RunEntry
 
     // Metres per second; only with a time.
     long double speed() const;
-    // Time, distance and speed as the protocol list shows them; "???" without a time.
-    std::array<QString, 3> texts(QChar decimalSeparator) const;
 };
 
 // Which contacts one evaluation of the lines fired, in this order.

@@ -1,5 +1,5 @@
 #include "app/AdapterDialog.h"
-#include "platform/SerialPort.h"
+#include "comm/SerialPort.h"
 #include "support/ConfigFolder.h"
 #include "support/QtTestMain.h"
 

@@ -1,12 +1,13 @@
 #include "app/ExceptionHandler.h"
 #include "app/MainForm.h"
 #include "i18n/Translation.h"
+#include "platform/RegFile.h"
 #include "platform/ResourceText.h"
 #include "platform/Shell.h"
-#include "widgets/SpeedButton.h"
 #include "support/ConfigFolder.h"
 #include "support/QtTestMain.h"
 #include "timing/LineSource.h"
+#include "widgets/SpeedButton.h"
 
 #include <gtest/gtest.h>
 
@@ -68,8 +69,9 @@ protected:
 
 TEST_F(GermanMessages, SettingsOfTheWrongTypeAreReportedInGerman)
 {
-    config.writeHive("Windows Registry Editor Version 5.00\r\n\r\n"
-                     "[HKEY_CURRENT_USER\\Kelvaro / Software / Velox / 1.02\\Settings]\r\n"
+    config.writeHive(QByteArray(platform::RegFile::Header) + "\r\n\r\n[" +
+                     platform::RegFile::RootName +
+                     "\\Kelvaro / Software / Velox / 1.02\\Settings]\r\n"
                      "\"COMPort\"=dword:00000001\r\n");
     TForm1 form(lines);
     EXPECT_EQ(messages.join(u'\n').toStdString(), "Ungültiger Datentyp für 'COMPort'");

@@ -1,10 +1,10 @@
-#include "CommTestSupport.h"
-#include "FakeSerialPort.h"
 #include "app/CommLineSource.h"
 #include "app/ExceptionHandler.h"
 #include "app/MainForm.h"
+#include "comm/CommTestSupport.h"
+#include "comm/FakeSerialPort.h"
 #include "comm/MyCommStatus.h"
-#include "timing/ProtocolExport.h"
+#include "protocol/ProtocolExport.h"
 #include "widgets/ComboBox.h"
 #include "widgets/IAgaloLED.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "comm/SerialPort.h"
 #include "platform/Clock.h"
-#include "platform/SerialPort.h"
 
 #include <atomic>
 #include <cerrno>

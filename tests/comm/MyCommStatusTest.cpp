@@ -1,6 +1,6 @@
+#include "comm/CommTestSupport.h"
+#include "comm/FakeSerialPort.h"
 #include "comm/MyCommStatus.h"
-#include "CommTestSupport.h"
-#include "FakeSerialPort.h"
 
 #include <gtest/gtest.h>
 

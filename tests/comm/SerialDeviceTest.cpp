@@ -1,6 +1,6 @@
-#include "CommTestSupport.h"
+#include "comm/CommTestSupport.h"
 #include "comm/MyCommStatus.h"
-#include "platform/SerialPort.h"
+#include "comm/SerialPort.h"
 
 #include <gtest/gtest.h>
 

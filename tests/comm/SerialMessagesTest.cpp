@@ -1,6 +1,6 @@
-#include "comm/SerialMessages.h"
-#include "FakeSerialPort.h"
+#include "comm/FakeSerialPort.h"
 #include "comm/MyCommStatus.h"
+#include "comm/SerialMessages.h"
 #include "comm/SerialProbe.h"
 #include "i18n/Translation.h"
 #include "platform/ResourceText.h"

@@ -1,7 +1,7 @@
 // Catalogs under the conditions a running program meets: lookups from several threads
 // while catalogs open, fail and close; files that change or are no files at all.
 
-#include "TestFiles.h"
+#include "i18n/TestFiles.h"
 
 #include "i18n/Domain.h"
 #include "i18n/Translation.h"

@@ -1,7 +1,7 @@
 // Form translation on real objects and real msgfmt catalogs: the walk, the marker, the
 // retranslator, the ignore lists and the error texts.
 
-#include "TestFiles.h"
+#include "i18n/TestFiles.h"
 
 #include "i18n/Retranslator.h"
 #include "i18n/Translation.h"

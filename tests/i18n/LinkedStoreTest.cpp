@@ -2,7 +2,7 @@
 // through the marker after every kind of stripping that packaging does, and read from the
 // running image even when the program file is replaced under it.
 
-#include "TestFiles.h"
+#include "i18n/TestFiles.h"
 
 #include "i18n/EmbeddedStore.h"
 

@@ -1,4 +1,4 @@
-#include "TestFiles.h"
+#include "i18n/TestFiles.h"
 
 #include "i18n/MoCatalog.h"
 

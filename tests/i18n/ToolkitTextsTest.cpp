@@ -2,7 +2,7 @@
 // texts through its hook: with test catalogs for the edge cases, and with the program's
 // own catalogs for what users see.
 
-#include "TestFiles.h"
+#include "i18n/TestFiles.h"
 
 #include "i18n/Hook.h"
 #include "i18n/Translation.h"

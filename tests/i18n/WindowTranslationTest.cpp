@@ -2,7 +2,7 @@
 // language through their retranslators, and every text they show is a key of the
 // program's own catalog.
 
-#include "TestFiles.h"
+#include "i18n/TestFiles.h"
 
 #include "app/InfoForm.h"
 #include "app/MainForm.h"

@@ -1,5 +1,7 @@
 #include "timing/Chronometer.h"
 
+#include "protocol/ProtocolExport.h"
+
 #include "support/FakeClock.h"
 #include "support/FakeLines.h"
 
@@ -152,7 +154,7 @@ TEST(Chronometer, EntryValuesAndLateMark)
         ASSERT_TRUE(chrono.DoContact1(c.start, c.lateStart));
         ASSERT_TRUE(chrono.DoContact2(c.stop, c.lateStop));
         const timing::RunEntry entry = chrono.entry(c.meters);
-        EXPECT_EQ(entry.texts(c.separator), c.texts);
+        EXPECT_EQ(entryTexts(entry, c.separator), c.texts);
         EXPECT_EQ(entry.late, c.late);
     }
 }

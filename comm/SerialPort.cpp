@@ -1,4 +1,4 @@
-#include "platform/SerialPort.h"
+#include "comm/SerialPort.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "timing/Settings.h"
+#include "settings/Settings.h"
 
 #include "platform/Errors.h"
 #include "platform/Registry.h"

@@ -1,4 +1,4 @@
-#include "timing/NumberFormat.h"
+#include "protocol/NumberFormat.h"
 
 #include <gtest/gtest.h>
 

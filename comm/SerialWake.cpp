@@ -1,4 +1,4 @@
-#include "platform/SerialWake.h"
+#include "comm/SerialWake.h"
 
 #include <atomic>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "platform/SerialPollTimer.h"
+#include "comm/SerialPollTimer.h"
 
 #include <cerrno>
 

@@ -1,4 +1,6 @@
-#include "timing/ProtocolExport.h"
+#include "protocol/ProtocolExport.h"
+
+#include "protocol/NumberFormat.h"
 
 #include <array>
 
@@ -60,6 +62,15 @@ QByteArray toAnsi(const QString &text)
     for (QChar c : text)
         bytes.append(ansiByte(c.unicode()));
     return bytes;
+}
+
+std::array<QString, 3> entryTexts(const RunEntry &entry, QChar decimalSeparator)
+{
+    if (!entry.time)
+        return {QStringLiteral("???"), QStringLiteral("???"), QStringLiteral("???")};
+    return {TicksToStr(*entry.time),
+            formatFixed3(entry.meters, decimalSeparator) + QStringLiteral(" m"),
+            formatFixed3(entry.speed(), decimalSeparator) + QStringLiteral(" m/s")};
 }
 
 } // namespace timing

@@ -1,6 +1,6 @@
 #include "platform/Errors.h"
-#include "timing/ExportFile.h"
-#include "timing/ProtocolExport.h"
+#include "protocol/ExportFile.h"
+#include "protocol/ProtocolExport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "timing/Settings.h"
+#include "settings/Settings.h"
 
 #include "platform/Errors.h"
 #include "platform/RegFile.h"
@@ -26,6 +26,25 @@ namespace {
 
 const QString Store = QStringLiteral("Kelvaro / Software / Velox / 1.02");
 const QString Section = Store + QStringLiteral("\\Settings");
+
+// The section line of a key in the settings file, "[<root>\\path]".
+QByteArray sectionLine(const QString &path)
+{
+    return "[" + QByteArray(RegFile::RootName) + "\\" + path.toUtf8() + "]\r\n";
+}
+
+// A value as the settings file writes it after `"name"=`: "0" for text with its zero,
+// dword:..., hex(2):... and so on. The file's own notation keeps the tests free of the
+// registry's type numbers, which belong to the registry and the settings store.
+RegValue valueOf(const QByteArray &data)
+{
+    const QByteArray text =
+        QByteArray(RegFile::Header) + "\r\n\r\n" + sectionLine("Test") + "\"v\"=" + data + "\r\n";
+    const std::optional<RegFile> file = RegFile::parse(text);
+    const RegValue *value = file ? file->value("Test", "v") : nullptr;
+    EXPECT_NE(value, nullptr) << data.toStdString();
+    return value ? *value : RegValue();
+}
 
 // Records what the load applied, in order.
 class Recorder : public timing::SettingsTarget
@@ -62,15 +81,28 @@ protected:
     RegFile hive() const
     {
         RegFile file;
-        EXPECT_EQ(RegistryStore(config.hive()).read(file), ERROR_SUCCESS);
+        EXPECT_EQ(RegistryStore(config.hive()).read(file), 0) << "the hive could not be read";
         return file;
     }
-    // The stored bytes of a value as the registry calls return them, and its type.
-    std::pair<DWORD, QByteArray> stored(const char *name) const
+    // The stored bytes of a value as the registry calls return them.
+    QByteArray storedBytes(const char *name) const
     {
         const RegFile file = hive();
         const RegValue *value = file.value(Section, QString::fromUtf8(name));
-        return value ? std::pair{value->type, value->toAnsi()} : std::pair{REG_NONE, QByteArray()};
+        return value ? value->toAnsi() : QByteArray();
+    }
+    // A stored value in the file's notation (see valueOf), empty when there is none.
+    QByteArray stored(const char *name) const
+    {
+        RegFile file;
+        const RegFile all = hive();
+        const RegValue *value = all.value(Section, QString::fromUtf8(name));
+        if (!value)
+            return {};
+        file.setValue("Test", "v", *value);
+        const QByteArray text = file.serialize();
+        const qsizetype at = text.indexOf("\"v\"=");
+        return text.mid(at + 4, text.indexOf("\r\n", at) - at - 4);
     }
     void store(const char *name, const RegValue &value) const
     {
@@ -112,12 +144,15 @@ TEST_F(Settings, FirstStartGivesTheDefaultsAndTheCloseStoresAllThreeValues)
 
     timing::SaveSettings({0, 0, 0.15});
     EXPECT_EQ(hive().keys(), (QStringList{"", Store, Section}));
-    EXPECT_EQ(stored("COMPort"), std::pair(REG_SZ, QByteArray("0", 2)));
-    EXPECT_EQ(stored("COMAlg"), std::pair(REG_SZ, QByteArray("0", 2)));
-    EXPECT_EQ(stored("Meters"), std::pair(REG_SZ, QByteArray("150", 4)));
+    // Text with its terminating zero: in the file's notation a plain quoted string.
+    EXPECT_EQ(stored("COMPort"), "\"0\"");
+    EXPECT_EQ(stored("COMAlg"), "\"0\"");
+    EXPECT_EQ(stored("Meters"), "\"150\"");
+    EXPECT_EQ(storedBytes("COMPort"), QByteArray("0", 2));
+    EXPECT_EQ(storedBytes("COMAlg"), QByteArray("0", 2));
+    EXPECT_EQ(storedBytes("Meters"), QByteArray("150", 4));
     EXPECT_TRUE(config.hiveBytes().contains(
-        "[HKEY_CURRENT_USER\\Kelvaro / Software / Velox / 1.02\\Settings]\r\n"
-        "\"COMPort\"=\"0\"\r\n\"COMAlg\"=\"0\"\r\n\"Meters\"=\"150\"\r\n"));
+        sectionLine(Section) + "\"COMPort\"=\"0\"\r\n\"COMAlg\"=\"0\"\r\n\"Meters\"=\"150\"\r\n"));
 }
 
 struct RoundTrip
@@ -143,9 +178,9 @@ TEST_F(Settings, SavedValuesComeBackInWholeMillimetres)
     for (const RoundTrip &row : rows) {
         SCOPED_TRACE(row.meters);
         timing::SaveSettings(row.saved);
-        EXPECT_EQ(stored("COMPort").second, QByteArray::number(row.saved.comPort) + '\0');
-        EXPECT_EQ(stored("COMAlg").second, QByteArray::number(row.saved.comAlg) + '\0');
-        EXPECT_EQ(stored("Meters").second, QByteArray(row.meters) + '\0');
+        EXPECT_EQ(storedBytes("COMPort"), QByteArray::number(row.saved.comPort) + '\0');
+        EXPECT_EQ(storedBytes("COMAlg"), QByteArray::number(row.saved.comAlg) + '\0');
+        EXPECT_EQ(storedBytes("Meters"), QByteArray(row.meters) + '\0');
 
         Recorder target;
         timing::LoadSettings(target);
@@ -171,8 +206,8 @@ TEST_F(Settings, TextThatIsNoIntegerLoadsAsTheDefault)
         {RegValue::string("2147483648"), 0},
         {RegValue::string("-2147483648"), std::numeric_limits<int>::min()},
         {RegValue::string("+7"), 7},
-        {RegValue::string("2", REG_EXPAND_SZ), 2},
-        {RegValue::fromAnsi(REG_SZ, "1"), 1}, // stored without its terminating zero
+        {valueOf("hex(2):32,00,00,00"), 2}, // expandable text
+        {valueOf("hex(1):31,00"), 1},       // text stored without its terminating zero
     };
     for (const StoredText &row : rows) {
         SCOPED_TRACE(row.value.text().toStdString());
@@ -200,7 +235,7 @@ TEST_F(Settings, AValueOfAnotherTypeEndsTheLoadThere)
         EXPECT_EQ(loadError(target), QStringLiteral("Invalid data type for '%1'").arg(name));
         EXPECT_EQ(target.applied, applied);
     }
-    store("COMPort", {REG_BINARY, QByteArray("1")});
+    store("COMPort", valueOf("hex:31"));
     Recorder target;
     EXPECT_EQ(loadError(target), "Invalid data type for 'COMPort'");
 }
@@ -254,7 +289,7 @@ TEST_F(Settings, FailuresToCreateOrWriteAreRaised)
 
 TEST_F(Settings, ADamagedSettingsFileIsKeptAndTheUserTold)
 {
-    const QByteArray damaged = "Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\Kelv";
+    const QByteArray damaged = QByteArray(RegFile::Header) + "\r\n[" + RegFile::RootName + "\\Kelv";
     config.writeHive(damaged);
     Recorder target;
     const QString error = loadError(target);
@@ -272,7 +307,7 @@ TEST_F(Settings, ADamagedSettingsFileIsKeptAndTheUserTold)
     EXPECT_EQ(file.readAll(), damaged);
 
     EXPECT_EQ(saveError({2, 1, 2.5}), QString());
-    EXPECT_EQ(stored("Meters").second, QByteArray("2500", 5));
+    EXPECT_EQ(storedBytes("Meters"), QByteArray("2500", 5));
 }
 
 // What a load or save did to the files in the config folder, seen by the kernel.
@@ -376,9 +411,8 @@ TEST_F(Settings, AHundredThousandValuesOrAKey32000LevelsDeepLoadAndSaveWithEvery
 // A hive of exactly `size` bytes as the program writes it, in values of text.
 QByteArray hiveOfSize(qsizetype size)
 {
-    const QByteArray head = "Windows Registry Editor Version 5.00\r\n\r\n"
-                            "[HKEY_CURRENT_USER\\Filler]\r\n";
-    const QByteArray tail = "\r\n[HKEY_CURRENT_USER\\" + Store.toUtf8() + "]\r\n\r\n";
+    const QByteArray head = "Windows Registry Editor Version 5.00\r\n\r\n" + sectionLine("Filler");
+    const QByteArray tail = "\r\n" + sectionLine(Store) + "\r\n";
     // Each value line, "fNN"="xx...x" and its line end, takes 10 bytes besides its text.
     constexpr qsizetype Chunk = 500000;
     QByteArray text = head;

@@ -1,6 +1,6 @@
-#include "timing/CsvExport.h"
+#include "protocol/CsvExport.h"
 
-#include "timing/NumberFormat.h"
+#include "protocol/NumberFormat.h"
 
 namespace timing {
 

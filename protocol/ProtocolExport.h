@@ -1,8 +1,12 @@
 #pragma once
 
+#include "timing/Chronometer.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
+
+#include <array>
 
 namespace timing {
 
@@ -36,5 +40,8 @@ QString exportText(const QList<ProtocolRow> &rows);
 // One byte per character in the Windows ANSI code page (1252); characters it lacks
 // become '?'.
 QByteArray toAnsi(const QString &text);
+
+// Time, distance and speed of an entry as the protocol list shows them; "???" without a time.
+std::array<QString, 3> entryTexts(const RunEntry &entry, QChar decimalSeparator);
 
 } // namespace timing

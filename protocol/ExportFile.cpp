@@ -1,4 +1,4 @@
-#include "timing/ExportFile.h"
+#include "protocol/ExportFile.h"
 
 #include "platform/Errors.h"
 #include "platform/ResourceText.h"

@@ -1,5 +1,5 @@
-#include "timing/CsvExport.h"
-#include "timing/ExportFile.h"
+#include "protocol/CsvExport.h"
+#include "protocol/ExportFile.h"
 
 #include <gtest/gtest.h>
 

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <sys/types.h>
 #include <time.h>
+#include <type_traits>
 
 namespace platform {
 
@@ -42,6 +43,11 @@ public:
     // system call in it may also just return EINTR.
     template <typename F> bool run(F &call)
     {
+        // A wake leaves the call by a long jump, past every destructor on its way: a
+        // callable that owns something (a string, a std::function, a lock) would leak it
+        // or leave it locked. Capture pointers and references only.
+        static_assert(std::is_trivially_destructible_v<F>,
+                      "SerialWake::run: the call must own nothing (trivially destructible)");
         return runRaw([](void *f) { (*static_cast<F *>(f))(); }, &call);
     }
 

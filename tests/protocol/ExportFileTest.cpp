@@ -1,5 +1,5 @@
 #include "platform/Errors.h"
-#include "timing/ExportFile.h"
+#include "protocol/ExportFile.h"
 
 #include <gtest/gtest.h>
 

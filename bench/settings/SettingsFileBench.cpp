@@ -10,7 +10,7 @@
 
 #include "platform/RegFile.h"
 #include "platform/RegistryStore.h"
-#include "timing/Settings.h"
+#include "settings/Settings.h"
 
 #include <benchmark/benchmark.h>
 
