@@ -45,8 +45,9 @@ for levels in 300 3000 32000; do
     { printf "$header[HKEY_CURRENT_USER"; printf '\\k%.0s' $(seq "$levels"); printf ']\r\n"v"="1"\r\n'; } \
         >"$seeds/hive/deep-$levels.reg"
 done
+title=$(sed -n 's/^#define TACHOFLUX_TITLE "\(.*\)"$/\1/p' "$build/generated/Version.h")
 for count in 100 5000; do
-    { printf "$header[HKEY_CURRENT_USER\\\\Kelvaro / Software / Velox / 1.02\\\\Settings]\r\n"
+    { printf "$header[HKEY_CURRENT_USER\\\\%s\\\\Settings]\r\n" "$title"
       seq "$count" | sed 's/.*/"v&"="&"\r/'; } >"$seeds/hive/values-$count.reg"
 done
 
