@@ -51,8 +51,7 @@ class RegistryStore
 public:
     explicit RegistryStore(QString hivePath);
 
-    // $XDG_CONFIG_HOME/tachoflux/registry.reg; ~/.config stands in for an unset or
-    // relative XDG_CONFIG_HOME. Empty if there is no home folder either.
+    // registry.reg in the program's per-user folder; empty if there is no home folder.
     static QString defaultHivePath();
 
     const QString &path() const { return m_path; }

@@ -1,5 +1,7 @@
 #include "platform/SerialPort.h"
 
+#include "platform/Files.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -220,14 +222,6 @@ private:
     LineCounters m_seen;
 };
 
-QString configFolder()
-{
-    const QByteArray xdg = qgetenv("XDG_CONFIG_HOME");
-    if (!xdg.isEmpty() && QDir::isAbsolutePath(QFile::decodeName(xdg)))
-        return QFile::decodeName(xdg);
-    return QDir::homePath() + QStringLiteral("/.config");
-}
-
 QString groupName(gid_t gid)
 {
     if (const group *g = getgrgid(gid))
@@ -242,9 +236,10 @@ SerialPorts *g_ports = &g_devicePorts;
 
 QString DeviceSerialPorts::linkPath(std::uint8_t number)
 {
-    if (number == 0)
+    const QString folder = configFolder();
+    if (number == 0 || folder.isEmpty())
         return {};
-    return configFolder() + QStringLiteral("/tachoflux/com") + QString::number(number);
+    return folder + QStringLiteral("/com") + QString::number(number);
 }
 
 Credentials Credentials::ofProcess()

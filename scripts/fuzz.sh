@@ -31,7 +31,8 @@ for po in "$root"/tests/i18n/catalogs/*.po; do
     msgfmt --endianness=big -o "$seeds/catalog/$name-be.mo" "$po"
 done
 # A small stand-in executable with the marker, given a store by the real tool.
-printf 'image\0\0\0%s\0\0\0\0\0\0\0\0tail of the image' '3C142149-3BC7-47C3-9FA4-2E52359BFE6E' \
+marker=$(sed -n 's/.*Text = "\([0-9A-F-]*\)";.*/\1/p' "$root/i18n/StoreMarker.h")
+printf 'image\0\0\0%s\0\0\0\0\0\0\0\0tail of the image' "$marker" \
     >"$seeds/store/program"
 "$build/tools/tf_append_store" "$seeds/store/program" \
     "locale/de/LC_MESSAGES/default.mo=${catalogs[0]}" "locale/de/LC_MESSAGES/toolkit.mo=$seeds/catalog/regional.mo"

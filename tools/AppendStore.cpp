@@ -16,6 +16,7 @@
 // it is written with backslash separators.
 
 #include "i18n/EmbeddedStore.h"
+#include "i18n/StoreMarker.h"
 
 #include <QByteArray>
 #include <QString>
@@ -36,8 +37,8 @@
 
 namespace {
 
-constexpr char markerText[] = "3C142149-3BC7-47C3-9FA4-2E52359BFE6E";
-constexpr std::size_t markerTextLength = sizeof markerText - 1;
+const std::string markerText = store_marker::text();
+constexpr std::size_t markerTextLength = store_marker::Text.size();
 constexpr std::size_t entrySize = 256;
 constexpr std::size_t entryHeaderSize = 24;
 constexpr std::size_t nameFieldSize = entrySize - entryHeaderSize;
@@ -75,27 +76,23 @@ void replaceFile(const std::filesystem::path &target, const std::vector<char> &b
 
 void put64(std::vector<char> &out, std::size_t at, std::uint64_t value)
 {
-    for (std::size_t i = 0; i < 8; ++i)
-        out[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    store_marker::writeLittleEndian64(out.data() + at, value);
 }
 
 std::uint64_t get64(const std::vector<char> &in, std::uint64_t at)
 {
     if (at > in.size() || in.size() - at < 8)
         throw std::runtime_error("the existing store's directory is damaged");
-    std::uint64_t value = 0;
-    for (int i = 7; i >= 0; --i)
-        value = (value << 8) | static_cast<unsigned char>(in[at + i]);
-    return value;
+    return store_marker::readLittleEndian64(in.data() + at);
 }
 
 std::size_t findMarker(const std::vector<char> &image)
 {
     const auto end = image.end();
-    auto it = std::search(image.begin(), end, markerText, markerText + markerTextLength);
+    auto it = std::search(image.begin(), end, markerText.begin(), markerText.end());
     if (it == end)
         throw std::runtime_error("the store marker was not found in the executable");
-    const auto again = std::search(it + 1, end, markerText, markerText + markerTextLength);
+    const auto again = std::search(it + 1, end, markerText.begin(), markerText.end());
     if (again != end)
         throw std::runtime_error("the store marker occurs more than once in the executable");
     const auto at = static_cast<std::size_t>(it - image.begin());

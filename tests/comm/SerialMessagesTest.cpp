@@ -2,6 +2,7 @@
 #include "FakeSerialPort.h"
 #include "comm/MyCommStatus.h"
 #include "comm/SerialProbe.h"
+#include "i18n/StoreMarker.h"
 #include "i18n/Translation.h"
 #include "platform/ResourceText.h"
 
@@ -27,12 +28,8 @@ std::uint64_t storePosition(const QString &program)
     if (!file.open(QIODevice::ReadOnly))
         return 0;
     const QByteArray image = file.readAll();
-    const qsizetype at = image.indexOf("3C142149-3BC7-47C3-9FA4-2E52359BFE6E");
-    if (at < 0 || at + 44 > image.size())
-        return 0;
     std::uint64_t position = 0;
-    for (int i = 7; i >= 0; --i)
-        position = (position << 8) | std::uint8_t(image[at + 36 + i]);
+    store_marker::positionIn(std::string_view(image.constData(), image.size()), position);
     return position;
 }
 
