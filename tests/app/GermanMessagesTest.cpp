@@ -8,6 +8,9 @@
 #include "support/ConfigFolder.h"
 #include "support/QtTestMain.h"
 #include "timing/LineSource.h"
+#include "support/Installed.h"
+#include "support/NoPortLineSource.h"
+#include "support/RecordingShell.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +20,7 @@
 #include <QTemporaryDir>
 
 #include <cstring>
+#include <optional>
 
 #include <sys/stat.h>
 
@@ -44,22 +48,22 @@ protected:
         const std::uint64_t position = storePosition(QStringLiteral(TACHOFLUX_PROGRAM));
         ASSERT_NE(position, 0u);
         Translation::startUp(QStringLiteral(TACHOFLUX_PROGRAM), position);
-        platform::setResourceTextHook(&TranslateResourceText);
+        resourceText.emplace(&TranslateResourceText);
         LanguageSetup();
-        platform::setShell(&shell);
         app::setExceptionSink([this](const QString &message) { messages << message; });
     }
     void TearDown() override
     {
         app::setExceptionSink({});
-        platform::setShell(nullptr);
-        platform::setResourceTextHook(nullptr);
+        resourceText.reset();
         Translation::shutDown();
     }
 
     ConfigFolder config;
     timing::NoPortLineSource lines;
     platform::RecordingShell shell;
+    ShellInstalled shellInstalled{shell};
+    std::optional<ResourceTextInstalled> resourceText;
     QStringList messages;
 };
 

@@ -13,6 +13,10 @@
 #include "widgets/IAgaloLED.h"
 #include "widgets/PicturePanel.h"
 #include "widgets/SpeedButton.h"
+#include "support/FixedLocale.h"
+#include "support/Installed.h"
+#include "support/RecordingShell.h"
+#include "support/ConfigFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -34,11 +38,7 @@ class MainFormTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        // Settings go to a folder of this test's own.
-        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
         locale.pinNow(QDate(2026, 12, 6), QTime(14, 3, 27));
-        platform::setLocale(&locale);
-        platform::setShell(&shell);
         app::setExceptionSink([this](const QString &message) { messages << message; });
     }
 
@@ -46,8 +46,6 @@ protected:
     {
         form.reset();
         app::setExceptionSink({});
-        platform::setShell(nullptr);
-        platform::setLocale(nullptr);
     }
 
     TForm1 &open()
@@ -73,11 +71,13 @@ protected:
         QTest::mouseRelease(button, mouse);
     }
 
-    QTemporaryDir config;
+    ConfigFolder config;
     FakeClock clock;
     FakeLines lines;
     platform::FixedLocale locale = platform::FixedLocale::german();
     platform::RecordingShell shell;
+    LocaleInstalled localeInstalled{locale};
+    ShellInstalled shellInstalled{shell};
     QStringList messages;
     std::unique_ptr<TForm1> form;
 };

@@ -3,7 +3,7 @@
 #include "platform/RegFile.h"
 #include "platform/RegistryStore.h"
 #include "support/QtTestMain.h"
-#include "timing/LineSource.h"
+#include "support/NoPortLineSource.h"
 #include "widgets/ComboBox.h"
 #include "widgets/FloatSpinEdit.h"
 

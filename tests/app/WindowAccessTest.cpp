@@ -11,6 +11,9 @@
 #include "widgets/FloatSpinEdit.h"
 #include "widgets/IAeverLiquidIndicator.h"
 #include "widgets/SpeedButton.h"
+#include "support/FixedLocale.h"
+#include "support/Installed.h"
+#include "support/RecordingShell.h"
 
 #include <gtest/gtest.h>
 
@@ -32,8 +35,6 @@ protected:
     void SetUp() override
     {
         locale.pinNow(QDate(2026, 12, 6), QTime(14, 3, 27));
-        platform::setLocale(&locale);
-        platform::setShell(&shell);
         app::setExceptionSink([this](const QString &message) { messages << message; });
         form = std::make_unique<TForm1>(lines);
         form->show();
@@ -44,8 +45,6 @@ protected:
     {
         form.reset();
         app::setExceptionSink({});
-        platform::setShell(nullptr);
-        platform::setLocale(nullptr);
     }
 
     static QString accessible(QObject *object, QAccessible::Text text)
@@ -59,6 +58,8 @@ protected:
     FakeLines lines;
     platform::FixedLocale locale = platform::FixedLocale::german();
     platform::RecordingShell shell;
+    LocaleInstalled localeInstalled{locale};
+    ShellInstalled shellInstalled{shell};
     QStringList messages;
     std::unique_ptr<TForm1> form;
 };

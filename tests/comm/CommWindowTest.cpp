@@ -7,6 +7,7 @@
 #include "timing/ProtocolExport.h"
 #include "widgets/ComboBox.h"
 #include "widgets/IAgaloLED.h"
+#include "support/ConfigFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -192,8 +193,7 @@ TEST_F(CommWindowTest, AChoiceThatCannotBeOpenedIsExplainedOnce)
 int main(int argc, char **argv)
 {
     // The window loads and saves its settings: keep them away from everybody else's.
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    const ConfigFolder config;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

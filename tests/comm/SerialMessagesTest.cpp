@@ -5,6 +5,7 @@
 #include "i18n/StoreMarker.h"
 #include "i18n/Translation.h"
 #include "platform/ResourceText.h"
+#include "support/Installed.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+
+#include <optional>
 
 #include <grp.h>
 #include <pty.h>
@@ -42,7 +45,7 @@ protected:
         const std::uint64_t position = storePosition(QStringLiteral(TACHOFLUX_PROGRAM));
         ASSERT_NE(position, 0u);
         Translation::startUp(QStringLiteral(TACHOFLUX_PROGRAM), position);
-        platform::setResourceTextHook(&TranslateResourceText);
+        resourceText.emplace(&TranslateResourceText);
         LanguageSetup();
         ASSERT_TRUE(dir.isValid());
         ASSERT_EQ(openpty(&master, &slave, ptyName, nullptr, nullptr), 0);
@@ -51,7 +54,7 @@ protected:
     {
         ::close(slave);
         ::close(master);
-        platform::setResourceTextHook(nullptr);
+        resourceText.reset();
         Translation::shutDown();
     }
 
@@ -64,6 +67,7 @@ protected:
 
     QTemporaryDir dir;
     int master = -1, slave = -1;
+    std::optional<ResourceTextInstalled> resourceText;
     char ptyName[256] = {};
 };
 

@@ -10,7 +10,7 @@
 #include "i18n/Translation.h"
 #include "i18n/TranslationMarker.h"
 #include "support/QtTestMain.h"
-#include "timing/LineSource.h"
+#include "support/NoPortLineSource.h"
 #include "widgets/ComboBox.h"
 #include "widgets/SpeedButton.h"
 
