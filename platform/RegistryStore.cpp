@@ -463,7 +463,7 @@ LockedHive::LockedHive(const RegistryStore &store) : m_hivePath(store.path())
     }
     m_writeStatus = makeFolder(QFileInfo(m_hivePath).absolutePath());
     if (m_writeStatus == ERROR_SUCCESS)
-        m_lock = takeLock(m_hivePath, m_writeStatus);
+        m_lock.reset(takeLock(m_hivePath, m_writeStatus));
     if (const LONG status = resolve(m_hivePath, m_file); status != ERROR_SUCCESS) {
         if (status == ERROR_CANT_RESOLVE_FILENAME)
             RegistryStore::report({HiveProblem::NotAFile, m_hivePath, m_hivePath, QString(),
@@ -471,7 +471,7 @@ LockedHive::LockedHive(const RegistryStore &store) : m_hivePath(store.path())
         m_status = m_writeStatus = status;
         return;
     }
-    if (m_lock >= 0)
+    if (m_lock.valid())
         removeStaleTemporaries(m_file);
     const Loaded loaded = loadHive(m_file, m_hive);
     switch (loaded.state) {
@@ -485,7 +485,7 @@ LockedHive::LockedHive(const RegistryStore &store) : m_hivePath(store.path())
         m_status = m_writeStatus = reportLeftAlone(m_hivePath, m_file, loaded);
         return;
     case Loaded::Damaged:
-        if (m_lock < 0) {
+        if (!m_lock.valid()) {
             RegistryStore::report(
                 {HiveProblem::NotMoved, m_hivePath, m_file, QString(), loaded.reason});
             m_status = m_writeStatus = ERROR_BADDB;
@@ -497,12 +497,8 @@ LockedHive::LockedHive(const RegistryStore &store) : m_hivePath(store.path())
     }
 }
 
-LockedHive::~LockedHive()
-{
-    // Closing the descriptor releases the lock.
-    if (m_lock >= 0)
-        ::close(m_lock);
-}
+// Closing the descriptor releases the lock.
+LockedHive::~LockedHive() = default;
 
 LONG LockedHive::write()
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Files.h"
 #include "platform/RegFile.h"
 
 #include <QString>
@@ -96,7 +97,7 @@ public:
 private:
     QString m_hivePath;
     QString m_file;
-    int m_lock = -1;
+    FileDescriptor m_lock;
     LONG m_status = ERROR_SUCCESS;
     LONG m_writeStatus = ERROR_SUCCESS;
     RegFile m_hive;

@@ -17,6 +17,7 @@
 
 #include "i18n/EmbeddedStore.h"
 #include "i18n/StoreMarker.h"
+#include "platform/Files.h"
 
 #include <QByteArray>
 #include <QString>
@@ -34,6 +35,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -61,17 +64,20 @@ std::vector<char> readFile(const std::filesystem::path &path)
 // Written beside the target and renamed over it, keeping the target's permissions.
 void replaceFile(const std::filesystem::path &target, const std::vector<char> &bytes)
 {
-    const std::filesystem::path temporary = target.string() + ".store-tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out)
-            throw std::runtime_error("cannot write " + temporary.string());
-    }
-    if (std::filesystem::exists(target))
-        std::filesystem::permissions(temporary, std::filesystem::status(target).permissions());
-    std::filesystem::rename(temporary, target);
+    const QByteArray path(target.c_str());
+    struct stat existing{};
+    const bool exists = ::stat(path.constData(), &existing) == 0 && S_ISREG(existing.st_mode);
+    platform::ReplaceOptions options;
+    options.temporaryTemplate = path + ".store-tmp-XXXXXX";
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    options.newFileMode = 0666 & ~mask;
+    const platform::ReplaceResult result =
+        platform::replaceFile(path, exists ? &existing : nullptr,
+                              QByteArray(bytes.data(), qsizetype(bytes.size())), options);
+    if (!result)
+        throw std::runtime_error("cannot write " + target.string() + ": " +
+                                 std::strerror(result.error));
 }
 
 void put64(std::vector<char> &out, std::size_t at, std::uint64_t value)

@@ -1,16 +1,15 @@
 #include "app/ExceptionHandler.h"
 #include "app/MainForm.h"
-#include "i18n/StoreMarker.h"
 #include "i18n/Translation.h"
 #include "platform/ResourceText.h"
 #include "platform/Shell.h"
-#include "widgets/SpeedButton.h"
 #include "support/ConfigFolder.h"
-#include "support/QtTestMain.h"
-#include "timing/LineSource.h"
 #include "support/Installed.h"
 #include "support/NoPortLineSource.h"
+#include "support/ProgramCatalogs.h"
+#include "support/QtTestMain.h"
 #include "support/RecordingShell.h"
+#include "widgets/SpeedButton.h"
 
 #include <gtest/gtest.h>
 
@@ -26,18 +25,6 @@
 
 namespace {
 
-// Where the built program's store directory starts, read from its marker.
-std::uint64_t storePosition(const QString &program)
-{
-    QFile file(program);
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray image = file.readAll();
-    std::uint64_t position = 0;
-    store_marker::positionIn(std::string_view(image.constData(), image.size()), position);
-    return position;
-}
-
 // The program's start-up with its own catalogs: the errors the toolkit raises reach the
 // user in German.
 class GermanMessages : public ::testing::Test
@@ -45,25 +32,21 @@ class GermanMessages : public ::testing::Test
 protected:
     void SetUp() override
     {
-        const std::uint64_t position = storePosition(QStringLiteral(TACHOFLUX_PROGRAM));
-        ASSERT_NE(position, 0u);
-        Translation::startUp(QStringLiteral(TACHOFLUX_PROGRAM), position);
-        resourceText.emplace(&TranslateResourceText);
-        LanguageSetup();
+        catalogs.emplace(QStringLiteral(TACHOFLUX_PROGRAM));
+        ASSERT_TRUE(catalogs->loaded());
         app::setExceptionSink([this](const QString &message) { messages << message; });
     }
     void TearDown() override
     {
         app::setExceptionSink({});
-        resourceText.reset();
-        Translation::shutDown();
+        catalogs.reset();
     }
 
     ConfigFolder config;
     timing::NoPortLineSource lines;
     platform::RecordingShell shell;
     ShellInstalled shellInstalled{shell};
-    std::optional<ResourceTextInstalled> resourceText;
+    std::optional<ProgramCatalogs> catalogs;
     QStringList messages;
 };
 

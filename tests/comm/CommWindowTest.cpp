@@ -1,5 +1,5 @@
 #include "CommTestSupport.h"
-#include "FakeSerialPort.h"
+#include "support/FakeSerialPort.h"
 #include "app/CommLineSource.h"
 #include "app/ExceptionHandler.h"
 #include "app/MainForm.h"

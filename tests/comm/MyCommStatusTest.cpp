@@ -1,6 +1,6 @@
 #include "comm/MyCommStatus.h"
 #include "CommTestSupport.h"
-#include "FakeSerialPort.h"
+#include "support/FakeSerialPort.h"
 
 #include <gtest/gtest.h>
 

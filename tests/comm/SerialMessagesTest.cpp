@@ -1,11 +1,11 @@
 #include "comm/SerialMessages.h"
-#include "FakeSerialPort.h"
 #include "comm/MyCommStatus.h"
 #include "comm/SerialProbe.h"
-#include "i18n/StoreMarker.h"
 #include "i18n/Translation.h"
 #include "platform/ResourceText.h"
+#include "support/FakeSerialPort.h"
 #include "support/Installed.h"
+#include "support/ProgramCatalogs.h"
 
 #include <gtest/gtest.h>
 
@@ -24,29 +24,14 @@
 
 namespace {
 
-// Where the built program's store directory starts, read from its marker.
-std::uint64_t storePosition(const QString &program)
-{
-    QFile file(program);
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray image = file.readAll();
-    std::uint64_t position = 0;
-    store_marker::positionIn(std::string_view(image.constData(), image.size()), position);
-    return position;
-}
-
 // The user learns in German why a port cannot be used, from the program's own catalogs.
 class SerialMessages : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        const std::uint64_t position = storePosition(QStringLiteral(TACHOFLUX_PROGRAM));
-        ASSERT_NE(position, 0u);
-        Translation::startUp(QStringLiteral(TACHOFLUX_PROGRAM), position);
-        resourceText.emplace(&TranslateResourceText);
-        LanguageSetup();
+        catalogs.emplace(QStringLiteral(TACHOFLUX_PROGRAM));
+        ASSERT_TRUE(catalogs->loaded());
         ASSERT_TRUE(dir.isValid());
         ASSERT_EQ(openpty(&master, &slave, ptyName, nullptr, nullptr), 0);
     }
@@ -54,8 +39,7 @@ protected:
     {
         ::close(slave);
         ::close(master);
-        resourceText.reset();
-        Translation::shutDown();
+        catalogs.reset();
     }
 
     std::string openMessage(platform::DeviceSerialPorts &ports, const QString &path)
@@ -67,7 +51,7 @@ protected:
 
     QTemporaryDir dir;
     int master = -1, slave = -1;
-    std::optional<ResourceTextInstalled> resourceText;
+    std::optional<ProgramCatalogs> catalogs;
     char ptyName[256] = {};
 };
 
