@@ -97,10 +97,7 @@ TEmbeddedStore::TEmbeddedStore(QString executablePath, std::uint64_t directoryPo
 {
 }
 
-TEmbeddedStore::~TEmbeddedStore()
-{
-    m_descriptor.close();
-}
+TEmbeddedStore::~TEmbeddedStore() = default;
 
 TEmbeddedStore::TEmbeddedStore(TEmbeddedStore &&other) noexcept
     : m_executablePath(std::move(other.m_executablePath)),

@@ -2,11 +2,11 @@
 
 #include "platform/Locale.h"
 #include "platform/ResourceText.h"
-#include "platform/SerialPort.h"
 #include "platform/Shell.h"
 
 // A global service replaced for as long as the installer lives; the program's own service
-// is back when it goes, whatever way the test ends.
+// is back when it goes, whatever way the test ends. The fake clock and the fake serial
+// ports install themselves the same way.
 template <typename Service, void (*Install)(Service *)>
 class Installed
 {
@@ -19,7 +19,6 @@ public:
 
 using ShellInstalled = Installed<platform::Shell, &platform::setShell>;
 using LocaleInstalled = Installed<platform::Locale, &platform::setLocale>;
-using SerialPortsInstalled = Installed<platform::SerialPorts, &platform::setSerialPorts>;
 
 class ResourceTextInstalled
 {
