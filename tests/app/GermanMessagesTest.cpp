@@ -5,6 +5,7 @@
 #include "platform/Shell.h"
 #include "support/ConfigFolder.h"
 #include "support/Installed.h"
+#include "support/MessagesRecorded.h"
 #include "support/NoPortLineSource.h"
 #include "support/ProgramCatalogs.h"
 #include "support/QtTestMain.h"
@@ -34,11 +35,9 @@ protected:
     {
         catalogs.emplace(QStringLiteral(TACHOFLUX_PROGRAM));
         ASSERT_TRUE(catalogs->loaded());
-        app::setExceptionSink([this](const QString &message) { messages << message; });
     }
     void TearDown() override
     {
-        app::setExceptionSink({});
         catalogs.reset();
     }
 
@@ -48,6 +47,7 @@ protected:
     ShellInstalled shellInstalled{shell};
     std::optional<ProgramCatalogs> catalogs;
     QStringList messages;
+    MessagesRecorded recorded{messages};
 };
 
 TEST_F(GermanMessages, SettingsOfTheWrongTypeAreReportedInGerman)

@@ -6,6 +6,7 @@
 #include "platform/Shell.h"
 #include "support/FakeClock.h"
 #include "support/FakeLines.h"
+#include "support/MessagesRecorded.h"
 #include "support/QtTestMain.h"
 #include "widgets/ComboBox.h"
 #include "widgets/FloatSpinEdit.h"
@@ -39,13 +40,11 @@ protected:
     void SetUp() override
     {
         locale.pinNow(QDate(2026, 12, 6), QTime(14, 3, 27));
-        app::setExceptionSink([this](const QString &message) { messages << message; });
     }
 
     void TearDown() override
     {
         form.reset();
-        app::setExceptionSink({});
     }
 
     TForm1 &open()
@@ -79,6 +78,7 @@ protected:
     LocaleInstalled localeInstalled{locale};
     ShellInstalled shellInstalled{shell};
     QStringList messages;
+    MessagesRecorded recorded{messages};
     std::unique_ptr<TForm1> form;
 };
 

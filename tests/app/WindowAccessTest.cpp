@@ -6,6 +6,7 @@
 #include "support/ConfigFolder.h"
 #include "support/FakeClock.h"
 #include "support/FakeLines.h"
+#include "support/MessagesRecorded.h"
 #include "support/QtTestMain.h"
 #include "widgets/ComboBox.h"
 #include "widgets/FloatSpinEdit.h"
@@ -35,7 +36,6 @@ protected:
     void SetUp() override
     {
         locale.pinNow(QDate(2026, 12, 6), QTime(14, 3, 27));
-        app::setExceptionSink([this](const QString &message) { messages << message; });
         form = std::make_unique<TForm1>(lines);
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
@@ -44,7 +44,6 @@ protected:
     void TearDown() override
     {
         form.reset();
-        app::setExceptionSink({});
     }
 
     static QString accessible(QObject *object, QAccessible::Text text)
@@ -61,6 +60,7 @@ protected:
     LocaleInstalled localeInstalled{locale};
     ShellInstalled shellInstalled{shell};
     QStringList messages;
+    MessagesRecorded recorded{messages};
     std::unique_ptr<TForm1> form;
 };
 

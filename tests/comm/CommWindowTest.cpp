@@ -8,6 +8,7 @@
 #include "widgets/ComboBox.h"
 #include "widgets/IAgaloLED.h"
 #include "support/ConfigFolder.h"
+#include "support/MessagesRecorded.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +28,6 @@ class CommWindowTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        app::setExceptionSink([this](const QString &message) { messages << message; });
         port1 = ports.add(1);
         status = std::make_unique<TMyCommStatus>();
         lines = std::make_unique<CommLineSource>(*status);
@@ -44,7 +44,6 @@ protected:
         form.reset();
         lines.reset();
         status.reset();
-        app::setExceptionSink({});
     }
 
     // The contacts set `word` at instant `at`. The watcher reads it; then the user-interface
@@ -65,6 +64,7 @@ protected:
     std::unique_ptr<CommLineSource> lines;
     std::unique_ptr<TForm1> form;
     QStringList messages;
+    MessagesRecorded recorded{messages};
 };
 
 TEST_F(CommWindowTest, ContactsTimeTheRunByTheInstantsTheLinesChanged)
