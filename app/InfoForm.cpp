@@ -6,6 +6,7 @@
 #include "widgets/PicturePanel.h"
 
 #include "assets/Pictures.h"
+#include "Version.h"
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QPainter>
@@ -73,7 +74,7 @@ TfrmInfo::TfrmInfo(QWidget *parent) : QDialog(parent)
     Label1 = label(this, "Label1", {4, 68, 297, 25}, QStringLiteral("Tachoflux"),
                    QStringLiteral("Arial"), 21);
     Bevel2 = bevel(this, "Bevel2", {4, 96, 297, 9});
-    Label2 = label(this, "Label2", {4, 100, 301, 13}, QStringLiteral("Version 1.02"));
+    Label2 = label(this, "Label2", {4, 100, 301, 13}, QStringLiteral("Version " TACHOFLUX_VERSION));
     Label3 = label(this, "Label3", {4, 116, 297, 21}, QString::fromLatin1(timing::MakersMark),
                    QStringLiteral("Arial"), 16);
     Bevel3 = bevel(this, "Bevel3", {4, 136, 297, 9});

@@ -17,6 +17,7 @@
 #include "protocol/NumberFormat.h"
 
 #include "assets/Pictures.h"
+#include "Version.h"
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -65,6 +66,7 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     : QWidget(parent), m_ui(std::make_unique<Ui::TForm1>()), m_lines(lines)
 {
     m_ui->setupUi(this);
+    setWindowTitle(QStringLiteral(TACHOFLUX_TITLE));
     setObjectName(QStringLiteral("Form1"));
 
     btn46 = m_ui->btn46;

@@ -1,5 +1,7 @@
 #include "comm/SerialPort.h"
 
+#include "platform/Files.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -91,26 +93,26 @@ SerialPortFacts factsOf(const QString &device)
 class FdDriver final : public SerialDriver
 {
 public:
-    explicit FdDriver(int fd) : m_fd(fd) {}
-    ~FdDriver() override { ::close(m_fd); }
-    FdDriver(const FdDriver &) = delete;
-    FdDriver &operator=(const FdDriver &) = delete;
+    explicit FdDriver(FileDescriptor fd) : m_fd(std::move(fd)) {}
 
-    int getModemBits(int &bits) override { return result(::ioctl(m_fd, TIOCMGET, &bits)); }
+    int getModemBits(int &bits) override { return result(::ioctl(m_fd.get(), TIOCMGET, &bits)); }
     int getCounters(LineCounters &counts) override
     {
         serial_icounter_struct icount{};
-        const int r = result(::ioctl(m_fd, TIOCGICOUNT, &icount));
+        const int r = result(::ioctl(m_fd.get(), TIOCGICOUNT, &icount));
         counts = {icount.cts, icount.dsr, icount.rng, icount.dcd};
         return r;
     }
-    int waitModemChange(int mask) override { return result(::ioctl(m_fd, TIOCMIWAIT, mask)); }
-    int setModemBits(int bits) override { return result(::ioctl(m_fd, TIOCMBIS, &bits)); }
+    int waitModemChange(int mask) override
+    {
+        return result(::ioctl(m_fd.get(), TIOCMIWAIT, mask));
+    }
+    int setModemBits(int bits) override { return result(::ioctl(m_fd.get(), TIOCMBIS, &bits)); }
 
 private:
     static int result(int r) { return r == 0 ? 0 : -errno; }
 
-    int m_fd;
+    FileDescriptor m_fd;
 };
 
 class SerialDevice final : public SerialPort
@@ -220,14 +222,6 @@ private:
     LineCounters m_seen;
 };
 
-QString configFolder()
-{
-    const QByteArray xdg = qgetenv("XDG_CONFIG_HOME");
-    if (!xdg.isEmpty() && QDir::isAbsolutePath(QFile::decodeName(xdg)))
-        return QFile::decodeName(xdg);
-    return QDir::homePath() + QStringLiteral("/.config");
-}
-
 QString groupName(gid_t gid)
 {
     if (const group *g = getgrgid(gid))
@@ -242,9 +236,10 @@ SerialPorts *g_ports = &g_devicePorts;
 
 QString DeviceSerialPorts::linkPath(std::uint8_t number)
 {
-    if (number == 0)
+    const QString folder = configFolder();
+    if (number == 0 || folder.isEmpty())
         return {};
-    return configFolder() + QStringLiteral("/tachoflux/com") + QString::number(number);
+    return folder + QStringLiteral("/com") + QString::number(number);
 }
 
 Credentials Credentials::ofProcess()
@@ -328,8 +323,8 @@ std::unique_ptr<SerialPort> DeviceSerialPorts::openPath(const QString &path, Ser
         error.group = groupName(st.st_gid);
         return nullptr;
     }
-    const int fd = ::open(name.constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    FileDescriptor fd(::open(name.constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) {
         error.error = errno;
         switch (errno) {
         case ENOENT:
@@ -353,14 +348,13 @@ std::unique_ptr<SerialPort> DeviceSerialPorts::openPath(const QString &path, Ser
     }
     // No modem request goes to anything but a terminal: on other devices the same
     // numbers mean something else.
-    if (!::isatty(fd)) {
-        ::close(fd);
+    if (!::isatty(fd.get())) {
         error.kind = SerialOpenError::NotATerminal;
         return nullptr;
     }
     const QString device = error.device;
     std::unique_ptr<SerialPort> port =
-        openOnDriver(std::make_unique<FdDriver>(fd), factsOf(device), error);
+        openOnDriver(std::make_unique<FdDriver>(std::move(fd)), factsOf(device), error);
     error.device = device;
     return port;
 }

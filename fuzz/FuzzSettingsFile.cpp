@@ -9,6 +9,8 @@
 #include "platform/RegistryStore.h"
 #include "settings/Settings.h"
 
+#include "Version.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -26,7 +28,7 @@ public:
     void applyMeters(long double) override {}
 };
 
-const QString Store = QStringLiteral("Kelvaro / Software / Velox / 1.02");
+const QString Store = QStringLiteral(TACHOFLUX_TITLE);
 const QString Section = Store + QStringLiteral("\\Settings");
 
 QByteArray contents(const QString &path)

@@ -3,6 +3,7 @@
 // bytes. Whatever the scan indexes must lie inside the file.
 
 #include "i18n/EmbeddedStore.h"
+#include "i18n/StoreMarker.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -14,23 +15,13 @@
 
 namespace {
 
-std::uint64_t littleEndian64(const std::uint8_t *at)
-{
-    std::uint64_t value = 0;
-    for (int i = 7; i >= 0; --i)
-        value = (value << 8) | at[i];
-    return value;
-}
-
 std::uint64_t directoryPosition(const std::uint8_t *data, std::size_t size)
 {
-    // Built from pieces, so that this program's own image holds the marker only once.
-    static const std::string marker = std::string("3C142149-3BC7-47C3-") + "9FA4-2E52359BFE6E";
     const std::string_view bytes(reinterpret_cast<const char *>(data), size);
-    const std::size_t at = bytes.find(marker);
-    if (at != std::string_view::npos && size - at >= marker.size() + 8)
-        return littleEndian64(data + at + marker.size());
-    return size >= 8 ? littleEndian64(data) : 0;
+    std::uint64_t position = 0;
+    if (store_marker::positionIn(bytes, position))
+        return position;
+    return size >= 8 ? store_marker::readLittleEndian64(data) : 0;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "i18n/EmbeddedStore.h"
 #include "platform/Errors.h"
+#include "platform/Files.h"
 
 #include <QFile>
 
@@ -20,23 +21,6 @@ QString systemErrorText(int error)
     const char *text = strerror_r(error, buffer, sizeof buffer);
     return QString::fromLocal8Bit(text);
 }
-
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 // Reads count bytes at position; false with errno set on a failure or a short file.
 bool readFully(int fd, unsigned char *out, std::uint64_t position, std::uint64_t count)
@@ -209,7 +193,7 @@ const TDomain::TCatalogData *TDomain::OpenAndGet()
     // A stored catalog comes from the executable the store scanned, even if an upgrade has
     // put another file at its path since. Never blocks: a path on disk may have been
     // replaced by a FIFO since it was looked at.
-    const FileDescriptor fd(
+    const platform::FileDescriptor fd(
         located.descriptor >= 0
             ? ::fcntl(located.descriptor, F_DUPFD_CLOEXEC, 0)
             : ::open(QFile::encodeName(opened).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));

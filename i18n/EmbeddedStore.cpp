@@ -1,4 +1,5 @@
 #include "i18n/EmbeddedStore.h"
+#include "i18n/StoreMarker.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -15,21 +16,25 @@ namespace {
 // The appending tool finds this text in the executable file and writes the directory
 // position into the 8 bytes behind it. Volatile, so that the value is read from the
 // image at run time and never folded into the code.
-__attribute__((used)) volatile const unsigned char storeMarker[44] =
-    "3C142149-3BC7-47C3-9FA4-2E52359BFE6E\0\0\0\0\0\0\0";
+struct MarkerBytes
+{
+    unsigned char bytes[store_marker::Size];
+};
 
-constexpr std::size_t markerTextLength = 36;
+constexpr MarkerBytes markerWithZeroPosition()
+{
+    MarkerBytes marker{};
+    const auto bytes = store_marker::withZeroPosition();
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        marker.bytes[i] = bytes[i];
+    return marker;
+}
+
+__attribute__((used)) volatile const MarkerBytes storeMarker = markerWithZeroPosition();
+
 constexpr std::uint64_t entryHeaderSize = 24;
 // A name field far beyond the 232 bytes the tool writes means a damaged directory.
 constexpr std::uint64_t maxNameLength = 64 * 1024;
-
-std::uint64_t littleEndian64(const unsigned char *bytes)
-{
-    std::uint64_t value = 0;
-    for (int i = 7; i >= 0; --i)
-        value = (value << 8) | bytes[i];
-    return value;
-}
 
 // Checked reads from the opened executable; the descriptor belongs to the store.
 class ExecutableFile
@@ -68,7 +73,7 @@ public:
         unsigned char bytes[8];
         if (!read(position, bytes, sizeof bytes))
             return false;
-        value = littleEndian64(bytes);
+        value = store_marker::readLittleEndian64(bytes);
         return true;
     }
 
@@ -92,16 +97,12 @@ TEmbeddedStore::TEmbeddedStore(QString executablePath, std::uint64_t directoryPo
 {
 }
 
-TEmbeddedStore::~TEmbeddedStore()
-{
-    if (m_descriptor >= 0)
-        ::close(m_descriptor);
-}
+TEmbeddedStore::~TEmbeddedStore() = default;
 
 TEmbeddedStore::TEmbeddedStore(TEmbeddedStore &&other) noexcept
     : m_executablePath(std::move(other.m_executablePath)),
       m_sourcePath(std::move(other.m_sourcePath)),
-      m_descriptor(std::exchange(other.m_descriptor, -1)),
+      m_descriptor(std::move(other.m_descriptor)),
       m_directoryPosition(other.m_directoryPosition),
       m_executableFolder(std::move(other.m_executableFolder)), m_index(std::move(other.m_index))
 {
@@ -110,11 +111,9 @@ TEmbeddedStore::TEmbeddedStore(TEmbeddedStore &&other) noexcept
 TEmbeddedStore &TEmbeddedStore::operator=(TEmbeddedStore &&other) noexcept
 {
     if (this != &other) {
-        if (m_descriptor >= 0)
-            ::close(m_descriptor);
         m_executablePath = std::move(other.m_executablePath);
         m_sourcePath = std::move(other.m_sourcePath);
-        m_descriptor = std::exchange(other.m_descriptor, -1);
+        m_descriptor = std::move(other.m_descriptor);
         m_directoryPosition = other.m_directoryPosition;
         m_executableFolder = std::move(other.m_executableFolder);
         m_index = std::move(other.m_index);
@@ -142,10 +141,10 @@ QString TEmbeddedStore::IndexKey(const QString &storedName)
 
 std::uint64_t TEmbeddedStore::OwnDirectoryPosition()
 {
-    unsigned char bytes[8];
-    for (std::size_t i = 0; i < 8; ++i)
-        bytes[i] = storeMarker[markerTextLength + i];
-    return littleEndian64(bytes);
+    unsigned char bytes[store_marker::PositionSize];
+    for (std::size_t i = 0; i < store_marker::PositionSize; ++i)
+        bytes[i] = storeMarker.bytes[store_marker::Text.size() + i];
+    return store_marker::readLittleEndian64(bytes);
 }
 
 QString TEmbeddedStore::OwnExecutablePath()
@@ -163,23 +162,21 @@ void TEmbeddedStore::ScanStore()
         return;
     m_executableFolder = m_executablePath.left(m_executablePath.lastIndexOf(QLatin1Char('/')) + 1);
 
-    if (m_descriptor >= 0)
-        ::close(m_descriptor);
+    m_descriptor.close();
     m_index.clear();
-    m_descriptor = ::open(QFile::encodeName(m_sourcePath).constData(), O_RDONLY | O_CLOEXEC);
-    if (m_descriptor < 0)
+    m_descriptor.reset(::open(QFile::encodeName(m_sourcePath).constData(), O_RDONLY | O_CLOEXEC));
+    if (!m_descriptor.valid())
         return;
     ScanDirectory();
     // Nothing to serve: no reason to keep the file open.
     if (m_index.isEmpty()) {
-        ::close(m_descriptor);
-        m_descriptor = -1;
+        m_descriptor.close();
     }
 }
 
 void TEmbeddedStore::ScanDirectory()
 {
-    const ExecutableFile file(m_descriptor);
+    const ExecutableFile file(m_descriptor.get());
 
     // Every position and length comes from the file itself, so each is checked
     // against the file's size before it is used; anything that does not fit ends the scan.
@@ -234,7 +231,7 @@ bool TEmbeddedStore::StoreHasFile(const QString &path) const
 TLocatedFile TEmbeddedStore::LocateFile(const QString &path) const
 {
     if (const Entry *entry = Find(path))
-        return {m_executablePath, entry->info.dataPosition, entry->info.length, m_descriptor};
+        return {m_executablePath, entry->info.dataPosition, entry->info.length, m_descriptor.get()};
     return {path, 0, 0};
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Files.h"
+
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -79,7 +81,7 @@ private:
     QString m_executablePath;
     // What ScanStore opens: the path, or for the running program its running image.
     QString m_sourcePath;
-    int m_descriptor = -1;
+    platform::FileDescriptor m_descriptor;
     std::uint64_t m_directoryPosition = 0;
     QString m_executableFolder;
     QMap<QString, Entry> m_index; // keyed by the case-folded name

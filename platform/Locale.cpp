@@ -51,48 +51,6 @@ QString SystemLocale::longTime(const QTime &time) const
     return strftimeText("%X", t);
 }
 
-FixedLocale::FixedLocale(QChar decimal, QChar thousand, QString dateFormat, QString timeFormat)
-    : m_decimal(decimal), m_thousand(thousand), m_dateFormat(std::move(dateFormat)),
-      m_timeFormat(std::move(timeFormat))
-{
-}
-
-QString FixedLocale::shortDate(const QDate &date) const
-{
-    return date.toString(m_dateFormat);
-}
-
-QString FixedLocale::longTime(const QTime &time) const
-{
-    return time.toString(m_timeFormat);
-}
-
-QDate FixedLocale::currentDate() const
-{
-    return m_date.isValid() ? m_date : QDate::currentDate();
-}
-
-QTime FixedLocale::currentTime() const
-{
-    return m_time.isValid() ? m_time : QTime::currentTime();
-}
-
-void FixedLocale::pinNow(const QDate &date, const QTime &time)
-{
-    m_date = date;
-    m_time = time;
-}
-
-FixedLocale FixedLocale::german()
-{
-    return FixedLocale(u',', u'.', QStringLiteral("dd.MM.yyyy"), QStringLiteral("HH:mm:ss"));
-}
-
-FixedLocale FixedLocale::english()
-{
-    return FixedLocale(u'.', u',', QStringLiteral("M/d/yyyy"), QStringLiteral("h:mm:ss AP"));
-}
-
 namespace {
 Locale *g_locale = nullptr;
 

@@ -36,31 +36,6 @@ private:
     QChar m_thousand = u',';
 };
 
-// Fixed separators and Qt date/time format strings; the clock can be pinned too.
-class FixedLocale final : public Locale
-{
-public:
-    FixedLocale(QChar decimal, QChar thousand, QString dateFormat, QString timeFormat);
-    QChar decimalSeparator() const override { return m_decimal; }
-    QChar thousandSeparator() const override { return m_thousand; }
-    QString shortDate(const QDate &date) const override;
-    QString longTime(const QTime &time) const override;
-    QDate currentDate() const override;
-    QTime currentTime() const override;
-    void pinNow(const QDate &date, const QTime &time);
-
-    static FixedLocale german();
-    static FixedLocale english();
-
-private:
-    QChar m_decimal;
-    QChar m_thousand;
-    QString m_dateFormat;
-    QString m_timeFormat;
-    QDate m_date;
-    QTime m_time;
-};
-
 Locale &locale();
 // nullptr restores the system locale.
 void setLocale(Locale *locale);

@@ -1,5 +1,7 @@
 #include "platform/RegistryStore.h"
 
+#include "platform/Files.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -13,7 +15,6 @@
 #include <mutex>
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,30 +62,6 @@ LONG statusFromErrno(int error, LONG fallback)
     }
 }
 
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
-    ~FileDescriptor() { reset(); }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    // Closes now, so that a failing close (a late write error) is seen.
-    bool close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-    void reset() { close(); }
-    void release() { m_fd = -1; }
-
-private:
-    int m_fd;
-};
-
 QByteArray native(const QString &path)
 {
     return QFile::encodeName(path);
@@ -97,20 +74,6 @@ int openRetrying(const QByteArray &path, int flags, mode_t mode = 0)
         fd = ::open(path.constData(), flags | O_CLOEXEC, mode);
     } while (fd < 0 && errno == EINTR);
     return fd;
-}
-
-bool writeAll(int fd, const QByteArray &bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
 }
 
 // The folder and its missing parents, private to the user as a config folder should be.
@@ -139,9 +102,7 @@ LONG makeFolder(const QString &folder)
 
 void syncFolder(const QString &folder)
 {
-    const FileDescriptor fd(openRetrying(native(folder), O_RDONLY | O_DIRECTORY));
-    if (fd.valid())
-        ::fsync(fd.get());
+    platform::syncFolder(native(folder));
 }
 
 // The file that `path` stands for: links followed to the end, as the kernel would, and
@@ -326,30 +287,26 @@ void removeStaleTemporaries(const QString &file)
 
 LONG writeHive(const QString &file, const QByteArray &bytes)
 {
-    QByteArray temporary = native(file + QStringLiteral(".tmp-XXXXXX"));
-    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (!fd.valid())
-        return statusFromErrno(errno, ERROR_WRITE_FAULT);
-    const auto fail = [&temporary](int error) {
-        ::unlink(temporary.constData());
-        return statusFromErrno(error, ERROR_WRITE_FAULT);
+    ReplaceOptions options;
+    options.temporaryTemplate = native(file + QStringLiteral(".tmp-XXXXXX"));
+    options.beforeRename = [] {
+        std::function<void()> hook;
+        {
+            const std::lock_guard<std::mutex> guard(stateMutex());
+            hook = beforeReplaceHook();
+        }
+        if (hook)
+            hook();
     };
-    if (!writeAll(fd.get(), bytes) || ::fsync(fd.get()) != 0)
-        return fail(errno);
-    if (!fd.close())
-        return fail(errno);
-
-    std::function<void()> hook;
+    const QByteArray target = native(file);
+    struct stat existing
     {
-        const std::lock_guard<std::mutex> guard(stateMutex());
-        hook = beforeReplaceHook();
-    }
-    if (hook)
-        hook();
-
-    if (::rename(temporary.constData(), native(file).constData()) != 0)
-        return fail(errno);
-    syncFolder(QFileInfo(file).absolutePath());
+    };
+    const bool exists = ::stat(target.constData(), &existing) == 0 && S_ISREG(existing.st_mode);
+    if (const ReplaceResult result =
+            replaceFile(target, exists ? &existing : nullptr, bytes, options);
+        !result)
+        return statusFromErrno(result.error, ERROR_WRITE_FAULT);
     return ERROR_SUCCESS;
 }
 
@@ -434,18 +391,10 @@ RegistryStore::RegistryStore(QString hivePath) : m_path(std::move(hivePath)) {}
 
 QString RegistryStore::defaultHivePath()
 {
-    QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (configHome.isEmpty() || !QDir::isAbsolutePath(configHome)) {
-        QString home = qEnvironmentVariable("HOME");
-        if (home.isEmpty()) {
-            if (const passwd *user = ::getpwuid(::getuid()))
-                home = QFile::decodeName(user->pw_dir);
-        }
-        if (home.isEmpty())
-            return {};
-        configHome = home + QStringLiteral("/.config");
-    }
-    return configHome + QStringLiteral("/tachoflux/registry.reg");
+    const QString folder = configFolder();
+    if (folder.isEmpty())
+        return {};
+    return folder + QStringLiteral("/registry.reg");
 }
 
 LONG RegistryStore::read(RegFile &hive) const
@@ -514,7 +463,7 @@ LockedHive::LockedHive(const RegistryStore &store) : m_hivePath(store.path())
     }
     m_writeStatus = makeFolder(QFileInfo(m_hivePath).absolutePath());
     if (m_writeStatus == ERROR_SUCCESS)
-        m_lock = takeLock(m_hivePath, m_writeStatus);
+        m_lock.reset(takeLock(m_hivePath, m_writeStatus));
     if (const LONG status = resolve(m_hivePath, m_file); status != ERROR_SUCCESS) {
         if (status == ERROR_CANT_RESOLVE_FILENAME)
             RegistryStore::report({HiveProblem::NotAFile, m_hivePath, m_hivePath, QString(),
@@ -522,7 +471,7 @@ LockedHive::LockedHive(const RegistryStore &store) : m_hivePath(store.path())
         m_status = m_writeStatus = status;
         return;
     }
-    if (m_lock >= 0)
+    if (m_lock.valid())
         removeStaleTemporaries(m_file);
     const Loaded loaded = loadHive(m_file, m_hive);
     switch (loaded.state) {
@@ -536,7 +485,7 @@ LockedHive::LockedHive(const RegistryStore &store) : m_hivePath(store.path())
         m_status = m_writeStatus = reportLeftAlone(m_hivePath, m_file, loaded);
         return;
     case Loaded::Damaged:
-        if (m_lock < 0) {
+        if (!m_lock.valid()) {
             RegistryStore::report(
                 {HiveProblem::NotMoved, m_hivePath, m_file, QString(), loaded.reason});
             m_status = m_writeStatus = ERROR_BADDB;
@@ -548,12 +497,8 @@ LockedHive::LockedHive(const RegistryStore &store) : m_hivePath(store.path())
     }
 }
 
-LockedHive::~LockedHive()
-{
-    // Closing the descriptor releases the lock.
-    if (m_lock >= 0)
-        ::close(m_lock);
-}
+// Closing the descriptor releases the lock.
+LockedHive::~LockedHive() = default;
 
 LONG LockedHive::write()
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Files.h"
 #include "platform/RegFile.h"
 
 #include <QString>
@@ -51,8 +52,7 @@ class RegistryStore
 public:
     explicit RegistryStore(QString hivePath);
 
-    // $XDG_CONFIG_HOME/tachoflux/registry.reg; ~/.config stands in for an unset or
-    // relative XDG_CONFIG_HOME. Empty if there is no home folder either.
+    // registry.reg in the program's per-user folder; empty if there is no home folder.
     static QString defaultHivePath();
 
     const QString &path() const { return m_path; }
@@ -97,7 +97,7 @@ public:
 private:
     QString m_hivePath;
     QString m_file;
-    int m_lock = -1;
+    FileDescriptor m_lock;
     LONG m_status = ERROR_SUCCESS;
     LONG m_writeStatus = ERROR_SUCCESS;
     RegFile m_hive;

@@ -22,14 +22,6 @@ public:
     void open(const QString &path, QWidget *owner) override;
 };
 
-// Records requests instead of opening anything.
-class RecordingShell final : public Shell
-{
-public:
-    void open(const QString &path, QWidget *) override { opened.append(path); }
-    QStringList opened;
-};
-
 Shell &shell();
 // nullptr restores the desktop shell.
 void setShell(Shell *shell);

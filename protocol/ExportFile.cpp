@@ -1,6 +1,7 @@
 #include "protocol/ExportFile.h"
 
 #include "platform/Errors.h"
+#include "platform/Files.h"
 #include "platform/ResourceText.h"
 
 #include <QFile>
@@ -62,38 +63,6 @@ namespace {
 {
     throw inOutError(ioErrorCodeFromErrno(error));
 }
-
-// Closes the descriptor and removes the temporary file unless it was handed over.
-struct TemporaryFile
-{
-    QByteArray path;
-    int fd = -1;
-    bool committed = false;
-
-    TemporaryFile() = default;
-    TemporaryFile(const TemporaryFile &) = delete;
-    TemporaryFile &operator=(const TemporaryFile &) = delete;
-    ~TemporaryFile()
-    {
-        if (fd >= 0)
-            ::close(fd);
-        if (!committed && !path.isEmpty())
-            ::unlink(path.constData());
-    }
-};
-
-struct Descriptor
-{
-    int fd = -1;
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    explicit Descriptor(int d) : fd(d) {}
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
 
 QByteArray folderOf(const QByteArray &path)
 {
@@ -169,13 +138,6 @@ void removeStaleTemporaries(const QByteArray &folder)
     ::closedir(dir);
 }
 
-void syncFolder(const QByteArray &folder)
-{
-    const Descriptor dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.fd >= 0)
-        ::fsync(dir.fd);
-}
-
 bool atomicWayImpossible(int error)
 {
     switch (error) {
@@ -195,73 +157,51 @@ bool atomicWayImpossible(int error)
 bool replaceAtomically(const QByteArray &target, const struct stat *existing,
                        const QByteArray &bytes)
 {
-    const QByteArray folder = folderOf(target);
-    TemporaryFile temp;
-    temp.path = folder + '/' + TemporaryPrefix + QByteArray::number(::getpid()) + "-XXXXXX";
-    temp.fd = ::mkostemp(temp.path.data(), O_CLOEXEC);
-    if (temp.fd < 0) {
-        const int error = errno;
-        temp.path.clear();
-        if (atomicWayImpossible(error))
+    platform::ReplaceOptions options;
+    options.temporaryTemplate =
+        folderOf(target) + '/' + TemporaryPrefix + QByteArray::number(::getpid()) + "-XXXXXX";
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    options.newFileMode = 0666 & ~mask;
+    // The user's file keeps its owner, or is not replaced at all.
+    options.keepOwner = true;
+    const platform::ReplaceResult result = platform::replaceFile(target, existing, bytes, options);
+    switch (result.step) {
+    case platform::ReplaceResult::Done:
+        return true;
+    case platform::ReplaceResult::Owner:
+        return false;
+    case platform::ReplaceResult::Create:
+    case platform::ReplaceResult::Rename:
+        if (atomicWayImpossible(result.error))
             return false;
-        fail(error);
+        fail(result.error);
+    case platform::ReplaceResult::Write:
+        break;
     }
-
-    mode_t mode;
-    if (existing) {
-        mode = existing->st_mode & 07777;
-        // The user's file keeps its owner, or is not replaced at all.
-        if ((existing->st_uid != ::geteuid() || existing->st_gid != ::getegid())
-            && ::fchown(temp.fd, existing->st_uid, existing->st_gid) != 0)
-            return false;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (::fchmod(temp.fd, mode) != 0)
-        fail(errno);
-
-    writeAll(temp.fd, bytes);
-    if (::fsync(temp.fd) != 0)
-        fail(errno);
-    const int fd = temp.fd;
-    temp.fd = -1;
-    if (::close(fd) != 0)
-        fail(errno);
-    if (::rename(temp.path.constData(), target.constData()) != 0) {
-        const int error = errno;
-        if (atomicWayImpossible(error))
-            return false;
-        fail(error);
-    }
-    temp.committed = true;
-    syncFolder(folder);
-    return true;
+    fail(result.error);
 }
 
 void rewriteInPlace(const QByteArray &target, const QByteArray &bytes)
 {
     // Non-blocking, so that a FIFO slipped in meanwhile cannot hang the export.
-    Descriptor file(
+    platform::FileDescriptor file(
         ::open(target.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
-    if (file.fd < 0)
+    if (!file.valid())
         fail(errno);
     struct stat st{};
-    if (::fstat(file.fd, &st) != 0)
+    if (::fstat(file.get(), &st) != 0)
         fail(errno);
     if (!S_ISREG(st.st_mode))
         fail(EACCES);
     // Reserve the space first: a full disk then fails before any old byte is overwritten.
-    if (bytes.size() > st.st_size && ::fallocate(file.fd, 0, 0, off_t(bytes.size())) != 0
+    if (bytes.size() > st.st_size && ::fallocate(file.get(), 0, 0, off_t(bytes.size())) != 0
         && errno != EOPNOTSUPP && errno != ENOSYS && errno != EINVAL)
         fail(errno);
-    writeAll(file.fd, bytes);
-    if (::ftruncate(file.fd, off_t(bytes.size())) != 0 || ::fsync(file.fd) != 0)
+    writeAll(file.get(), bytes);
+    if (::ftruncate(file.get(), off_t(bytes.size())) != 0 || ::fsync(file.get()) != 0)
         fail(errno);
-    const int fd = file.fd;
-    file.fd = -1;
-    if (::close(fd) != 0)
+    if (!file.close())
         fail(errno);
 }
 

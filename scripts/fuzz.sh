@@ -31,7 +31,8 @@ for po in "$root"/tests/i18n/catalogs/*.po; do
     msgfmt --endianness=big -o "$seeds/catalog/$name-be.mo" "$po"
 done
 # A small stand-in executable with the marker, given a store by the real tool.
-printf 'image\0\0\0%s\0\0\0\0\0\0\0\0tail of the image' '3C142149-3BC7-47C3-9FA4-2E52359BFE6E' \
+marker=$(sed -n 's/.*Text = "\([0-9A-F-]*\)";.*/\1/p' "$root/i18n/StoreMarker.h")
+printf 'image\0\0\0%s\0\0\0\0\0\0\0\0tail of the image' "$marker" \
     >"$seeds/store/program"
 "$build/tools/tf_append_store" "$seeds/store/program" \
     "locale/de/LC_MESSAGES/default.mo=${catalogs[0]}" "locale/de/LC_MESSAGES/toolkit.mo=$seeds/catalog/regional.mo"
@@ -45,8 +46,9 @@ for levels in 300 3000 32000; do
     { printf "$header[HKEY_CURRENT_USER"; printf '\\k%.0s' $(seq "$levels"); printf ']\r\n"v"="1"\r\n'; } \
         >"$seeds/hive/deep-$levels.reg"
 done
+title=$(sed -n 's/^#define TACHOFLUX_TITLE "\(.*\)"$/\1/p' "$build/generated/Version.h")
 for count in 100 5000; do
-    { printf "$header[HKEY_CURRENT_USER\\\\Kelvaro / Software / Velox / 1.02\\\\Settings]\r\n"
+    { printf "$header[HKEY_CURRENT_USER\\\\%s\\\\Settings]\r\n" "$title"
       seq "$count" | sed 's/.*/"v&"="&"\r/'; } >"$seeds/hive/values-$count.reg"
 done
 

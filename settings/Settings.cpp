@@ -4,6 +4,8 @@
 #include "platform/Registry.h"
 #include "platform/RegistryStore.h"
 
+#include "Version.h"
+
 #include <QStringList>
 
 #include <charconv>
@@ -20,7 +22,7 @@ using platform::BYTE;
 using platform::DWORD;
 using platform::HKEY;
 
-constexpr char StoreKey[] = "Kelvaro / Software / Velox / 1.02";
+constexpr char StoreKey[] = TACHOFLUX_TITLE;
 constexpr char Section[] = "Settings";
 constexpr int DefaultMillimetres = 150;
 

@@ -11,7 +11,7 @@
 namespace timing {
 
 // The two watched modem-status lines as the chronometer sees them, and the port they
-// come from. The serial watcher implements it; without one, NoPortLineSource stands in.
+// come from. The serial watcher implements it; without one, tests put a stand-in of their own.
 class LineSource
 {
 public:
@@ -40,22 +40,6 @@ public:
     // A run is armed from a reset or contact 1 until contact 2: the port is then
     // watched at its finest rate.
     virtual void setArmed(bool on) { (void)on; }
-};
-
-// No serial port at all: never active, every port assignment fails.
-class NoPortLineSource final : public LineSource
-{
-public:
-    bool Active() const override { return false; }
-    bool DataSetReady() const override { return false; }
-    bool ClearToSend() const override { return false; }
-    void setComm(std::uint8_t n) override;
-    void setOnChanged(std::function<void()> handler) override { m_onChanged = std::move(handler); }
-    std::uint8_t comm() const { return m_comm; }
-
-private:
-    std::uint8_t m_comm = 0;
-    std::function<void()> m_onChanged;
 };
 
 } // namespace timing

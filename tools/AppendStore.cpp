@@ -16,6 +16,8 @@
 // it is written with backslash separators.
 
 #include "i18n/EmbeddedStore.h"
+#include "i18n/StoreMarker.h"
+#include "platform/Files.h"
 
 #include <QByteArray>
 #include <QString>
@@ -34,10 +36,12 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace {
 
-constexpr char markerText[] = "3C142149-3BC7-47C3-9FA4-2E52359BFE6E";
-constexpr std::size_t markerTextLength = sizeof markerText - 1;
+const std::string markerText = store_marker::text();
+constexpr std::size_t markerTextLength = store_marker::Text.size();
 constexpr std::size_t entrySize = 256;
 constexpr std::size_t entryHeaderSize = 24;
 constexpr std::size_t nameFieldSize = entrySize - entryHeaderSize;
@@ -60,42 +64,41 @@ std::vector<char> readFile(const std::filesystem::path &path)
 // Written beside the target and renamed over it, keeping the target's permissions.
 void replaceFile(const std::filesystem::path &target, const std::vector<char> &bytes)
 {
-    const std::filesystem::path temporary = target.string() + ".store-tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out)
-            throw std::runtime_error("cannot write " + temporary.string());
-    }
-    if (std::filesystem::exists(target))
-        std::filesystem::permissions(temporary, std::filesystem::status(target).permissions());
-    std::filesystem::rename(temporary, target);
+    const QByteArray path(target.c_str());
+    struct stat existing{};
+    const bool exists = ::stat(path.constData(), &existing) == 0 && S_ISREG(existing.st_mode);
+    platform::ReplaceOptions options;
+    options.temporaryTemplate = path + ".store-tmp-XXXXXX";
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    options.newFileMode = 0666 & ~mask;
+    const platform::ReplaceResult result =
+        platform::replaceFile(path, exists ? &existing : nullptr,
+                              QByteArray(bytes.data(), qsizetype(bytes.size())), options);
+    if (!result)
+        throw std::runtime_error("cannot write " + target.string() + ": " +
+                                 std::strerror(result.error));
 }
 
 void put64(std::vector<char> &out, std::size_t at, std::uint64_t value)
 {
-    for (std::size_t i = 0; i < 8; ++i)
-        out[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    store_marker::writeLittleEndian64(out.data() + at, value);
 }
 
 std::uint64_t get64(const std::vector<char> &in, std::uint64_t at)
 {
     if (at > in.size() || in.size() - at < 8)
         throw std::runtime_error("the existing store's directory is damaged");
-    std::uint64_t value = 0;
-    for (int i = 7; i >= 0; --i)
-        value = (value << 8) | static_cast<unsigned char>(in[at + i]);
-    return value;
+    return store_marker::readLittleEndian64(in.data() + at);
 }
 
 std::size_t findMarker(const std::vector<char> &image)
 {
     const auto end = image.end();
-    auto it = std::search(image.begin(), end, markerText, markerText + markerTextLength);
+    auto it = std::search(image.begin(), end, markerText.begin(), markerText.end());
     if (it == end)
         throw std::runtime_error("the store marker was not found in the executable");
-    const auto again = std::search(it + 1, end, markerText, markerText + markerTextLength);
+    const auto again = std::search(it + 1, end, markerText.begin(), markerText.end());
     if (again != end)
         throw std::runtime_error("the store marker occurs more than once in the executable");
     const auto at = static_cast<std::size_t>(it - image.begin());

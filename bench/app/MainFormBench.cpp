@@ -1,7 +1,9 @@
 // Cost of the main window's periodic refresh and of appending a protocol entry.
 #include "app/MainForm.h"
 #include "support/FakeClock.h"
+#include "support/NoPortLineSource.h"
 #include "widgets/IAeverLiquidIndicator.h"
+#include "support/ConfigFolder.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -66,8 +68,7 @@ BENCHMARK(BM_AddProtocolEntry);
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir config; // keeps the user's own settings out of it
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    const ConfigFolder config; // keeps the user's own settings out of it
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

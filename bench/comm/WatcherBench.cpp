@@ -7,7 +7,7 @@
 //  - the watcher thread's CPU use in each tier, beside a bare sleep loop of the same period.
 // The injector is a plain thread: it stands for the hardware only in what it changes.
 // TF_BENCH_SECONDS sets the length of each CPU measurement (default 60).
-#include "comm/FakeSerialPort.h"
+#include "support/FakeSerialPort.h"
 #include "comm/MyCommStatus.h"
 #include "comm/SerialPollTimer.h"
 

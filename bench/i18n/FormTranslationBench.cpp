@@ -6,7 +6,8 @@
 #include "i18n/Translation.h"
 #include "i18n/TranslationEngine.h"
 #include "i18n/TranslationMarker.h"
-#include "timing/LineSource.h"
+#include "support/NoPortLineSource.h"
+#include "support/ConfigFolder.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -62,8 +63,7 @@ BENCHMARK(BM_RetranslateMainWindow)->Unit(benchmark::kMicrosecond);
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir config; // keeps the user's own settings out of it
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    const ConfigFolder config; // keeps the user's own settings out of it
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

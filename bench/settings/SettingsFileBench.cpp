@@ -12,6 +12,8 @@
 #include "platform/RegistryStore.h"
 #include "settings/Settings.h"
 
+#include "Version.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QDir>
@@ -29,7 +31,7 @@
 
 namespace {
 
-const QString Store = QStringLiteral("Kelvaro / Software / Velox / 1.02");
+const QString Store = QStringLiteral(TACHOFLUX_TITLE);
 const QString Section = Store + QStringLiteral("\\Settings");
 
 class Target : public timing::SettingsTarget

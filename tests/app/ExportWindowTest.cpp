@@ -6,6 +6,9 @@
 #include "support/QtTestMain.h"
 #include "widgets/FloatSpinEdit.h"
 #include "widgets/SpeedButton.h"
+#include "support/ConfigFolder.h"
+#include "support/Installed.h"
+#include "support/RecordingShell.h"
 
 #include <gtest/gtest.h>
 
@@ -41,18 +44,7 @@ private:
 class ExportWindow : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-        platform::setShell(&shell);
-    }
-
-    void TearDown() override
-    {
-        form.reset();
-        platform::setShell(nullptr);
-        platform::setLocale(nullptr);
-    }
+    void TearDown() override { form.reset(); }
 
     TForm1 &open()
     {
@@ -69,10 +61,11 @@ protected:
         QTest::keyClick(form->windowHandle(), Qt::Key_F6);
     }
 
-    QTemporaryDir config;
+    ConfigFolder config;
     FakeClock clock;
     FakeLines lines;
     platform::RecordingShell shell;
+    ShellInstalled shellInstalled{shell};
     std::unique_ptr<TForm1> form;
 };
 
@@ -84,7 +77,7 @@ TEST_F(ExportWindow, AGermanUsersExportFileByteForByte)
     ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr)
         << "the de_DE.UTF-8 locale is missing: scripts/install-deps.sh generates it";
     PinnedSystemLocale german;
-    platform::setLocale(&german);
+    const LocaleInstalled installed(german);
 
     TForm1 &f = open();
     run(12345);

@@ -5,7 +5,12 @@
 #include "platform/ResourceText.h"
 #include "platform/Shell.h"
 #include "support/ConfigFolder.h"
+#include "support/Installed.h"
+#include "support/MessagesRecorded.h"
+#include "support/NoPortLineSource.h"
+#include "support/ProgramCatalogs.h"
 #include "support/QtTestMain.h"
+#include "support/RecordingShell.h"
 #include "timing/LineSource.h"
 #include "widgets/SpeedButton.h"
 
@@ -17,26 +22,11 @@
 #include <QTemporaryDir>
 
 #include <cstring>
+#include <optional>
 
 #include <sys/stat.h>
 
 namespace {
-
-// Where the built program's store directory starts, read from its marker.
-std::uint64_t storePosition(const QString &program)
-{
-    QFile file(program);
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray image = file.readAll();
-    const qsizetype at = image.indexOf("3C142149-3BC7-47C3-9FA4-2E52359BFE6E");
-    if (at < 0 || at + 44 > image.size())
-        return 0;
-    std::uint64_t position = 0;
-    for (int i = 7; i >= 0; --i)
-        position = (position << 8) | std::uint8_t(image[at + 36 + i]);
-    return position;
-}
 
 // The program's start-up with its own catalogs: the errors the toolkit raises reach the
 // user in German.
@@ -45,26 +35,21 @@ class GermanMessages : public ::testing::Test
 protected:
     void SetUp() override
     {
-        const std::uint64_t position = storePosition(QStringLiteral(TACHOFLUX_PROGRAM));
-        ASSERT_NE(position, 0u);
-        Translation::startUp(QStringLiteral(TACHOFLUX_PROGRAM), position);
-        platform::setResourceTextHook(&TranslateResourceText);
-        LanguageSetup();
-        platform::setShell(&shell);
-        app::setExceptionSink([this](const QString &message) { messages << message; });
+        catalogs.emplace(QStringLiteral(TACHOFLUX_PROGRAM));
+        ASSERT_TRUE(catalogs->loaded());
     }
     void TearDown() override
     {
-        app::setExceptionSink({});
-        platform::setShell(nullptr);
-        platform::setResourceTextHook(nullptr);
-        Translation::shutDown();
+        catalogs.reset();
     }
 
     ConfigFolder config;
     timing::NoPortLineSource lines;
     platform::RecordingShell shell;
+    ShellInstalled shellInstalled{shell};
+    std::optional<ProgramCatalogs> catalogs;
     QStringList messages;
+    MessagesRecorded recorded{messages};
 };
 
 TEST_F(GermanMessages, SettingsOfTheWrongTypeAreReportedInGerman)

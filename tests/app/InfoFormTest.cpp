@@ -7,6 +7,9 @@
 #include "widgets/IAgaloLED.h"
 #include "widgets/PicturePanel.h"
 #include "widgets/SpeedButton.h"
+#include "support/ConfigFolder.h"
+#include "support/Installed.h"
+#include "support/RecordingShell.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,8 +33,6 @@ class Windows : public ::testing::Test
 protected:
     void SetUp() override
     {
-        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-        platform::setShell(&shell);
         form = std::make_unique<TForm1>(lines);
         info = new TfrmInfo(form.get());
         form->setInfoForm(info);
@@ -42,12 +43,12 @@ protected:
     void TearDown() override
     {
         form.reset();
-        platform::setShell(nullptr);
     }
 
-    QTemporaryDir config;
+    ConfigFolder config;
     FakeLines lines;
     platform::RecordingShell shell;
+    ShellInstalled shellInstalled{shell};
     std::unique_ptr<TForm1> form;
     TfrmInfo *info = nullptr;
 };

@@ -3,6 +3,7 @@
 // program that still speaks German.
 
 #include "i18n/EmbeddedStore.h"
+#include "i18n/StoreMarker.h"
 #include "i18n/TranslationEngine.h"
 
 #include <QDir>
@@ -106,11 +107,9 @@ TEST_F(InstallTree, InstalledProgramIsStrippedAndStillSpeaksGerman)
     EXPECT_EQ(run(program, {"--version"}).output, "Tachoflux 1.02\n");
 
     const QByteArray image = read(program);
-    const qsizetype marker = image.indexOf("3C142149-3BC7-47C3-9FA4-2E52359BFE6E");
-    ASSERT_GE(marker, 0);
     std::uint64_t position = 0;
-    for (int i = 7; i >= 0; --i)
-        position = (position << 8) | std::uint8_t(image[marker + 36 + i]);
+    ASSERT_TRUE(
+        store_marker::positionIn(std::string_view(image.constData(), image.size()), position));
     TEmbeddedStore store(program, position);
     store.ScanStore();
     ASSERT_EQ(store.FileNames().size(), 2);

@@ -6,6 +6,7 @@
 #include "platform/Shell.h"
 #include "support/FakeClock.h"
 #include "support/FakeLines.h"
+#include "support/MessagesRecorded.h"
 #include "support/QtTestMain.h"
 #include "widgets/ComboBox.h"
 #include "widgets/FloatSpinEdit.h"
@@ -13,6 +14,10 @@
 #include "widgets/IAgaloLED.h"
 #include "widgets/PicturePanel.h"
 #include "widgets/SpeedButton.h"
+#include "support/FixedLocale.h"
+#include "support/Installed.h"
+#include "support/RecordingShell.h"
+#include "support/ConfigFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -34,20 +39,12 @@ class MainFormTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        // Settings go to a folder of this test's own.
-        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
         locale.pinNow(QDate(2026, 12, 6), QTime(14, 3, 27));
-        platform::setLocale(&locale);
-        platform::setShell(&shell);
-        app::setExceptionSink([this](const QString &message) { messages << message; });
     }
 
     void TearDown() override
     {
         form.reset();
-        app::setExceptionSink({});
-        platform::setShell(nullptr);
-        platform::setLocale(nullptr);
     }
 
     TForm1 &open()
@@ -73,12 +70,15 @@ protected:
         QTest::mouseRelease(button, mouse);
     }
 
-    QTemporaryDir config;
+    ConfigFolder config;
     FakeClock clock;
     FakeLines lines;
     platform::FixedLocale locale = platform::FixedLocale::german();
     platform::RecordingShell shell;
+    LocaleInstalled localeInstalled{locale};
+    ShellInstalled shellInstalled{shell};
     QStringList messages;
+    MessagesRecorded recorded{messages};
     std::unique_ptr<TForm1> form;
 };
 

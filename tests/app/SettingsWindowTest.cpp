@@ -2,8 +2,9 @@
 #include "app/MainForm.h"
 #include "platform/RegFile.h"
 #include "platform/RegistryStore.h"
+#include "support/MessagesRecorded.h"
 #include "support/QtTestMain.h"
-#include "timing/LineSource.h"
+#include "support/NoPortLineSource.h"
 #include "widgets/ComboBox.h"
 #include "widgets/FloatSpinEdit.h"
 
@@ -25,9 +26,7 @@ protected:
     void SetUp() override
     {
         platform::RegistryStore::takeProblems();
-        app::setExceptionSink([this](const QString &message) { messages << message; });
     }
-    void TearDown() override { app::setExceptionSink({}); }
 
     // A new start of the program, as far as its main window goes.
     std::unique_ptr<TForm1> start() { return std::make_unique<TForm1>(lines); }
@@ -43,6 +42,7 @@ protected:
     ConfigFolder config;
     timing::NoPortLineSource lines;
     QStringList messages;
+    MessagesRecorded recorded{messages};
 };
 
 TEST_F(SettingsWindow, FirstStartShowsTheDefaultsAndItsCloseStoresThem)

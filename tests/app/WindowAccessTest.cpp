@@ -6,11 +6,15 @@
 #include "support/ConfigFolder.h"
 #include "support/FakeClock.h"
 #include "support/FakeLines.h"
+#include "support/MessagesRecorded.h"
 #include "support/QtTestMain.h"
 #include "widgets/ComboBox.h"
 #include "widgets/FloatSpinEdit.h"
 #include "widgets/IAeverLiquidIndicator.h"
 #include "widgets/SpeedButton.h"
+#include "support/FixedLocale.h"
+#include "support/Installed.h"
+#include "support/RecordingShell.h"
 
 #include <gtest/gtest.h>
 
@@ -32,9 +36,6 @@ protected:
     void SetUp() override
     {
         locale.pinNow(QDate(2026, 12, 6), QTime(14, 3, 27));
-        platform::setLocale(&locale);
-        platform::setShell(&shell);
-        app::setExceptionSink([this](const QString &message) { messages << message; });
         form = std::make_unique<TForm1>(lines);
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
@@ -43,9 +44,6 @@ protected:
     void TearDown() override
     {
         form.reset();
-        app::setExceptionSink({});
-        platform::setShell(nullptr);
-        platform::setLocale(nullptr);
     }
 
     static QString accessible(QObject *object, QAccessible::Text text)
@@ -59,7 +57,10 @@ protected:
     FakeLines lines;
     platform::FixedLocale locale = platform::FixedLocale::german();
     platform::RecordingShell shell;
+    LocaleInstalled localeInstalled{locale};
+    ShellInstalled shellInstalled{shell};
     QStringList messages;
+    MessagesRecorded recorded{messages};
     std::unique_ptr<TForm1> form;
 };
 

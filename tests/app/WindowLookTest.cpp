@@ -2,6 +2,7 @@
 #include "app/MainForm.h"
 #include "support/FakeLines.h"
 #include "support/QtTestMain.h"
+#include "support/ConfigFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -21,13 +22,12 @@ class WindowLook : public ::testing::Test
 protected:
     void SetUp() override
     {
-        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
         form = std::make_unique<TForm1>(lines);
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     }
 
-    QTemporaryDir config;
+    ConfigFolder config;
     FakeLines lines;
     std::unique_ptr<TForm1> form;
 };

@@ -2,11 +2,13 @@
 #include "app/ExceptionHandler.h"
 #include "app/MainForm.h"
 #include "comm/CommTestSupport.h"
-#include "comm/FakeSerialPort.h"
 #include "comm/MyCommStatus.h"
 #include "protocol/ProtocolExport.h"
 #include "widgets/ComboBox.h"
 #include "widgets/IAgaloLED.h"
+#include "support/ConfigFolder.h"
+#include "support/FakeSerialPort.h"
+#include "support/MessagesRecorded.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +28,6 @@ class CommWindowTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        app::setExceptionSink([this](const QString &message) { messages << message; });
         port1 = ports.add(1);
         status = std::make_unique<TMyCommStatus>();
         lines = std::make_unique<CommLineSource>(*status);
@@ -43,7 +44,6 @@ protected:
         form.reset();
         lines.reset();
         status.reset();
-        app::setExceptionSink({});
     }
 
     // The contacts set `word` at instant `at`. The watcher reads it; then the user-interface
@@ -64,6 +64,7 @@ protected:
     std::unique_ptr<CommLineSource> lines;
     std::unique_ptr<TForm1> form;
     QStringList messages;
+    MessagesRecorded recorded{messages};
 };
 
 TEST_F(CommWindowTest, ContactsTimeTheRunByTheInstantsTheLinesChanged)
@@ -192,8 +193,7 @@ TEST_F(CommWindowTest, AChoiceThatCannotBeOpenedIsExplainedOnce)
 int main(int argc, char **argv)
 {
     // The window loads and saves its settings: keep them away from everybody else's.
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    const ConfigFolder config;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

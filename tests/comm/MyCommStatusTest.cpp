@@ -1,6 +1,6 @@
-#include "comm/CommTestSupport.h"
-#include "comm/FakeSerialPort.h"
 #include "comm/MyCommStatus.h"
+#include "comm/CommTestSupport.h"
+#include "support/FakeSerialPort.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 #include "comm/CommTestSupport.h"
 #include "comm/MyCommStatus.h"
 #include "comm/SerialPort.h"
+#include "support/ConfigFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -27,9 +28,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(config.isValid());
-        savedXdg = qgetenv("XDG_CONFIG_HOME");
         savedHome = qgetenv("HOME");
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
         ASSERT_TRUE(QDir(config.path()).mkpath(QStringLiteral("tachoflux")));
         ASSERT_EQ(openpty(&master, &slave, ptyName, nullptr, nullptr), 0);
         QFile file(config.filePath(QStringLiteral("file")));
@@ -47,7 +46,6 @@ protected:
     {
         ::close(slave);
         ::close(master);
-        qputenv("XDG_CONFIG_HOME", savedXdg);
         qputenv("HOME", savedHome);
     }
 
@@ -58,8 +56,8 @@ protected:
 
     void link(int n, const QString &target) { ASSERT_TRUE(QFile::link(target, linkPath(n))) << n; }
 
-    QTemporaryDir config;
-    QByteArray savedXdg, savedHome;
+    ConfigFolder config;
+    QByteArray savedHome;
     int master = -1, slave = -1;
     char ptyName[256] = {};
 };

@@ -1,9 +1,11 @@
-#include "comm/FakeSerialPort.h"
 #include "comm/MyCommStatus.h"
 #include "comm/SerialMessages.h"
 #include "comm/SerialProbe.h"
 #include "i18n/Translation.h"
 #include "platform/ResourceText.h"
+#include "support/FakeSerialPort.h"
+#include "support/Installed.h"
+#include "support/ProgramCatalogs.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +15,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <optional>
+
 #include <grp.h>
 #include <pty.h>
 #include <sys/stat.h>
@@ -20,33 +24,14 @@
 
 namespace {
 
-// Where the built program's store directory starts, read from its marker.
-std::uint64_t storePosition(const QString &program)
-{
-    QFile file(program);
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray image = file.readAll();
-    const qsizetype at = image.indexOf("3C142149-3BC7-47C3-9FA4-2E52359BFE6E");
-    if (at < 0 || at + 44 > image.size())
-        return 0;
-    std::uint64_t position = 0;
-    for (int i = 7; i >= 0; --i)
-        position = (position << 8) | std::uint8_t(image[at + 36 + i]);
-    return position;
-}
-
 // The user learns in German why a port cannot be used, from the program's own catalogs.
 class SerialMessages : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        const std::uint64_t position = storePosition(QStringLiteral(TACHOFLUX_PROGRAM));
-        ASSERT_NE(position, 0u);
-        Translation::startUp(QStringLiteral(TACHOFLUX_PROGRAM), position);
-        platform::setResourceTextHook(&TranslateResourceText);
-        LanguageSetup();
+        catalogs.emplace(QStringLiteral(TACHOFLUX_PROGRAM));
+        ASSERT_TRUE(catalogs->loaded());
         ASSERT_TRUE(dir.isValid());
         ASSERT_EQ(openpty(&master, &slave, ptyName, nullptr, nullptr), 0);
     }
@@ -54,8 +39,7 @@ protected:
     {
         ::close(slave);
         ::close(master);
-        platform::setResourceTextHook(nullptr);
-        Translation::shutDown();
+        catalogs.reset();
     }
 
     std::string openMessage(platform::DeviceSerialPorts &ports, const QString &path)
@@ -67,6 +51,7 @@ protected:
 
     QTemporaryDir dir;
     int master = -1, slave = -1;
+    std::optional<ProgramCatalogs> catalogs;
     char ptyName[256] = {};
 };
 

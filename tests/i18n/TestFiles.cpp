@@ -1,4 +1,5 @@
 #include "i18n/TestFiles.h"
+#include "i18n/StoreMarker.h"
 
 #include <QDir>
 #include <QFile>
@@ -108,10 +109,10 @@ QString treatedCopy(const QString &executable, const QString &folder, const QStr
 std::uint64_t markerPosition(const QString &executable)
 {
     const QByteArray bytes = read(executable);
-    const qsizetype at = bytes.indexOf("3C142149-3BC7-47C3-9FA4-2E52359BFE6E");
-    if (at < 0)
+    std::uint64_t position = 0;
+    if (!store_marker::positionIn(std::string_view(bytes.constData(), bytes.size()), position))
         throw std::runtime_error("no marker in " + executable.toStdString());
-    return get64(bytes, at + 36);
+    return position;
 }
 
 std::uint32_t get32(const QByteArray &bytes, qsizetype at)
@@ -130,13 +131,12 @@ void put32(QByteArray &bytes, qsizetype at, std::uint32_t value)
 
 std::uint64_t get64(const QByteArray &bytes, qsizetype at)
 {
-    return get32(bytes, at) | std::uint64_t(get32(bytes, at + 4)) << 32;
+    return store_marker::readLittleEndian64(bytes.constData() + at);
 }
 
 void put64(QByteArray &bytes, qsizetype at, std::uint64_t value)
 {
-    put32(bytes, at, std::uint32_t(value));
-    put32(bytes, at + 4, std::uint32_t(value >> 32));
+    store_marker::writeLittleEndian64(bytes.data() + at, value);
 }
 
 EnvironmentGuard::~EnvironmentGuard()

@@ -10,9 +10,11 @@
 #include "i18n/Translation.h"
 #include "i18n/TranslationMarker.h"
 #include "support/QtTestMain.h"
-#include "timing/LineSource.h"
+#include "support/NoPortLineSource.h"
 #include "widgets/ComboBox.h"
 #include "widgets/SpeedButton.h"
+
+#include "Version.h"
 
 #include <QAction>
 #include <QFile>
@@ -152,6 +154,16 @@ TEST_F(WindowTranslationTest, EveryTextTheWindowsShowIsAKeyOfTheProgramsCatalog)
         }
     }
     EXPECT_THAT(missing, ::testing::IsEmpty());
+}
+
+TEST_F(WindowTranslationTest, CatalogHeadersNameTheProjectVersion)
+{
+    for (const char *po : {TF_DEFAULT_PO, TF_TOOLKIT_PLATFORM_PO}) {
+        const QString text = QString::fromUtf8(read(QString::fromUtf8(po)));
+        EXPECT_TRUE(text.contains(QStringLiteral("\"Project-Id-Version: Tachoflux " TACHOFLUX_VERSION
+                                                 "\\n\"\n")))
+            << po;
+    }
 }
 
 } // namespace

@@ -215,4 +215,23 @@ TEST_F(HiveFile, AnEmptyFileIsAnEmptyHive)
     EXPECT_TRUE(RegistryStore::takeProblems().empty());
 }
 
+// A save replaces the whole file: a new hive is private to the user, one whose mode the
+// user chose keeps it, and no temporary stays behind.
+TEST_F(HiveFile, ASaveKeepsTheModeTheUserGaveTheHive)
+{
+    const auto mode = [this] {
+        struct stat info{};
+        EXPECT_EQ(::stat(QFile::encodeName(config.hive()).constData(), &info), 0);
+        return info.st_mode & 07777;
+    };
+    ASSERT_EQ(setString(Store, "v", "1"), ERROR_SUCCESS);
+    EXPECT_EQ(mode(), 0600u);
+    ASSERT_EQ(::chmod(QFile::encodeName(config.hive()).constData(), 0640), 0);
+    ASSERT_EQ(setString(Store, "v", "2"), ERROR_SUCCESS);
+    EXPECT_EQ(mode(), 0640u);
+    EXPECT_TRUE(config.hiveBytes().contains("\"v\"=\"2\""));
+    for (const QString &name : config.files())
+        EXPECT_FALSE(name.contains(".tmp-")) << name.toStdString();
+}
+
 } // namespace

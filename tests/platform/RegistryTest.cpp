@@ -1,5 +1,6 @@
 #include "platform/Registry.h"
 #include "platform/RegistryStore.h"
+#include "comm/SerialPort.h"
 
 #include "support/ConfigFolder.h"
 
@@ -8,7 +9,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace platform;
 
@@ -63,6 +66,28 @@ TEST_F(Registry, HiveLivesInTheUsersConfigFolder)
     for (const char *configHome : {"", "relative/config"}) {
         qputenv("XDG_CONFIG_HOME", configHome);
         EXPECT_EQ(RegistryStore::defaultHivePath(), "/home/someone/.config/tachoflux/registry.reg");
+    }
+    qputenv("HOME", home);
+}
+
+// The settings and the port links live in one folder, also where the environment names
+// no home: the password database's home folder stands in, never the root folder.
+TEST_F(Registry, HiveAndPortLinksShareOneFolderWhateverTheEnvironmentSays)
+{
+    const passwd *user = ::getpwuid(::getuid());
+    ASSERT_NE(user, nullptr);
+    const QString ownHome = QFile::decodeName(user->pw_dir);
+    const QByteArray home = qgetenv("HOME");
+    for (const char *homeValue : {"/home/someone", ""}) {
+        for (const char *configHome : {"", "relative/config"}) {
+            SCOPED_TRACE(std::string(homeValue) + " " + configHome);
+            qputenv("HOME", homeValue);
+            qputenv("XDG_CONFIG_HOME", configHome);
+            const QString folder =
+                (*homeValue ? QString::fromUtf8(homeValue) : ownHome) + "/.config/tachoflux";
+            EXPECT_EQ(RegistryStore::defaultHivePath(), folder + "/registry.reg");
+            EXPECT_EQ(DeviceSerialPorts::linkPath(3), folder + "/com3");
+        }
     }
     qputenv("HOME", home);
 }

@@ -7,6 +7,7 @@
 #include "platform/ResourceText.h"
 
 #include "support/ConfigFolder.h"
+#include "support/Installed.h"
 
 #include <gtest/gtest.h>
 
@@ -76,7 +77,6 @@ class Settings : public ::testing::Test
 {
 protected:
     void SetUp() override { RegistryStore::takeProblems(); }
-    void TearDown() override { setResourceTextHook(nullptr); }
 
     RegFile hive() const
     {
@@ -242,7 +242,7 @@ TEST_F(Settings, AValueOfAnotherTypeEndsTheLoadThere)
 
 TEST_F(Settings, MessagesAreTranslatedBeforeTheNameIsFilledIn)
 {
-    setResourceTextHook([](const QString &text) {
+    const ResourceTextInstalled translated([](const QString &text) {
         if (text == u"Invalid data type for '%s'")
             return QStringLiteral("Ungültiger Datentyp für '%s'");
         if (text == u"Failed to create key %s")

@@ -27,7 +27,9 @@ public:
     ConfigFolder(const ConfigFolder &) = delete;
     ConfigFolder &operator=(const ConfigFolder &) = delete;
 
+    bool isValid() const { return m_dir.isValid(); }
     QString path() const { return m_dir.path(); }
+    QString filePath(const QString &name) const { return m_dir.filePath(name); }
     QString folder() const { return m_dir.path() + QStringLiteral("/tachoflux"); }
     QString hive() const { return folder() + QStringLiteral("/registry.reg"); }
 

@@ -4,6 +4,8 @@
 #include "platform/Locale.h"
 #include "platform/ResourceText.h"
 #include "widgets/FloatSpinEditText.h"
+#include "support/FixedLocale.h"
+#include "support/Installed.h"
 
 #include <gtest/gtest.h>
 
@@ -155,7 +157,6 @@ protected:
     void SetUp() override
     {
         locale = GetParam().locale;
-        platform::setLocale(&locale);
         auto *layout = new QVBoxLayout(&window);
         before = new QLineEdit(&window);
         field = new TFloatSpinEdit(&window);
@@ -167,7 +168,6 @@ protected:
         field->setFocus();
         application()->errors.clear();
     }
-    void TearDown() override { platform::setLocale(nullptr); }
 
     // The text written with the locale's separator in place of ",".
     QString local(const char *german) const
@@ -188,6 +188,7 @@ protected:
     QToolButton *arrow(const char *name) const { return field->findChild<QToolButton *>(name); }
 
     platform::FixedLocale locale = platform::FixedLocale::german();
+    LocaleInstalled localeInstalled{locale};
     QWidget window;
     QLineEdit *before = nullptr;
     TFloatSpinEdit *field = nullptr;
@@ -436,9 +437,9 @@ TEST(FloatSpinEditGerman, MenuAndRangeErrorSpeakGerman)
     TTranslationEngine engine(QStringLiteral(TF_PROGRAM_CATALOG_PARENT "/"), nullptr);
     engine.SelectLanguage(QStringLiteral("de"));
     g_engine = &engine;
-    platform::setResourceTextHook(&toolkitText);
+    const ResourceTextInstalled resourceText(&toolkitText);
     platform::FixedLocale german = platform::FixedLocale::german();
-    platform::setLocale(&german);
+    const LocaleInstalled installed(german);
 
     QWidget window;
     auto *before = new QLineEdit(&window);
@@ -463,8 +464,6 @@ TEST(FloatSpinEditGerman, MenuAndRangeErrorSpeakGerman)
     EXPECT_TRUE(QTest::qWaitFor([] { return !application()->errors.isEmpty(); }));
     EXPECT_EQ(application()->errors, QStringList("Der Wert muss zwischen 0,5 und 2,5 liegen"));
 
-    platform::setLocale(nullptr);
-    platform::setResourceTextHook(nullptr);
     g_engine = nullptr;
 }
 
