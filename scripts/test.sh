@@ -59,4 +59,4 @@ run_suite build-tsan "thread sanitizer, serial watcher" C.UTF-8 \
 # Each run of these bounces a contact 40 times: 10 runs keep the command within its time.
 run_suite build-tsan "thread sanitizer, bouncing contacts" C.UTF-8 -R "ChangeWaits" \
     --repeat until-fail:10
-run_suite build-tsan "thread sanitizer, catalog lookups" C.UTF-8 -R "CatalogSafety" --repeat until-fail:5
+run_suite build-tsan "thread sanitizer, catalog lookups" C.UTF-8 -R "CatalogSafety"
