@@ -5,21 +5,18 @@
 #include "app/ExceptionHandler.h"
 #include "app/InfoForm.h"
 #include "app/MainForm.h"
+#include "app/StartUpReport.h"
 #include "comm/MyCommStatus.h"
 #include "i18n/Translation.h"
 
 #include "Version.h"
 
-#include <QFile>
 #include <QFont>
 #include <QScreen>
-#include <QTimer>
-#include <QWindow>
 
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 
 namespace {
 
@@ -33,53 +30,11 @@ bool displayAvailable()
     return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
 }
 
-// For start-up measurements (bench/app): with TACHOFLUX_STARTUP_REPORT set, the program
-// prints the monotonic clock when its window is first exposed and, a second later, its
-// resident memory, and then quits.
-class StartUpReport : public QObject
-{
-public:
-    using QObject::QObject;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Expose && !m_seen) {
-            const auto *window = qobject_cast<QWindow *>(watched);
-            if (window && window->isExposed()) {
-                m_seen = true;
-                timespec now{};
-                ::clock_gettime(CLOCK_MONOTONIC, &now);
-                std::printf("mapped %lld\n", static_cast<long long>(now.tv_sec) * 1000000000LL +
-                                                  now.tv_nsec);
-                std::fflush(stdout);
-                QTimer::singleShot(1000, qApp, [] {
-                    QFile status(QStringLiteral("/proc/self/status"));
-                    if (status.open(QIODevice::ReadOnly)) {
-                        for (const QByteArray &line : status.readAll().split('\n')) {
-                            if (line.startsWith("VmRSS:"))
-                                std::printf("rss %s\n", line.mid(6).trimmed().constData());
-                        }
-                    }
-                    std::fflush(stdout);
-                    QCoreApplication::quit();
-                });
-            }
-        }
-        return false;
-    }
-
-private:
-    bool m_seen = false;
-};
-
 void reportStartUp(QWidget &window)
 {
     if (qEnvironmentVariableIsEmpty("TACHOFLUX_STARTUP_REPORT"))
         return;
-    window.winId();
-    if (QWindow *handle = window.windowHandle())
-        handle->installEventFilter(new StartUpReport(&window));
+    app::StartUpReport::attach(window);
 }
 
 } // namespace
