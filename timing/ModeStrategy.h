@@ -1,0 +1,38 @@
+#pragma once
+
+#include "timing/Interruptions.h"
+#include "timing/Measurement.h"
+
+#include <optional>
+
+namespace timing {
+
+// What one measurement mode makes of the interruptions of the two barriers.
+class ModeStrategy
+{
+public:
+    virtual ~ModeStrategy() = default;
+
+    virtual void darkConfirmed(int line, Ticks start, bool late, const ModeSettings &settings,
+                               ModeOutput &out)
+    {
+        (void)line, (void)start, (void)late, (void)settings, (void)out;
+    }
+    virtual void completed(const Interruption &interruption, const ModeSettings &settings,
+                           ModeOutput &out)
+    {
+        (void)interruption, (void)settings, (void)out;
+    }
+    // Drops a measurement begun but not finished.
+    virtual void reset() {}
+    // Since when the display runs; none while it shows the last result.
+    virtual std::optional<Ticks> runningSince(const Interruptions &lines) const = 0;
+};
+
+// Seconds of a tick count.
+inline long double secondsOf(long double ticks)
+{
+    return ticks / 10000.0L;
+}
+
+} // namespace timing
