@@ -1,5 +1,6 @@
 #include "protocol/NumberFormat.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -10,9 +11,11 @@ namespace timing {
 namespace {
 
 constexpr int Precision = 10;
-constexpr int Decimals = 3;
-// One digit beyond the shown decimals decides the rounding.
-constexpr int FractionDigits = Decimals + 1;
+constexpr int MaxDecimals = 6;
+// Half a unit of the deciding digit, by the number of fraction digits: below it every
+// shown and deciding digit is 0.
+constexpr long double Tiny[MaxDecimals + 2] = {0.5L,      0.05L,      0.005L,      0.0005L,
+                                               0.00005L,  0.000005L,  0.0000005L,  0.00000005L};
 
 __extension__ typedef unsigned __int128 Wide;
 
@@ -42,18 +45,17 @@ std::string integerDigits(std::vector<std::uint32_t> limbs)
 }
 
 // The exact decimal digits of a finite, non-negative value: every integer digit (none
-// for a value below 1) followed by FractionDigits digits of the fraction, cut off.
+// for a value below 1) followed by `fractionDigits` digits of the fraction, cut off.
 struct Digits
 {
     std::string digits;
     std::size_t intDigits = 0;
 };
 
-Digits exactDigits(long double magnitude)
+Digits exactDigits(long double magnitude, int fractionDigits)
 {
-    // Below this every shown and deciding digit is 0.
-    if (magnitude < 0.00005L)
-        return {std::string(FractionDigits, '0'), 0};
+    if (magnitude < Tiny[fractionDigits])
+        return {std::string(std::size_t(fractionDigits), '0'), 0};
 
     // magnitude = mantissa * 2^shift with a 64-bit integer mantissa; exact for the
     // 64-bit long double and for anything narrower.
@@ -74,11 +76,11 @@ Digits exactDigits(long double magnitude)
             limbs.pop_back();
         result.digits = integerDigits(std::move(limbs));
         result.intDigits = result.digits.size();
-        result.digits.append(FractionDigits, '0');
+        result.digits.append(std::size_t(fractionDigits), '0');
         return result;
     }
 
-    // At least 0.00005, so no more than 78 fraction bits: 128 bits hold the fraction
+    // At least 5e-8, so no more than 89 fraction bits: 128 bits hold the fraction
     // times ten.
     const int bits = -shift;
     const std::uint64_t whole = bits < 64 ? mantissa >> bits : 0;
@@ -87,7 +89,7 @@ Digits exactDigits(long double magnitude)
     if (whole != 0)
         result.digits = integerDigits({std::uint32_t(whole), std::uint32_t(whole >> 32)});
     result.intDigits = result.digits.size();
-    for (int i = 0; i < FractionDigits; ++i) {
+    for (int i = 0; i < fractionDigits; ++i) {
         rest *= 10;
         result.digits += char('0' + int(rest >> bits));
         rest &= mask;
@@ -141,23 +143,31 @@ QString scientific(std::string digits, std::size_t intDigits, bool negative, QCh
 
 QString formatFixed3(long double value, QChar decimalSeparator)
 {
+    return formatFixed(value, 3, decimalSeparator);
+}
+
+QString formatFixed(long double value, int decimals, QChar decimalSeparator)
+{
+    decimals = std::clamp(decimals, 0, MaxDecimals);
+    // One digit beyond the shown decimals decides the rounding.
+    const int fractionDigits = decimals + 1;
     if (std::isnan(value))
         return QStringLiteral("NAN");
     if (std::isinf(value))
         return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
 
     const bool negative = std::signbit(value);
-    auto [digits, intDigits] = exactDigits(std::fabs(value));
+    auto [digits, intDigits] = exactDigits(std::fabs(value), fractionDigits);
     if (intDigits > std::size_t(Precision))
         return scientific(std::move(digits), intDigits, negative, decimalSeparator);
 
     const std::size_t firstSignificant = digits.find_first_not_of('0');
-    std::size_t keep = intDigits + Decimals;
+    std::size_t keep = intDigits + std::size_t(decimals);
     if (firstSignificant != std::string::npos && firstSignificant + Precision < keep)
         keep = firstSignificant + Precision;
     if (roundDigits(digits, keep))
         ++intDigits;
-    digits.resize(intDigits + Decimals, '0');
+    digits.resize(intDigits + std::size_t(decimals), '0');
 
     if (intDigits > std::size_t(Precision))
         return scientific(std::move(digits), intDigits, negative, decimalSeparator);
@@ -165,7 +175,8 @@ QString formatFixed3(long double value, QChar decimalSeparator)
     const bool zero = digits.find_first_not_of('0') == std::string::npos;
     const QString whole =
         intDigits == 0 ? QStringLiteral("0") : latin1(digits.substr(0, intDigits));
-    const QString result = whole + decimalSeparator + latin1(digits.substr(intDigits));
+    const QString result =
+        decimals == 0 ? whole : whole + decimalSeparator + latin1(digits.substr(intDigits));
     return negative && !zero ? u'-' + result : result;
 }
 

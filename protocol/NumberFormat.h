@@ -11,4 +11,7 @@ namespace timing {
 // and -INF.
 QString formatFixed3(long double value, QChar decimalSeparator);
 
+// The same with 0 to 6 decimals (a tick count in seconds has four).
+QString formatFixed(long double value, int decimals, QChar decimalSeparator);
+
 } // namespace timing

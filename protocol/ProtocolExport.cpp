@@ -37,19 +37,26 @@ QString exportRow(const QString &f1, const QString &f2, const QString &f3, const
            + f4.rightJustified(15);
 }
 
-QString exportText(const QList<ProtocolRow> &rows)
+QString exportText(const QList<ProtocolRow> &rows, const QStringList &extraHeaders)
 {
+    constexpr qsizetype ExtraWidth = 15;
+    const auto extraFields = [&](const QStringList &cells) {
+        QString fields;
+        for (qsizetype i = 0; i < extraHeaders.size(); ++i)
+            fields += cells.value(i).rightJustified(ExtraWidth);
+        return fields;
+    };
     QString text;
     text += QLatin1StringView(ExportTitle) + Crlf;
     text += Crlf;
     text += exportRow(QStringLiteral("Datum/Zeit"), QStringLiteral("Stoppuhrzeit"),
                       QStringLiteral("Entfernung"), QStringLiteral("Geschwindigkeit"))
-            + Crlf;
-    text += QString(70, u' ') + Crlf;
+            + extraFields(extraHeaders) + Crlf;
+    text += QString(70 + ExtraWidth * extraHeaders.size(), u' ') + Crlf;
     for (const ProtocolRow &row : rows)
         text += exportRow(row.caption, row.late ? row.time + LateMark : row.time, row.distance,
                           row.speed)
-                + Crlf;
+                + extraFields(row.extra) + Crlf;
     text += Crlf;
     text += QLatin1StringView(MakersMark) + Crlf;
     return text;

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 
@@ -19,6 +20,8 @@ struct ProtocolRow
     QString speed;    // "1500,000 m/s"
     // A contact's instant was found late: the time is marked in the export.
     bool late = false;
+    // A measurement mode's further columns, after the four.
+    QStringList extra{};
 
     bool operator==(const ProtocolRow &) const = default;
 };
@@ -34,8 +37,10 @@ QString exportRow(const QString &f1, const QString &f2, const QString &f3, const
 // Follows the time of a row whose contact instant was found late.
 inline constexpr char16_t LateMark = u'*';
 
-// The whole export text, lines ended by CR LF.
-QString exportText(const QList<ProtocolRow> &rows);
+// The whole export text, lines ended by CR LF. A mode's further columns follow the four,
+// each right-aligned in 15 characters like the last of them; the line below the header
+// grows with them.
+QString exportText(const QList<ProtocolRow> &rows, const QStringList &extraHeaders = {});
 
 // One byte per character in the Windows ANSI code page (1252); characters it lacks
 // become '?'.

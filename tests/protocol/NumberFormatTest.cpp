@@ -78,3 +78,28 @@ TEST(FormatFixed3, IgnoresTheCLibraryLocale)
             << double(row.value);
     std::setlocale(LC_ALL, saved.c_str());
 }
+
+TEST(FormatFixed, WritesTheAskedDecimalsUnderTheSameRules)
+{
+    const struct
+    {
+        long double value;
+        int decimals;
+        const char *text;
+    } rows[] = {
+        {0.05L, 4, "0,0500"},
+        {1.4L, 4, "1,4000"},
+        {0.00005L, 4, "0,0001"}, // a tie rounds away from zero
+        {0.000049L, 4, "0,0000"},
+        {2, 0, "2"},
+        {1.5L, 0, "2"},
+        {0.5L / 0.9875L, 6, "0,506329"},
+        {0.0000004L, 6, "0,000000"},
+        {123456789.123456L, 6, "123456789,100000"}, // still ten significant digits
+        {-0.00012L, 4, "-0,0001"},
+        {0.1287111721L, 3, "0,129"},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(timing::formatFixed(row.value, row.decimals, u',').toStdString(), row.text)
+            << double(row.value) << " with " << row.decimals;
+}

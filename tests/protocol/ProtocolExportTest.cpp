@@ -139,3 +139,22 @@ TEST_F(ExportFileTest, AFailedWriteLeavesTheExistingFileUntouched)
     EXPECT_EQ(readAll(target), original);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"runs.txt"});
 }
+
+TEST(ExportText, AModesFurtherColumnsFollowRightAlignedAndWidenTheBlankLine)
+{
+    ProtocolRow dark{"06.12.2026/14:03:27", "00:00.0500", "0,025 m", "0,500 m/s", true,
+                     {"1", "0,500±0,002 m/s"}};
+    ProtocolRow unknown{"06.12.2026/14:03:28", "???", "???", "???"};
+    unknown.extra = {"2", "???"};
+    const QByteArray bytes =
+        timing::toAnsi(timing::exportText({dark, unknown}, {"Schranke", "v"}));
+    const QByteArray expected =
+        "Tachoflux\r\n\r\n" + Header + "       Schranke" + QByteArray(14, ' ') + "v\r\n"
+        + QByteArray(100, ' ') + "\r\n"
+        + "06.12.2026/14:03:27      00:00.0500*    0,025 m              0,500 m/s"
+        + QByteArray(14, ' ') + "1" + "0,500\xB1" "0,002 m/s\r\n"
+        + "06.12.2026/14:03:28      ???" + QByteArray(12, ' ') + "???" + QByteArray(24, ' ')
+        + "???" + QByteArray(14, ' ') + "2" + QByteArray(12, ' ') + "???\r\n"
+        + "\r\nKelvaro Software\r\n";
+    EXPECT_EQ(bytes, expected);
+}
