@@ -25,6 +25,7 @@ using platform::HKEY;
 constexpr char StoreKey[] = TACHOFLUX_TITLE;
 constexpr char Section[] = "Settings";
 constexpr int DefaultMillimetres = 150;
+constexpr SettingsValues Defaults;
 
 [[noreturn]] void raise(const char *format, const char *name)
 {
@@ -210,6 +211,12 @@ void LoadSettings(SettingsTarget &target)
             target.applyComPort(readInteger(store.get(), "COMPort", 0));
             target.applyComAlg(readInteger(store.get(), "COMAlg", 0));
             target.applyMeters(readInteger(store.get(), "Meters", DefaultMillimetres) / 1000.0L);
+            target.applyMode(readInteger(store.get(), "Mode", Defaults.mode));
+            target.applyFlagMeters(
+                readInteger(store.get(), "FlagMeters", millimetres(Defaults.flagMeters)) / 1000.0L);
+            target.applyMinDarkMs(readInteger(store.get(), "MinDarkMs", Defaults.minDarkMs));
+            target.applyMinContactMs(
+                readInteger(store.get(), "MinContactMs", Defaults.minContactMs));
         }
         pending.commit(session);
     });
@@ -226,6 +233,10 @@ void SaveSettings(const SettingsValues &values)
             writeInteger(store.get(), "COMPort", values.comPort, pending);
             writeInteger(store.get(), "COMAlg", values.comAlg, pending);
             writeInteger(store.get(), "Meters", millimetres(values.meters), pending);
+            writeInteger(store.get(), "Mode", values.mode, pending);
+            writeInteger(store.get(), "FlagMeters", millimetres(values.flagMeters), pending);
+            writeInteger(store.get(), "MinDarkMs", values.minDarkMs, pending);
+            writeInteger(store.get(), "MinContactMs", values.minContactMs, pending);
         }
         pending.commit(session);
     });

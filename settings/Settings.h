@@ -13,6 +13,11 @@ public:
     virtual void applyComPort(int index) = 0;
     virtual void applyComAlg(int index) = 0;
     virtual void applyMeters(long double meters) = 0;
+    // The measurement mode's values, read after the three above.
+    virtual void applyMode(int index) { (void)index; }
+    virtual void applyFlagMeters(long double meters) { (void)meters; }
+    virtual void applyMinDarkMs(int ms) { (void)ms; }
+    virtual void applyMinContactMs(int ms) { (void)ms; }
 };
 
 struct SettingsValues
@@ -20,6 +25,10 @@ struct SettingsValues
     int comPort = 0;
     int comAlg = 0;
     double meters = 0.15;
+    int mode = 0;             // "Mode": the measurement mode's index
+    double flagMeters = 0.025; // "FlagMeters", in millimetres like "Meters"
+    int minDarkMs = 1;        // "MinDarkMs": shortest interruption in the flag modes
+    int minContactMs = 0;     // "MinContactMs": shortest contact between the barriers
 };
 
 // The user's stored port, polarity and distance. Both throw ERegistryException.

@@ -47,6 +47,15 @@ RegValue valueOf(const QByteArray &data)
     return value ? *value : RegValue();
 }
 
+// The measurement mode's values as a save without them set writes them.
+void withModeDefaults(RegFile &file)
+{
+    file.setValue(Section, "Mode", RegValue::string("0"));
+    file.setValue(Section, "FlagMeters", RegValue::string("25"));
+    file.setValue(Section, "MinDarkMs", RegValue::string("1"));
+    file.setValue(Section, "MinContactMs", RegValue::string("0"));
+}
+
 // Records what the load applied, in order.
 class Recorder : public timing::SettingsTarget
 {
@@ -402,6 +411,7 @@ TEST_F(Settings, AHundredThousandValuesOrAKey32000LevelsDeepLoadAndSaveWithEvery
         expected.setValue(Section, "COMPort", RegValue::string("1"));
         expected.setValue(Section, "COMAlg", RegValue::string("1"));
         expected.setValue(Section, "Meters", RegValue::string("2500"));
+        withModeDefaults(expected);
         EXPECT_EQ(hive(), expected);
         EXPECT_LT(config.hiveBytes().size(), size + 200);
         EXPECT_TRUE(RegistryStore::takeProblems().empty());
@@ -444,6 +454,7 @@ TEST_F(Settings, AFileNearTheSizeLimitKeepsEveryValueAndOneBeyondItIsRefused)
     expected.setValue(Section, "COMPort", RegValue::string("2"));
     expected.setValue(Section, "COMAlg", RegValue::string("1"));
     expected.setValue(Section, "Meters", RegValue::string("250"));
+    withModeDefaults(expected);
     EXPECT_EQ(hive(), expected);
     EXPECT_TRUE(RegistryStore::takeProblems().empty());
 
@@ -475,3 +486,76 @@ TEST_F(Settings, APipeInPlaceOfTheFileIsReportedAndNeitherBlocksNorIsReplaced)
 }
 
 } // namespace
+
+namespace {
+
+// Also records the measurement mode's values.
+class ModeRecorder : public Recorder
+{
+public:
+    int mode = -99;
+    long double flagMeters = -99;
+    int minDarkMs = -99;
+    int minContactMs = -99;
+
+    void applyMode(int index) override
+    {
+        mode = index;
+        applied << QStringLiteral("Mode");
+    }
+    void applyFlagMeters(long double value) override
+    {
+        flagMeters = value;
+        applied << QStringLiteral("FlagMeters");
+    }
+    void applyMinDarkMs(int ms) override
+    {
+        minDarkMs = ms;
+        applied << QStringLiteral("MinDarkMs");
+    }
+    void applyMinContactMs(int ms) override
+    {
+        minContactMs = ms;
+        applied << QStringLiteral("MinContactMs");
+    }
+};
+
+} // namespace
+
+TEST_F(Settings, TheMeasurementModesValuesAreStoredAsTextAfterTheThree)
+{
+    // A file from before the modes holds only the three: the rest read as their defaults.
+    store("COMPort", RegValue::string("1"));
+    ModeRecorder first;
+    timing::LoadSettings(first);
+    EXPECT_EQ(first.applied, (QStringList{"COMPort", "COMAlg", "Meters", "Mode", "FlagMeters",
+                                          "MinDarkMs", "MinContactMs"}));
+    EXPECT_EQ(first.port, 1);
+    EXPECT_EQ(first.mode, 0);
+    EXPECT_EQ(first.flagMeters, 0.025L);
+    EXPECT_EQ(first.minDarkMs, 1);
+    EXPECT_EQ(first.minContactMs, 0);
+
+    timing::SettingsValues values;
+    values.mode = 3;
+    values.flagMeters = 0.0125; // whole millimetres, ties to even, like the distance
+    values.minDarkMs = 100;
+    values.minContactMs = 5;
+    timing::SaveSettings(values);
+    EXPECT_EQ(stored("Mode"), "\"3\"");
+    EXPECT_EQ(stored("FlagMeters"), "\"13\"");
+    EXPECT_EQ(stored("MinDarkMs"), "\"100\"");
+    EXPECT_EQ(stored("MinContactMs"), "\"5\"");
+    ModeRecorder again;
+    timing::LoadSettings(again);
+    EXPECT_EQ(again.mode, 3);
+    EXPECT_EQ(again.flagMeters, 0.013L);
+    EXPECT_EQ(again.minDarkMs, 100);
+    EXPECT_EQ(again.minContactMs, 5);
+
+    // Like the others, a value of another type ends the load there.
+    store("FlagMeters", RegValue::dword(25));
+    ModeRecorder broken;
+    EXPECT_EQ(loadError(broken), "Invalid data type for 'FlagMeters'");
+    EXPECT_EQ(broken.applied.last(), "Mode");
+}
