@@ -3,6 +3,7 @@
 #include "timing/DarkTimeMode.h"
 
 #include <cmath>
+#include <tuple>
 
 namespace timing {
 
@@ -32,25 +33,25 @@ void AccelerationMode::completed(const Interruption &i, const ModeSettings &sett
     // Middles in half ticks, exact.
     const long double middles =
         secondsOf(static_cast<long double>((i.start + i.end) - (first.start + first.end)) / 2);
-    ModeValue a{QStringLiteral("a"), QStringLiteral("m/s²"), std::nullopt, 0, 3};
+    std::optional<long double> a;
+    long double ua = 0;
     if (v1.value && v2.value && middles > 0) {
         const long double dv = *v2.value - *v1.value;
         const long double uMiddles = (first.uncertainty() + i.uncertainty()) / 2;
-        a.value = dv / middles;
-        a.uncertainty =
-            (v1.uncertainty + v2.uncertainty) / middles + std::fabs(dv) * uMiddles / (middles * middles);
+        a = dv / middles;
+        ua = (v1.uncertainty + v2.uncertainty) / middles
+             + std::fabs(dv) * uMiddles / (middles * middles);
     }
     const auto seconds = [](const Interruption &x) {
         return x.length() > 0 ? std::optional(secondsOf(static_cast<long double>(x.length())))
                               : std::nullopt;
     };
-    run.extra = {
-        {QStringLiteral("t1"), QStringLiteral("s"), seconds(first), first.uncertainty(), 4},
-        {QStringLiteral("t2"), QStringLiteral("s"), seconds(i), i.uncertainty(), 4},
-        {QStringLiteral("v1"), QStringLiteral("m/s"), v1.value, v1.uncertainty, 3},
-        {QStringLiteral("v2"), QStringLiteral("m/s"), v2.value, v2.uncertainty, 3},
-        a,
-    };
+    const std::pair<std::optional<long double>, long double> values[] = {
+        {seconds(first), first.uncertainty()}, {seconds(i), i.uncertainty()},
+        {v1.value, v1.uncertainty}, {v2.value, v2.uncertainty}, {a, ua}};
+    run.extra = modeColumns(MeasurementMode::Acceleration);
+    for (qsizetype k = 0; k < run.extra.size(); ++k)
+        std::tie(run.extra[k].value, run.extra[k].uncertainty) = values[k];
     out.runs.push_back(std::move(run));
 }
 

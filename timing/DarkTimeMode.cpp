@@ -23,10 +23,10 @@ void DarkTimeMode::completed(const Interruption &i, const ModeSettings &settings
     run.late = i.late;
     run.uncertaintyMs = i.uncertainty() * 1000.0;
     const FlagSpeed v = flagSpeed(settings.flagMeters, i.length(), i.uncertainty());
-    run.extra = {
-        {QStringLiteral("Schranke"), QString(), i.line, 0, 0},
-        {QStringLiteral("v"), QStringLiteral("m/s"), v.value, v.uncertainty, 3},
-    };
+    run.extra = modeColumns(MeasurementMode::DarkTime);
+    run.extra[0].value = i.line;
+    run.extra[1].value = v.value;
+    run.extra[1].uncertainty = v.uncertainty;
     out.runs.push_back(std::move(run));
 }
 

@@ -23,6 +23,10 @@ inline constexpr int MeasurementModeCount = 4;
 // The mode of a stored index; anything unknown is the first.
 MeasurementMode measurementModeOf(int index);
 
+struct ModeValue;
+// The further columns of a mode's results, without values: name, unit and decimals.
+QList<ModeValue> modeColumns(MeasurementMode mode);
+
 // One change of a barrier's line, after the polarity.
 struct LineEdge
 {

@@ -18,6 +18,28 @@ MeasurementMode measurementModeOf(int index)
     return MeasurementMode(index);
 }
 
+QList<ModeValue> modeColumns(MeasurementMode mode)
+{
+    const QString s = QStringLiteral("s");
+    const QString speed = QStringLiteral("m/s");
+    switch (mode) {
+    case MeasurementMode::DarkTime:
+        return {{QStringLiteral("Schranke"), QString(), {}, 0, 0},
+                {QStringLiteral("v"), speed, {}, 0, 3}};
+    case MeasurementMode::Acceleration:
+        return {{QStringLiteral("t1"), s, {}, 0, 4},
+                {QStringLiteral("t2"), s, {}, 0, 4},
+                {QStringLiteral("v1"), speed, {}, 0, 3},
+                {QStringLiteral("v2"), speed, {}, 0, 3},
+                {QStringLiteral("a"), QStringLiteral("m/s²"), {}, 0, 3}};
+    case MeasurementMode::Pendulum:
+        return {{QStringLiteral("Periode"), s, {}, 0, 4}};
+    case MeasurementMode::BetweenBarriers:
+        break;
+    }
+    return {};
+}
+
 std::unique_ptr<ModeStrategy> makeStrategy(MeasurementMode mode)
 {
     switch (mode) {

@@ -18,10 +18,10 @@ void PendulumMode::completed(const Interruption &i, const ModeSettings &, ModeOu
     run.late = m_start->late || i.late;
     const double uncertainty = m_start->startUncertainty + i.startUncertainty;
     run.uncertaintyMs = uncertainty * 1000.0;
-    run.extra = {{QStringLiteral("Periode"), QStringLiteral("s"),
-                  run.ticks ? std::optional(secondsOf(static_cast<long double>(period)))
-                            : std::nullopt,
-                  uncertainty, 4}};
+    run.extra = modeColumns(MeasurementMode::Pendulum);
+    if (run.ticks)
+        run.extra[0].value = secondsOf(static_cast<long double>(period));
+    run.extra[0].uncertainty = uncertainty;
     out.runs.push_back(std::move(run));
     m_start = i;
     m_passages = 0;
