@@ -31,6 +31,8 @@
 #include <QWindow>
 
 #include <array>
+#include <cmath>
+#include <optional>
 
 using timing::Ticks;
 
@@ -58,6 +60,33 @@ QTableWidgetItem *cell(const QString &text, Qt::Alignment alignment)
     auto *item = new QTableWidgetItem(text);
     item->setTextAlignment(alignment | Qt::AlignVCenter);
     return item;
+}
+
+// The distance as the protocol and the export show it.
+QString distanceText(double meters)
+{
+    return timing::formatFixed3(meters, platform::locale().decimalSeparator()) +
+           QStringLiteral(" m");
+}
+
+// Why a distance is refused, empty if it is taken: a number above 0 and at most 1000 m,
+// short enough that a space keeps the export's distance column apart from the next.
+QString distanceRefusal(std::optional<double> meters, double kept)
+{
+    const QString stays = QStringLiteral("; sie bleibt %1").arg(distanceText(kept));
+    if (!meters || !std::isfinite(*meters))
+        return QStringLiteral("Die Entfernung muss eine Zahl sein") + stays;
+    if (!(*meters > 0))
+        return QStringLiteral("Die Entfernung muss größer als 0 m sein") + stays;
+    if (*meters > 1000)
+        return QStringLiteral("Die Entfernung darf höchstens 1000 m betragen") + stays;
+    const QString text = distanceText(*meters);
+    if (timing::exportRow({}, {}, text + u' ', {}).size() !=
+        timing::exportRow({}, {}, {}, {}).size())
+        return QStringLiteral("Die Entfernung %1 passt nicht in die Spalte des Exports")
+                   .arg(text) +
+               stays;
+    return {};
 }
 
 } // namespace
@@ -98,6 +127,9 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     for (TIAgaloLED *led : {led4, led7, led6, led8})
         led->loaded();
     edtM->loaded();
+    edtM->setAcceptance([this](std::optional<double> meters) {
+        return distanceRefusal(meters, edtM->AcceptedValue());
+    });
 
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPixelSize(11);
@@ -300,7 +332,8 @@ void TForm1::AddProtocolEntry()
     caption->setData(StopTimeRole, now);
     Prot->setItem(row, 0, caption);
 
-    const timing::RunEntry entry = m_chrono.entry(edtM->Value());
+    // A distance being typed or refused never reaches the protocol.
+    const timing::RunEntry entry = m_chrono.entry(edtM->AcceptedValue());
     if (entry.time) {
         caption->setData(TicksRole, qlonglong(*entry.time));
         caption->setData(MetersRole, double(entry.meters));
@@ -402,7 +435,8 @@ void TForm1::LoadSettings()
 
 void TForm1::SaveSettings()
 {
-    timing::SaveSettings({cmbPort->currentIndex(), cmbAlg->currentIndex(), edtM->Value()});
+    timing::SaveSettings(
+        {cmbPort->currentIndex(), cmbAlg->currentIndex(), edtM->AcceptedValue()});
 }
 
 void TForm1::applyComPort(int index)
@@ -417,7 +451,9 @@ void TForm1::applyComAlg(int index)
 
 void TForm1::applyMeters(long double meters)
 {
-    edtM->setValue(double(meters));
+    // A stored distance the field would refuse keeps the field's own.
+    if (distanceRefusal(double(meters), edtM->AcceptedValue()).isEmpty())
+        edtM->setValue(double(meters));
 }
 
 // --- Selectors ----------------------------------------------------------------------
