@@ -128,7 +128,7 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
         led->loaded();
     edtM->loaded();
     edtM->setAcceptance([this](std::optional<double> meters) {
-        return distanceRefusal(meters, edtM->AcceptedValue());
+        return distanceRefusal(meters, edtM->TakenValue());
     });
 
     QFont font(QStringLiteral("MS Sans Serif"));
@@ -452,7 +452,7 @@ void TForm1::applyComAlg(int index)
 void TForm1::applyMeters(long double meters)
 {
     // A stored distance the field would refuse keeps the field's own.
-    if (distanceRefusal(double(meters), edtM->AcceptedValue()).isEmpty())
+    if (distanceRefusal(double(meters), edtM->TakenValue()).isEmpty())
         edtM->setValue(double(meters));
 }
 

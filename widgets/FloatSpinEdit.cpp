@@ -117,6 +117,22 @@ double TFloatSpinEdit::Value() const
 void TFloatSpinEdit::setValue(double value)
 {
     writeText(format(value));
+    // Written from code, not re-formatted while typing: the value is taken.
+    if (!m_changing)
+        take();
+}
+
+void TFloatSpinEdit::take()
+{
+    if (const std::optional<double> number = parsed(); number && refusal(number).isEmpty())
+        m_accepted = *number;
+}
+
+double TFloatSpinEdit::AcceptedValue() const
+{
+    if (const std::optional<double> number = parsed(); number && refusal(number).isEmpty())
+        return *number;
+    return m_accepted;
 }
 
 QString TFloatSpinEdit::format(double value) const
@@ -203,8 +219,6 @@ void TFloatSpinEdit::textChange()
             caret = int(std::clamp<qsizetype>(separatorAt(text()) + fromSeparator, 0,
                                               text().size()));
     }
-    if (number && refusal(number).isEmpty())
-        m_accepted = *number;
     const double value = Value();
     if (value != m_lastValue) {
         m_lastValue = value;
@@ -242,8 +256,7 @@ QString TFloatSpinEdit::refusal(std::optional<double> value) const
 void TFloatSpinEdit::setAcceptance(Acceptance acceptance)
 {
     m_acceptance = std::move(acceptance);
-    if (const std::optional<double> number = parsed(); number && refusal(number).isEmpty())
-        m_accepted = *number;
+    take();
 }
 
 bool TFloatSpinEdit::checkAccepted()
@@ -278,6 +291,7 @@ void TFloatSpinEdit::step(int direction)
         setModified(true);
         textChange();
     }
+    take();
     if (direction > 0)
         emit OnTopClick();
     else
@@ -287,8 +301,7 @@ void TFloatSpinEdit::step(int direction)
 void TFloatSpinEdit::loaded()
 {
     m_lastValue = Value();
-    if (const std::optional<double> number = parsed(); number && refusal(number).isEmpty())
-        m_accepted = *number;
+    take();
 }
 
 // --- Properties ---------------------------------------------------------------------

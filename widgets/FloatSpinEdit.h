@@ -122,9 +122,12 @@ public:
     // taken comes back. Without one, every number is taken.
     using Acceptance = std::function<QString(std::optional<double> value)>;
     void setAcceptance(Acceptance acceptance);
-    // The last value that was taken: what the field stands for while its text is being
-    // typed or is refused.
-    double AcceptedValue() const { return m_accepted; }
+    // The value the field stands for: the shown one if it would be taken, otherwise the
+    // last one taken (TakenValue), so a half-typed or refused text is never used.
+    double AcceptedValue() const;
+    // The last value taken: set from code, by a step, or when the field was left or Enter
+    // pressed; a refused text gives way to it.
+    double TakenValue() const { return m_accepted; }
     // Takes or refuses the text now, as leaving the field does; false if it was refused.
     bool checkAccepted();
 
@@ -164,6 +167,7 @@ private:
     void pasteFiltered();
     std::optional<double> parsed() const;
     QString refusal(std::optional<double> value) const;
+    void take();
     bool blockedShortcut(const QKeyEvent *event) const;
     void rejectKey() const;
     void placeButtons();
