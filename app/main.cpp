@@ -6,13 +6,18 @@
 #include "app/InfoForm.h"
 #include "app/MainForm.h"
 #include "app/StartUpReport.h"
+#include "app/TerminationSignals.h"
 #include "comm/MyCommStatus.h"
 #include "i18n/Translation.h"
+#include "platform/ProcessSignals.h"
 
 #include "Version.h"
 
+#include "platform/Errors.h"
+
 #include <QFont>
 #include <QScreen>
+#include <QTimer>
 
 #include <clocale>
 #include <cstdio>
@@ -41,6 +46,7 @@ void reportStartUp(QWidget &window)
 
 int main(int argc, char **argv)
 {
+    platform::setProgramSignalDispositions();
     if (const std::optional<int> exitCode = app::answerCommandLine(argc, argv))
         return *exitCode;
     if (!displayAvailable()) {
@@ -56,10 +62,18 @@ int main(int argc, char **argv)
     // Qt keeps its translators with the application, so it comes first; it shows nothing
     // and asks for no text until the windows exist.
     TApplication application(argc, argv);
+    // From here a kill or a logout ends the program through its close path.
+    app::TerminationSignals termination;
+    termination.setOnEnd([] { QCoreApplication::quit(); });
 
     // Catalogs next: every text Qt or the platform layer loads from here on passes
     // through them.
     Translation::startUp();
+    // A damaged catalog is told once, when the window is up, and its texts stay English;
+    // it never ends the program.
+    setCatalogErrorReport([](const QString &message) {
+        QTimer::singleShot(0, qApp, [message] { app::guarded([&] { throw TfError(message); }); });
+    });
 
     // The single status component: no owner, no port, its watcher already running. It is
     // never freed; the end of the process ends the watcher.
@@ -100,13 +114,31 @@ int main(int argc, char **argv)
             frame.moveCenter(screen->availableGeometry().center());
             form1.move(frame.topLeft());
         }
+        // A signal, the session's end or any other quit closes the window as a user would,
+        // so the settings are saved; a window already closed is not closed again.
+        const auto closeWindow = [&form1] {
+            if (form1.isVisible())
+                form1.close();
+        };
+        termination.setOnEnd([closeWindow] {
+            closeWindow();
+            QCoreApplication::quit();
+        });
+        QObject::connect(&application, &QCoreApplication::aboutToQuit, &form1, closeWindow);
+
         reportStartUp(form1);
         form1.show();
-        result = application.exec();
+        // A signal may have come while a message of the start-up was shown.
+        if (termination.requested())
+            form1.close();
+        else
+            result = application.exec();
+        termination.setOnEnd({});
     }
 
     // The windows are gone; the localisation module goes before the application, whose
     // translator list it restores.
+    setCatalogErrorReport({});
     Translation::shutDown();
     return result;
 }

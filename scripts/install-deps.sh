@@ -15,7 +15,7 @@ packages=(
     stress-ng
     fonts-liberation
     librsvg2-bin desktop-file-utils appstream
-    locales
+    locales libc-l10n
 )
 
 missing=()

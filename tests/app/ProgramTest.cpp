@@ -1,7 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
+
+#include <signal.h>
 
 // The built program, started as a user would start it.
 TEST(Program, WithoutADisplaySaysThatItNeedsOne)
@@ -71,4 +79,62 @@ TEST(Program, RunScriptInstallsWhatIsMissingBeforeItAsksForADisplay)
     const qsizetype hint = trace.indexOf("xvfb-run -a scripts/run.sh");
     EXPECT_GE(installed, 0) << trace.toStdString();
     EXPECT_GT(hint, installed) << trace.toStdString();
+}
+
+namespace {
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+// A kill, a hang-up or Ctrl+C ends the program as a close does: the settings it holds are
+// stored. An earlier version's distance (2.5 m) comes in at the start, into this version's
+// key only at the end, so the stored value can only have come from the close.
+TEST(Program, EndingSignalsStoreTheSettingsAsACloseDoes)
+{
+    const std::pair<int, const char *> rows[] = {
+        {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"}, {SIGINT, "SIGINT"}};
+    const QByteArray header = "Windows Registry Editor Version 5.00\r\n\r\n";
+    const QByteArray earlier = header +
+                               "[HKEY_CURRENT_USER\\Kelvaro / Software / Velox / 1.01\\Settings]\r\n"
+                               "\"COMPort\"=\"0\"\r\n\"COMAlg\"=\"1\"\r\n\"Meters\"=\"2500\"\r\n";
+    for (const auto &[signal, name] : rows) {
+        SCOPED_TRACE(name);
+        QTemporaryDir config;
+        ASSERT_TRUE(config.isValid());
+        const QString hive = config.filePath("tachoflux/registry.reg");
+        QDir().mkpath(config.filePath("tachoflux"));
+        {
+            QFile file(hive);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(earlier);
+        }
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("XDG_CONFIG_HOME", config.path());
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(TACHOFLUX_PROGRAM), {});
+        ASSERT_TRUE(program.waitForStarted());
+        // The start's load makes this version's key: from then on the window exists.
+        for (int i = 0; i < 3000 && !fileBytes(hive).contains("Velox / 1.02]"); ++i)
+            QThread::msleep(10);
+        ASSERT_TRUE(fileBytes(hive).contains("Velox / 1.02]")) << fileBytes(hive).toStdString();
+        ASSERT_FALSE(fileBytes(hive).contains("Velox / 1.02\\Settings"));
+        ::kill(pid_t(program.processId()), signal);
+        ASSERT_TRUE(program.waitForFinished(60000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0);
+        const QByteArray stored = fileBytes(hive);
+        EXPECT_TRUE(stored.contains("[HKEY_CURRENT_USER\\Kelvaro / Software / Velox / 1.02\\Settings]"
+                                    "\r\n\"COMPort\"=\"0\"\r\n\"COMAlg\"=\"1\"\r\n"
+                                    "\"Meters\"=\"2500\"\r\n"))
+            << stored.toStdString();
+        // The earlier version's values stay as they were.
+        EXPECT_TRUE(stored.contains(earlier.mid(header.size()))) << stored.toStdString();
+    }
 }
