@@ -24,7 +24,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 # Users join the group that owns the serial devices; the German texts of Qt's own
 # dialogs are built into the program.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation")
+# Qt's SVG plugins draw the icon at any size; the PNG sizes do without them.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation, libqt6svg6")
 
 # The copyright file and changelog every Debian package carries, beside the licence.
 set(changelog ${PROJECT_BINARY_DIR}/packaging/changelog)
