@@ -38,7 +38,8 @@ std::optional<int> answerCommandLine(int argc, char **argv)
     if (parser.isSet(help)) {
         // Written here rather than by the parser, whose headings are English before any
         // catalog is loaded.
-        const QString program = QFileInfo(arguments.value(0, QStringLiteral("tachoflux"))).fileName();
+        const QString program =
+            QFileInfo(arguments.value(0, QStringLiteral("tachoflux"))).fileName();
         QString text = QStringLiteral("Aufruf: %1 [Optionen]\n\n%2\n\nOptionen:\n")
                            .arg(program, parser.applicationDescription());
         for (const QCommandLineOption *option : {&help, &version}) {

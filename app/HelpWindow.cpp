@@ -101,9 +101,12 @@ HelpWindow::HelpWindow(const QString &helpFile, QWidget *parent) : QWidget(paren
     m_findField->setAccessibleName(QStringLiteral("Suchbegriff"));
     m_findField->setClearButtonEnabled(true);
     findLabel->setBuddy(m_findField);
-    auto *previous = toolButton(QStringLiteral("▲"), QStringLiteral("Vorherige Fundstelle"), m_findBar);
-    auto *next = toolButton(QStringLiteral("▼"), QStringLiteral("Nächste Fundstelle (F3)"), m_findBar);
-    auto *close = toolButton(QStringLiteral("✕"), QStringLiteral("Suche schließen (Esc)"), m_findBar);
+    auto *previous =
+        toolButton(QStringLiteral("▲"), QStringLiteral("Vorherige Fundstelle"), m_findBar);
+    auto *next =
+        toolButton(QStringLiteral("▼"), QStringLiteral("Nächste Fundstelle (F3)"), m_findBar);
+    auto *close =
+        toolButton(QStringLiteral("✕"), QStringLiteral("Suche schließen (Esc)"), m_findBar);
     m_findResult = new QLabel;
     findLayout->addWidget(findLabel);
     findLayout->addWidget(m_findField, 1);
@@ -187,9 +190,8 @@ void HelpWindow::fillContents()
     m_contents->clear();
     QTreeWidgetItem *chapter = nullptr;
     for (const Heading &heading : headings(*m_browser->document())) {
-        QTreeWidgetItem *item = heading.level == 2 || !chapter
-                                    ? new QTreeWidgetItem(m_contents)
-                                    : new QTreeWidgetItem(chapter);
+        QTreeWidgetItem *item = heading.level == 2 || !chapter ? new QTreeWidgetItem(m_contents)
+                                                               : new QTreeWidgetItem(chapter);
         if (heading.level == 2)
             chapter = item;
         item->setText(0, heading.text);
@@ -221,8 +223,8 @@ bool HelpWindow::findNext(bool backward)
     m_findResult->clear();
     if (text.isEmpty())
         return false;
-    const QTextDocument::FindFlags flags = backward ? QTextDocument::FindBackward
-                                                    : QTextDocument::FindFlags();
+    const QTextDocument::FindFlags flags =
+        backward ? QTextDocument::FindBackward : QTextDocument::FindFlags();
     if (m_browser->find(text, flags))
         return true;
     // On from the other end of the page.

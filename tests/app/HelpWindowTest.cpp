@@ -2,18 +2,18 @@
 // into it), its table of contents, the find bar, links; and a help text that names every
 // control of the main window.
 
-#include "app/AppIcon.h"
 #include "app/HelpWindow.h"
+#include "app/AppIcon.h"
 #include "app/InfoForm.h"
 #include "app/MainForm.h"
-#include "widgets/ComboBox.h"
-#include "widgets/SpeedButton.h"
 #include "support/ConfigFolder.h"
 #include "support/FakeLines.h"
 #include "support/Installed.h"
 #include "support/ProgramCatalogs.h"
 #include "support/QtTestMain.h"
 #include "support/RecordingShell.h"
+#include "widgets/ComboBox.h"
+#include "widgets/SpeedButton.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -88,7 +88,8 @@ TEST(HelpWindow, ReadsTheFileBesideTheProgramAndListsItsChapters)
         EXPECT_EQ(window.browser()->textCursor().block().text(), heading.text);
         const QRect at = window.browser()->cursorRect();
         EXPECT_GE(at.top(), 0) << heading.text.toStdString();
-        EXPECT_LT(at.top(), window.browser()->viewport()->height() / 2) << heading.text.toStdString();
+        EXPECT_LT(at.top(), window.browser()->viewport()->height() / 2)
+            << heading.text.toStdString();
     }
 }
 
@@ -230,9 +231,7 @@ TEST_F(MainWindowHelp, HelpNamesEveryControlOfTheMainWindow)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     QTextDocument document;
     document.setHtml(QString::fromUtf8(file.readAll()));
-    const auto normal = [](QString text) {
-        return text.remove(u'&').simplified().toCaseFolded();
-    };
+    const auto normal = [](QString text) { return text.remove(u'&').simplified().toCaseFolded(); };
     const QString help = normal(document.toPlainText());
 
     QStringList names;

@@ -59,7 +59,9 @@ TEST(Program, WithoutADisplaySaysInGermanWhatToDo)
     } rows[] = {
         {"nothing set", {}, {}, "weder DISPLAY noch WAYLAND_DISPLAY ist gesetzt"},
         {"a display nobody serves", {"DISPLAY=:93"}, {}, "die Anzeige :93 ist nicht erreichbar"},
-        {"xcb asked for on the command line", {"QT_QPA_PLATFORM=offscreen"}, {"-platform", "xcb"},
+        {"xcb asked for on the command line",
+         {"QT_QPA_PLATFORM=offscreen"},
+         {"-platform", "xcb"},
          "DISPLAY ist nicht gesetzt"},
     };
     for (const auto &row : rows) {
@@ -70,9 +72,9 @@ TEST(Program, WithoutADisplaySaysInGermanWhatToDo)
         const Outcome outcome = run(QStringLiteral(TACHOFLUX_PROGRAM), row.arguments, env);
         EXPECT_EQ(outcome.exitCode, 1);
         EXPECT_TRUE(outcome.err.contains(QString::fromUtf8(row.says))) << outcome.err.toStdString();
-        for (const char *part : {"braucht eine grafische Anzeige",
-                                 "Melden Sie sich an einer grafischen Arbeitsoberfläche an",
-                                 "xvfb-run -a tachoflux"})
+        for (const char *part :
+             {"braucht eine grafische Anzeige",
+              "Melden Sie sich an einer grafischen Arbeitsoberfläche an", "xvfb-run -a tachoflux"})
             EXPECT_TRUE(outcome.err.contains(QString::fromUtf8(part))) << outcome.err.toStdString();
         EXPECT_FALSE(outcome.err.contains("could not connect")) << outcome.err.toStdString();
     }
@@ -120,9 +122,8 @@ TEST(Program, HilfeShowsTheHelpWindowOnADesktopWithoutBrowser)
         GTEST_SKIP() << "xvfb-run and xdotool are needed (scripts/install-deps.sh test)";
     QProcessEnvironment env = withoutDisplay();
     env.insert("LANG", "de_DE.UTF-8");
-    const Outcome outcome =
-        run("xvfb-run", {"-a", "-s", "-screen 0 1280x1024x24", TF_PRESS_HELP, TACHOFLUX_PROGRAM},
-            env);
+    const Outcome outcome = run(
+        "xvfb-run", {"-a", "-s", "-screen 0 1280x1024x24", TF_PRESS_HELP, TACHOFLUX_PROGRAM}, env);
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
     EXPECT_TRUE(outcome.out.startsWith(QStringLiteral("Tachoflux – Hilfe")))
         << outcome.out.toStdString();
@@ -182,10 +183,10 @@ TEST(Program, InstallerKeepsTestToolsOutOfTheRunSet)
     env.insert("PATH", tree.filePath("bin") + ':' + env.value("PATH"));
     env.insert("TACHOFLUX_SKIP_INSTALL", "1");
     const QString script = QStringLiteral(TF_SOURCE_DIR "/scripts/install-deps.sh");
-    const QStringList testTools{"libgtest-dev", "libbenchmark-dev", "clang", "valgrind",
-                                "stress-ng", "xdotool", "lintian"};
-    const QStringList runNeeds{"cmake", "ninja-build", "qt6-base-dev", "gettext",
-                               "librsvg2-bin", "qt6-translations-l10n"};
+    const QStringList testTools{"libgtest-dev", "libbenchmark-dev", "clang",  "valgrind",
+                                "stress-ng",    "xdotool",          "lintian"};
+    const QStringList runNeeds{"cmake",   "ninja-build",  "qt6-base-dev",
+                               "gettext", "librsvg2-bin", "qt6-translations-l10n"};
 
     const Outcome runSet = run("bash", {script, "run"}, env);
     EXPECT_EQ(runSet.exitCode, 0) << runSet.err.toStdString();
