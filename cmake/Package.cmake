@@ -9,7 +9,8 @@ set(CPACK_PACKAGE_DESCRIPTION
     "apart and computes its speed. The barriers are wired to the modem-status\n"
     "lines of a serial port. Times are shown to 1/10000 second on a large\n"
     "simulated LCD, and every run goes into a protocol that can be exported\n"
-    "as a text file. The program speaks German.")
+    "as a text file or as CSV for spreadsheets. The program speaks German\n"
+    "and brings its own help.")
 list(JOIN CPACK_PACKAGE_DESCRIPTION "" CPACK_PACKAGE_DESCRIPTION)
 set(CPACK_PACKAGE_CONTACT "Tachoflux maintainers <tachoflux@kelvaro.de>")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)

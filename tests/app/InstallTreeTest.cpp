@@ -169,4 +169,25 @@ TEST_F(InstallTree, InstalledProgramFindsItsHelpThroughTheLink)
         << shown.output.toStdString();
 }
 
+// The Debian package as cpack builds it passes lintian without an error or a warning.
+TEST(DebianPackage, IsLintianClean)
+{
+    const QString lintian = QStandardPaths::findExecutable("lintian");
+    if (lintian.isEmpty())
+        GTEST_SKIP() << "lintian is not installed (scripts/install-deps.sh test)";
+    QTemporaryDir out;
+    const QString cpack = QFileInfo(QStringLiteral(TF_CMAKE)).dir().filePath("cpack");
+    const Outcome packed =
+        run(cpack, {"-G", "DEB", "-B", out.path(), "--config", TF_BUILD_DIR "/CPackConfig.cmake"});
+    ASSERT_EQ(packed.exitCode, 0) << packed.output.toStdString();
+    const QStringList debs =
+        QDir(out.path()).entryList({"tachoflux_" + QStringLiteral(TF_VERSION) + "_*.deb"});
+    ASSERT_EQ(debs.size(), 1) << packed.output.toStdString();
+    const QString deb = out.filePath(debs[0]);
+    const Outcome checked = run(lintian, {"--fail-on", "error,warning", deb});
+    EXPECT_EQ(checked.exitCode, 0) << checked.output.toStdString();
+    for (const QString &line : checked.output.split('\n'))
+        EXPECT_FALSE(line.startsWith("E:") || line.startsWith("W:")) << line.toStdString();
+}
+
 } // namespace
