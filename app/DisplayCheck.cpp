@@ -96,7 +96,7 @@ std::string DisplayCheck::problem(const std::string &platformArgument) const
         return {};
 
     std::string message = "Tachoflux ist ein Programm mit Fenstern und braucht eine grafische "
-                          "Anzeige, ";
+                          "Anzeige,\n";
     const std::string named = wantsX && !x.empty() ? x : wantsWayland ? wayland : std::string();
     if (!named.empty())
         message += "aber die Anzeige " + named + " ist nicht erreichbar.\n";
@@ -107,7 +107,7 @@ std::string DisplayCheck::problem(const std::string &platformArgument) const
     else
         message += "aber weder DISPLAY noch WAYLAND_DISPLAY ist gesetzt.\n";
     message += "Melden Sie sich an einer grafischen Arbeitsoberfläche an und starten Sie es "
-               "dort, oder starten Sie es ohne Bildschirm so:\n"
+               "dort,\noder starten Sie es ohne Bildschirm so:\n"
                "    xvfb-run -a tachoflux\n";
     return message;
 }

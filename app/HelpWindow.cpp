@@ -70,7 +70,7 @@ QToolButton *toolButton(const QString &text, const QString &tip, QWidget *parent
 HelpWindow::HelpWindow(const QString &helpFile, QWidget *parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("HelpWindow"));
-    resize(900, 680);
+    resize(940, 700);
 
     m_contents = new QTreeWidget;
     m_contents->setObjectName(QStringLiteral("contents"));
@@ -90,7 +90,7 @@ HelpWindow::HelpWindow(const QString &helpFile, QWidget *parent) : QWidget(paren
     splitter->addWidget(m_contents);
     splitter->addWidget(m_browser);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({240, 660});
+    splitter->setSizes({280, 620});
 
     m_findBar = new QWidget;
     m_findBar->setObjectName(QStringLiteral("findBar"));
@@ -181,6 +181,7 @@ void HelpWindow::load(const QString &helpFile)
         file.open(QIODevice::ReadOnly);
     }
     m_browser->setHtml(QString::fromUtf8(file.readAll()));
+    m_browser->document()->setDocumentMargin(12);
     setWindowTitle(m_fromFile ? title() : builtInTitle());
     fillContents();
 }
@@ -195,6 +196,7 @@ void HelpWindow::fillContents()
         if (heading.level == 2)
             chapter = item;
         item->setText(0, heading.text);
+        item->setToolTip(0, heading.text);
         item->setData(0, Qt::UserRole, heading.position);
     }
     m_contents->expandAll();
