@@ -12,8 +12,8 @@ QIcon applicationIcon()
     QIcon icon = QIcon::fromTheme(QStringLiteral(TACHOFLUX_APP_ID));
     if (!icon.isNull())
         return icon;
-    // The drawing first: it makes the icon scalable, the pictures below then win at their size.
-    icon.addFile(QStringLiteral(":/icons/scalable/tachoflux.svg"));
+    // Pictures drawn at each size, not the drawing itself: Qt's SVG icon engine keeps only
+    // one added picture, so a mixed set would lose the small sizes.
     icon.addPixmap(QPixmap(tachoflux_16_xpm));
     QDirIterator sizes(QStringLiteral(":/icons"), {QStringLiteral("*.png")}, QDir::Files,
                        QDirIterator::Subdirectories);

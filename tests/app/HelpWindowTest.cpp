@@ -37,6 +37,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 using app::HelpWindow;
@@ -272,6 +273,13 @@ TEST_F(MainWindowHelp, HelpNamesEveryControlOfTheMainWindow)
 TEST_F(MainWindowHelp, WindowsCarryTheIconInEverySize)
 {
     const QIcon icon = applicationIcon();
+    QList<QSize> sizes = icon.availableSizes();
+    std::sort(sizes.begin(), sizes.end(),
+              [](const QSize &a, const QSize &b) { return a.width() < b.width(); });
+    EXPECT_EQ(
+        sizes,
+        QList<QSize>(
+            {{16, 16}, {22, 22}, {24, 24}, {32, 32}, {48, 48}, {64, 64}, {128, 128}, {256, 256}}));
     for (QWidget *window : {static_cast<QWidget *>(form.get()), static_cast<QWidget *>(info)}) {
         const QIcon shown = window->windowIcon();
         for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
