@@ -6,6 +6,7 @@
 #include "app/AppIcon.h"
 #include "app/ExceptionHandler.h"
 #include "app/GroupFrame.h"
+#include "app/HelpWindow.h"
 #include "app/InfoForm.h"
 #include "app/RunTableModel.h"
 #include "app/SaveDialog.h"
@@ -535,7 +536,14 @@ QString TForm1::helpFilePath(const QString &programPath)
 
 void TForm1::btnHelpClick()
 {
-    platform::shell().open(helpFilePath(QCoreApplication::applicationFilePath()), this);
+    // The program's own help window: desktops have no viewer for ".hlp". One window, brought
+    // to the front again on every press.
+    auto *help = findChild<app::HelpWindow *>(QString(), Qt::FindDirectChildrenOnly);
+    if (!help)
+        help = new app::HelpWindow(helpFilePath(QCoreApplication::applicationFilePath()), this);
+    help->show();
+    help->raise();
+    help->activateWindow();
 }
 
 // --- Window events ------------------------------------------------------------------

@@ -1,7 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/AppIcon.h"
 #include "app/CommLineSource.h"
-#include "app/DesktopIcon.h"
+#include "app/DisplayCheck.h"
 #include "app/ExceptionHandler.h"
 #include "app/InfoForm.h"
 #include "app/MainForm.h"
@@ -25,16 +25,6 @@
 
 namespace {
 
-bool displayAvailable()
-{
-    const auto set = [](const char *name) {
-        const char *value = std::getenv(name);
-        return value && *value;
-    };
-    // An explicit platform plugin (offscreen, vnc, ...) needs no display server.
-    return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
-}
-
 void reportStartUp(QWidget &window)
 {
     if (qEnvironmentVariableIsEmpty("TACHOFLUX_STARTUP_REPORT"))
@@ -49,11 +39,9 @@ int main(int argc, char **argv)
     platform::setProgramSignalDispositions();
     if (const std::optional<int> exitCode = app::answerCommandLine(argc, argv))
         return *exitCode;
-    if (!displayAvailable()) {
-        std::fprintf(stderr, "Tachoflux is a desktop program and needs a graphical display, "
-                             "but neither DISPLAY nor WAYLAND_DISPLAY is set.\n"
-                             "Start it from a desktop session, or without a screen under "
-                             "xvfb-run.\n");
+    const std::string platform = app::DisplayCheck::platformArgument(argc, argv);
+    if (const std::string problem = app::DisplayCheck().problem(platform); !problem.empty()) {
+        std::fputs(problem.c_str(), stderr);
         return 1;
     }
     // Dates, times and decimal separators follow the user's regional settings.
@@ -87,13 +75,7 @@ int main(int argc, char **argv)
     QApplication::setApplicationVersion(QStringLiteral(TACHOFLUX_VERSION));
     // Wayland finds the window's icon and name through the desktop entry.
     QGuiApplication::setDesktopFileName(QStringLiteral(TACHOFLUX_APP_ID));
-    // The program's own 16 x 16 picture for title bars, the installed sizes for everything larger.
-    QIcon icon = applicationIcon();
-    const QIcon installed = app::desktopIcon();
-    for (const QSize &size : installed.availableSizes())
-        if (size.width() > 16)
-            icon.addPixmap(installed.pixmap(size));
-    QApplication::setWindowIcon(icon);
+    QApplication::setWindowIcon(applicationIcon());
     // The windows were laid out for these faces; metric-compatible ones keep texts inside
     // their controls.
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
