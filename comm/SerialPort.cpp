@@ -264,8 +264,9 @@ pid_t lockOwner(dev_t dev, ino_t ino)
     const QByteArray file = QByteArray::number(major(dev), 16).rightJustified(2, '0') + ':' +
                             QByteArray::number(minor(dev), 16).rightJustified(2, '0') + ':' +
                             QByteArray::number(qulonglong(ino));
-    while (!locks.atEnd()) {
-        const QList<QByteArray> fields = locks.readLine().simplified().split(' ');
+    // A file of the kernel's has no size: read to the end, not up to it.
+    for (const QByteArray &line : locks.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
         // A blocked request ("1: -> FLOCK ...") is not a holder.
         if (fields.size() < 6 || fields[1] == "->")
             continue;
