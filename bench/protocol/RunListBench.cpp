@@ -44,8 +44,8 @@ void BM_AddRunToModelAndView(benchmark::State &state)
     log.replace(runs);
     app::RunTableModel model(log);
     TReportList view;
-    view.setColumnCaptions({"Datum/Zeit", "Stoppuhrzeit", "Entfernung", "Geschwindigkeit",
-                            "Bezeichnung"});
+    view.setColumnCaptions(
+        {"Datum/Zeit", "Stoppuhrzeit", "Entfernung", "Geschwindigkeit", "Bezeichnung"});
     view.setModel(&model);
     view.resize(409, 325);
     view.show();

@@ -227,7 +227,8 @@ TEST_F(ProtocolWindowTest, AJournalThatCannotBeWrittenIsReportedOnceAndRunsGoOn)
     // Nothing to load: said in German.
     action("LetzteMessungen1")->trigger();
     ASSERT_EQ(messages.size(), 2);
-    EXPECT_TRUE(messages[1].startsWith("Es gibt noch keine gesicherten Messungen")) << messages[1].toStdString();
+    EXPECT_TRUE(messages[1].startsWith("Es gibt noch keine gesicherten Messungen"))
+        << messages[1].toStdString();
     EXPECT_EQ(model().rowCount(), 2);
     (void)f;
 }

@@ -22,7 +22,7 @@ const CsvConvention German{u';', u','};
 const CsvConvention Plain{u',', u'.'};
 
 protocol::Run run(QDate date, QTime time, std::optional<timing::Ticks> ticks, long double meters,
-        QString label = {}, bool late = false, double uncertaintyMs = 0)
+                  QString label = {}, bool late = false, double uncertaintyMs = 0)
 {
     protocol::Run r;
     r.date = date;
@@ -110,9 +110,11 @@ TEST(CsvExport, LongRunsNegativeDistancesAndHugeValuesStayOneFieldEach)
         const char s = char(convention.separator.unicode());
         const char d = char(convention.decimal.unicode());
         EXPECT_EQ(lines[1], QByteArray("2026-12-06T14:03:27|7380#1234|1#500|0#000|0#000||\r")
-                                .replace('|', s).replace('#', d));
+                                .replace('|', s)
+                                .replace('#', d));
         EXPECT_EQ(lines[2], QByteArray("2026-12-06T14:03:27|1#0000|-2#500|-2#500|0#000||\r")
-                                .replace('|', s).replace('#', d));
+                                .replace('|', s)
+                                .replace('#', d));
         EXPECT_EQ(fieldCount(lines[3], s), 7) << lines[3].constData();
     }
     std::setlocale(LC_NUMERIC, saved.c_str());
