@@ -10,7 +10,8 @@ packages=(
     gettext
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
-    xvfb xauth
+    xvfb xauth xdotool
+    libreoffice-calc-nogui
     valgrind
     stress-ng
     fonts-liberation

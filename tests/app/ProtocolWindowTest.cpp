@@ -104,6 +104,9 @@ TEST_F(ProtocolWindowTest, DeletedAndResetRowsComeBackWithCtrlZUntilTheNextRun)
     EXPECT_FALSE(action("Rueckgaengig1")->isEnabled());
 
     // Del deletes the selected rows while the list has the focus; in a field it is the field's.
+    // The menu shown without a selection does not take Del away.
+    emit f.PopupMenu1->aboutToShow();
+    EXPECT_FALSE(action("MessungLoeschen1")->isEnabled());
     f.edtLabel->setFocus();
     ASSERT_TRUE(QTest::qWaitFor([&] { return f.edtLabel->hasFocus(); }));
     select({1, 3});
