@@ -28,6 +28,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -188,10 +189,16 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     QAction *editLabel = PopupMenu1->addAction(QStringLiteral("Bezeichnung ändern …"));
     editLabel->setObjectName(QStringLiteral("BezeichnungAendern1"));
     connect(editLabel, &QAction::triggered, this, call(&TForm1::editRunLabel));
-    connect(PopupMenu1, &QMenu::aboutToShow, this, [this, deleteRun, editLabel] {
+    // Del works whenever rows are selected, with or without the menu.
+    const auto offerDelete = [this, deleteRun] {
         deleteRun->setEnabled(!Prot->selectedRowNumbers().isEmpty());
-        editLabel->setEnabled(Prot->currentIndex().isValid());
-    });
+    };
+    offerDelete();
+    connect(Prot->selectionModel(), &QItemSelectionModel::selectionChanged, this, offerDelete);
+    connect(m_runModel, &QAbstractItemModel::modelReset, this, offerDelete);
+    connect(m_runModel, &QAbstractItemModel::rowsRemoved, this, offerDelete);
+    connect(PopupMenu1, &QMenu::aboutToShow, this,
+            [this, editLabel] { editLabel->setEnabled(Prot->currentIndex().isValid()); });
     m_runs.addObserver(this);
     Prot->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(Prot, &QWidget::customContextMenuRequested, this,

@@ -18,6 +18,7 @@ run_packages=(
 test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
+    libreoffice-calc-nogui
     valgrind
     stress-ng
     xdotool
