@@ -16,6 +16,7 @@
 #include "platform/Shell.h"
 #include "protocol/CsvExport.h"
 #include "protocol/ExportFile.h"
+#include "protocol/ModeRuns.h"
 #include "protocol/NumberFormat.h"
 #include "protocol/RunCsv.h"
 #include "protocol/RunTexts.h"
@@ -65,22 +66,37 @@ QString distanceText(double meters)
 
 // Why a distance is refused, empty if it is taken: a number above 0 and at most 1000 m,
 // short enough that a space keeps the export's distance column apart from the next.
-QString distanceRefusal(std::optional<double> meters, double kept)
+// `what` names the field: "Die Entfernung", "Die Fahnenlänge".
+QString distanceRefusal(std::optional<double> meters, double kept,
+                        const QString &what = QStringLiteral("Die Entfernung"))
 {
     const QString stays = QStringLiteral("; sie bleibt %1").arg(distanceText(kept));
     if (!meters || !std::isfinite(*meters))
-        return QStringLiteral("Die Entfernung muss eine Zahl sein") + stays;
+        return what + QStringLiteral(" muss eine Zahl sein") + stays;
     if (!(*meters > 0))
-        return QStringLiteral("Die Entfernung muss größer als 0 m sein") + stays;
+        return what + QStringLiteral(" muss größer als 0 m sein") + stays;
     if (*meters > 1000)
-        return QStringLiteral("Die Entfernung darf höchstens 1000 m betragen") + stays;
+        return what + QStringLiteral(" darf höchstens 1000 m betragen") + stays;
     const QString text = distanceText(*meters);
     if (timing::exportRow({}, {}, text + u' ', {}).size() !=
         timing::exportRow({}, {}, {}, {}).size())
-        return QStringLiteral("Die Entfernung %1 passt nicht in die Spalte des Exports")
-                   .arg(text) +
+        return what + QStringLiteral(" %1 passt nicht in die Spalte des Exports").arg(text) +
                stays;
     return {};
+}
+
+const QString FlagName = QStringLiteral("Die Fahnenlänge");
+
+// A minimum is whole milliseconds from 0 to 100.
+constexpr int MaxMinimumMs = 100;
+QString minimumRefusal(std::optional<double> ms, double kept)
+{
+    if (ms && *ms >= 0 && *ms <= MaxMinimumMs && *ms == std::floor(*ms))
+        return {};
+    return QStringLiteral("Die Mindestzeit muss eine ganze Zahl von 0 bis %1 ms sein; "
+                          "sie bleibt %2 ms")
+        .arg(MaxMinimumMs)
+        .arg(qRound(kept));
 }
 
 } // namespace
@@ -108,6 +124,9 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     edtLabel = m_ui->edtLabel;
     cmbPort = m_ui->cmbPort;
     cmbAlg = m_ui->cmbAlg;
+    cmbMode = m_ui->cmbMode;
+    edtFlag = m_ui->edtFlag;
+    edtMin = m_ui->edtMin;
     Digits = m_ui->Digits;
 
     // The diagram is built into the program from its drawing.
@@ -125,6 +144,17 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     edtM->setAcceptance([this](std::optional<double> meters) {
         return distanceRefusal(meters, edtM->TakenValue());
     });
+    edtFlag->loaded();
+    edtFlag->setAcceptance([this](std::optional<double> meters) {
+        return distanceRefusal(meters, edtFlag->TakenValue(), FlagName);
+    });
+    edtMin->loaded();
+    edtMin->setAcceptance(
+        [this](std::optional<double> ms) { return minimumRefusal(ms, edtMin->TakenValue()); });
+    showMinimum();
+    // A minimum taken in the field is the chosen mode's from now on.
+    connect(edtMin, &TFloatSpinEdit::OnChange, this,
+            [this] { minimumMs(m_engine.mode()) = qRound(edtMin->AcceptedValue()); });
 
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPixelSize(11);
@@ -142,9 +172,8 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
 
     m_runModel = new app::RunTableModel(m_runs, this);
     Prot->setModel(m_runModel);
-    const int widths[app::RunTableModel::ColumnCount] = {120, 80, 70, 115, 100};
-    for (int c = 0; c < app::RunTableModel::ColumnCount; ++c)
-        Prot->setColumnWidth(c, widths[c]);
+    applyColumnWidths();
+    connect(m_runModel, &QAbstractItemModel::modelReset, this, [this] { applyColumnWidths(); });
     Prot->verticalHeader()->setDefaultSectionSize(17);
     Prot->verticalHeader()->setMinimumSectionSize(15);
 
@@ -226,6 +255,7 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     connect(cmbPort, &TComboBox::changePicked, this, call(&TForm1::cmbPortChange));
     connect(cmbAlg, &TComboBox::clickPicked, this, call(&TForm1::cmbAlgClick));
     connect(cmbAlg, &TComboBox::changePicked, this, call(&TForm1::cmbAlgChange));
+    connect(cmbMode, &TComboBox::changePicked, this, call(&TForm1::cmbModeChange));
 
     // Key preview: the window sees every key before the focused control does.
     qApp->installEventFilter(this);
@@ -260,12 +290,17 @@ QString TForm1::TicksToStr(Ticks interval)
 
 void TForm1::DoContact1(std::optional<Ticks> at, bool late)
 {
+    // The other modes make their runs from the lines alone.
+    if (m_engine.mode() != timing::MeasurementMode::BetweenBarriers)
+        return;
     if (m_chrono.DoContact1(at, late))
         mirrorRun();
 }
 
 void TForm1::DoContact2(std::optional<Ticks> at, bool late)
 {
+    if (m_engine.mode() != timing::MeasurementMode::BetweenBarriers)
+        return;
     if (!m_chrono.DoContact2(at, late))
         return;
     mirrorRun();
@@ -275,12 +310,21 @@ void TForm1::DoContact2(std::optional<Ticks> at, bool late)
 void TForm1::DoReset()
 {
     m_chrono.DoReset();
+    m_engine.reset();
     mirrorRun();
 }
 
 void TForm1::EvaluateLines()
 {
     m_chrono.setInverted(cmbAlg->currentIndex() != 0);
+    if (engineEvaluates()) {
+        timing::ModeOutput out;
+        syncEngine();
+        m_engine.evaluateLines(m_chrono, m_lines, out);
+        setLamps(m_chrono.line1(), m_chrono.line2());
+        takeModeOutput(out);
+        return;
+    }
     const timing::Fired fired = m_chrono.EvaluateLines();
     if (fired.contact1 || fired.contact2)
         mirrorRun();
@@ -292,10 +336,61 @@ void TForm1::EvaluateLines()
 void TForm1::mirrorRun()
 {
     const bool running = m_chrono.running();
-    btn46->setEnabled(!running);
-    btn78->setEnabled(running);
+    // The contact buttons belong to the run between the barriers.
+    const bool contacts = m_engine.mode() == timing::MeasurementMode::BetweenBarriers;
+    btn46->setEnabled(!running && contacts);
+    btn78->setEnabled(running && contacts);
     cmbPort->setEnabled(!running);
     cmbAlg->setEnabled(!running);
+    cmbMode->setEnabled(!running);
+}
+
+bool TForm1::engineEvaluates() const
+{
+    return m_engine.mode() != timing::MeasurementMode::BetweenBarriers || m_minContactMs > 0;
+}
+
+void TForm1::syncEngine()
+{
+    // Read when a result is made, so the fields' current values count.
+    m_engine.setDistanceMeters(edtM->AcceptedValue());
+    m_engine.setFlagMeters(edtFlag->AcceptedValue());
+    m_engine.setMinDark(Ticks(minimumMs(m_engine.mode())) * 10);
+}
+
+void TForm1::takeModeOutput(const timing::ModeOutput &out)
+{
+    for (const timing::Contact &contact : out.contacts) {
+        if (contact.line == 1)
+            DoContact1(contact.at, contact.late);
+        else
+            DoContact2(contact.at, contact.late);
+    }
+    const platform::Locale &locale = platform::locale();
+    for (const timing::ModeRun &result : out.runs) {
+        const QDate today = locale.currentDate();
+        const QTime now = locale.currentTime();
+        protocol::Run run = protocol::runOf(result, today, now);
+        run.label = edtLabel->text();
+        addRun(std::move(run));
+    }
+}
+
+int &TForm1::minimumMs(timing::MeasurementMode mode)
+{
+    return mode == timing::MeasurementMode::BetweenBarriers ? m_minContactMs : m_minDarkMs;
+}
+
+void TForm1::showMinimum()
+{
+    edtMin->setValue(minimumMs(m_engine.mode()));
+}
+
+void TForm1::applyColumnWidths()
+{
+    const int widths[app::RunTableModel::ColumnCount] = {120, 80, 70, 115, 100};
+    for (int c = 0; c < m_runModel->columnCount(); ++c)
+        Prot->setColumnWidth(c, c < app::RunTableModel::ColumnCount ? widths[c] : 110);
 }
 
 void TForm1::setLamps(bool a, bool b)
@@ -317,7 +412,19 @@ void TForm1::setLamps(bool a, bool b)
 
 void TForm1::DigitsTimerTimer()
 {
-    Digits->setIndicatorstring(m_chrono.DigitsText());
+    if (!engineEvaluates()) {
+        Digits->setIndicatorstring(m_chrono.DigitsText());
+        return;
+    }
+    // A minimum is settled by the time that has passed since the last edge.
+    const Ticks now = GetTicks();
+    timing::ModeOutput out;
+    syncEngine();
+    m_engine.poll(now, out);
+    takeModeOutput(out);
+    Digits->setIndicatorstring(m_engine.mode() == timing::MeasurementMode::BetweenBarriers
+                                   ? m_chrono.DigitsText()
+                                   : m_engine.DigitsText(now));
 }
 
 void TForm1::CommChanged()
@@ -350,8 +457,13 @@ void TForm1::AddProtocolEntry()
     // The date is read first and the time separately after it.
     const QDate today = locale.currentDate();
     const QTime now = locale.currentTime();
-    protocol::Run run =
-        protocol::makeRun(m_chrono.entry(edtM->AcceptedValue()), today, now, edtLabel->text());
+    addRun(protocol::makeRun(m_chrono.entry(edtM->AcceptedValue()), today, now,
+                             edtLabel->text()));
+}
+
+void TForm1::addRun(protocol::Run run)
+{
+    const platform::Locale &locale = platform::locale();
     // On the disk before it is shown; a journal that cannot be written stops nothing.
     const auto convention =
         protocol::CsvConvention::forDecimalSeparator(locale.decimalSeparator());
@@ -449,7 +561,9 @@ void TForm1::btnExportClick()
         protocol::CsvConvention::forDecimalSeparator(platform::locale().decimalSeparator());
     const QByteArray bytes = timing::isCsvFileName(path)
                                  ? protocol::csvBytes(m_runs.runs(), convention)
-                                 : timing::toAnsi(timing::exportText(protocolRows()));
+                                 : timing::toAnsi(protocol::exportText(
+                                       m_runs.runs(), m_runModel->extraColumns(),
+                                       platform::locale()));
     timing::writeFileReplacing(path, bytes);
     platform::shell().open(path, this);
 }
@@ -463,8 +577,10 @@ void TForm1::LoadSettings()
 
 void TForm1::SaveSettings()
 {
-    timing::SaveSettings(
-        {cmbPort->currentIndex(), cmbAlg->currentIndex(), edtM->AcceptedValue()});
+    minimumMs(m_engine.mode()) = qRound(edtMin->AcceptedValue());
+    timing::SaveSettings({cmbPort->currentIndex(), cmbAlg->currentIndex(), edtM->AcceptedValue(),
+                          cmbMode->currentIndex(), edtFlag->AcceptedValue(), m_minDarkMs,
+                          m_minContactMs});
 }
 
 void TForm1::applyComPort(int index)
@@ -482,6 +598,36 @@ void TForm1::applyMeters(long double meters)
     // A stored distance the field would refuse keeps the field's own.
     if (distanceRefusal(double(meters), edtM->TakenValue()).isEmpty())
         edtM->setValue(double(meters));
+}
+
+void TForm1::applyMode(int index)
+{
+    const timing::MeasurementMode mode = timing::measurementModeOf(index);
+    cmbMode->setItemIndexQuiet(int(mode));
+    m_engine.setMode(mode);
+    m_runModel->setMode(mode);
+    showMinimum();
+    mirrorRun();
+}
+
+void TForm1::applyFlagMeters(long double meters)
+{
+    if (distanceRefusal(double(meters), edtFlag->TakenValue(), FlagName).isEmpty())
+        edtFlag->setValue(double(meters));
+}
+
+void TForm1::applyMinDarkMs(int ms)
+{
+    if (minimumRefusal(ms, 0).isEmpty())
+        m_minDarkMs = ms;
+    showMinimum();
+}
+
+void TForm1::applyMinContactMs(int ms)
+{
+    if (minimumRefusal(ms, 0).isEmpty())
+        m_minContactMs = ms;
+    showMinimum();
 }
 
 // --- Selectors ----------------------------------------------------------------------
@@ -513,6 +659,18 @@ void TForm1::cmbAlgClick()
 
 void TForm1::cmbAlgChange()
 {
+    cmbPortClick();
+}
+
+void TForm1::cmbModeChange()
+{
+    // The minimum typed for the mode left stays with it.
+    minimumMs(m_engine.mode()) = qRound(edtMin->AcceptedValue());
+    const timing::MeasurementMode mode = timing::measurementModeOf(cmbMode->currentIndex());
+    m_engine.setMode(mode);
+    // Runs of the mode left stay in the list with their own columns.
+    m_runModel->setMode(mode);
+    showMinimum();
     cmbPortClick();
 }
 

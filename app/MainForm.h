@@ -7,6 +7,7 @@
 #include "settings/Settings.h"
 #include "timing/Chronometer.h"
 #include "timing/LineSource.h"
+#include "timing/ModeEngine.h"
 #include "timing/TimeBase.h"
 #include "widgets/ReportList.h"
 
@@ -87,6 +88,10 @@ public:
     void cmbPortClick();
     void cmbAlgClick();
     void cmbAlgChange();
+    // The measurement mode: its columns, its minimum in the field, a fresh start.
+    void cmbModeChange();
+    timing::MeasurementMode mode() const { return m_engine.mode(); }
+    const timing::ModeEngine &modeEngine() const { return m_engine; }
     // The port selector's menu: which device COM 1 and COM 2 stand for.
     void chooseAdapter();
 
@@ -137,10 +142,28 @@ private:
     void applyComPort(int index) override;
     void applyComAlg(int index) override;
     void applyMeters(long double meters) override;
+    void applyMode(int index) override;
+    void applyFlagMeters(long double meters) override;
+    void applyMinDarkMs(int ms) override;
+    void applyMinContactMs(int ms) override;
+
+    // The engine takes the lines while a mode other than the default one is chosen, or the
+    // default mode has a minimum; otherwise the chronometer alone, as it always did.
+    bool engineEvaluates() const;
+    void syncEngine();
+    void takeModeOutput(const timing::ModeOutput &out);
+    void addRun(protocol::Run run);
+    // The stored minimum of a mode (ms): contacts in the default mode, darkness in the others.
+    int &minimumMs(timing::MeasurementMode mode);
+    void showMinimum();
+    void applyColumnWidths();
 
     std::unique_ptr<Ui::TForm1> m_ui;
     timing::LineSource &m_lines;
     timing::Chronometer m_chrono{m_lines};
+    timing::ModeEngine m_engine;
+    int m_minContactMs = 0;
+    int m_minDarkMs = 1;
     protocol::RunLog m_runs;
     app::RunTableModel *m_runModel = nullptr;
     protocol::RunJournal m_journal{protocol::RunJournal::defaultFolder()};
@@ -164,6 +187,9 @@ public:
     QLineEdit *edtLabel = nullptr;
     TComboBox *cmbPort = nullptr;
     TComboBox *cmbAlg = nullptr;
+    TComboBox *cmbMode = nullptr;
+    TFloatSpinEdit *edtFlag = nullptr;
+    TFloatSpinEdit *edtMin = nullptr;
     TIAeverLiquidIndicator *Digits = nullptr;
     QTimer *DigitsTimer = nullptr;
     QMenu *PopupMenu1 = nullptr;

@@ -1,6 +1,7 @@
 #include "app/RunTableModel.h"
 
 #include "platform/Locale.h"
+#include "protocol/ModeRuns.h"
 #include "protocol/ProtocolExport.h"
 #include "protocol/RunTexts.h"
 
@@ -35,7 +36,7 @@ int RunTableModel::rowCount(const QModelIndex &parent) const
 
 int RunTableModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : ColumnCount;
+    return parent.isValid() ? 0 : int(ColumnCount + m_extra.size());
 }
 
 QVariant RunTableModel::data(const QModelIndex &index, int role) const
@@ -49,6 +50,9 @@ QVariant RunTableModel::data(const QModelIndex &index, int role) const
     case Qt::EditRole: {
         if (column == Label)
             return run.label;
+        if (column > Label)
+            return protocol::cellText(run, m_extra.value(column - ColumnCount),
+                                      platform::locale().decimalSeparator());
         // Formatted when shown: only the visible rows are ever asked.
         const timing::ProtocolRow row = protocol::protocolRow(run, platform::locale());
         switch (column) {
@@ -93,10 +97,11 @@ Qt::ItemFlags RunTableModel::flags(const QModelIndex &index) const
 
 QVariant RunTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
         return QAbstractTableModel::headerData(section, orientation, role);
     if (role == Qt::DisplayRole)
-        return m_captions.at(section);
+        return section < ColumnCount ? m_captions.at(section)
+                                     : protocol::columnCaption(m_extra.at(section - ColumnCount));
     if (role == Qt::TextAlignmentRole)
         return alignment(section);
     return {};
@@ -121,6 +126,7 @@ void RunTableModel::runsAboutToBeInserted(int first, int last)
 void RunTableModel::runsInserted(int, int)
 {
     endInsertRows();
+    refreshColumns();
 }
 
 void RunTableModel::runsAboutToBeRemoved(int first, int last)
@@ -131,6 +137,7 @@ void RunTableModel::runsAboutToBeRemoved(int first, int last)
 void RunTableModel::runsRemoved(int, int)
 {
     endRemoveRows();
+    refreshColumns();
 }
 
 void RunTableModel::runsAboutToBeReset()
@@ -140,12 +147,30 @@ void RunTableModel::runsAboutToBeReset()
 
 void RunTableModel::runsReset()
 {
+    m_extra = protocol::shownColumns(m_mode, m_runs.runs());
     endResetModel();
 }
 
 void RunTableModel::runChanged(int row)
 {
     emit dataChanged(index(row, Label), index(row, Label));
+}
+
+void RunTableModel::setMode(timing::MeasurementMode mode)
+{
+    m_mode = mode;
+    refreshColumns();
+}
+
+void RunTableModel::refreshColumns()
+{
+    const QList<protocol::CsvExtraColumn> extra = protocol::shownColumns(m_mode, m_runs.runs());
+    if (extra == m_extra)
+        return;
+    // Rare (a mode change, a run of another mode coming back): the view is rebuilt whole.
+    beginResetModel();
+    m_extra = extra;
+    endResetModel();
 }
 
 } // namespace app

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "protocol/RunCsv.h"
 #include "protocol/RunLog.h"
+#include "timing/Measurement.h"
 
 #include <QAbstractTableModel>
 #include <QStringList>
@@ -9,7 +11,8 @@ namespace app {
 
 // The protocol's runs as the list shows them: date/time, time, distance and speed as
 // texts in the user's formats, and the run's label as a fifth, editable column. A run
-// whose contact was found late has its time marked and a note in its tooltip.
+// whose contact was found late has its time marked and a note in its tooltip. In a
+// measurement mode other than the default one, its named columns follow the label.
 class RunTableModel : public QAbstractTableModel, private protocol::RunLog::Observer
 {
     Q_OBJECT
@@ -33,6 +36,11 @@ public:
 
     protocol::RunLog &runs() { return m_runs; }
 
+    // The mode whose columns are shown; runs of another mode still in the list keep theirs.
+    void setMode(timing::MeasurementMode mode);
+    // The further columns after the label, in order.
+    const QList<protocol::CsvExtraColumn> &extraColumns() const { return m_extra; }
+
 private:
     void runsAboutToBeInserted(int first, int last) override;
     void runsInserted(int first, int last) override;
@@ -42,8 +50,13 @@ private:
     void runsReset() override;
     void runChanged(int row) override;
 
+    // Follows a change of the runs that may have brought or taken further columns.
+    void refreshColumns();
+
     protocol::RunLog &m_runs;
     QStringList m_captions;
+    timing::MeasurementMode m_mode = timing::MeasurementMode::BetweenBarriers;
+    QList<protocol::CsvExtraColumn> m_extra;
 };
 
 } // namespace app

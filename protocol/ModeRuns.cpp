@@ -1,6 +1,9 @@
 #include "protocol/ModeRuns.h"
 
+#include "platform/Locale.h"
 #include "protocol/NumberFormat.h"
+#include "protocol/ProtocolExport.h"
+#include "protocol/RunTexts.h"
 #include "timing/ModeEngine.h"
 
 namespace protocol {
@@ -15,7 +18,7 @@ Run runOf(const timing::ModeRun &result, QDate date, QTime time)
     run.late = result.late;
     run.uncertaintyMs = result.uncertaintyMs;
     for (const timing::ModeValue &v : result.extra)
-        run.extra.append({v.name, v.unit, v.value, v.uncertainty, v.decimals});
+        run.extra.append({v.name, v.unit, v.value, v.uncertainty, v.decimals, v.late});
     return run;
 }
 
@@ -47,6 +50,50 @@ QStringList extraTexts(const Run &run, QChar decimalSeparator)
     for (const RunValue &value : run.extra)
         texts.append(valueText(value, decimalSeparator));
     return texts;
+}
+
+QString columnCaption(const CsvExtraColumn &column)
+{
+    if (column.unit.isEmpty())
+        return column.name;
+    return QStringLiteral("%1 (%2)").arg(column.name, column.unit);
+}
+
+QList<CsvExtraColumn> shownColumns(timing::MeasurementMode mode, const QList<Run> &runs)
+{
+    QList<CsvExtraColumn> columns;
+    for (const timing::ModeValue &c : timing::modeColumns(mode))
+        columns.append({c.name, c.unit});
+    for (const CsvExtraColumn &c : extraColumns(runs))
+        if (!columns.contains(c))
+            columns.append(c);
+    return columns;
+}
+
+QString cellText(const Run &run, const CsvExtraColumn &column, QChar decimalSeparator)
+{
+    for (const RunValue &value : run.extra) {
+        if (value.name != column.name || value.unit != column.unit)
+            continue;
+        QString text = valueText(value, decimalSeparator);
+        if (value.late && value.value)
+            text += timing::LateMark;
+        return text;
+    }
+    return {};
+}
+
+QString exportText(const QList<Run> &runs, const QList<CsvExtraColumn> &columns,
+                   const platform::Locale &locale)
+{
+    QList<timing::ProtocolRow> rows = protocolRows(runs, locale);
+    QStringList headers;
+    for (const CsvExtraColumn &c : columns)
+        headers.append(columnCaption(c));
+    for (qsizetype r = 0; r < rows.size(); ++r)
+        for (const CsvExtraColumn &c : columns)
+            rows[r].extra.append(cellText(runs.at(r), c, locale.decimalSeparator()));
+    return timing::exportText(rows, headers);
 }
 
 } // namespace protocol

@@ -1,12 +1,17 @@
 #pragma once
 
 #include "protocol/Run.h"
+#include "protocol/RunCsv.h"
 #include "timing/Measurement.h"
 
 #include <QChar>
 #include <QDate>
 #include <QStringList>
 #include <QTime>
+
+namespace platform {
+class Locale;
+}
 
 namespace protocol {
 
@@ -23,5 +28,21 @@ QString valueText(const RunValue &value, QChar decimalSeparator);
 
 // The cells of every further column of a run, in order.
 QStringList extraTexts(const Run &run, QChar decimalSeparator);
+
+// A further column's caption in the list and the text export: "v (m/s)", "Schranke".
+QString columnCaption(const CsvExtraColumn &column);
+
+// The further columns the protocol shows: the mode's own, then those of runs of other
+// modes still in the list, so that no value of theirs goes out of sight.
+QList<CsvExtraColumn> shownColumns(timing::MeasurementMode mode, const QList<Run> &runs);
+
+// A run's cell in a further column, empty where the run has no such value; a value whose
+// edge was found late carries the late mark.
+QString cellText(const Run &run, const CsvExtraColumn &column, QChar decimalSeparator);
+
+// The text export of `runs` with the further `columns` after the four; without columns
+// it is the plain four-column export.
+QString exportText(const QList<Run> &runs, const QList<CsvExtraColumn> &columns,
+                   const platform::Locale &locale);
 
 } // namespace protocol

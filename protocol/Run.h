@@ -20,6 +20,7 @@ struct RunValue
     std::optional<long double> value;
     long double uncertainty = 0; // same unit, half-width
     int decimals = 3;
+    bool late = false; // one of the edges it comes from was found late
 
     bool operator==(const RunValue &) const = default;
 };

@@ -52,6 +52,8 @@ void AccelerationMode::completed(const Interruption &i, const ModeSettings &sett
     run.extra = modeColumns(MeasurementMode::Acceleration);
     for (qsizetype k = 0; k < run.extra.size(); ++k)
         std::tie(run.extra[k].value, run.extra[k].uncertainty) = values[k];
+    run.extra[0].late = first.late;
+    run.extra[1].late = i.late;
     out.runs.push_back(std::move(run));
 }
 

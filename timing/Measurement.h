@@ -63,6 +63,7 @@ struct ModeValue
     std::optional<long double> value;
     long double uncertainty = 0; // same unit, half-width
     int decimals = 3;
+    bool late = false; // one of the edges it comes from was found late
 
     bool operator==(const ModeValue &) const = default;
 };

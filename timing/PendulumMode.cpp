@@ -22,6 +22,7 @@ void PendulumMode::completed(const Interruption &i, const ModeSettings &, ModeOu
     if (run.ticks)
         run.extra[0].value = secondsOf(static_cast<long double>(period));
     run.extra[0].uncertainty = uncertainty;
+    run.extra[0].late = run.late;
     out.runs.push_back(std::move(run));
     m_start = i;
     m_passages = 0;

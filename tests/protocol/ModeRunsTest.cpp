@@ -57,3 +57,53 @@ TEST(ModeRuns, EachModeNamesItsFurtherColumns)
               (QStringList{"t1", "t2", "v1", "v2", "a"}));
     EXPECT_EQ(protocol::extraCaptions(MeasurementMode::Pendulum), QStringList{"Periode"});
 }
+
+TEST(ModeRuns, CellsFollowTheColumnByNameAndUnitAndMarkALateValue)
+{
+    protocol::Run run;
+    run.extra = {{"t1", "s", 0.05L, 0, 4, true}, {"t2", "s", 0.025L, 0, 4, false},
+                 {"v1", "m/s", std::nullopt, 0, 3, true}};
+    const struct
+    {
+        protocol::CsvExtraColumn column;
+        const char *text;
+    } rows[] = {
+        {{"t1", "s"}, "0,0500 s*"},
+        {{"t2", "s"}, "0,0250 s"},
+        // No value, nothing to mark.
+        {{"v1", "m/s"}, "???"},
+        {{"t1", "ms"}, ""},
+        {{"Periode", "s"}, ""},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(protocol::cellText(run, row.column, u','), QString::fromUtf8(row.text))
+            << row.column.name.toStdString();
+}
+
+TEST(ModeRuns, ShownColumnsAreTheModesThenThoseOfOtherRunsInTheList)
+{
+    protocol::Run dark;
+    dark.extra = {{"Schranke", "", 1, 0, 0}, {"v", "m/s", 0.5L, 0, 3}};
+    protocol::Run plain;
+    const auto captions = [](const QList<protocol::CsvExtraColumn> &columns) {
+        QStringList out;
+        for (const auto &c : columns)
+            out << protocol::columnCaption(c);
+        return out;
+    };
+    const struct
+    {
+        MeasurementMode mode;
+        QList<protocol::Run> runs;
+        QStringList captions;
+    } rows[] = {
+        {MeasurementMode::BetweenBarriers, {plain}, {}},
+        {MeasurementMode::BetweenBarriers, {plain, dark}, {"Schranke", "v (m/s)"}},
+        {MeasurementMode::DarkTime, {dark, dark}, {"Schranke", "v (m/s)"}},
+        {MeasurementMode::Pendulum, {dark}, {"Periode (s)", "Schranke", "v (m/s)"}},
+        {MeasurementMode::Acceleration, {},
+         {"t1 (s)", "t2 (s)", "v1 (m/s)", "v2 (m/s)", "a (m/s²)"}},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(captions(protocol::shownColumns(row.mode, row.runs)), row.captions);
+}
