@@ -23,8 +23,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt finds its window-system plugins there; without them the program cannot open a window.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 # Users join the group that owns the serial devices; the German texts of Qt's own
-# dialogs are built into the program.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation")
+# dialogs are built into the program. The start and stop tones need ALSA's library, which
+# is loaded only when present.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation, libasound2")
 
 # The copyright file and changelog every Debian package carries, beside the licence.
 set(changelog ${PROJECT_BINARY_DIR}/packaging/changelog)

@@ -16,6 +16,7 @@ packages=(
     fonts-liberation
     librsvg2-bin desktop-file-utils appstream
     locales
+    libasound2-dev
 )
 
 missing=()
