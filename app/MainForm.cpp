@@ -4,6 +4,7 @@
 
 #include "app/AdapterDialog.h"
 #include "app/AppIcon.h"
+#include "app/Classroom.h"
 #include "app/ExceptionHandler.h"
 #include "app/GroupFrame.h"
 #include "app/InfoForm.h"
@@ -169,6 +170,17 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     connect(cmbAlg, &TComboBox::clickPicked, this, call(&TForm1::cmbAlgClick));
     connect(cmbAlg, &TComboBox::changePicked, this, call(&TForm1::cmbAlgChange));
 
+    m_classroom = new app::Classroom(*this, [this] {
+        QList<protocol::Run> runs;
+        for (const timing::CsvRecord &r : csvRecords()) {
+            protocol::Run run;
+            run.ticks = r.ticks;
+            run.meters = r.meters;
+            runs.append(run);
+        }
+        return app::summarize(runs);
+    });
+
     // Key preview: the window sees every key before the focused control does.
     qApp->installEventFilter(this);
 
@@ -237,6 +249,8 @@ void TForm1::mirrorRun()
     btn78->setEnabled(running);
     cmbPort->setEnabled(!running);
     cmbAlg->setEnabled(!running);
+    if (m_classroom)
+        m_classroom->runChanged();
 }
 
 void TForm1::setLamps(bool a, bool b)
@@ -254,11 +268,15 @@ void TForm1::setLamps(bool a, bool b)
     led6->setAccessibleName(state("DSR", a));
     led7->setAccessibleName(state("CTS", b));
     led8->setAccessibleName(state("CTS", b));
+    if (m_classroom)
+        m_classroom->linesChanged();
 }
 
 void TForm1::DigitsTimerTimer()
 {
     Digits->setIndicatorstring(m_chrono.DigitsText());
+    if (m_classroom)
+        m_classroom->refresh();
 }
 
 void TForm1::CommChanged()
