@@ -1,12 +1,13 @@
 #include "app/ProjectorView.h"
 
+#include "app/BigText.h"
+
 #include "platform/Locale.h"
 #include "protocol/NumberFormat.h"
 #include "widgets/IAeverLiquidIndicator.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QScreen>
 
 #include <algorithm>
@@ -72,12 +73,8 @@ ProjectorView::ProjectorView(QWidget *parent) : QWidget(parent, Qt::Window)
     m_digits->loaded();
 
     const auto label = [this](const char *name) {
-        auto *l = new QLabel(this);
+        auto *l = new BigText(this);
         l->setObjectName(QLatin1StringView(name));
-        l->setAlignment(Qt::AlignCenter);
-        QFont font = l->font();
-        font.setBold(true);
-        l->setFont(font);
         return l;
     };
     m_state = label("ProjectorState");
@@ -123,10 +120,7 @@ void ProjectorView::setTime(const QString &text)
 void ProjectorView::setArmedState(ArmedState state)
 {
     m_state->setText(armedStateText(state));
-    QPalette p = m_state->palette();
-    p.setColor(QPalette::WindowText, armedStateColor(state));
-    m_state->setPalette(p);
-    m_state->setAccessibleName(QStringLiteral("Zustand: ") + armedStateText(state));
+    m_state->setColor(armedStateColor(state));
 }
 
 void ProjectorView::setSummary(const RunSummary &s)
@@ -223,11 +217,9 @@ void ProjectorView::layOut()
     const int figures = fittingPixelSize(m_lastRun->font(), widest, textWidth, lineHeight * 6 / 10);
     const int state = fittingPixelSize(m_state->font(), QStringLiteral("Kontakt offen/gestört"),
                                        textWidth, lineHeight * 7 / 10);
-    const auto place = [&](QLabel *label, int row, int pixels) {
-        QFont font = label->font();
-        font.setPixelSize(pixels);
-        label->setFont(font);
-        label->setGeometry(margin, top + row * lineHeight, textWidth, lineHeight);
+    const auto place = [&](BigText *line, int row, int pixels) {
+        line->setPixelSize(pixels);
+        line->setGeometry(margin, top + row * lineHeight, textWidth, lineHeight);
     };
     place(m_state, 0, state);
     place(m_lastRun, 1, figures);

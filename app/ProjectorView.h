@@ -5,10 +5,11 @@
 
 #include <QWidget>
 
-class QLabel;
 class TIAeverLiquidIndicator;
 
 namespace app {
+
+class BigText;
 
 // Which screen the projector view takes: another than the main window's when one exists
 // and the user prefers it, else the main window's own.
@@ -57,9 +58,9 @@ private:
     void layOut();
 
     TIAeverLiquidIndicator *m_digits = nullptr;
-    QLabel *m_state = nullptr;
-    QLabel *m_lastRun = nullptr;
-    QLabel *m_statistics = nullptr;
+    BigText *m_state = nullptr;
+    BigText *m_lastRun = nullptr;
+    BigText *m_statistics = nullptr;
 };
 
 } // namespace app

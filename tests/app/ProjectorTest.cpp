@@ -1,3 +1,4 @@
+#include "app/BigText.h"
 #include "app/Classroom.h"
 #include "app/MainForm.h"
 #include "app/ProjectorView.h"
@@ -352,6 +353,53 @@ TEST_F(ProjectorTest, TheDisplayIsRenderedAnewAtTheWindowsSize)
         EXPECT_GT(bounds(d->litPolygons()).width(), row.faceWidth * 8 / 10);
         view.hide();
     }
+}
+
+TEST_F(ProjectorTest, LinesOfTextAreDrawnOnceAndThenOnlyCopied)
+{
+    app::ProjectorView view;
+    view.resize(1280, 1024);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    auto *state = view.findChild<app::BigText *>(QStringLiteral("ProjectorState"));
+    auto *last = view.findChild<app::BigText *>(QStringLiteral("ProjectorLastRun"));
+    auto *stats = view.findChild<app::BigText *>(QStringLiteral("ProjectorStatistics"));
+    ASSERT_TRUE(state && last && stats);
+    view.repaint();
+    const auto counts = [&] {
+        return std::array<int, 3>{state->drawCount(), last->drawCount(), stats->drawCount()};
+    };
+    const std::array<int, 3> first = counts();
+
+    const app::RunSummary one{1, 5000, 0.3L, 5000, 0.3L};
+    const struct
+    {
+        app::ArmedState state;
+        app::RunSummary summary;
+        std::array<int, 3> drawn; // after the repaint, beyond the first
+    } steps[] = {
+        {app::ArmedState::NoPort, {}, {0, 0, 0}},  // as shown: nothing drawn anew
+        {app::ArmedState::Running, {}, {1, 0, 0}},
+        {app::ArmedState::Stopped, one, {2, 1, 1}},
+        {app::ArmedState::Stopped, one, {2, 1, 1}},
+        {app::ArmedState::ContactFault, one, {3, 1, 1}},
+    };
+    for (const auto &step : steps) {
+        view.setArmedState(step.state);
+        view.setSummary(step.summary);
+        view.repaint();
+        const std::array<int, 3> now = counts();
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(now[i] - first[i], step.drawn[i]) << "line " << i;
+        // The words show in their own colour: the strokes' insides have it exactly.
+        const QImage shown = state->grab().toImage();
+        bool found = false;
+        for (int y = 0; y < shown.height() && !found; ++y)
+            for (int x = 0; x < shown.width() && !found; ++x)
+                found = (shown.pixel(x, y) | 0xFF000000) == app::armedStateColor(step.state).rgb();
+        EXPECT_TRUE(found) << app::armedStateText(step.state).toStdString();
+    }
+    EXPECT_EQ(stats->text(), "Fahrten: 1   Mittel: 00:00.5000   0,300 m/s");
 }
 
 } // namespace
