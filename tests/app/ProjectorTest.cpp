@@ -22,7 +22,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
-#include <QTableWidget>
 #include <QTest>
 
 #include <mutex>
@@ -181,7 +180,7 @@ TEST_F(ProjectorTest, KeysInTheProjectorTimeRunsThatItShowsLarge)
         EXPECT_EQ(projector()->lastRunText(), QString::fromUtf8(step.lastRun));
         EXPECT_EQ(projector()->statisticsText(), QString::fromUtf8(step.statistics));
     }
-    EXPECT_EQ(f.Prot->rowCount(), 2);
+    EXPECT_EQ(f.runs().size(), 2);
     EXPECT_TRUE(projectorShown());
 }
 
@@ -292,17 +291,21 @@ TEST_F(ProjectorTest, TheScreenChoiceIsRemembered)
     EXPECT_FALSE(classroom().preferOtherScreen());
 }
 
-TEST_F(ProjectorTest, TheWindowGrowsByTheStripAndNothingAboveMoves)
+TEST_F(ProjectorTest, TheStripSitsBelowEveryOtherControl)
 {
     TForm1 &f = open();
-    EXPECT_EQ(f.size(), QSize(787, 453 + app::Classroom::StripHeight));
-    for (QWidget *w : {static_cast<QWidget *>(classroom().stateLabel()),
-                       static_cast<QWidget *>(f.findChild<QCheckBox *>("chkSound")),
-                       static_cast<QWidget *>(f.findChild<QPushButton *>("btnProjector"))}) {
-        const QRect r(w->mapTo(&f, QPoint(0, 0)), w->size());
-        EXPECT_GE(r.top(), 453) << w->objectName().toStdString();
-        EXPECT_LE(r.bottom(), f.height() - 1) << w->objectName().toStdString();
+    const int stripTop = f.height() - app::Classroom::StripHeight;
+    EXPECT_EQ(f.minimumSize(), f.maximumSize());
+    QWidget *strip = f.findChild<QWidget *>(QStringLiteral("ClassroomStrip"));
+    ASSERT_TRUE(strip);
+    EXPECT_EQ(strip->geometry(), QRect(0, stripTop, f.width(), app::Classroom::StripHeight));
+    for (QWidget *w : f.findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (w == strip || w->isWindow() || !w->isVisibleTo(&f))
+            continue;
+        EXPECT_LE(w->geometry().bottom(), stripTop - 1) << w->objectName().toStdString();
     }
+    for (QWidget *w : strip->findChildren<QWidget *>())
+        EXPECT_TRUE(strip->rect().contains(w->geometry())) << w->objectName().toStdString();
 }
 
 // Every pixel is one of the display's own colours: drawn at this size, not scaled.
