@@ -3,6 +3,8 @@
 #include "app/ExceptionHandler.h"
 #include "app/MainForm.h"
 #include "app/ProjectorView.h"
+#include "i18n/Translation.h"
+#include "platform/Errors.h"
 #include "settings/Settings.h"
 #include "widgets/IAeverLiquidIndicator.h"
 
@@ -25,11 +27,15 @@ void saveFlag(const char *name, bool on)
     guarded([&] { timing::SaveSetting(name, on ? 1 : 0); });
 }
 
+// Read after the window's own settings: whatever is wrong with the file, the user has
+// just been told, so a failing read quietly keeps the default.
 bool loadFlag(const char *name, bool defaultValue)
 {
-    bool on = defaultValue;
-    guarded([&] { on = timing::LoadSetting(name, defaultValue ? 1 : 0) != 0; });
-    return on;
+    try {
+        return timing::LoadSetting(name, defaultValue ? 1 : 0) != 0;
+    } catch (const ERegistryException &) {
+        return defaultValue;
+    }
 }
 
 } // namespace
@@ -41,6 +47,8 @@ Classroom::Classroom(TForm1 &form, SummarySource summary)
     m_soundOn = loadFlag(SoundSetting, true);
     m_preferOther = loadFlag(ScreenSetting, true);
 
+    // Everything here lives in the strip, the commands too, so that the strip is
+    // translated as a whole.
     const int top = form.height();
     auto *strip = new QWidget(&form);
     strip->setObjectName(QStringLiteral("ClassroomStrip"));
@@ -55,8 +63,10 @@ Classroom::Classroom(TForm1 &form, SummarySource summary)
     bold.setBold(true);
     m_stateLabel->setFont(bold);
 
-    m_soundBox = new QCheckBox(QStringLiteral("Ton"), strip);
+    // Like the window's buttons it takes no focus, so the tab order stays; Alt+T reaches it.
+    m_soundBox = new QCheckBox(QStringLiteral("&Ton"), strip);
     m_soundBox->setObjectName(QStringLiteral("chkSound"));
+    m_soundBox->setFocusPolicy(Qt::NoFocus);
     m_soundBox->setGeometry(248, 3, 80, 20);
     m_soundBox->setChecked(m_soundOn);
     connect(m_soundBox, &QCheckBox::toggled, this, &Classroom::setSoundOn);
@@ -68,17 +78,17 @@ Classroom::Classroom(TForm1 &form, SummarySource summary)
     m_projectorButton->setFont(bold);
     connect(m_projectorButton, &QPushButton::clicked, this, [this] { toggleProjector(); });
 
-    m_projectorAction = new QAction(QStringLiteral("Großanzeige"), &form);
+    m_projectorAction = new QAction(QStringLiteral("Großanzeige"), strip);
     m_projectorAction->setObjectName(QStringLiteral("Grossanzeige1"));
     m_projectorAction->setShortcut(Qt::Key_F11);
     m_projectorAction->setShortcutContext(Qt::WindowShortcut);
     connect(m_projectorAction, &QAction::triggered, this, [this] { toggleProjector(); });
-    m_otherScreenAction = new QAction(QStringLiteral("Großanzeige auf anderem Bildschirm"), &form);
+    m_otherScreenAction = new QAction(QStringLiteral("Großanzeige auf anderem Bildschirm"), strip);
     m_otherScreenAction->setObjectName(QStringLiteral("AndererBildschirm1"));
     m_otherScreenAction->setCheckable(true);
     m_otherScreenAction->setChecked(m_preferOther);
     connect(m_otherScreenAction, &QAction::toggled, this, &Classroom::setPreferOtherScreen);
-    m_soundAction = new QAction(QStringLiteral("Ton"), &form);
+    m_soundAction = new QAction(QStringLiteral("Ton"), strip);
     m_soundAction->setObjectName(QStringLiteral("Ton1"));
     m_soundAction->setCheckable(true);
     m_soundAction->setChecked(m_soundOn);
@@ -90,6 +100,8 @@ Classroom::Classroom(TForm1 &form, SummarySource summary)
         w->setContextMenuPolicy(Qt::ActionsContextMenu);
         w->addActions({m_projectorAction, m_otherScreenAction, m_soundAction});
     }
+
+    guarded([strip] { TranslateComponentTexts(strip, QString()); });
 
     form.setFixedSize(form.width(), top + StripHeight);
     m_wasRunning = form.running();

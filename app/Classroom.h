@@ -30,7 +30,8 @@ class Classroom : public QObject
 public:
     using SummarySource = std::function<RunSummary()>;
 
-    // Adds the strip below the window, which grows by its height.
+    // Adds the strip below the window, which grows by its height. Made once the window
+    // has loaded its settings.
     Classroom(TForm1 &form, SummarySource summary);
     ~Classroom() override;
 

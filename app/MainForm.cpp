@@ -188,12 +188,12 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     connect(cmbAlg, &TComboBox::clickPicked, this, call(&TForm1::cmbAlgClick));
     connect(cmbAlg, &TComboBox::changePicked, this, call(&TForm1::cmbAlgChange));
 
-    m_classroom = new app::Classroom(*this, [this] { return app::summarize(m_runs.runs()); });
-
     // Key preview: the window sees every key before the focused control does.
     qApp->installEventFilter(this);
 
     FormCreate();
+    // After the window's settings, so that a problem with the file is reported once.
+    m_classroom = new app::Classroom(*this, [this] { return app::summarize(m_runs.runs()); });
 }
 
 TForm1::~TForm1()

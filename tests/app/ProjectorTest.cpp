@@ -275,6 +275,10 @@ TEST_F(ProjectorTest, TonesOnStartAndStopWhileTonIsOnAndTheSwitchIsRemembered)
     TForm1 &again = open();
     EXPECT_FALSE(again.findChild<QCheckBox *>(QStringLiteral("chkSound"))->isChecked());
     EXPECT_FALSE(again.findChild<QAction *>(QStringLiteral("Ton1"))->isChecked());
+    // The box takes no focus; Alt+T turns it on again.
+    QTest::keyClick(again.windowHandle(), Qt::Key_T, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return classroom().soundOn(); }));
+    EXPECT_TRUE(again.findChild<QAction *>(QStringLiteral("Ton1"))->isChecked());
     EXPECT_TRUE(messages.isEmpty());
 }
 
