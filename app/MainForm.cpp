@@ -4,6 +4,7 @@
 
 #include "app/AdapterDialog.h"
 #include "app/AppIcon.h"
+#include "app/Classroom.h"
 #include "app/ExceptionHandler.h"
 #include "app/GroupFrame.h"
 #include "app/HelpWindow.h"
@@ -231,6 +232,8 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     qApp->installEventFilter(this);
 
     FormCreate();
+    // After the window's settings, so that a problem with the file is reported once.
+    m_classroom = new app::Classroom(*this, [this] { return app::summarize(m_runs.runs()); });
 }
 
 TForm1::~TForm1()
@@ -296,6 +299,8 @@ void TForm1::mirrorRun()
     btn78->setEnabled(running);
     cmbPort->setEnabled(!running);
     cmbAlg->setEnabled(!running);
+    if (m_classroom)
+        m_classroom->runChanged();
 }
 
 void TForm1::setLamps(bool a, bool b)
@@ -313,11 +318,15 @@ void TForm1::setLamps(bool a, bool b)
     led6->setAccessibleName(state("DSR", a));
     led7->setAccessibleName(state("CTS", b));
     led8->setAccessibleName(state("CTS", b));
+    if (m_classroom)
+        m_classroom->linesChanged();
 }
 
 void TForm1::DigitsTimerTimer()
 {
     Digits->setIndicatorstring(m_chrono.DigitsText());
+    if (m_classroom)
+        m_classroom->refresh();
 }
 
 void TForm1::CommChanged()
