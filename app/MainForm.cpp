@@ -4,6 +4,7 @@
 
 #include "app/AdapterDialog.h"
 #include "app/AppIcon.h"
+#include "app/Classroom.h"
 #include "app/ExceptionHandler.h"
 #include "app/GroupFrame.h"
 #include "app/HelpWindow.h"
@@ -261,6 +262,8 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     qApp->installEventFilter(this);
 
     FormCreate();
+    // After the window's settings, so that a problem with the file is reported once.
+    m_classroom = new app::Classroom(*this, [this] { return app::summarize(m_runs.runs()); });
 }
 
 TForm1::~TForm1()
@@ -343,6 +346,8 @@ void TForm1::mirrorRun()
     cmbPort->setEnabled(!running);
     cmbAlg->setEnabled(!running);
     cmbMode->setEnabled(!running);
+    if (m_classroom)
+        m_classroom->runChanged();
 }
 
 bool TForm1::engineEvaluates() const
@@ -408,23 +413,27 @@ void TForm1::setLamps(bool a, bool b)
     led6->setAccessibleName(state("DSR", a));
     led7->setAccessibleName(state("CTS", b));
     led8->setAccessibleName(state("CTS", b));
+    if (m_classroom)
+        m_classroom->linesChanged();
 }
 
 void TForm1::DigitsTimerTimer()
 {
     if (!engineEvaluates()) {
         Digits->setIndicatorstring(m_chrono.DigitsText());
-        return;
+    } else {
+        // A minimum is settled by the time that has passed since the last edge.
+        const Ticks now = GetTicks();
+        timing::ModeOutput out;
+        syncEngine();
+        m_engine.poll(now, out);
+        takeModeOutput(out);
+        Digits->setIndicatorstring(m_engine.mode() == timing::MeasurementMode::BetweenBarriers
+                                       ? m_chrono.DigitsText()
+                                       : m_engine.DigitsText(now));
     }
-    // A minimum is settled by the time that has passed since the last edge.
-    const Ticks now = GetTicks();
-    timing::ModeOutput out;
-    syncEngine();
-    m_engine.poll(now, out);
-    takeModeOutput(out);
-    Digits->setIndicatorstring(m_engine.mode() == timing::MeasurementMode::BetweenBarriers
-                                   ? m_chrono.DigitsText()
-                                   : m_engine.DigitsText(now));
+    if (m_classroom)
+        m_classroom->refresh();
 }
 
 void TForm1::CommChanged()

@@ -29,6 +29,10 @@ class TPicturePanel;
 class TSpeedButton;
 class TfrmInfo;
 
+namespace app {
+class Classroom;
+}
+
 namespace Ui {
 class TForm1;
 }
@@ -100,6 +104,9 @@ public:
 
     const timing::Chronometer &chronometer() const { return m_chrono; }
     bool running() const { return m_chrono.running(); }
+    bool portActive() const { return m_lines.Active(); }
+    // The armed state, the projector view and the tones.
+    app::Classroom *classroom() const { return m_classroom; }
     bool suppressed() const { return m_chrono.suppressed(); }
     timing::Ticks startTicks() const { return m_chrono.startTicks(); }
     timing::Ticks stopTicks() const { return m_chrono.stopTicks(); }
@@ -199,5 +206,6 @@ private:
     QFileDialog *m_saveDialog = nullptr;
     SaveDialogRunner m_runSaveDialog;
     TfrmInfo *m_info = nullptr;
+    app::Classroom *m_classroom = nullptr;
     bool m_shown = false;
 };
