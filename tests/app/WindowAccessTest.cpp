@@ -170,14 +170,15 @@ TEST_F(WindowAccessTest, TabWalksTheControlsInTheirOrderAndSkipsTheButtons)
     form->Prot->setFocus();
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->Prot->hasFocus(); }));
     QStringList order;
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 8; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QWidget *focus = QApplication::focusWidget();
         while (focus && focus->objectName().isEmpty())
             focus = focus->parentWidget();
         order << (focus ? focus->objectName() : QStringLiteral("<none>"));
     }
-    EXPECT_EQ(order, QStringList({"edtM", "cmbPort", "cmbAlg", "edtLabel", "Prot"}));
+    EXPECT_EQ(order, QStringList({"edtM", "cmbPort", "cmbAlg", "edtLabel", "cmbMode", "edtFlag",
+                                  "edtMin", "Prot"}));
 }
 
 TEST_F(WindowAccessTest, PortSelectorsMenuOpensTheAdapterDialog)

@@ -530,6 +530,11 @@ TEST_F(Settings, ANewVersionStartsWithTheNewestEarlierVersionsValues)
         expected.setValue(Section, "COMPort", RegValue::string("0"));
         expected.setValue(Section, "COMAlg", RegValue::string("0"));
         expected.setValue(Section, "Meters", RegValue::string(row.loaded));
+        // The measurement mode's values are saved with the three, at their defaults here.
+        for (const auto &[name, text] : {std::pair{"Mode", "0"}, std::pair{"FlagMeters", "25"},
+                                         std::pair{"MinDarkMs", "1"},
+                                         std::pair{"MinContactMs", "0"}})
+            expected.setValue(Section, name, RegValue::string(text));
         EXPECT_EQ(hive(), expected);
     }
 }
