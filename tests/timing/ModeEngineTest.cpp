@@ -46,6 +46,7 @@ struct Value
     const char *name;
     std::optional<long double> value;
     long double uncertainty;
+    bool late = false; // the export marks it
 };
 struct Expected
 {
@@ -72,6 +73,7 @@ void expectRun(const timing::ModeRun &run, const Expected &e)
             EXPECT_NEAR(double(*got.value), double(*e.values[i].value), 1e-9);
         }
         EXPECT_NEAR(double(got.uncertainty), double(e.values[i].uncertainty), 1e-9);
+        EXPECT_EQ(got.late, e.values[i].late);
     }
 }
 
@@ -153,9 +155,11 @@ TEST(AccelerationMode, APassThroughBothBarriersIsOneRun)
             {"a", (1 - 0.025L / 0.0503L) / 0.98735L,
              (0.025L / 0.0503L * 0.0002L / 0.0503L + 0.008L) / 0.98735L
                  + (1 - 0.025L / 0.0503L) * 0.0002L / (0.98735L * 0.98735L)}}}}},
-        {"a late edge at barrier 2 marks the run", MeasurementMode::Acceleration,
+        {"a late edge at barrier 2 marks the run and t2, not t1", MeasurementMode::Acceleration,
          {on(1, 1000), off(1, 1500), on(2, 11000), off(2, 11250, true), Poll{12000}},
-         {{10000, 0.5L, true, 0.2, pass.values}}},
+         {{10000, 0.5L, true, 0.2,
+           {pass.values[0], {"t2", 0.025L, 0.0002L, true}, pass.values[2], pass.values[3],
+            pass.values[4]}}}},
         {"a reset between the barriers drops the pass", MeasurementMode::Acceleration,
          {on(1, 1000), off(1, 1500), Poll{2000}, Reset{}, on(2, 11000), off(2, 11250),
           Poll{12000}},
@@ -184,6 +188,11 @@ TEST(PendulumMode, EverySecondPassageOfBarrier1EndsAPeriod)
          {on(1, 0), off(1, 200), on(1, 7000), off(1, 7200), Poll{8000}, Reset{}, on(1, 14000),
           off(1, 14200), on(1, 21000), off(1, 21200), on(1, 28000), off(1, 28200), Poll{30000}},
          {period}},
+        {"a late edge at the period's end marks the run and the period",
+         MeasurementMode::Pendulum,
+         {on(1, 0), off(1, 200), on(1, 7000), off(1, 7200), on(1, 14000, true), off(1, 14200),
+          Poll{20000}},
+         {{14000, 0, true, 0.2, {{"Periode", 1.4L, 0.0002L, true}}}}},
     });
 }
 
