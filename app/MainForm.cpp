@@ -394,8 +394,20 @@ void TForm1::showMinimum()
 void TForm1::applyColumnWidths()
 {
     const int widths[app::RunTableModel::ColumnCount] = {120, 80, 70, 115, 100};
-    for (int c = 0; c < m_runModel->columnCount(); ++c)
-        Prot->setColumnWidth(c, c < app::RunTableModel::ColumnCount ? widths[c] : 110);
+    const QList<protocol::CsvExtraColumn> &extra = m_runModel->extraColumns();
+    for (int c = 0; c < m_runModel->columnCount(); ++c) {
+        const int e = c - app::RunTableModel::ColumnCount;
+        Prot->setColumnWidth(c, e < 0 ? widths[c] : extra.at(e).unit.isEmpty() ? 60 : 100);
+    }
+    // In the other modes the list shows their own columns in place of distance and speed,
+    // which say nothing of a pendulum and repeat a flag's speed; the exports keep all.
+    const bool plain = m_engine.mode() == timing::MeasurementMode::BetweenBarriers;
+    Prot->setColumnHidden(app::RunTableModel::Distance, !plain);
+    Prot->setColumnHidden(app::RunTableModel::Speed, !plain);
+    // A mode's columns are shown beside the speed; the label stays the model's fifth column.
+    QHeaderView *header = Prot->horizontalHeader();
+    for (int c = app::RunTableModel::ColumnCount; c < m_runModel->columnCount(); ++c)
+        header->moveSection(header->visualIndex(c), c - 1);
 }
 
 void TForm1::setLamps(bool a, bool b)
@@ -615,6 +627,7 @@ void TForm1::applyMode(int index)
     cmbMode->setItemIndexQuiet(int(mode));
     m_engine.setMode(mode);
     m_runModel->setMode(mode);
+    applyColumnWidths();
     showMinimum();
     mirrorRun();
 }
@@ -679,6 +692,7 @@ void TForm1::cmbModeChange()
     m_engine.setMode(mode);
     // Runs of the mode left stay in the list with their own columns.
     m_runModel->setMode(mode);
+    applyColumnWidths();
     showMinimum();
     cmbPortClick();
 }

@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QHeaderView>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -165,6 +166,13 @@ TEST_F(ModesWindow, EachModeTurnsEdgesIntoRowsWithItsOwnColumns)
         feed(c.edges);
         EXPECT_EQ(headers(), FourAndLabel + c.extraHeaders);
         EXPECT_EQ(rows(), c.rows);
+        // On screen the mode's columns follow the speed, the label comes last.
+        EXPECT_EQ(f.Prot->horizontalHeader()->visualIndex(app::RunTableModel::Label),
+                  model().columnCount() - 1);
+        EXPECT_EQ(f.Prot->horizontalHeader()->visualIndex(app::RunTableModel::Label + 1),
+                  app::RunTableModel::Label);
+        EXPECT_TRUE(f.Prot->isColumnHidden(app::RunTableModel::Distance));
+        EXPECT_TRUE(f.Prot->isColumnHidden(app::RunTableModel::Speed));
         EXPECT_EQ(f.Digits->Indicatorstring(), QString::fromUtf8(c.display));
         EXPECT_TRUE(messages.isEmpty()) << messages.join(u'\n').toStdString();
         form.reset();
@@ -223,6 +231,8 @@ TEST_F(ModesWindow, RunsOfTheModeLeftKeepTheirColumnsBesideTheNewModes)
     // Back in the default mode, only the runs still in the list bring further columns.
     choose(timing::MeasurementMode::BetweenBarriers);
     EXPECT_EQ(headers(), FourAndLabel + QStringList({"Schranke", "v (m/s)"}));
+    EXPECT_FALSE(f.Prot->isColumnHidden(app::RunTableModel::Distance));
+    EXPECT_FALSE(f.Prot->isColumnHidden(app::RunTableModel::Speed));
     f.Reset1Click();
     EXPECT_EQ(headers(), FourAndLabel);
     EXPECT_TRUE(f.btn46->isEnabled());
