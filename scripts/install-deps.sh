@@ -8,6 +8,7 @@ packages=(
     shared-mime-info
     qt6-translations-l10n qt6-l10n-tools
     gettext
+    poppler-utils xdotool
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     xvfb xauth
