@@ -200,7 +200,7 @@ void paintReport(QPainter &p, const QRectF &page, const ReportContent &content,
     cells << table.rows;
     p.setFont(reportFont(7.5));
     const double cellHeight = QFontMetricsF(p.font()).height() * 1.45;
-    QList<double> shares{1.7, 0.8};
+    QList<double> shares{1.6, 0.8};
     for (int i = 0; i < 10; ++i)
         shares << 1.0;
     y += paintTable(p, QPointF(page.left(), y), page.width(), shares, 1, cells, cellHeight);
@@ -208,7 +208,7 @@ void paintReport(QPainter &p, const QRectF &page, const ReportContent &content,
     const QString legend = QStringLiteral(
         "t\u0304, v\u0304: Mittelwert;  s: Standardabweichung der Stichprobe;  s(t\u0304), "
         "s(v\u0304): Standardfehler des Mittelwerts;  n: Messungen mit Zeit, in Klammern die "
-        "ohne gültige Zeit (nicht gemittelt).");
+        "ohne gültige Zeit (nicht gemittelt);  Zeiten in s, Geschwindigkeiten in m/s.");
     const QRectF legendBox(page.left(), y + 1 * mm, page.width(), 3 * cellHeight);
     QRectF used;
     p.drawText(legendBox, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, legend, &used);

@@ -22,14 +22,13 @@ constexpr int SpreadExtra = 1;
 struct Quantity
 {
     const char16_t *symbol; // t, v
-    const char16_t *unit;   // as a caption's unit
-    const char16_t *spokenUnit;
+    const char16_t *unit;
     const char16_t *name;   // "der Zeit"
     int decimals;
 };
 
-constexpr Quantity Time{u"t", u"s", u"s", u"der Zeit", TimeDecimals};
-constexpr Quantity Speed{u"v", u"(m/s)", u"m/s", u"der Geschwindigkeit", SpeedDecimals};
+constexpr Quantity Time{u"t", u"s", u"der Zeit", TimeDecimals};
+constexpr Quantity Speed{u"v", u"m/s", u"der Geschwindigkeit", SpeedDecimals};
 
 QString text(const char16_t *s)
 {
@@ -44,14 +43,14 @@ QString barred(const Quantity &q)
 
 void appendCaptions(StatisticsTable &table, const Quantity &q)
 {
-    const QString unit = u" / "_s + text(q.unit);
-    const QString name = text(q.name);
-    table.captions << barred(q) + unit << u"s("_s + text(q.symbol) + u")"_s + unit
-                   << u"s("_s + barred(q) + u")"_s + unit << text(q.symbol) + u" min"_s + unit
-                   << text(q.symbol) + u" max"_s + unit;
-    table.descriptions << u"Mittelwert "_s + name << u"Standardabweichung "_s + name
-                       << u"Standardfehler des Mittelwerts "_s + name << u"Kleinster Wert "_s + name
-                       << u"Größter Wert "_s + name;
+    // The unit goes to the long name only: the captions must fit the strip's narrow columns.
+    const QString symbol = text(q.symbol);
+    table.captions << barred(q) << u"s("_s + symbol + u")"_s << u"s("_s + barred(q) + u")"_s
+                   << symbol + u" min"_s << symbol + u" max"_s;
+    const QString tail = u' ' + text(q.name) + u" in "_s + text(q.unit);
+    table.descriptions << u"Mittelwert"_s + tail << u"Standardabweichung"_s + tail
+                       << u"Standardfehler des Mittelwerts"_s + tail << u"Kleinster Wert"_s + tail
+                       << u"Größter Wert"_s + tail;
 }
 
 void appendCells(QStringList &cells, const Spread &spread, const Quantity &q, QChar separator)
@@ -73,7 +72,7 @@ void appendCells(QStringList &cells, const Spread &spread, const Quantity &q, QC
 
 QString describe(const Spread &spread, const Quantity &q, QChar separator)
 {
-    const QString unit = u' ' + text(q.spokenUnit);
+    const QString unit = u' ' + text(q.unit);
     const auto fixed = [&](long double value, int decimals) {
         return timing::formatFixed(value, decimals, separator) + unit;
     };

@@ -229,7 +229,7 @@ TEST(StatisticsStrip, ShowsOneLinePerGroupAndNothingForNoRuns)
     EXPECT_EQ(cells[1].mid(0, 3), (QStringList{"Wagen A", "3", "0,8003"}));
     EXPECT_EQ(cells[2].mid(0, 3), (QStringList{"Wagen B", "2", "1,2010"}));
     EXPECT_TRUE(strip.accessibleDescription().contains(u"Alle: 5 Messungen"));
-    EXPECT_EQ(strip.horizontalHeaderItem(2)->toolTip(), QStringLiteral("Mittelwert der Zeit"));
+    EXPECT_EQ(strip.horizontalHeaderItem(2)->toolTip(), QStringLiteral("Mittelwert der Zeit in s"));
 
     strip.showStatistics({}, u',');
     EXPECT_EQ(strip.rowCount(), 0);

@@ -234,9 +234,10 @@ TEST(StatisticsTable, WritesGermanFiguresAndLeavesOutWhatIsNotThere)
     const auto table = protocol::statisticsTable(statisticsByLabel(runs, allRows(runs)), u',');
     ASSERT_EQ(table.captions.size(), 12);
     ASSERT_EQ(table.descriptions.size(), 12);
-    EXPECT_EQ(table.captions[2], QStringLiteral("t\u0304 / s"));
-    EXPECT_EQ(table.descriptions[2], QStringLiteral("Mittelwert der Zeit"));
-    EXPECT_EQ(table.descriptions[8], QStringLiteral("Standardabweichung der Geschwindigkeit"));
+    EXPECT_EQ(table.captions[2], QStringLiteral("t\u0304"));
+    EXPECT_EQ(table.captions[9], QStringLiteral("s(v\u0304)"));
+    EXPECT_EQ(table.descriptions[2], QStringLiteral("Mittelwert der Zeit in s"));
+    EXPECT_EQ(table.descriptions[8], QStringLiteral("Standardabweichung der Geschwindigkeit in m/s"));
     const QList<QStringList> rows{
         {"Alle", "3 (+2)", "0,9335", "0,23077", "0,13323", "0,8000", "1,2000", "0,217", "0,0289",
          "0,0167", "0,200", "0,250"},
