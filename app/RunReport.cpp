@@ -7,7 +7,6 @@
 
 #include <QBuffer>
 #include <QFontMetricsF>
-#include <QHash>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
@@ -81,58 +80,69 @@ double paintTable(QPainter &p, QPointF at, double width, const QList<double> &sh
 } // namespace
 
 widgets::ChartData chartData(std::span<const protocol::Run> runs, std::span<const qsizetype> rows,
-                             QChar decimalSeparator)
+                             const QList<protocol::RunStatistics> &groups, QChar decimalSeparator)
 {
     widgets::ChartData data;
     data.decimalSeparator = decimalSeparator;
     data.emptyText = QString::fromUtf8(ReportEmptyText);
-    for (const qsizetype r : rows)
-        data.runCount = std::max(data.runCount, int(r) + 1);
     if (rows.empty())
         return data;
-
-    QList<QString> order;
-    QHash<QString, QList<qsizetype>> byLabel;
-    for (const qsizetype r : rows) {
-        const QString &label = runs[std::size_t(r)].label;
-        if (!byLabel.contains(label))
-            order << label;
-        byLabel[label].append(r);
-    }
+    data.runCount = int(*std::max_element(rows.begin(), rows.end())) + 1;
 
     widgets::ChartPanel speed{QStringLiteral("Geschwindigkeit in m/s"), {}};
     widgets::ChartPanel time{QStringLiteral("Zeit in s"), {}};
-    for (qsizetype i = 0; i < order.size(); ++i) {
-        const QList<qsizetype> &group = byLabel[order[i]];
-        const protocol::RunStatistics stats = protocol::statisticsOf(runs, group);
-        const QString name = order[i].isEmpty() ? QStringLiteral("ohne Bezeichnung") : order[i];
-        widgets::ChartSeries v{name, widgets::seriesColour(int(i)), {}, {}, {}};
-        widgets::ChartSeries t = v;
-        for (const qsizetype r : group) {
-            const protocol::Run &run = runs[std::size_t(r)];
-            if (!run.ticks || *run.ticks <= 0)
-                continue;
-            t.points << QPointF(double(r + 1), double(*run.ticks) / 10000.0);
-            v.points << QPointF(double(r + 1), double(*run.speed()));
+    // Runs come in series of one label: look at the last one's series first.
+    qsizetype last = -1;
+    for (const qsizetype r : rows) {
+        const protocol::Run &run = runs[std::size_t(r)];
+        if (last < 0 || time.series[last].label != run.label) {
+            last = -1;
+            for (qsizetype i = 0; i < time.series.size() && last < 0; ++i)
+                if (time.series[i].label == run.label)
+                    last = i;
+            if (last < 0) {
+                const widgets::ChartSeries series{run.label, widgets::seriesColour(int(time.series.size())),
+                                                  {}, {}, {}};
+                time.series << series;
+                speed.series << series;
+                last = time.series.size() - 1;
+            }
         }
-        if (stats.time.count > 0) {
-            t.mean = double(stats.time.mean);
-            v.mean = double(stats.speed.mean);
-        }
-        if (stats.time.deviation) {
-            t.deviation = double(*stats.time.deviation);
-            v.deviation = double(*stats.speed.deviation);
-        }
-        speed.series << v;
-        time.series << t;
+        if (!run.ticks || *run.ticks <= 0)
+            continue;
+        time.series[last].points << QPointF(double(r + 1), double(*run.ticks) / 10000.0);
+        speed.series[last].points << QPointF(double(r + 1), double(*run.speed()));
     }
+
+    // With one label the line over all runs is that label's.
+    const qsizetype first = groups.size() > 1 ? 1 : 0;
+    for (qsizetype i = 0; i < time.series.size() && first + i < groups.size(); ++i) {
+        const protocol::RunStatistics &group = groups[first + i];
+        const auto apply = [](widgets::ChartSeries &s, const protocol::Spread &spread) {
+            if (spread.count > 0)
+                s.mean = double(spread.mean);
+            if (spread.deviation)
+                s.deviation = double(*spread.deviation);
+        };
+        apply(time.series[i], group.time);
+        apply(speed.series[i], group.speed);
+    }
+    for (widgets::ChartPanel *panel : {&speed, &time})
+        for (widgets::ChartSeries &s : panel->series)
+            if (s.label.isEmpty())
+                s.label = QStringLiteral("ohne Bezeichnung");
     data.panels << speed << time;
 
-    const QList<protocol::RunStatistics> groups = protocol::statisticsByLabel(runs, rows);
     data.description = QStringLiteral("Geschwindigkeit und Zeit je Messung, Mittelwert und "
                                       "Standardabweichung als Linie und Band. ")
                        + protocol::statisticsSummary(groups, decimalSeparator);
     return data;
+}
+
+widgets::ChartData chartData(std::span<const protocol::Run> runs, std::span<const qsizetype> rows,
+                             QChar decimalSeparator)
+{
+    return chartData(runs, rows, protocol::statisticsByLabel(runs, rows), decimalSeparator);
 }
 
 void paintReport(QPainter &p, const QRectF &page, const ReportContent &content,

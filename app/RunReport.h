@@ -25,6 +25,9 @@ namespace app {
 // label in the order the labels first appear, each label's mean and standard deviation.
 widgets::ChartData chartData(std::span<const protocol::Run> runs, std::span<const qsizetype> rows,
                              QChar decimalSeparator);
+// The same with the statistics of those rows already at hand (statisticsByLabel's groups).
+widgets::ChartData chartData(std::span<const protocol::Run> runs, std::span<const qsizetype> rows,
+                             const QList<protocol::RunStatistics> &groups, QChar decimalSeparator);
 
 // What one report page shows: the runs and statistics over the chosen rows, and when it
 // was made.

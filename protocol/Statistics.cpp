@@ -2,11 +2,8 @@
 
 #include "protocol/NumberFormat.h"
 
-#include <QHash>
-
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -90,39 +87,45 @@ QString describe(const Spread &spread, const Quantity &q, QChar separator)
 
 } // namespace
 
-Spread spreadOf(std::span<const long double> values)
+void SpreadAccumulator::add(long double value)
+{
+    if (m_count == 0) {
+        m_shift = m_min = m_max = value;
+    } else {
+        m_min = std::min(m_min, value);
+        m_max = std::max(m_max, value);
+    }
+    ++m_count;
+    const long double shifted = value - m_shift;
+    const long double delta = shifted - m_mean;
+    m_mean += delta / static_cast<long double>(m_count);
+    m_squares += delta * (shifted - m_mean);
+}
+
+Spread SpreadAccumulator::spread() const
 {
     Spread result;
-    result.count = qsizetype(values.size());
-    if (values.empty())
+    result.count = m_count;
+    if (m_count == 0)
         return result;
-
-    const long double shift = values.front();
-    long double shiftedSum = 0;
-    result.min = result.max = shift;
-    for (const long double v : values) {
-        shiftedSum += v - shift;
-        result.min = std::min(result.min, v);
-        result.max = std::max(result.max, v);
-    }
-    const auto n = static_cast<long double>(values.size());
-    result.mean = shift + shiftedSum / n;
-    // The mean of equal values is that value, and no rounding may make it leave the range.
-    result.mean = std::clamp(result.mean, result.min, result.max);
-    if (values.size() < 2)
+    result.min = m_min;
+    result.max = m_max;
+    // No rounding may carry the mean out of the values' range.
+    result.mean = std::clamp(m_shift + m_mean, m_min, m_max);
+    if (m_count < 2)
         return result;
-
-    long double squares = 0;
-    long double residual = 0;
-    for (const long double v : values) {
-        const long double d = v - result.mean;
-        squares += d * d;
-        residual += d;
-    }
-    const long double variance = std::max(0.0L, (squares - residual * residual / n) / (n - 1));
-    result.deviation = std::sqrt(variance);
+    const auto n = static_cast<long double>(m_count);
+    result.deviation = std::sqrt(std::max(0.0L, m_squares / (n - 1)));
     result.error = *result.deviation / std::sqrt(n);
     return result;
+}
+
+Spread spreadOf(std::span<const long double> values)
+{
+    SpreadAccumulator accumulator;
+    for (const long double v : values)
+        accumulator.add(v);
+    return accumulator.spread();
 }
 
 QList<qsizetype> statisticsRows(QList<qsizetype> selected, qsizetype rowCount)
@@ -140,58 +143,74 @@ QList<qsizetype> statisticsRows(QList<qsizetype> selected, qsizetype rowCount)
     return all;
 }
 
-RunStatistics statisticsOf(std::span<const Run> runs, std::span<const qsizetype> rows)
+void LabelStatistics::Group::add(const Run &run)
+{
+    ++runs;
+    if (!run.ticks || *run.ticks <= 0) {
+        ++withoutTime;
+        return;
+    }
+    time.add(static_cast<long double>(*run.ticks) / 10000.0L);
+    speed.add(*run.speed());
+}
+
+RunStatistics LabelStatistics::Group::statistics() const
 {
     RunStatistics result;
-    std::vector<long double> times;
-    std::vector<long double> speeds;
-    times.reserve(rows.size());
-    speeds.reserve(rows.size());
-    for (const qsizetype r : rows) {
-        const Run &run = runs[std::size_t(r)];
-        ++result.runs;
-        if (!run.ticks || *run.ticks <= 0) {
-            ++result.withoutTime;
-            continue;
-        }
-        times.push_back(static_cast<long double>(*run.ticks) / 10000.0L);
-        if (const auto v = run.speed())
-            speeds.push_back(*v);
-    }
-    result.time = spreadOf(times);
-    result.speed = spreadOf(speeds);
+    result.label = label;
+    result.runs = runs;
+    result.withoutTime = withoutTime;
+    result.time = time.spread();
+    result.speed = speed.spread();
     return result;
+}
+
+LabelStatistics::LabelStatistics(std::span<const Run> runs, std::span<const qsizetype> rows)
+{
+    for (const qsizetype r : rows)
+        add(runs[std::size_t(r)]);
+}
+
+void LabelStatistics::add(const Run &run)
+{
+    m_all.add(run);
+    if (m_last < 0 || m_groups[m_last].label != run.label) {
+        m_last = -1;
+        for (qsizetype i = 0; i < m_groups.size() && m_last < 0; ++i)
+            if (m_groups[i].label == run.label)
+                m_last = i;
+        if (m_last < 0) {
+            m_groups.append(Group{run.label, 0, 0, {}, {}});
+            m_last = m_groups.size() - 1;
+        }
+    }
+    m_groups[m_last].add(run);
+}
+
+QList<RunStatistics> LabelStatistics::groups() const
+{
+    QList<RunStatistics> result;
+    if (m_all.runs == 0)
+        return result;
+    RunStatistics all = m_all.statistics();
+    all.label.clear();
+    all.allRuns = true;
+    result << all;
+    if (m_groups.size() >= 2)
+        for (const Group &group : m_groups)
+            result << group.statistics();
+    return result;
+}
+
+RunStatistics statisticsOf(std::span<const Run> runs, std::span<const qsizetype> rows)
+{
+    return LabelStatistics(runs, rows).groups().value(0);
 }
 
 QList<RunStatistics> statisticsByLabel(std::span<const Run> runs,
                                        std::span<const qsizetype> rows)
 {
-    QList<RunStatistics> result;
-    if (rows.empty())
-        return result;
-    RunStatistics all = statisticsOf(runs, rows);
-    all.allRuns = true;
-    result << all;
-
-    QList<QString> order;
-    QHash<QString, QList<qsizetype>> groups;
-    for (const qsizetype r : rows) {
-        const QString &label = runs[std::size_t(r)].label;
-        auto it = groups.find(label);
-        if (it == groups.end()) {
-            order << label;
-            it = groups.insert(label, {});
-        }
-        it->append(r);
-    }
-    if (order.size() < 2)
-        return result;
-    for (const QString &label : order) {
-        RunStatistics group = statisticsOf(runs, groups.value(label));
-        group.label = label;
-        result << group;
-    }
-    return result;
+    return LabelStatistics(runs, rows).groups();
 }
 
 QString groupName(const RunStatistics &group)

@@ -26,9 +26,25 @@ struct Spread
     bool operator==(const Spread &) const = default;
 };
 
-// Two passes: the mean of the values less the first, then the squared deviations from it
-// with the rounding of the first pass taken back, so a large offset with a tiny spread
-// keeps its digits.
+// Welford's running mean and sum of squared deviations, taken of each value less the
+// first one: a large offset with a tiny spread keeps its digits, and one more value costs
+// the same however many came before.
+class SpreadAccumulator
+{
+public:
+    void add(long double value);
+    Spread spread() const;
+    qsizetype count() const { return m_count; }
+
+private:
+    qsizetype m_count = 0;
+    long double m_shift = 0;
+    long double m_mean = 0; // of the shifted values
+    long double m_squares = 0;
+    long double m_min = 0;
+    long double m_max = 0;
+};
+
 Spread spreadOf(std::span<const long double> values);
 
 // The statistics of a group of runs: time in seconds, speed in metres per second.
@@ -50,8 +66,40 @@ QList<qsizetype> statisticsRows(QList<qsizetype> selected, qsizetype rowCount);
 
 RunStatistics statisticsOf(std::span<const Run> runs, std::span<const qsizetype> rows);
 
-// One line over all of `rows`, followed, when they carry two or more different labels,
-// by one line per label in the order the labels first appear.
+// The statistics of a protocol as it grows: a run appended costs the same whatever the
+// protocol holds, so the window can follow every new run; anything else (a deletion, a
+// new selection) starts a new one.
+class LabelStatistics
+{
+public:
+    LabelStatistics() = default;
+    LabelStatistics(std::span<const Run> runs, std::span<const qsizetype> rows);
+
+    void add(const Run &run);
+
+    // One line over every run added, followed, when they carry two or more different
+    // labels, by one line per label in the order the labels first appear. Empty when no
+    // run was added.
+    QList<RunStatistics> groups() const;
+
+private:
+    struct Group
+    {
+        QString label;
+        qsizetype runs = 0;
+        qsizetype withoutTime = 0;
+        SpreadAccumulator time;
+        SpreadAccumulator speed;
+
+        void add(const Run &run);
+        RunStatistics statistics() const;
+    };
+
+    Group m_all;
+    QList<Group> m_groups;
+    qsizetype m_last = -1; // runs come in series of one label: look there first
+};
+
 QList<RunStatistics> statisticsByLabel(std::span<const Run> runs,
                                        std::span<const qsizetype> rows);
 

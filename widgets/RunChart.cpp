@@ -3,11 +3,12 @@
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QPainterPath>
+#include <QPaintEngine>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <vector>
 
 namespace widgets {
 
@@ -153,11 +154,43 @@ void paintPanel(QPainter &p, const QRectF &area, const ChartPanel &panel, const 
     }
     p.setRenderHint(QPainter::Antialiasing, true);
     const double radius = unit * 0.9;
+    // Thousands of runs land on the same few pixels: each spot is drawn once per label.
+    const int columns = int(std::ceil(plot.width())) + 1;
+    const int rowsOfSpots = int(std::ceil(plot.height())) + 1;
+    std::vector<bool> drawn;
+    // On a screen a dot is drawn once and stamped; a PDF or printer keeps vector dots.
+    const bool raster = p.paintEngine() && p.paintEngine()->type() == QPaintEngine::Raster;
+    const qreal ratio = p.device()->devicePixelRatioF();
     for (const ChartSeries &s : panel.series) {
         p.setPen(QPen(s.colour.darker(130), 0));
         p.setBrush(s.colour);
-        for (const QPointF &point : s.points)
-            p.drawEllipse(QPointF(x(point.x()), y(point.y())), radius, radius);
+        QImage stamp;
+        const double reach = std::ceil(radius + 1);
+        if (raster) {
+            stamp = QImage(QSize(int(2 * reach * ratio), int(2 * reach * ratio)),
+                           QImage::Format_ARGB32_Premultiplied);
+            stamp.setDevicePixelRatio(ratio);
+            stamp.fill(Qt::transparent);
+            QPainter dot(&stamp);
+            dot.setRenderHint(QPainter::Antialiasing, true);
+            dot.setPen(p.pen());
+            dot.setBrush(p.brush());
+            dot.drawEllipse(QPointF(reach, reach), radius, radius);
+        }
+        drawn.assign(std::size_t(columns) * std::size_t(rowsOfSpots), false);
+        for (const QPointF &point : s.points) {
+            const QPointF at(x(point.x()), y(point.y()));
+            const int cx = std::clamp(int(at.x() - plot.left()), 0, columns - 1);
+            const int cy = std::clamp(int(at.y() - plot.top()), 0, rowsOfSpots - 1);
+            const std::size_t spot = std::size_t(cy) * std::size_t(columns) + std::size_t(cx);
+            if (drawn[spot])
+                continue;
+            drawn[spot] = true;
+            if (raster)
+                p.drawImage(at - QPointF(reach, reach), stamp);
+            else
+                p.drawEllipse(at, radius, radius);
+        }
     }
     p.restore();
 
