@@ -7,6 +7,7 @@
 #include "app/ExceptionHandler.h"
 #include "app/GroupFrame.h"
 #include "app/InfoForm.h"
+#include "app/RunTableModel.h"
 #include "app/SaveDialog.h"
 #include "i18n/Translation.h"
 #include "platform/Errors.h"
@@ -15,6 +16,8 @@
 #include "protocol/CsvExport.h"
 #include "protocol/ExportFile.h"
 #include "protocol/NumberFormat.h"
+#include "protocol/RunCsv.h"
+#include "protocol/RunTexts.h"
 
 #include "assets/Pictures.h"
 #include "Version.h"
@@ -25,8 +28,8 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
-#include <QTableWidget>
 #include <QTimer>
 #include <QWindow>
 
@@ -48,17 +51,6 @@ QString runSaveDialogModally(QFileDialog &dialog)
 
 // A second file type for spreadsheets; the name's extension decides what is written.
 const QString CsvFilter = QStringLiteral("CSV, UTF-8 (*.csv)");
-
-// The caption cell keeps the entry's numbers for the CSV export, and marks a row whose time
-// rests on a contact instant that was found late.
-enum RowRole { StopDateRole = Qt::UserRole, StopTimeRole, TicksRole, MetersRole, LateRole };
-
-QTableWidgetItem *cell(const QString &text, Qt::Alignment alignment)
-{
-    auto *item = new QTableWidgetItem(text);
-    item->setTextAlignment(alignment | Qt::AlignVCenter);
-    return item;
-}
 
 } // namespace
 
@@ -82,6 +74,7 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     led8 = m_ui->led8;
     Prot = m_ui->Prot;
     edtM = m_ui->edtM;
+    edtLabel = m_ui->edtLabel;
     cmbPort = m_ui->cmbPort;
     cmbAlg = m_ui->cmbAlg;
     Digits = m_ui->Digits;
@@ -108,18 +101,16 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
         GroupFrame::apply(box);
     setWindowIcon(applicationIcon());
     setWindowIconText(QLatin1StringView(ApplicationTitle));
-    setFixedSize(787, 453);
+    setFixedSize(787, 498);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint);
 
-    Prot->setColumnCount(4);
-    const int widths[4] = {120, 80, 70, 115};
-    for (int c = 0; c < 4; ++c) {
+    m_runModel = new app::RunTableModel(m_runs, this);
+    Prot->setModel(m_runModel);
+    const int widths[app::RunTableModel::ColumnCount] = {120, 80, 70, 115, 100};
+    for (int c = 0; c < app::RunTableModel::ColumnCount; ++c)
         Prot->setColumnWidth(c, widths[c]);
-        if (QTableWidgetItem *header = Prot->horizontalHeaderItem(c))
-            header->setTextAlignment((c == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
-    }
     Prot->verticalHeader()->setDefaultSectionSize(17);
     Prot->verticalHeader()->setMinimumSectionSize(15);
 
@@ -142,6 +133,33 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     QAction *resetProtocol = PopupMenu1->addAction(QStringLiteral("Reset Protokoll"));
     resetProtocol->setObjectName(QStringLiteral("ResetProtokoll1"));
     connect(resetProtocol, &QAction::triggered, this, call(&TForm1::Reset1Click));
+    QAction *loadRuns = PopupMenu1->addAction(QStringLiteral("Letzte Messungen laden"));
+    loadRuns->setObjectName(QStringLiteral("LetzteMessungen1"));
+    connect(loadRuns, &QAction::triggered, this, call(&TForm1::loadLatestRuns));
+    PopupMenu1->addSeparator();
+    QAction *deleteRun = PopupMenu1->addAction(QStringLiteral("Messung löschen"));
+    deleteRun->setObjectName(QStringLiteral("MessungLoeschen1"));
+    deleteRun->setShortcut(QKeySequence::Delete);
+    // Only while the list has the focus: Del in a field deletes text.
+    deleteRun->setShortcutContext(Qt::WidgetShortcut);
+    Prot->addAction(deleteRun);
+    connect(deleteRun, &QAction::triggered, this, call(&TForm1::deleteSelectedRuns));
+    UndoProtokoll1 = PopupMenu1->addAction(QStringLiteral("Rückgängig"));
+    UndoProtokoll1->setObjectName(QStringLiteral("Rueckgaengig1"));
+    UndoProtokoll1->setShortcut(QKeySequence::Undo);
+    UndoProtokoll1->setShortcutContext(Qt::WindowShortcut);
+    UndoProtokoll1->setEnabled(false);
+    // A focused field keeps its own Ctrl+Z.
+    addAction(UndoProtokoll1);
+    connect(UndoProtokoll1, &QAction::triggered, this, call(&TForm1::undoProtocol));
+    QAction *editLabel = PopupMenu1->addAction(QStringLiteral("Bezeichnung ändern …"));
+    editLabel->setObjectName(QStringLiteral("BezeichnungAendern1"));
+    connect(editLabel, &QAction::triggered, this, call(&TForm1::editRunLabel));
+    connect(PopupMenu1, &QMenu::aboutToShow, this, [this, deleteRun, editLabel] {
+        deleteRun->setEnabled(!Prot->selectedRowNumbers().isEmpty());
+        editLabel->setEnabled(Prot->currentIndex().isValid());
+    });
+    m_runs.addObserver(this);
     Prot->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(Prot, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PopupMenu1->popup(Prot->viewport()->mapToGlobal(pos)); });
@@ -177,6 +195,7 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
 
 TForm1::~TForm1()
 {
+    m_runs.removeObserver(this);
     m_lines.setOnChanged({});
 }
 
@@ -288,74 +307,74 @@ void TForm1::showPortMessage()
 void TForm1::AddProtocolEntry()
 {
     const platform::Locale &locale = platform::locale();
-    const int row = Prot->rowCount();
-    Prot->insertRow(row);
-
+    // The date is read first and the time separately after it.
     const QDate today = locale.currentDate();
-    const QString date = locale.shortDate(today);
     const QTime now = locale.currentTime();
-    const QString time = locale.longTime(now);
-    QTableWidgetItem *caption = cell(date + u'/' + time, Qt::AlignLeft);
-    caption->setData(StopDateRole, today);
-    caption->setData(StopTimeRole, now);
-    Prot->setItem(row, 0, caption);
+    protocol::Run run =
+        protocol::makeRun(m_chrono.entry(edtM->Value()), today, now, edtLabel->text());
+    // On the disk before it is shown; a journal that cannot be written stops nothing.
+    const auto convention =
+        protocol::CsvConvention::forDecimalSeparator(locale.decimalSeparator());
+    if (const int error = m_journal.append(run, convention))
+        reportJournalError(error, m_journal.filePath(run.date));
+    m_runs.add(std::move(run));
+}
 
-    const timing::RunEntry entry = m_chrono.entry(edtM->Value());
-    if (entry.time) {
-        caption->setData(TicksRole, qlonglong(*entry.time));
-        caption->setData(MetersRole, double(entry.meters));
-    }
-    const std::array<QString, 3> values = timing::entryTexts(entry, locale.decimalSeparator());
-    for (int c = 0; c < 3; ++c)
-        Prot->setItem(row, c + 1, cell(values[c], Qt::AlignRight));
-    if (entry.late) {
-        const QString note = QStringLiteral(
-            "Ein Kontakt wurde erst verspätet erkannt: die gemessene Zeit kann ungenau sein.");
-        for (int c = 0; c < 4; ++c)
-            Prot->item(row, c)->setToolTip(note);
-        Prot->item(row, 1)->setData(LateRole, true);
-    }
+void TForm1::reportJournalError(int error, const QString &path)
+{
+    if (m_journalErrorShown)
+        return;
+    m_journalErrorShown = true;
+    const QString message = protocol::journalErrorText(error, path);
+    // After the run is in the list, and not inside a line report.
+    QTimer::singleShot(0, this, [message] { app::guarded([&] { throw TfError(message); }); });
 }
 
 QList<timing::ProtocolRow> TForm1::protocolRows() const
 {
-    const auto text = [this](int row, int column) {
-        const QTableWidgetItem *item = Prot->item(row, column);
-        return item ? item->text() : QString();
-    };
-    QList<timing::ProtocolRow> rows;
-    const int count = Prot->rowCount();
-    rows.reserve(count);
-    for (int r = 0; r < count; ++r) {
-        const QTableWidgetItem *time = Prot->item(r, 1);
-        rows.append({text(r, 0), text(r, 1), text(r, 2), text(r, 3),
-                     time && time->data(LateRole).toBool()});
-    }
-    return rows;
+    return protocol::protocolRows(m_runs.runs(), platform::locale());
 }
 
-QList<timing::CsvRecord> TForm1::csvRecords() const
+void TForm1::deleteSelectedRuns()
 {
-    QList<timing::CsvRecord> records;
-    const int count = Prot->rowCount();
-    records.reserve(count);
-    for (int r = 0; r < count; ++r) {
-        const QTableWidgetItem *item = Prot->item(r, 0);
-        if (!item)
-            continue;
-        timing::CsvRecord record{item->data(StopDateRole).toDate(),
-                                 item->data(StopTimeRole).toTime(), std::nullopt,
-                                 item->data(MetersRole).toDouble()};
-        if (const QVariant ticks = item->data(TicksRole); ticks.isValid())
-            record.ticks = ticks.toLongLong();
-        records.append(record);
-    }
-    return records;
+    m_runs.removeRows(Prot->selectedRowNumbers());
+}
+
+void TForm1::undoProtocol()
+{
+    m_runs.undo();
+}
+
+void TForm1::loadLatestRuns()
+{
+    const QString path = m_journal.latestFile();
+    if (path.isEmpty())
+        throw TfError(QStringLiteral("Es gibt noch keine gesicherten Messungen (%1).")
+                          .arg(m_journal.folder()));
+    QList<protocol::Run> runs = protocol::RunJournal::read(path);
+    if (runs.isEmpty())
+        throw TfError(QStringLiteral("In %1 stehen keine Messungen.").arg(path));
+    m_runs.replace(std::move(runs));
+}
+
+void TForm1::editRunLabel()
+{
+    const QModelIndex current = Prot->currentIndex();
+    if (!current.isValid())
+        return;
+    const QModelIndex label = m_runModel->index(current.row(), app::RunTableModel::Label);
+    Prot->setCurrentIndex(label);
+    Prot->edit(label);
+}
+
+void TForm1::runLogChanged()
+{
+    UndoProtokoll1->setEnabled(m_runs.canUndo());
 }
 
 void TForm1::Reset1Click()
 {
-    Prot->setRowCount(0);
+    m_runs.clear();
 }
 
 QFileDialog &TForm1::ensureSaveDialog()
@@ -386,8 +405,10 @@ void TForm1::btnExportClick()
     if (path.isEmpty())
         return;
     // Rows added by a line change while the dialog was open are included.
+    const auto convention =
+        protocol::CsvConvention::forDecimalSeparator(platform::locale().decimalSeparator());
     const QByteArray bytes = timing::isCsvFileName(path)
-                                 ? timing::csvBytes(csvRecords())
+                                 ? protocol::csvBytes(m_runs.runs(), convention)
                                  : timing::toAnsi(timing::exportText(protocolRows()));
     timing::writeFileReplacing(path, bytes);
     platform::shell().open(path, this);

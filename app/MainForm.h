@@ -2,6 +2,8 @@
 
 #include "protocol/CsvExport.h"
 #include "protocol/ProtocolExport.h"
+#include "protocol/RunJournal.h"
+#include "protocol/RunLog.h"
 #include "settings/Settings.h"
 #include "timing/Chronometer.h"
 #include "timing/LineSource.h"
@@ -15,6 +17,7 @@
 #include <optional>
 
 class QFileDialog;
+class QLineEdit;
 class QMenu;
 class QTimer;
 class TComboBox;
@@ -29,8 +32,12 @@ namespace Ui {
 class TForm1;
 }
 
+namespace app {
+class RunTableModel;
+}
+
 // The main window: the chronometer, its controls, the protocol list and its export.
-class TForm1 : public QWidget, private timing::SettingsTarget
+class TForm1 : public QWidget, private timing::SettingsTarget, private protocol::RunLog::Observer
 {
     Q_OBJECT
 
@@ -57,7 +64,19 @@ public:
     void Reset1Click();
     void btnExportClick();
     QList<timing::ProtocolRow> protocolRows() const;
-    QList<timing::CsvRecord> csvRecords() const;
+    // The selected rows of the list ("Messung löschen", Del); undoable.
+    void deleteSelectedRuns();
+    // Brings back what the last delete, reset or load removed ("Rückgängig", Ctrl+Z).
+    void undoProtocol();
+    // Puts the runs of the newest journal file into the list ("Letzte Messungen laden").
+    void loadLatestRuns();
+    // Opens the label of the current row for editing ("Bezeichnung ändern …").
+    void editRunLabel();
+    const protocol::RunJournal &journal() const { return m_journal; }
+    // The runs of the protocol: the list shows them, the exports write them.
+    protocol::RunLog &runs() { return m_runs; }
+    const protocol::RunLog &runs() const { return m_runs; }
+    app::RunTableModel *runModel() const { return m_runModel; }
 
     // Settings.
     void LoadSettings();
@@ -109,6 +128,11 @@ private:
     // Shows the line source's message about the port, once the current handler is done.
     void showPortMessage();
 
+    // RunLog::Observer: the undo command is offered while there is something to undo.
+    void runLogChanged() override;
+    // Tells the user once that runs cannot be journaled.
+    void reportJournalError(int error, const QString &path);
+
     // SettingsTarget
     void applyComPort(int index) override;
     void applyComAlg(int index) override;
@@ -117,6 +141,10 @@ private:
     std::unique_ptr<Ui::TForm1> m_ui;
     timing::LineSource &m_lines;
     timing::Chronometer m_chrono{m_lines};
+    protocol::RunLog m_runs;
+    app::RunTableModel *m_runModel = nullptr;
+    protocol::RunJournal m_journal{protocol::RunJournal::defaultFolder()};
+    bool m_journalErrorShown = false;
 
 public:
     // Controls, named as in the window's layout.
@@ -133,11 +161,13 @@ public:
     TIAgaloLED *led8 = nullptr;
     TReportList *Prot = nullptr;
     TFloatSpinEdit *edtM = nullptr;
+    QLineEdit *edtLabel = nullptr;
     TComboBox *cmbPort = nullptr;
     TComboBox *cmbAlg = nullptr;
     TIAeverLiquidIndicator *Digits = nullptr;
     QTimer *DigitsTimer = nullptr;
     QMenu *PopupMenu1 = nullptr;
+    QAction *UndoProtokoll1 = nullptr;
 
 private:
     QFileDialog *m_saveDialog = nullptr;

@@ -17,10 +17,12 @@ bool FileDescriptor::close()
     return fd < 0 || ::close(fd) == 0;
 }
 
-QString configFolder()
+namespace {
+
+QString userFolder(const char *variable, const char *fallback)
 {
-    QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (configHome.isEmpty() || !QDir::isAbsolutePath(configHome)) {
+    QString base = qEnvironmentVariable(variable);
+    if (base.isEmpty() || !QDir::isAbsolutePath(base)) {
         QString home = qEnvironmentVariable("HOME");
         if (home.isEmpty()) {
             if (const passwd *user = ::getpwuid(::getuid()))
@@ -28,9 +30,21 @@ QString configFolder()
         }
         if (home.isEmpty())
             return {};
-        configHome = home + QStringLiteral("/.config");
+        base = home + QLatin1StringView(fallback);
     }
-    return configHome + QStringLiteral("/tachoflux");
+    return base + QStringLiteral("/tachoflux");
+}
+
+} // namespace
+
+QString configFolder()
+{
+    return userFolder("XDG_CONFIG_HOME", "/.config");
+}
+
+QString dataFolder()
+{
+    return userFolder("XDG_DATA_HOME", "/.local/share");
 }
 
 void syncFolder(const QByteArray &folder)

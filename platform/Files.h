@@ -56,6 +56,9 @@ private:
 // for an unset or relative XDG_CONFIG_HOME and the password database for an unset HOME.
 // Empty if there is no home folder at all.
 QString configFolder();
+// The program's per-user data folder (the run journal): $XDG_DATA_HOME/tachoflux, with
+// ~/.local/share standing in as above. Empty if there is no home folder at all.
+QString dataFolder();
 
 // Flushes a folder's entries (a rename in it) to the disk; best effort.
 void syncFolder(const QByteArray &folder);

@@ -7,23 +7,25 @@ long double RunEntry::speed() const
     return time ? meters * 10000.0L / static_cast<long double>(*time) : 0.0L;
 }
 
-bool Chronometer::DoContact1(std::optional<Ticks> at, bool late)
+bool Chronometer::DoContact1(std::optional<Ticks> at, bool late, double uncertainty)
 {
     if (m_running)
         return false;
     m_startTicks = at ? *at : GetTicks();
     m_startLate = at && late;
+    m_startUncertainty = at ? uncertainty : 0;
     m_lines.setArmed(true);
     m_running = true;
     return true;
 }
 
-bool Chronometer::DoContact2(std::optional<Ticks> at, bool late)
+bool Chronometer::DoContact2(std::optional<Ticks> at, bool late, double uncertainty)
 {
     if (!m_running)
         return false;
     m_stopTicks = at ? *at : GetTicks();
     m_stopLate = at && late;
+    m_stopUncertainty = at ? uncertainty : 0;
     m_lines.setArmed(false);
     m_running = false;
     return true;
@@ -36,6 +38,8 @@ void Chronometer::DoReset()
     m_stopTicks = 0;
     m_startLate = false;
     m_stopLate = false;
+    m_startUncertainty = 0;
+    m_stopUncertainty = 0;
     m_lines.setArmed(true);
 }
 
@@ -50,10 +54,11 @@ Fired Chronometer::EvaluateLines()
         if (!m_suppressed) {
             const std::optional<Ticks> at = m_lines.changeTicks();
             const bool late = m_lines.changeLate();
+            const double uncertainty = m_lines.changeUncertainty();
             if (a && !m_running && !m_line1)
-                fired.contact1 = DoContact1(at, late);
+                fired.contact1 = DoContact1(at, late, uncertainty);
             if (b && m_running && !m_line2)
-                fired.contact2 = DoContact2(at, late);
+                fired.contact2 = DoContact2(at, late, uncertainty);
         }
     }
     m_line1 = a;
@@ -82,6 +87,7 @@ RunEntry Chronometer::entry(long double meters) const
     if (m_startTicks < m_stopTicks) {
         e.time = m_stopTicks - m_startTicks;
         e.late = m_startLate || m_stopLate;
+        e.uncertaintyMs = (m_startUncertainty + m_stopUncertainty) * 1000.0;
     }
     return e;
 }

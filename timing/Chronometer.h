@@ -19,6 +19,8 @@ struct RunEntry
     long double meters = 0;
     // A contact instant was found late, so the time may be too long. Only with a time.
     bool late = false;
+    // Half-width of the time's uncertainty: the start's and the stop's added. Only with a time.
+    double uncertaintyMs = 0;
 
     // Metres per second; only with a time.
     long double speed() const;
@@ -42,9 +44,12 @@ public:
     Chronometer &operator=(const Chronometer &) = delete;
 
     // `at` is the instant a line change was read; without it the current one is taken.
-    // `late`: that instant was found late. Both return whether the contact took effect.
-    bool DoContact1(std::optional<Ticks> at = std::nullopt, bool late = false);
-    bool DoContact2(std::optional<Ticks> at = std::nullopt, bool late = false);
+    // `late`: that instant was found late; `uncertainty`: its half-width in seconds.
+    // Both return whether the contact took effect.
+    bool DoContact1(std::optional<Ticks> at = std::nullopt, bool late = false,
+                    double uncertainty = 0);
+    bool DoContact2(std::optional<Ticks> at = std::nullopt, bool late = false,
+                    double uncertainty = 0);
     void DoReset();
 
     // Reads the lines (none when the port is inactive), fires a contact on a line's
@@ -89,6 +94,8 @@ private:
     Ticks m_stopTicks = 0;
     bool m_startLate = false;
     bool m_stopLate = false;
+    double m_startUncertainty = 0;
+    double m_stopUncertainty = 0;
 };
 
 } // namespace timing

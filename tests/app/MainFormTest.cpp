@@ -61,7 +61,7 @@ protected:
     {
         QStringList texts;
         for (int c = 0; c < 4; ++c)
-            texts << form->Prot->item(r, c)->text();
+            texts << form->Prot->model()->index(r, c).data().toString();
         return texts;
     }
     void press(TSpeedButton *button, Qt::MouseButton mouse = Qt::LeftButton)
@@ -86,7 +86,7 @@ TEST_F(MainFormTest, WindowHasTheStoredLayout)
 {
     TForm1 &f = open();
     EXPECT_EQ(f.windowTitle(), "Kelvaro / Software / Velox / 1.02");
-    EXPECT_EQ(f.size(), QSize(787, 453));
+    EXPECT_EQ(f.size(), QSize(787, 498));
     EXPECT_EQ(f.minimumSize(), f.maximumSize());
     EXPECT_FALSE(f.windowFlags() & Qt::WindowMaximizeButtonHint);
 
@@ -144,7 +144,7 @@ TEST_F(MainFormTest, WindowHasTheStoredLayout)
     const QStringList headers = {"Datum/Zeit", "Stoppuhrzeit", "Entfernung", "Geschwindigkeit"};
     const int widths[] = {120, 80, 70, 115};
     for (int c = 0; c < 4; ++c) {
-        EXPECT_EQ(f.Prot->horizontalHeaderItem(c)->text(), headers[c]);
+        EXPECT_EQ(f.Prot->model()->headerData(c, Qt::Horizontal).toString(), headers[c]);
         EXPECT_EQ(f.Prot->columnWidth(c), widths[c]);
     }
     EXPECT_EQ(f.btn46->focusPolicy(), Qt::NoFocus);
@@ -211,7 +211,7 @@ TEST_F(MainFormTest, KeysAndButtonsStartStopAndReset)
         EXPECT_EQ(f.btn78->isEnabled(), step.running);
         EXPECT_EQ(f.cmbPort->isEnabled(), !step.running);
         EXPECT_EQ(f.cmbAlg->isEnabled(), !step.running);
-        EXPECT_EQ(f.Prot->rowCount(), step.entries);
+        EXPECT_EQ(f.Prot->model()->rowCount(), step.entries);
         EXPECT_EQ(display(), step.display);
     }
     EXPECT_EQ(row(0), QStringList({"06.12.2026/14:03:27", "00:01.2001", "0,150 m", "0,125 m/s"}));
@@ -278,7 +278,7 @@ TEST_F(MainFormTest, LinesFireContactsOnlyOnTheirRisingEdge)
             clock.advance(10);
             lines.change(r.dsr, r.cts);
             EXPECT_EQ(f.running(), r.running);
-            EXPECT_EQ(f.Prot->rowCount(), r.entries);
+            EXPECT_EQ(f.Prot->model()->rowCount(), r.entries);
             EXPECT_EQ(f.led4->LedPlasticColor(), r.lamp46);
             EXPECT_EQ(f.led6->LedPlasticColor(), r.lamp46);
             EXPECT_EQ(f.led7->LedPlasticColor(), r.lamp78);
@@ -286,7 +286,7 @@ TEST_F(MainFormTest, LinesFireContactsOnlyOnTheirRisingEdge)
         }
     }
     // Both in one report: the two readings are equal, so the values are unknown.
-    EXPECT_EQ(form->Prot->rowCount(), 1);
+    EXPECT_EQ(form->Prot->model()->rowCount(), 1);
 }
 
 TEST_F(MainFormTest, BothLinesInOneReportGiveAnUnknownRun)
@@ -296,7 +296,7 @@ TEST_F(MainFormTest, BothLinesInOneReportGiveAnUnknownRun)
     f.cmbPort->setItemIndexQuiet(1);
     f.cmbPortChange();
     lines.change(true, true);
-    ASSERT_EQ(f.Prot->rowCount(), 1);
+    ASSERT_EQ(f.Prot->model()->rowCount(), 1);
     EXPECT_EQ(row(0).mid(1), QStringList({"???", "???", "???"}));
 }
 
@@ -385,7 +385,7 @@ TEST_F(MainFormTest, ProtocolEntryFollowsTheLocale)
         QTest::keyClick(f.windowHandle(), Qt::Key_F5);
         clock.advance(1);
         QTest::keyClick(f.windowHandle(), Qt::Key_F6);
-        ASSERT_EQ(f.Prot->rowCount(), 1);
+        ASSERT_EQ(f.Prot->model()->rowCount(), 1);
         EXPECT_EQ(row(0), c.row);
     }
 }
@@ -419,7 +419,7 @@ TEST_F(MainFormTest, TheTypedDistanceReachesTheProtocolAndTheSettings)
         QTest::keyClick(f.windowHandle(), Qt::Key_F5);
         clock.advance(1);
         QTest::keyClick(f.windowHandle(), Qt::Key_F6);
-        ASSERT_EQ(f.Prot->rowCount(), 1);
+        ASSERT_EQ(f.Prot->model()->rowCount(), 1);
         EXPECT_EQ(row(0).mid(2), QStringList({c.distance, c.speed}));
 
         // Stored as whole millimetres, shown again at the next start.
@@ -448,7 +448,9 @@ TEST_F(MainFormTest, ZeroDistanceAndStopNotAfterStart)
     QTest::keyClick(f.windowHandle(), Qt::Key_F6); // the same instant
     EXPECT_EQ(row(0).mid(1), QStringList({"00:00.0005", "0,000 m", "0,000 m/s"}));
     EXPECT_EQ(row(1).mid(1), QStringList({"???", "???", "???"}));
-    EXPECT_EQ(f.Prot->item(0, 3)->textAlignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+    EXPECT_EQ(f.Prot->model()->index(0, 3).data(Qt::TextAlignmentRole).toInt()
+                  & Qt::AlignHorizontal_Mask,
+              Qt::AlignRight);
 }
 
 TEST_F(MainFormTest, ExportWritesTheListAndOpensIt)
@@ -484,16 +486,19 @@ TEST_F(MainFormTest, ExportWritesTheListAndOpensIt)
                            "06.12.2026/14:03:27      ???            ???" + QByteArray(24, ' ') + "???\r\n"
                            "\r\nKelvaro Software\r\n");
     EXPECT_EQ(shell.opened, QStringList{target});
-    EXPECT_EQ(f.Prot->rowCount(), 2);
+    EXPECT_EQ(f.Prot->model()->rowCount(), 2);
 }
 
 TEST_F(MainFormTest, ExportToACsvNameWritesTheRunsAsNumbers)
 {
     QTemporaryDir dir;
     TForm1 &f = open();
+    // The label typed before a run goes with it.
+    QTest::keyClicks(f.edtLabel, "Wagen A");
     QTest::keyClick(f.windowHandle(), Qt::Key_F5);
     clock.advance(12345);
     QTest::keyClick(f.windowHandle(), Qt::Key_F6);
+    f.edtLabel->clear();
     QTest::keyClick(f.windowHandle(), Qt::Key_F5);
     QTest::keyClick(f.windowHandle(), Qt::Key_F6);
 
@@ -510,9 +515,12 @@ TEST_F(MainFormTest, ExportToACsvNameWritesTheRunsAsNumbers)
 
     QFile file(dir.filePath("runs.csv"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), "Datum/Zeit,Stoppuhrzeit (s),Entfernung (m),Geschwindigkeit (m/s)\r\n"
-                              "2026-12-06T14:03:27,1.2345,0.150,0.122\r\n"
-                              "2026-12-06T14:03:27,,,\r\n");
+    // In the German convention of the user's locale.
+    EXPECT_EQ(file.readAll(),
+              "Datum/Zeit;Stoppuhrzeit (s);Entfernung (m);Geschwindigkeit (m/s);"
+              "Unsicherheit (ms);Verspätet erkannt;Bezeichnung\r\n"
+              "2026-12-06T14:03:27;1,2345;0,150;0,122;0,000;;Wagen A\r\n"
+              "2026-12-06T14:03:27;;;;;;\r\n");
     EXPECT_EQ(shell.opened, QStringList{dir.filePath("runs.csv")});
     // The list itself is unchanged, and a later text export is the fixed-column one.
     EXPECT_EQ(row(0), QStringList({"06.12.2026/14:03:27", "00:01.2345", "0,150 m", "0,122 m/s"}));
@@ -525,7 +533,9 @@ TEST_F(MainFormTest, ExportToACsvNameWritesTheRunsAsNumbers)
     EXPECT_EQ(suffix, "txt");
     QFile text(dir.filePath("runs.txt"));
     ASSERT_TRUE(text.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(text.readAll().startsWith("Tachoflux\r\n"));
+    const QByteArray bytes = text.readAll();
+    EXPECT_TRUE(bytes.startsWith("Tachoflux\r\n"));
+    EXPECT_FALSE(bytes.contains("Wagen")); // labels stay out of the fixed columns
 }
 
 TEST_F(MainFormTest, CancelledOrFailedExportOpensNothing)
@@ -549,15 +559,15 @@ TEST_F(MainFormTest, ResetProtocolFromTheListsMenuEmptiesIt)
         clock.advance(10);
         QTest::keyClick(f.windowHandle(), Qt::Key_F6);
     }
-    ASSERT_EQ(f.Prot->rowCount(), 3);
+    ASSERT_EQ(f.Prot->model()->rowCount(), 3);
     QTest::keyClick(f.windowHandle(), Qt::Key_F8); // a chronometer reset keeps the list
-    EXPECT_EQ(f.Prot->rowCount(), 3);
+    EXPECT_EQ(f.Prot->model()->rowCount(), 3);
     auto *item = f.PopupMenu1->findChild<QAction *>("ResetProtokoll1");
     ASSERT_TRUE(item);
     EXPECT_EQ(item->text(), "Reset Protokoll");
     EXPECT_EQ(f.Prot->contextMenuPolicy(), Qt::CustomContextMenu);
     item->trigger();
-    EXPECT_EQ(f.Prot->rowCount(), 0);
+    EXPECT_EQ(f.Prot->model()->rowCount(), 0);
 }
 
 TEST_F(MainFormTest, MissingCounterShowsTheErrorAndChangesNothing)

@@ -85,6 +85,8 @@ TEST_F(WindowAccessTest, EveryControlHasAnAccessibleName)
         {"GroupBox2", "Entfernung"},
         {"GroupBox3", "PC COM PORT"},
         {"GroupBox4", "Algorhitmus"},
+        {"GroupBox5", "Bezeichnung"},
+        {"edtLabel", "Bezeichnung der nächsten Messungen"},
         {"Label1", "(metern)"},
     };
     for (const auto &c : controls) {
@@ -163,14 +165,14 @@ TEST_F(WindowAccessTest, TabWalksTheControlsInTheirOrderAndSkipsTheButtons)
     form->Prot->setFocus();
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->Prot->hasFocus(); }));
     QStringList order;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QWidget *focus = QApplication::focusWidget();
         while (focus && focus->objectName().isEmpty())
             focus = focus->parentWidget();
         order << (focus ? focus->objectName() : QStringLiteral("<none>"));
     }
-    EXPECT_EQ(order, QStringList({"edtM", "cmbPort", "cmbAlg", "Prot"}));
+    EXPECT_EQ(order, QStringList({"edtM", "cmbPort", "cmbAlg", "edtLabel", "Prot"}));
 }
 
 TEST_F(WindowAccessTest, PortSelectorsMenuOpensTheAdapterDialog)

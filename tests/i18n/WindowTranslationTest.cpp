@@ -89,7 +89,7 @@ TEST_F(WindowTranslationTest, MainWindowGoesToAnotherLanguageAndBack)
     EXPECT_THAT(german,
                 ElementsAre("Kelvaro / Software / Velox / 1.02", "Kontakt 1\n(4-6) [F5]", "&Info",
                             "Algorhitmus", "(metern)", "Datum/Zeit", "Stoppuhrzeit", "Entfernung",
-                            "Geschwindigkeit", "KEIN", "COM 1", "COM 2", "EIN", "AUS",
+                            "Geschwindigkeit", "Bezeichnung", "KEIN", "COM 1", "COM 2", "EIN", "AUS",
                             "Reset Protokoll"));
     ASSERT_NE(form.findChild<TTranslationMarker *>(), nullptr);
     form.cmbPort->setItemIndexQuiet(2);
@@ -103,7 +103,7 @@ TEST_F(WindowTranslationTest, MainWindowGoesToAnotherLanguageAndBack)
     EXPECT_THAT(mainTexts(form),
                 ElementsAre("Kelvaro / Software / Velox / 1.02 (en)", "Contact 1\n(4-6) [F5]",
                             "&About", "Polarity", "(metres)", "Date/time", "Stopwatch time",
-                            "Distance", "Speed", "NONE", "COM 1 (en)", "COM 2 (en)", "ON", "OFF",
+                            "Distance", "Speed", "Label", "NONE", "COM 1 (en)", "COM 2 (en)", "ON", "OFF",
                             "Reset log"));
     // The user's choices are values, not captions: they stay.
     EXPECT_EQ(form.cmbPort->currentIndex(), 2);

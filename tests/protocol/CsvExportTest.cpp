@@ -1,5 +1,6 @@
 #include "protocol/CsvExport.h"
 #include "protocol/ExportFile.h"
+#include "protocol/RunCsv.h"
 
 #include <gtest/gtest.h>
 
@@ -11,102 +12,209 @@
 #include <clocale>
 #include <string>
 
-using timing::CsvRecord;
+using protocol::CsvConvention;
 
 namespace {
 
 const QDate Day(2026, 12, 6);
 const QTime At(14, 3, 27);
+const CsvConvention German{u';', u','};
+const CsvConvention Plain{u',', u'.'};
 
-// The runs of the protocol's examples: 1.2345 s, one tick, zero distance, and a run
-// whose stop was not after its start.
-const QList<CsvRecord> ExampleRuns = {
-    {Day, At, 12345, 0.15},
-    {Day, QTime(14, 5, 0), 1, 0.15},
-    {Day, QTime(9, 0, 1), 5, 0},
-    {QDate(2027, 1, 1), QTime(0, 0, 0), std::nullopt, 0.15},
-};
-
-const QByteArray ExampleCsv = "Datum/Zeit,Stoppuhrzeit (s),Entfernung (m),Geschwindigkeit (m/s)\r\n"
-                              "2026-12-06T14:03:27,1.2345,0.150,0.122\r\n"
-                              "2026-12-06T14:05:00,0.0001,0.150,1500.000\r\n"
-                              "2026-12-06T09:00:01,0.0005,0.000,0.000\r\n"
-                              "2027-01-01T00:00:00,,,\r\n";
-
-} // namespace
-
-TEST(CsvExport, ExampleRunsGiveIsoDatesAndPlainNumbers)
+protocol::Run run(QDate date, QTime time, std::optional<timing::Ticks> ticks, long double meters,
+        QString label = {}, bool late = false, double uncertaintyMs = 0)
 {
-    EXPECT_EQ(timing::csvBytes(ExampleRuns), ExampleCsv);
-    EXPECT_EQ(timing::csvBytes({}),
-              "Datum/Zeit,Stoppuhrzeit (s),Entfernung (m),Geschwindigkeit (m/s)\r\n");
+    protocol::Run r;
+    r.date = date;
+    r.time = time;
+    r.ticks = ticks;
+    r.meters = meters;
+    r.label = std::move(label);
+    r.late = late;
+    r.uncertaintyMs = uncertaintyMs;
+    return r;
 }
 
+// The runs of the protocol's examples: 1.2345 s (found late), one tick, zero distance,
+// and a run whose stop was not after its start; labels that need quoting.
+const QList<protocol::Run> ExampleRuns = {
+    run(Day, At, 12345, 0.15L, "Wagen A", true, 0.5),
+    run(Day, QTime(14, 5, 0), 1, 0.15L, "Wagen; B", false, 0.001),
+    run(Day, QTime(9, 0, 1), 5, 0, "\"C\", leicht"),
+    run(QDate(2027, 1, 1), QTime(0, 0, 0), std::nullopt, 0.15L),
+};
+
+const QByteArray GermanCsv =
+    "Datum/Zeit;Stoppuhrzeit (s);Entfernung (m);Geschwindigkeit (m/s);Unsicherheit (ms);"
+    "Verspätet erkannt;Bezeichnung\r\n"
+    "2026-12-06T14:03:27;1,2345;0,150;0,122;0,500;*;Wagen A\r\n"
+    "2026-12-06T14:05:00;0,0001;0,150;1500,000;0,001;;\"Wagen; B\"\r\n"
+    "2026-12-06T09:00:01;0,0005;0,000;0,000;0,000;;\"\"\"C\"\", leicht\"\r\n"
+    "2027-01-01T00:00:00;;;;;;\r\n";
+
+const QByteArray PlainCsv =
+    "Datum/Zeit,Stoppuhrzeit (s),Entfernung (m),Geschwindigkeit (m/s),Unsicherheit (ms),"
+    "Verspätet erkannt,Bezeichnung\r\n"
+    "2026-12-06T14:03:27,1.2345,0.150,0.122,0.500,*,Wagen A\r\n"
+    "2026-12-06T14:05:00,0.0001,0.150,1500.000,0.001,,Wagen; B\r\n"
+    "2026-12-06T09:00:01,0.0005,0.000,0.000,0.000,,\"\"\"C\"\", leicht\"\r\n"
+    "2027-01-01T00:00:00,,,,,,\r\n";
+
 // Fields outside quotes, as a CSV reader splits the line.
-int fieldCount(const QByteArray &line)
+int fieldCount(const QByteArray &line, char separator)
 {
     int fields = 1;
     bool quoted = false;
     for (char c : line) {
         if (c == '"')
             quoted = !quoted;
-        else if (c == ',' && !quoted)
+        else if (c == separator && !quoted)
             ++fields;
     }
     return fields;
 }
 
+} // namespace
+
+TEST(CsvExport, ConventionFollowsTheDecimalSeparator)
+{
+    EXPECT_EQ(CsvConvention::forDecimalSeparator(u','), German);
+    EXPECT_EQ(CsvConvention::forDecimalSeparator(u'.'), Plain);
+    EXPECT_EQ(CsvConvention::forDecimalSeparator(u'٫'), Plain);
+    EXPECT_TRUE(timing::isCsvFileName("runs.CSV"));
+    EXPECT_FALSE(timing::isCsvFileName("runs.csv.txt"));
+}
+
+TEST(CsvExport, ExampleRunsInBothConventions)
+{
+    EXPECT_EQ(protocol::csvBytes(ExampleRuns, German), GermanCsv);
+    EXPECT_EQ(protocol::csvBytes(ExampleRuns, Plain), PlainCsv);
+    EXPECT_EQ(protocol::csvBytes({}, German), GermanCsv.left(GermanCsv.indexOf('\n') + 1));
+}
+
 TEST(CsvExport, LongRunsNegativeDistancesAndHugeValuesStayOneFieldEach)
 {
-    const QList<CsvRecord> runs = {
+    const QList<protocol::Run> runs = {
         // 2 h 3 min: minutes past 59 become seconds, not a clock time.
-        {Day, At, 73'800'000LL + 1234, 1.5},
-        {Day, At, 10000, -2.5},
+        run(Day, At, 73'800'000LL + 1234, 1.5L),
+        run(Day, At, 10000, -2.5L),
         // Beyond ten integer digits the numbers turn scientific.
-        {Day, At, 1, 1e12},
+        run(Day, At, 1, 1e12L),
     };
     // The program runs in the user's locale, whose C library may write "1,5e+15".
     const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
     std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
-    const QList<QByteArray> lines = timing::csvBytes(runs).split('\n');
+    for (const CsvConvention convention : {German, Plain}) {
+        const QList<QByteArray> lines = protocol::csvBytes(runs, convention).split('\n');
+        ASSERT_EQ(lines.size(), 5);
+        const char s = char(convention.separator.unicode());
+        const char d = char(convention.decimal.unicode());
+        EXPECT_EQ(lines[1], QByteArray("2026-12-06T14:03:27|7380#1234|1#500|0#000|0#000||\r")
+                                .replace('|', s).replace('#', d));
+        EXPECT_EQ(lines[2], QByteArray("2026-12-06T14:03:27|1#0000|-2#500|-2#500|0#000||\r")
+                                .replace('|', s).replace('#', d));
+        EXPECT_EQ(fieldCount(lines[3], s), 7) << lines[3].constData();
+    }
     std::setlocale(LC_NUMERIC, saved.c_str());
-
-    ASSERT_EQ(lines.size(), 5);
-    EXPECT_EQ(lines[1], "2026-12-06T14:03:27,7380.1234,1.500,0.000\r");
-    EXPECT_EQ(lines[2], "2026-12-06T14:03:27,1.0000,-2.500,-2.500\r");
-    EXPECT_TRUE(lines[3].startsWith("2026-12-06T14:03:27,0.0001,")) << lines[3].constData();
-    EXPECT_EQ(fieldCount(lines[3]), 4) << lines[3].constData();
 }
 
-// Python's csv module with no dialect settings reads the file back as written, and the
-// standard library takes every value as a date or a number.
-TEST(CsvExport, PythonsCsvModuleReadsTheFileWithoutSettings)
+// A mode's further values follow the label, each with its uncertainty; runs without one
+// leave its fields empty, and all of it reads back.
+TEST(CsvExport, ExtraValuesGetColumnsAndReadBack)
+{
+    protocol::Run a = ExampleRuns[0];
+    a.extra = {{"v1", "m/s", 1.25L, 0.004L, 3}, {"a", "m/s²", -9.8L, 0.05L, 2}};
+    protocol::Run b = ExampleRuns[1];
+    b.extra = {{"t2", "s", 0.5L, 0.0001L, 4}};
+    const QList<protocol::Run> runs = {a, b, ExampleRuns[3]};
+    const QList<QByteArray> lines = protocol::csvBytes(runs, German).split('\n');
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_TRUE(lines[0].endsWith(";Bezeichnung;v1 (m/s);Unsicherheit v1 (m/s);a (m/s²);"
+                                  "Unsicherheit a (m/s²);t2 (s);Unsicherheit t2 (s)\r"));
+    EXPECT_TRUE(lines[1].endsWith(";Wagen A;1,250;0,004;-9,80;0,05;;\r")) << lines[1].constData();
+    EXPECT_TRUE(lines[2].endsWith(";;;;;0,5000;0,0001\r")) << lines[2].constData();
+    for (const CsvConvention convention : {German, Plain}) {
+        const QList<protocol::Run> back = protocol::readCsv(protocol::csvBytes(runs, convention));
+        ASSERT_EQ(back.size(), 3);
+        EXPECT_EQ(back[0].extra.size(), 3); // every column, the missing one empty
+        EXPECT_EQ(back[0].extra[1].decimals, 2);
+        EXPECT_DOUBLE_EQ(double(*back[0].extra[1].value), -9.8);
+        EXPECT_FALSE(back[0].extra[2].value);
+        EXPECT_DOUBLE_EQ(double(*back[1].extra[2].value), 0.5);
+        EXPECT_DOUBLE_EQ(double(back[1].extra[2].uncertainty), 0.0001);
+    }
+}
+
+// What the file says comes back: times to the tick, marks, labels, dates; the distance
+// to its three decimals; in either convention, whatever the reader's own.
+TEST(CsvExport, FilesReadBackInEitherConvention)
+{
+    for (const QByteArray &bytes : {GermanCsv, PlainCsv}) {
+        const QList<protocol::Run> back = protocol::readCsv(bytes);
+        ASSERT_EQ(back.size(), ExampleRuns.size());
+        for (int i = 0; i < back.size(); ++i) {
+            const protocol::Run &want = ExampleRuns[i];
+            EXPECT_EQ(back[i].date, want.date) << i;
+            EXPECT_EQ(back[i].time, want.time) << i;
+            EXPECT_EQ(back[i].ticks, want.ticks) << i;
+            EXPECT_EQ(back[i].late, want.late) << i;
+            EXPECT_EQ(back[i].label, want.label) << i;
+            EXPECT_DOUBLE_EQ(back[i].uncertaintyMs, want.uncertaintyMs) << i;
+            if (want.ticks) {
+                EXPECT_EQ(double(back[i].meters), double(want.meters)) << i;
+            }
+        }
+        // Written again, byte for byte.
+        EXPECT_EQ(protocol::csvBytes(back, bytes == GermanCsv ? German : Plain), bytes);
+    }
+    // Not CSV of ours: nothing, and no crash.
+    for (const QByteArray &junk : {QByteArray(), QByteArray("a;b\r\n1;2"),
+                                   QByteArray("Datum/Zeit;x\r\nnonsense;\"unclosed\r\n"),
+                                   QByteArray("Datum/Zeit\r\n2026-12-06T14:03:27")})
+        EXPECT_TRUE(protocol::readCsv(junk).isEmpty()) << junk.constData();
+    // A header line in between (the journal's, when a run's values change) takes over.
+    const QList<protocol::Run> mixed = protocol::readCsv(GermanCsv + PlainCsv);
+    ASSERT_EQ(mixed.size(), 8);
+    EXPECT_EQ(mixed[5].label, "Wagen; B");
+    const auto layout = protocol::lastCsvLayout(GermanCsv + PlainCsv);
+    ASSERT_TRUE(layout);
+    EXPECT_EQ(layout->convention, Plain);
+}
+
+// Python's csv module reads both conventions with the separator named, and the standard
+// library takes every value as a date or a number once the decimal comma is a point.
+TEST(CsvExport, PythonsCsvModuleReadsBothConventions)
 {
     const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
     if (python.isEmpty())
         GTEST_SKIP() << "python3 is not installed";
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("runs.csv"));
-    timing::writeFileReplacing(path, timing::csvBytes(ExampleRuns));
-
     const QString script = QStringLiteral(R"(
 import csv, datetime, sys
-with open(sys.argv[1], newline='') as f:
-    rows = list(csv.reader(f))
+sep = sys.argv[2]
+with open(sys.argv[1], newline='', encoding='utf-8') as f:
+    rows = list(csv.reader(f, delimiter=sep))
 print(rows[0])
 for r in rows[1:]:
     when = datetime.datetime.fromisoformat(r[0])
-    values = [float(v) if v else None for v in r[1:]]
-    print(when.isoformat(), values)
+    number = lambda v: float(v.replace(',', '.')) if sep == ';' else float(v)
+    values = [number(v) if v else None for v in r[1:5]]
+    print(when.isoformat(), values, r[5:])
 )");
-    QProcess process;
-    process.start(python, {QStringLiteral("-c"), script, path});
-    ASSERT_TRUE(process.waitForFinished(30000));
-    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().constData();
-    EXPECT_EQ(process.readAllStandardOutput(),
-              "['Datum/Zeit', 'Stoppuhrzeit (s)', 'Entfernung (m)', 'Geschwindigkeit (m/s)']\n"
-              "2026-12-06T14:03:27 [1.2345, 0.15, 0.122]\n"
-              "2026-12-06T14:05:00 [0.0001, 0.15, 1500.0]\n"
-              "2026-12-06T09:00:01 [0.0005, 0.0, 0.0]\n"
-              "2027-01-01T00:00:00 [None, None, None]\n");
+    const QByteArray expected =
+        "['Datum/Zeit', 'Stoppuhrzeit (s)', 'Entfernung (m)', 'Geschwindigkeit (m/s)', "
+        "'Unsicherheit (ms)', 'Verspätet erkannt', 'Bezeichnung']\n"
+        "2026-12-06T14:03:27 [1.2345, 0.15, 0.122, 0.5] ['*', 'Wagen A']\n"
+        "2026-12-06T14:05:00 [0.0001, 0.15, 1500.0, 0.001] ['', 'Wagen; B']\n"
+        "2026-12-06T09:00:01 [0.0005, 0.0, 0.0, 0.0] ['', '\"C\", leicht']\n"
+        "2027-01-01T00:00:00 [None, None, None, None] ['', '']\n";
+    for (const CsvConvention convention : {German, Plain}) {
+        const QString path = dir.filePath(QStringLiteral("runs.csv"));
+        timing::writeFileReplacing(path, protocol::csvBytes(ExampleRuns, convention));
+        QProcess process;
+        process.start(python, {QStringLiteral("-c"), script, path, QString(convention.separator)});
+        ASSERT_TRUE(process.waitForFinished(30000));
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().constData();
+        EXPECT_EQ(process.readAllStandardOutput(), expected);
+    }
 }

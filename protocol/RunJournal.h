@@ -1,0 +1,51 @@
+#pragma once
+
+#include "protocol/Run.h"
+#include "protocol/RunCsv.h"
+
+#include <QHash>
+#include <QString>
+
+namespace protocol {
+
+// The record of every run as it was measured: one CSV file per day in the user's data
+// folder, each run appended and on the disk before the protocol shows it, so a crash or a
+// power cut loses at most the run in flight. The journal is append-only: a run deleted or
+// relabelled in the protocol stays as it was measured here, like a line in a lab
+// notebook; the exports write the protocol as it is now.
+class RunJournal
+{
+public:
+    // Writes into `folder`, created when the first run comes.
+    explicit RunJournal(QString folder) : m_folder(std::move(folder)) {}
+
+    // $XDG_DATA_HOME/tachoflux, or ~/.local/share/tachoflux; empty without a home.
+    static QString defaultFolder();
+    // "Messungen-2026-12-06.csv"
+    static QString fileName(const QDate &day);
+
+    QString folder() const { return m_folder; }
+    // The file a run stopped on `day` goes to.
+    QString filePath(const QDate &day) const;
+
+    // Appends the run to its day's file, writing the header first when the file is new
+    // (in `convention`; an existing file keeps its own) or when the run's extra values
+    // differ from the file's last header. Flushed to the disk before it returns. Returns
+    // 0 or the errno of the failure, after which the file is as it was.
+    int append(const Run &run, CsvConvention convention);
+
+    // The newest journal file in the folder (by its day), or empty.
+    QString latestFile() const;
+    // The runs of a journal file; empty when it cannot be read.
+    static QList<Run> read(const QString &path);
+
+private:
+    QString m_folder;
+    // What each file's last header says, once read or written in this session.
+    QHash<QString, CsvLayout> m_layouts;
+};
+
+// What the user is told, in German, when runs cannot be journaled: the cause and the file.
+QString journalErrorText(int error, const QString &path);
+
+} // namespace protocol

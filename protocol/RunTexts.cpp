@@ -1,0 +1,48 @@
+#include "protocol/RunTexts.h"
+
+#include "platform/Locale.h"
+#include "protocol/RunLog.h"
+
+namespace protocol {
+
+Run makeRun(const timing::RunEntry &entry, const QDate &date, const QTime &time,
+            const QString &label)
+{
+    Run run;
+    run.date = date;
+    run.time = time;
+    run.ticks = entry.time;
+    run.meters = entry.meters;
+    run.late = entry.late;
+    run.uncertaintyMs = entry.uncertaintyMs;
+    run.label = cleanLabel(label);
+    return run;
+}
+
+timing::ProtocolRow protocolRow(const Run &run, const platform::Locale &locale)
+{
+    timing::RunEntry entry;
+    if (run.ticks && *run.ticks > 0)
+        entry.time = run.ticks;
+    entry.meters = run.meters;
+    const std::array<QString, 3> values = timing::entryTexts(entry, locale.decimalSeparator());
+    return {locale.shortDate(run.date) + u'/' + locale.longTime(run.time), values[0], values[1],
+            values[2], run.late && entry.time};
+}
+
+QList<timing::ProtocolRow> protocolRows(const QList<Run> &runs, const platform::Locale &locale)
+{
+    QList<timing::ProtocolRow> rows;
+    rows.reserve(runs.size());
+    for (const Run &run : runs)
+        rows.append(protocolRow(run, locale));
+    return rows;
+}
+
+QString lateNote()
+{
+    return QStringLiteral(
+        "*: Ein Kontakt wurde erst verspätet erkannt: die gemessene Zeit kann ungenau sein.");
+}
+
+} // namespace protocol

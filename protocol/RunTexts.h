@@ -1,0 +1,27 @@
+#pragma once
+
+#include "protocol/ProtocolExport.h"
+#include "protocol/Run.h"
+#include "timing/Chronometer.h"
+
+#include <QList>
+
+namespace platform {
+class Locale;
+}
+
+namespace protocol {
+
+// The run the chronometer ended last, stopped on `date` at `time`, with its label.
+Run makeRun(const timing::RunEntry &entry, const QDate &date, const QTime &time,
+            const QString &label);
+
+// The four texts of a run's row as the protocol list shows them, in `locale`'s formats:
+// the stop's short date "/" long time, then time, distance and speed ("???" without a time).
+timing::ProtocolRow protocolRow(const Run &run, const platform::Locale &locale);
+QList<timing::ProtocolRow> protocolRows(const QList<Run> &runs, const platform::Locale &locale);
+
+// What the list's tooltip says about a run whose contact instant was found late.
+QString lateNote();
+
+} // namespace protocol
