@@ -7,9 +7,9 @@ namespace app {
 namespace {
 
 // The group's name gets the room a label may need; the figures share the rest.
-constexpr int NameWidth = 105;
-constexpr int CountWidth = 46;
-constexpr int FigureWidth = 62;
+constexpr int NameWidth = 100;
+constexpr int CountWidth = 41;
+constexpr int FigureWidth = 61;
 
 } // namespace
 

@@ -86,7 +86,7 @@ TEST_F(MainFormTest, WindowHasTheStoredLayout)
 {
     TForm1 &f = open();
     EXPECT_EQ(f.windowTitle(), "Kelvaro / Software / Velox / 1.02");
-    EXPECT_EQ(f.size(), QSize(787, 498));
+    EXPECT_EQ(f.size(), QSize(787, 595));
     EXPECT_EQ(f.minimumSize(), f.maximumSize());
     EXPECT_FALSE(f.windowFlags() & Qt::WindowMaximizeButtonHint);
 
@@ -464,7 +464,8 @@ TEST_F(MainFormTest, ExportWritesTheListAndOpensIt)
     const QString target = dir.filePath("runs.txt");
     f.setSaveDialogRunner([&](QFileDialog &dialog) {
         EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
-        EXPECT_EQ(dialog.nameFilters(), QStringList({"*.txt (*.txt)", "CSV, UTF-8 (*.csv)"}));
+        EXPECT_EQ(dialog.nameFilters(),
+                  QStringList({"*.txt (*.txt)", "CSV, UTF-8 (*.csv)", "PDF-Bericht (*.pdf)"}));
         EXPECT_EQ(dialog.defaultSuffix(), "txt");
         EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
         EXPECT_FALSE(dialog.testOption(QFileDialog::DontConfirmOverwrite));
