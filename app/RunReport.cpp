@@ -216,8 +216,8 @@ void paintReport(QPainter &p, const QRectF &page, const ReportContent &content,
     y += paintTable(p, QPointF(page.left(), y), page.width(), shares, 1, cells, cellHeight);
     p.setFont(reportFont(7.5));
     const QString legend = QStringLiteral(
-        "t\u0304, v\u0304: Mittelwert;  s: Standardabweichung der Stichprobe;  s(t\u0304), "
-        "s(v\u0304): Standardfehler des Mittelwerts;  n: Messungen mit Zeit, in Klammern die "
+        "\u00D8: Mittelwert;  s: Standardabweichung der Stichprobe;  s/\u221An: Standardfehler "
+        "des Mittelwerts;  n: Messungen mit Zeit, in Klammern die "
         "ohne gültige Zeit (nicht gemittelt);  Zeiten in s, Geschwindigkeiten in m/s.");
     const QRectF legendBox(page.left(), y + 1 * mm, page.width(), 3 * cellHeight);
     QRectF used;
@@ -227,7 +227,7 @@ void paintReport(QPainter &p, const QRectF &page, const ReportContent &content,
     // The chart.
     heading(QStringLiteral("Diagramm"));
     p.setFont(reportFont(8));
-    const double chartHeight = std::min(80 * mm, (page.bottom() - y) / 2);
+    const double chartHeight = std::min(95 * mm, (page.bottom() - y) / 2);
     paintRunChart(p, QRectF(page.left(), y, page.width(), chartHeight),
                   chartData(content.runs, rows, separator));
     y += chartHeight + 4 * mm;

@@ -9,7 +9,7 @@ namespace {
 // The group's name gets the room a label may need; the figures share the rest.
 constexpr int NameWidth = 100;
 constexpr int CountWidth = 41;
-constexpr int FigureWidth = 61;
+constexpr int FigureWidth = 60;
 
 } // namespace
 
@@ -25,6 +25,8 @@ StatisticsStrip::StatisticsStrip(QWidget *parent) : QTableWidget(parent)
     verticalHeader()->setDefaultSectionSize(17);
     verticalHeader()->setMinimumSectionSize(15);
     horizontalHeader()->setHighlightSections(false);
+    // Like the protocol list's rows: the captions and three groups fit without scrolling.
+    horizontalHeader()->setFixedHeight(18);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 

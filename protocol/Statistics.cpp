@@ -32,17 +32,18 @@ QString text(const char16_t *s)
     return QString::fromUtf16(s);
 }
 
-// The symbol with a bar over it, as a mean is written.
-QString barred(const Quantity &q)
+// "Ø t": a bar over the symbol is lost in a small face, and Ø is how a German reads
+// "average" anyway.
+QString averaged(const Quantity &q)
 {
-    return text(q.symbol) + QChar(0x0304);
+    return u"\u00D8 "_s + text(q.symbol);
 }
 
 void appendCaptions(StatisticsTable &table, const Quantity &q)
 {
     // The unit goes to the long name only: the captions must fit the strip's narrow columns.
     const QString symbol = text(q.symbol);
-    table.captions << barred(q) << u"s("_s + symbol + u")"_s << u"s("_s + barred(q) + u")"_s
+    table.captions << averaged(q) << u"s("_s + symbol + u")"_s << u"s("_s + symbol + u")/\u221An"_s
                    << symbol + u" min"_s << symbol + u" max"_s;
     const QString tail = u' ' + text(q.name) + u" in "_s + text(q.unit);
     table.descriptions << u"Mittelwert"_s + tail << u"Standardabweichung"_s + tail

@@ -78,24 +78,43 @@ Range valueRange(const ChartPanel &panel)
     return {low - pad, high + pad};
 }
 
+// The value axis of a panel: grid values at whole multiples of a 1-2-5 step, counted
+// rather than summed, and the width of their widest label.
+struct Axis
+{
+    Range range;
+    QList<double> ticks;
+    int decimals = 0;
+    double labelWidth = 0;
+};
+
+Axis axisOf(const ChartPanel &panel, const ChartData &data, const QFontMetricsF &metrics)
+{
+    Axis axis;
+    axis.range = valueRange(panel);
+    const double step = niceStep((axis.range.high - axis.range.low) / 5);
+    axis.decimals = decimalsOf(step);
+    for (double i = std::ceil(axis.range.low / step); i <= std::floor(axis.range.high / step); ++i)
+        axis.ticks << i * step;
+    for (const double v : axis.ticks)
+        axis.labelWidth = std::max(
+            axis.labelWidth,
+            metrics.horizontalAdvance(number(v, axis.decimals, data.decimalSeparator)));
+    return axis;
+}
+
+// `labelWidth` is the same for every panel, so their run axes line up.
 void paintPanel(QPainter &p, const QRectF &area, const ChartPanel &panel, const ChartData &data,
-                bool withLegend)
+                double labelWidth, bool withLegend)
 {
     const QFontMetricsF metrics(p.font());
     const double line = metrics.height();
     const double unit = line / 4; // the small lengths grow with the font
 
-    const Range range = valueRange(panel);
-    const double step = niceStep((range.high - range.low) / 5);
-    const int decimals = decimalsOf(step);
-    // Grid lines at whole multiples of the step, counted rather than summed.
-    QList<double> ticks;
-    for (double i = std::ceil(range.low / step); i <= std::floor(range.high / step); ++i)
-        ticks << i * step;
-
-    double labelWidth = 0;
-    for (const double v : ticks)
-        labelWidth = std::max(labelWidth, metrics.horizontalAdvance(number(v, decimals, data.decimalSeparator)));
+    const Axis axis = axisOf(panel, data, metrics);
+    const Range range = axis.range;
+    const int decimals = axis.decimals;
+    const QList<double> &ticks = axis.ticks;
 
     const QRectF plot(area.left() + labelWidth + 2 * unit, area.top() + line * 1.4,
                       area.width() - labelWidth - 3 * unit, area.height() - line * 2.8);
@@ -235,9 +254,13 @@ void paintRunChart(QPainter &painter, const QRectF &area, const ChartData &data)
     const double pad = QFontMetricsF(painter.font()).height() / 3;
     const QRectF inner = area.adjusted(pad, pad, -pad, -pad);
     const double height = inner.height() / double(data.panels.size());
+    double labelWidth = 0;
+    for (const ChartPanel &panel : data.panels)
+        labelWidth = std::max(labelWidth,
+                              axisOf(panel, data, QFontMetricsF(painter.font())).labelWidth);
     for (qsizetype i = 0; i < data.panels.size(); ++i)
         paintPanel(painter, QRectF(inner.left(), inner.top() + double(i) * height, inner.width(), height),
-                   data.panels[i], data, i == 0);
+                   data.panels[i], data, labelWidth, i == 0);
     painter.restore();
 }
 

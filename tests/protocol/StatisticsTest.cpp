@@ -234,8 +234,8 @@ TEST(StatisticsTable, WritesGermanFiguresAndLeavesOutWhatIsNotThere)
     const auto table = protocol::statisticsTable(statisticsByLabel(runs, allRows(runs)), u',');
     ASSERT_EQ(table.captions.size(), 12);
     ASSERT_EQ(table.descriptions.size(), 12);
-    EXPECT_EQ(table.captions[2], QStringLiteral("t\u0304"));
-    EXPECT_EQ(table.captions[9], QStringLiteral("s(v\u0304)"));
+    EXPECT_EQ(table.captions[2], QStringLiteral("\u00D8 t"));
+    EXPECT_EQ(table.captions[9], QStringLiteral("s(v)/\u221An"));
     EXPECT_EQ(table.descriptions[2], QStringLiteral("Mittelwert der Zeit in s"));
     EXPECT_EQ(table.descriptions[8], QStringLiteral("Standardabweichung der Geschwindigkeit in m/s"));
     const QList<QStringList> rows{
