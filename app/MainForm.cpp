@@ -135,6 +135,8 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
         Prot->setColumnWidth(c, widths[c]);
     Prot->verticalHeader()->setDefaultSectionSize(17);
     Prot->verticalHeader()->setMinimumSectionSize(15);
+    // The window's face would otherwise give the strip's rows the style's own height.
+    Statistik->verticalHeader()->setDefaultSectionSize(17);
 
     // Every handler runs under the application's default error handler.
     const auto handler = [this](auto action) {
