@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSet>
@@ -238,6 +239,16 @@ AdapterDialog::AdapterDialog(QWidget *parent, QString devRoot, app::SerialProbeF
     layout->addWidget(m_status);
     layout->addLayout(buttons);
 
+    // Enter closes the dialog; linking is always a deliberate click.
+    for (QPushButton *button : {m_link, m_unlink, again})
+        button->setAutoDefault(false);
+    close->setDefault(true);
+    m_confirm = [this](const QString &question) {
+        return QMessageBox::question(this, windowTitle(), question,
+                                     QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes;
+    };
+
     connect(m_link, &QPushButton::clicked, this, [this] { linkSelected(); });
     connect(m_unlink, &QPushButton::clicked, this, [this] { removeLink(); });
     connect(again, &QPushButton::clicked, this, &AdapterDialog::refresh);
@@ -304,6 +315,16 @@ bool AdapterDialog::linkSelected()
     }
     const int port = chosenPort();
     const QString &target = m_entries[row].path;
+    // A link to a device that is there may be the adapter in use: replacing it is asked.
+    const QFileInfo old(platform::DeviceSerialPorts::linkPath(std::uint8_t(port)));
+    if (old.isSymLink() && old.exists() &&
+        old.canonicalFilePath() != QFileInfo(target).canonicalFilePath() && m_confirm &&
+        !m_confirm(QStringLiteral("%1 benutzt %2. Stattdessen %3 verknüpfen?")
+                       .arg(portName(port), old.symLinkTarget(), target))) {
+        report(QStringLiteral("%1 benutzt weiter %2.").arg(portName(port), old.symLinkTarget()),
+               false);
+        return false;
+    }
     if (const QString error = app::writePortLink(port, target); !error.isEmpty()) {
         report(error, true);
         return false;

@@ -66,6 +66,11 @@ public:
     const QList<int> &changedPorts() const { return m_changed; }
     const QList<app::SerialDeviceEntry> &entries() const { return m_entries; }
 
+    // Asked before a link that leads to a present device is replaced; true goes ahead.
+    // Tests answer instead of the user.
+    using Confirmation = std::function<bool(const QString &question)>;
+    void setConfirmation(Confirmation confirm) { m_confirm = std::move(confirm); }
+
     QTreeWidget *deviceList() const { return m_list; }
     QRadioButton *portButton(int number) const { return number == 2 ? m_com2 : m_com1; }
     QLabel *statusLabel() const { return m_status; }
@@ -79,6 +84,7 @@ private:
     app::SerialProbeFunction m_probe;
     QList<app::SerialDeviceEntry> m_entries;
     QList<int> m_changed;
+    Confirmation m_confirm;
 
     QTreeWidget *m_list = nullptr;
     QLabel *m_current = nullptr;

@@ -45,6 +45,12 @@ bool CommLineSource::changeLate() const
     return at && at->late;
 }
 
+double CommLineSource::changeUncertainty() const
+{
+    const std::optional<TMyCommInstant> at = m_status.changeInstant();
+    return at ? double(at->uncertaintyNs) / 1e9 : 0.0;
+}
+
 QString CommLineSource::portMessage() const
 {
     return m_status.message();

@@ -17,6 +17,7 @@ public:
     void setOnChanged(std::function<void()> handler) override;
     std::optional<timing::Ticks> changeTicks() const override;
     bool changeLate() const override;
+    double changeUncertainty() const override;
     QString portMessage() const override;
     void setArmed(bool on) override;
 

@@ -3,7 +3,7 @@
 #include "Version.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -36,9 +36,22 @@ std::optional<int> answerCommandLine(int argc, char **argv)
         return 0;
     }
     if (parser.isSet(help)) {
-        // An application object without a display gives the help its program name.
-        QCoreApplication application(argc, argv);
-        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+        // Written here rather than by the parser, whose headings are English before any
+        // catalog is loaded.
+        const QString program =
+            QFileInfo(arguments.value(0, QStringLiteral("tachoflux"))).fileName();
+        QString text = QStringLiteral("Aufruf: %1 [Optionen]\n\n%2\n\nOptionen:\n")
+                           .arg(program, parser.applicationDescription());
+        for (const QCommandLineOption *option : {&help, &version}) {
+            const QStringList names = option->names();
+            const QString left = QStringLiteral("-%1, --%2").arg(names[0], names[1]);
+            text += QStringLiteral("  %1  %2\n").arg(left, -13).arg(option->description());
+        }
+        text += QStringLiteral("\nDazu versteht das Programm die Optionen von Qt, etwa "
+                               "„-platform xcb“.\nOhne grafische Anzeige startet es mit "
+                               "„xvfb-run -a %1“.\n")
+                    .arg(program);
+        std::fputs(text.toLocal8Bit().constData(), stdout);
         return 0;
     }
     return std::nullopt;

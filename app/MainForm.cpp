@@ -6,6 +6,7 @@
 #include "app/AppIcon.h"
 #include "app/ExceptionHandler.h"
 #include "app/GroupFrame.h"
+#include "app/HelpWindow.h"
 #include "app/InfoForm.h"
 #include "app/RunTableModel.h"
 #include "app/RunReport.h"
@@ -39,6 +40,8 @@
 #include <QWindow>
 
 #include <array>
+#include <cmath>
+#include <optional>
 
 using timing::Ticks;
 
@@ -67,6 +70,33 @@ bool runPrintDialogModally(QPrinter &printer, QWidget *parent)
 {
     QPrintDialog dialog(&printer, parent);
     return dialog.exec() == QDialog::Accepted;
+}
+
+// The distance as the protocol and the export show it.
+QString distanceText(double meters)
+{
+    return timing::formatFixed3(meters, platform::locale().decimalSeparator()) +
+           QStringLiteral(" m");
+}
+
+// Why a distance is refused, empty if it is taken: a number above 0 and at most 1000 m,
+// short enough that a space keeps the export's distance column apart from the next.
+QString distanceRefusal(std::optional<double> meters, double kept)
+{
+    const QString stays = QStringLiteral("; sie bleibt %1").arg(distanceText(kept));
+    if (!meters || !std::isfinite(*meters))
+        return QStringLiteral("Die Entfernung muss eine Zahl sein") + stays;
+    if (!(*meters > 0))
+        return QStringLiteral("Die Entfernung muss größer als 0 m sein") + stays;
+    if (*meters > 1000)
+        return QStringLiteral("Die Entfernung darf höchstens 1000 m betragen") + stays;
+    const QString text = distanceText(*meters);
+    if (timing::exportRow({}, {}, text + u' ', {}).size() !=
+        timing::exportRow({}, {}, {}, {}).size())
+        return QStringLiteral("Die Entfernung %1 passt nicht in die Spalte des Exports")
+                   .arg(text) +
+               stays;
+    return {};
 }
 
 } // namespace
@@ -113,6 +143,9 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     for (TIAgaloLED *led : {led4, led7, led6, led8})
         led->loaded();
     edtM->loaded();
+    edtM->setAcceptance([this](std::optional<double> meters) {
+        return distanceRefusal(meters, edtM->TakenValue());
+    });
 
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPixelSize(11);
@@ -351,7 +384,7 @@ void TForm1::AddProtocolEntry()
     const QDate today = locale.currentDate();
     const QTime now = locale.currentTime();
     protocol::Run run =
-        protocol::makeRun(m_chrono.entry(edtM->Value()), today, now, edtLabel->text());
+        protocol::makeRun(m_chrono.entry(edtM->AcceptedValue()), today, now, edtLabel->text());
     // On the disk before it is shown; a journal that cannot be written stops nothing.
     const auto convention =
         protocol::CsvConvention::forDecimalSeparator(locale.decimalSeparator());
@@ -538,7 +571,8 @@ void TForm1::LoadSettings()
 
 void TForm1::SaveSettings()
 {
-    timing::SaveSettings({cmbPort->currentIndex(), cmbAlg->currentIndex(), edtM->Value()});
+    timing::SaveSettings(
+        {cmbPort->currentIndex(), cmbAlg->currentIndex(), edtM->AcceptedValue()});
 }
 
 void TForm1::applyComPort(int index)
@@ -553,7 +587,9 @@ void TForm1::applyComAlg(int index)
 
 void TForm1::applyMeters(long double meters)
 {
-    edtM->setValue(double(meters));
+    // A stored distance the field would refuse keeps the field's own.
+    if (distanceRefusal(double(meters), edtM->TakenValue()).isEmpty())
+        edtM->setValue(double(meters));
 }
 
 // --- Selectors ----------------------------------------------------------------------
@@ -615,7 +651,14 @@ QString TForm1::helpFilePath(const QString &programPath)
 
 void TForm1::btnHelpClick()
 {
-    platform::shell().open(helpFilePath(QCoreApplication::applicationFilePath()), this);
+    // The program's own help window: desktops have no viewer for ".hlp". One window, brought
+    // to the front again on every press.
+    auto *help = findChild<app::HelpWindow *>(QString(), Qt::FindDirectChildrenOnly);
+    if (!help)
+        help = new app::HelpWindow(helpFilePath(QCoreApplication::applicationFilePath()), this);
+    help->show();
+    help->raise();
+    help->activateWindow();
 }
 
 // --- Window events ------------------------------------------------------------------

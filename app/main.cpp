@@ -1,34 +1,29 @@
 #include "app/CommandLine.h"
 #include "app/AppIcon.h"
 #include "app/CommLineSource.h"
-#include "app/DesktopIcon.h"
+#include "app/DisplayCheck.h"
 #include "app/ExceptionHandler.h"
 #include "app/InfoForm.h"
 #include "app/MainForm.h"
 #include "app/StartUpReport.h"
+#include "app/TerminationSignals.h"
 #include "comm/MyCommStatus.h"
 #include "i18n/Translation.h"
+#include "platform/ProcessSignals.h"
 
 #include "Version.h"
 
+#include "platform/Errors.h"
+
 #include <QFont>
 #include <QScreen>
+#include <QTimer>
 
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
-
-bool displayAvailable()
-{
-    const auto set = [](const char *name) {
-        const char *value = std::getenv(name);
-        return value && *value;
-    };
-    // An explicit platform plugin (offscreen, vnc, ...) needs no display server.
-    return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
-}
 
 void reportStartUp(QWidget &window)
 {
@@ -41,13 +36,12 @@ void reportStartUp(QWidget &window)
 
 int main(int argc, char **argv)
 {
+    platform::setProgramSignalDispositions();
     if (const std::optional<int> exitCode = app::answerCommandLine(argc, argv))
         return *exitCode;
-    if (!displayAvailable()) {
-        std::fprintf(stderr, "Tachoflux is a desktop program and needs a graphical display, "
-                             "but neither DISPLAY nor WAYLAND_DISPLAY is set.\n"
-                             "Start it from a desktop session, or without a screen under "
-                             "xvfb-run.\n");
+    const std::string platform = app::DisplayCheck::platformArgument(argc, argv);
+    if (const std::string problem = app::DisplayCheck().problem(platform); !problem.empty()) {
+        std::fputs(problem.c_str(), stderr);
         return 1;
     }
     // Dates, times and decimal separators follow the user's regional settings.
@@ -56,10 +50,18 @@ int main(int argc, char **argv)
     // Qt keeps its translators with the application, so it comes first; it shows nothing
     // and asks for no text until the windows exist.
     TApplication application(argc, argv);
+    // From here a kill or a logout ends the program through its close path.
+    app::TerminationSignals termination;
+    termination.setOnEnd([] { QCoreApplication::quit(); });
 
     // Catalogs next: every text Qt or the platform layer loads from here on passes
     // through them.
     Translation::startUp();
+    // A damaged catalog is told once, when the window is up, and its texts stay English;
+    // it never ends the program.
+    setCatalogErrorReport([](const QString &message) {
+        QTimer::singleShot(0, qApp, [message] { app::guarded([&] { throw TfError(message); }); });
+    });
 
     // The single status component: no owner, no port, its watcher already running. It is
     // never freed; the end of the process ends the watcher.
@@ -73,13 +75,7 @@ int main(int argc, char **argv)
     QApplication::setApplicationVersion(QStringLiteral(TACHOFLUX_VERSION));
     // Wayland finds the window's icon and name through the desktop entry.
     QGuiApplication::setDesktopFileName(QStringLiteral(TACHOFLUX_APP_ID));
-    // The program's own 16 x 16 picture for title bars, the installed sizes for everything larger.
-    QIcon icon = applicationIcon();
-    const QIcon installed = app::desktopIcon();
-    for (const QSize &size : installed.availableSizes())
-        if (size.width() > 16)
-            icon.addPixmap(installed.pixmap(size));
-    QApplication::setWindowIcon(icon);
+    QApplication::setWindowIcon(applicationIcon());
     // The windows were laid out for these faces; metric-compatible ones keep texts inside
     // their controls.
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
@@ -100,13 +96,31 @@ int main(int argc, char **argv)
             frame.moveCenter(screen->availableGeometry().center());
             form1.move(frame.topLeft());
         }
+        // A signal, the session's end or any other quit closes the window as a user would,
+        // so the settings are saved; a window already closed is not closed again.
+        const auto closeWindow = [&form1] {
+            if (form1.isVisible())
+                form1.close();
+        };
+        termination.setOnEnd([closeWindow] {
+            closeWindow();
+            QCoreApplication::quit();
+        });
+        QObject::connect(&application, &QCoreApplication::aboutToQuit, &form1, closeWindow);
+
         reportStartUp(form1);
         form1.show();
-        result = application.exec();
+        // A signal may have come while a message of the start-up was shown.
+        if (termination.requested())
+            form1.close();
+        else
+            result = application.exec();
+        termination.setOnEnd({});
     }
 
     // The windows are gone; the localisation module goes before the application, whose
     // translator list it restores.
+    setCatalogErrorReport({});
     Translation::shutDown();
     return result;
 }

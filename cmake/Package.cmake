@@ -9,7 +9,8 @@ set(CPACK_PACKAGE_DESCRIPTION
     "apart and computes its speed. The barriers are wired to the modem-status\n"
     "lines of a serial port. Times are shown to 1/10000 second on a large\n"
     "simulated LCD, and every run goes into a protocol that can be exported\n"
-    "as a text file. The program speaks German.")
+    "as a text file or as CSV for spreadsheets. The program speaks German\n"
+    "and brings its own help.")
 list(JOIN CPACK_PACKAGE_DESCRIPTION "" CPACK_PACKAGE_DESCRIPTION)
 set(CPACK_PACKAGE_CONTACT "Tachoflux maintainers <tachoflux@kelvaro.de>")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
@@ -24,7 +25,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 # Users join the group that owns the serial devices; the German texts of Qt's own
 # dialogs are built into the program.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation")
+# Qt's SVG plugins draw the icon at any size; the PNG sizes do without them.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation, libqt6svg6")
 
 # The copyright file and changelog every Debian package carries, beside the licence.
 set(changelog ${PROJECT_BINARY_DIR}/packaging/changelog)

@@ -84,7 +84,7 @@ void TMyCommStatus::ChangePort(TMyCommPort n)
                              : comm::openErrorMessage(portName(n), error);
     m_lastWord = 0;
     if (TMyCommWatcher *watcher = liveWatcher()) {
-        watcher->setPort(m_handle);
+        m_portId = watcher->setPort(m_handle);
         watcher->arm(m_active);
         if (m_active && watcher->realTimeRefused() && !watcher->realTime())
             comm::requestRealtimeKit(watcher->threadId());
@@ -117,7 +117,7 @@ void TMyCommStatus::DecodeStatus(std::uint32_t word)
 void TMyCommStatus::watcherReport(const TMyCommReport &change)
 {
     // A report read from a port that has been closed since says nothing about this one.
-    if (!m_handle || change.port != m_handle.get())
+    if (!m_handle || change.port != m_portId)
         return;
     if (change.gone) {
         portGone();

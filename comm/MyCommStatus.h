@@ -80,6 +80,8 @@ private:
     bool m_ri = false;
     bool m_rlsd = false;
     std::shared_ptr<platform::SerialPort> m_handle;
+    // The watcher's hand-over of m_handle: reports carry it.
+    std::uint64_t m_portId = 0;
     mutable std::shared_ptr<TMyCommWatcher> m_watcher;
     bool m_writeSink = false;
     TMyCommPort m_comm = 0;

@@ -1,5 +1,6 @@
 #include "comm/MyCommWatcher.h"
 
+#include "comm/SerialLookout.h"
 #include "comm/SerialPollTimer.h"
 #include "platform/Clock.h"
 
@@ -24,6 +25,7 @@ using platform::SerialPort;
 namespace {
 
 std::atomic<bool> g_realTimeWanted{true};
+std::atomic<std::int64_t> g_waitBoundNs{0};
 
 // The counter at the moment of the call, or at the middle between `before` and now.
 TMyCommInstant now(std::int64_t before = -1)
@@ -85,11 +87,15 @@ class TMyCommRelay : public QObject
     Q_OBJECT
 
 public:
-    explicit TMyCommRelay(TMyCommWatcher *watcher) : m_watcher(watcher) {}
-    Q_INVOKABLE void deliver() { m_watcher->deliver(); }
+    void setWatcher(std::weak_ptr<TMyCommWatcher> watcher) { m_watcher = std::move(watcher); }
+    Q_INVOKABLE void deliver()
+    {
+        if (const std::shared_ptr<TMyCommWatcher> watcher = m_watcher.lock())
+            watcher->deliver();
+    }
 
 private:
-    TMyCommWatcher *m_watcher;
+    std::weak_ptr<TMyCommWatcher> m_watcher;
 };
 
 TMyCommTier tierFor(bool changeWait, std::int64_t readCostNs)
@@ -109,9 +115,15 @@ void TMyCommWatcher::setRealTimeWanted(bool wanted)
     g_realTimeWanted.store(wanted);
 }
 
+void TMyCommWatcher::setWaitBound(std::int64_t ns)
+{
+    g_waitBoundNs.store(ns);
+}
+
 std::shared_ptr<TMyCommWatcher> TMyCommWatcher::start(ChangeTarget target)
 {
     std::shared_ptr<TMyCommWatcher> watcher(new TMyCommWatcher(std::move(target)));
+    static_cast<TMyCommRelay *>(watcher->m_relay)->setWatcher(watcher);
     // The thread starts with every signal blocked, so no wake reaches it before it is ready.
     sigset_t all;
     sigset_t previous;
@@ -128,7 +140,7 @@ std::shared_ptr<TMyCommWatcher> TMyCommWatcher::start(ChangeTarget target)
 }
 
 TMyCommWatcher::TMyCommWatcher(ChangeTarget target)
-    : m_relay(new TMyCommRelay(this)), m_changeTarget(std::move(target))
+    : m_relay(new TMyCommRelay), m_changeTarget(std::move(target))
 {
 }
 
@@ -139,10 +151,14 @@ TMyCommWatcher::~TMyCommWatcher()
         delete m_relay;
 }
 
-void TMyCommWatcher::setPort(std::shared_ptr<platform::SerialPort> port)
+std::uint64_t TMyCommWatcher::setPort(std::shared_ptr<platform::SerialPort> port)
 {
-    m_port.store(std::move(port));
+    const std::uint64_t handed = m_port.store(std::move(port));
     m_wake.wake();
+    // The watcher never waits for this thread, so it lets go within one of its steps
+    // (a wait it leaves at once, a poll period, a read). The bound is for a read that hangs.
+    m_port.waitReleased(handed, HandOverNs);
+    return handed;
 }
 
 void TMyCommWatcher::arm(bool on)
@@ -177,22 +193,37 @@ void TMyCommWatcher::RunLoop()
     prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
     m_realTimeRefused.store(!askForRealTime() && g_realTimeWanted.load());
     std::shared_ptr<SerialPort> port;
+    std::uint64_t portId = 0;
+    // Started with the first change wait; it inherits this thread's scheduling.
+    std::unique_ptr<comm::SerialLookout> lookout;
     try {
         SerialPollTimer pollTimer;
         TMyCommTier tier = TMyCommTier::None;
         std::uint32_t last = 0;
-        std::int64_t previousRead = 0;
-        std::int64_t pollGap = 0;
-        // The next change found was not caught as it happened.
-        bool late = false;
+        // How the read to come follows the one before, which decides what can be said of
+        // the instant of a change it finds.
+        enum class After {
+            Read,    // another read or a poll period: the change lies since that read began
+            Wake,    // the kernel's wait saw the change and woke the watcher: timely
+            Expiry,  // the wait ended otherwise (its bound, a wake for another reason)
+            Lookout, // the lookout found a change that the wait had slept through: late
+        };
+        After after = After::Read;
+        std::int64_t previousReadStart = 0;
+        // Expiry and Lookout: when the wait ended, the lookout's findings, and the last
+        // moment the lines were known as `last`.
+        std::int64_t waitEnd = 0;
+        comm::SerialLookout::Verdict verdict;
+        std::int64_t quietNs = 0;
         while (!m_terminated.load()) {
-            if (std::shared_ptr<SerialPort> current = m_port.load(); current != port) {
-                port = std::move(current);
+            if (std::shared_ptr<SerialPort> taken; m_port.take(portId, taken)) {
+                port = std::move(taken);
+                m_port.released(portId);
                 last = 0;
-                late = false;
+                after = After::Read;
                 tier = port ? TMyCommTier::ChangeWait : TMyCommTier::None;
                 m_tier.store(tier);
-                previousRead = SerialPollTimer::nowNs();
+                previousReadStart = SerialPollTimer::nowNs();
             }
             if (!port) {
                 m_wake.sleep();
@@ -210,56 +241,93 @@ void TMyCommWatcher::RunLoop()
             if (read == SerialPort::Read::Gone) {
                 // Nobody hands this port to the loop again, whatever the report's fate.
                 m_port.clearIf(port);
-                report(TMyCommReport{0, port.get(), at, true});
+                report(TMyCommReport{0, portId, at, true});
                 port.reset();
                 tier = TMyCommTier::None;
                 m_tier.store(tier);
                 continue;
             }
             if (word != last) {
-                switch (tier) {
-                case TMyCommTier::Polled:
-                    at.uncertaintyNs = pollGap / 2;
+                // The change lies after `since` (as far as this way of reading can tell).
+                std::int64_t since = previousReadStart;
+                switch (after) {
+                case After::Read:
                     break;
-                case TMyCommTier::BackToBack:
-                    at.uncertaintyNs = (readEnd - readStart) / 2;
+                case After::Wake:
+                    // The kernel saw a change after its snapshot; one just before it would
+                    // show in the same read. Only a look inside the wait rules that out.
+                    since = verdict.quietLook ? readStart : quietNs;
                     break;
-                default:
-                    at.uncertaintyNs = (readEnd - readStart) / 2;
+                case After::Expiry:
+                    // Changed during this very read, or after a look inside the wait
+                    // that found the lines still: either way no later than the wait
+                    // would have seen it.
+                    if (port->quietBeforeRead())
+                        since = readStart;
+                    else if (verdict.quietLook)
+                        since = std::min(readStart, waitEnd);
+                    else {
+                        at.late = true;
+                        since = quietNs;
+                    }
+                    break;
+                case After::Lookout:
+                    at.late = true;
+                    since = quietNs;
                     break;
                 }
-                if (late) {
-                    at.late = true;
-                    at.uncertaintyNs = readEnd - previousRead;
+                if (tier == TMyCommTier::BackToBack) {
+                    // Stamped in the middle of the read.
+                    const std::int64_t middle = readStart + (readEnd - readStart) / 2;
+                    at.uncertaintyNs = std::max(middle - since, readEnd - middle);
+                } else {
+                    at.uncertaintyNs = readEnd - since;
                 }
                 last = word;
                 if (armed())
                     arm(true);
-                report(TMyCommReport{word, port.get(), at, false});
-                // Whatever changes while the user-interface thread handles this is
-                // found only afterwards.
-                late = true;
-                previousRead = readEnd;
+                report(TMyCommReport{word, portId, at, false});
+                // Read again at once: a contact that bounces goes on while the window
+                // handles the report.
+                after = After::Read;
+                previousReadStart = readStart;
                 continue;
             }
-            late = false;
-            previousRead = readEnd;
+            after = After::Read;
+            previousReadStart = readStart;
 
             if (tier == TMyCommTier::ChangeWait) {
+                if (!lookout) {
+                    lookout = std::make_unique<comm::SerialLookout>(m_wake, &m_lookoutResting);
+                    while (lookout->threadId() == 0)
+                        std::this_thread::yield();
+                    m_lookoutTid.store(lookout->threadId());
+                }
                 SerialPort *const waiting = port.get();
                 SerialPort::Wait result = SerialPort::Wait::Expired;
                 auto wait = [waiting, &result] { result = waiting->waitForChange(); };
-                m_wake.bound(WaitBoundNs);
+                const std::int64_t bound = g_waitBoundNs.load();
+                quietNs = SerialPollTimer::nowNs();
+                m_wake.bound(bound > 0 ? bound : WaitBoundNs);
+                lookout->watch(*waiting);
                 if (!m_wake.run(wait))
                     result = SerialPort::Wait::Expired;
+                waitEnd = SerialPollTimer::nowNs();
+                verdict = lookout->stop();
+                m_lookoutResting.store(false);
                 m_wake.bound(0);
+                if (verdict.quietLook)
+                    quietNs = verdict.quietNs;
                 switch (result) {
+                case SerialPort::Wait::Before:
+                    break;
                 case SerialPort::Wait::Changed:
+                    after = After::Wake;
                     break;
                 case SerialPort::Wait::Gone:
                     break; // the next read says so
                 case SerialPort::Wait::Expired:
-                    late = true;
+                    after = verdict.moved ? After::Lookout : After::Expiry;
                     break;
                 case SerialPort::Wait::Unsupported:
                     tier = tierFor(false, port->readCostNs());
@@ -280,14 +348,17 @@ void TMyCommWatcher::RunLoop()
                 const std::int64_t period =
                     armed() ? SerialPollTimer::FinePeriodNs : SerialPollTimer::CoarsePeriodNs;
                 pollTimer.waitNext(period);
-                pollGap = SerialPollTimer::nowNs() - readEnd;
             }
         }
     } catch (...) {
-        // An error of the change target or of the port ends the watcher silently.
+        // An error of the port or of the lookout's start ends the watcher silently.
     }
+    lookout.reset();
+    m_lookoutTid.store(0);
     port.reset();
     m_port.store(nullptr);
+    // Nobody waits for a hand-over any more.
+    m_port.released(UINT64_MAX);
     m_tier.store(TMyCommTier::None);
     m_wake.detach();
     m_ended.store(true);
@@ -296,36 +367,55 @@ void TMyCommWatcher::RunLoop()
 
 void TMyCommWatcher::report(const TMyCommReport &change)
 {
-    std::unique_lock lock(m_mailbox.mutex);
-    m_mailbox.change = &change;
-    m_mailbox.done = false;
-    m_mailbox.error = nullptr;
+    {
+        std::lock_guard lock(m_mailbox.mutex);
+        if (m_mailbox.failed)
+            return;
+        if (m_mailbox.queue.size() < MaxQueued)
+            m_mailbox.queue.push_back(change);
+        else
+            m_mailbox.queue.back() = change;
+        if (m_mailbox.posted)
+            return;
+        m_mailbox.posted = true;
+    }
     QMetaObject::invokeMethod(m_relay, "deliver", Qt::QueuedConnection);
-    m_mailbox.handled.wait(lock, [this] { return m_mailbox.done; });
-    m_mailbox.change = nullptr;
-    if (std::exception_ptr error = std::exchange(m_mailbox.error, nullptr))
-        std::rethrow_exception(error);
 }
 
 void TMyCommWatcher::deliver()
 {
-    const TMyCommReport *change = nullptr;
+    TMyCommReport change;
     {
         std::lock_guard lock(m_mailbox.mutex);
-        change = m_mailbox.change;
+        if (m_mailbox.queue.empty() || m_mailbox.failed) {
+            m_mailbox.posted = false;
+            return;
+        }
+        change = m_mailbox.queue.front();
+        m_mailbox.queue.pop_front();
     }
-    if (!change)
-        return;
-    std::exception_ptr error;
     try {
-        NotifyChange(*change);
+        NotifyChange(change);
     } catch (...) {
-        error = std::current_exception();
+        // An error of the change target ends the watcher silently; what is queued goes.
+        {
+            std::lock_guard lock(m_mailbox.mutex);
+            m_mailbox.failed = true;
+            m_mailbox.queue.clear();
+            m_mailbox.posted = false;
+        }
+        Terminate();
+        return;
     }
-    std::lock_guard lock(m_mailbox.mutex);
-    m_mailbox.error = error;
-    m_mailbox.done = true;
-    m_mailbox.handled.notify_one();
+    {
+        std::lock_guard lock(m_mailbox.mutex);
+        if (m_mailbox.queue.empty()) {
+            m_mailbox.posted = false;
+            return;
+        }
+    }
+    // One report per call: the window's other events come in between.
+    QMetaObject::invokeMethod(m_relay, "deliver", Qt::QueuedConnection);
 }
 
 void TMyCommWatcher::NotifyChange(const TMyCommReport &change)

@@ -4,9 +4,11 @@
 #include "comm/SerialWake.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
-#include <exception>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -19,16 +21,24 @@ class QObject;
 class TMyCommPortSlot
 {
 public:
-    std::shared_ptr<platform::SerialPort> load() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_port;
-    }
-    void store(std::shared_ptr<platform::SerialPort> port)
+    // Hands `port` over; returns the number of this hand-over, which the reports read from
+    // it carry.
+    std::uint64_t store(std::shared_ptr<platform::SerialPort> port)
     {
         std::lock_guard lock(m_mutex);
         m_port.swap(port);
+        return ++m_handed;
         // The previous port closes outside the lock, when `port` goes.
+    }
+    // On the watcher thread: the port handed over since hand-over `taken`, if any.
+    bool take(std::uint64_t &taken, std::shared_ptr<platform::SerialPort> &port)
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_handed == taken)
+            return false;
+        taken = m_handed;
+        port = m_port;
+        return true;
     }
     // Empties the slot if it still holds `port`.
     void clearIf(const std::shared_ptr<platform::SerialPort> &port)
@@ -38,10 +48,29 @@ public:
         if (m_port == port)
             old.swap(m_port);
     }
+    // On the watcher thread: it holds no port handed over before `taken` any more.
+    void released(std::uint64_t taken)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_released = taken;
+        }
+        m_releasedChanged.notify_all();
+    }
+    // Until the watcher holds no port handed over before `handed`, at most `ns`.
+    void waitReleased(std::uint64_t handed, std::int64_t ns)
+    {
+        std::unique_lock lock(m_mutex);
+        m_releasedChanged.wait_for(lock, std::chrono::nanoseconds(ns),
+                                   [&] { return m_released >= handed; });
+    }
 
 private:
     mutable std::mutex m_mutex;
+    std::condition_variable m_releasedChanged;
     std::shared_ptr<platform::SerialPort> m_port;
+    std::uint64_t m_handed = 0;
+    std::uint64_t m_released = 0;
 };
 
 // The performance counter and its frequency, read right after the status read that saw
@@ -50,11 +79,12 @@ struct TMyCommInstant
 {
     std::int64_t counter = 0;
     std::int64_t frequency = 0;
-    // The change lies at most this far before (or, for a read stamped in its middle,
-    // around) the instant.
+    // The change lies at most this far from the instant (before it, unless the instant is
+    // the middle of a slow read): what the way it was read lets the watcher state.
     std::int64_t uncertaintyNs = 0;
-    // The change was not caught as it happened but found later (by the bounded re-check
-    // of a change wait, or right after a report): it may lie well before the instant.
+    // The change was not caught as it happened but found later (a change wait slept
+    // through it until a second look or the safety bound): it may lie well before the
+    // instant, by up to uncertaintyNs.
     bool late = false;
 };
 
@@ -62,8 +92,8 @@ struct TMyCommInstant
 struct TMyCommReport
 {
     std::uint32_t word = 0;
-    // The port it was read from; it stays open until the report has been handled.
-    const platform::SerialPort *port = nullptr;
+    // The hand-over (TMyCommWatcher::setPort) of the port it was read from.
+    std::uint64_t port = 0;
     TMyCommInstant at;
     // The port has gone (adapter removed, line hung up); the watcher has let go of it.
     bool gone = false;
@@ -72,7 +102,7 @@ struct TMyCommReport
 // How the watcher follows a port's lines.
 enum class TMyCommTier {
     None,       // no port
-    ChangeWait, // blocks in the driver's change wait, bounded by a re-check
+    ChangeWait, // blocks in the driver's change wait, with a second look and a safety bound
     Polled,     // cheap reads: 1 kHz while idle, 10 kHz while a run is armed
     BackToBack, // slow reads (a USB transfer each): one after the other
 };
@@ -81,9 +111,10 @@ enum class TMyCommTier {
 TMyCommTier tierFor(bool changeWait, std::int64_t readCostNs);
 
 // Watches the modem-status word of one port on its own thread and hands every change of
-// the whole word to the user-interface thread, waiting until it has been handled. With no
-// port it sleeps; with a port it blocks in the driver's change wait, or polls in tiers
-// where the driver has none.
+// the whole word, with the instant of the read that saw it, to the user-interface thread.
+// It never waits for that thread: changes queue, and the thread receives them in order,
+// one at a time. With no port it sleeps; with a port it blocks in the driver's change wait
+// (a lookout ends a wait that missed a change), or polls in tiers where the driver has none.
 //
 // The thread owns a reference to the watcher and lets go of it when its loop ends, on
 // Terminate() or when the change target throws; the object itself may outlive the thread.
@@ -92,9 +123,14 @@ class TMyCommWatcher : public std::enable_shared_from_this<TMyCommWatcher>
 public:
     using ChangeTarget = std::function<void(const TMyCommReport &report)>;
 
-    // A change wait is re-checked this often: the longest a change that slipped in
-    // before the wait can stay unseen.
-    static constexpr std::int64_t WaitBoundNs = 25'000'000;
+    // A change wait ends after this long at the latest, should the lookout ever miss a
+    // change that slipped in before the wait.
+    static constexpr std::int64_t WaitBoundNs = 1'000'000'000;
+    // Reports waiting for the user-interface thread; beyond this the newest replaces the
+    // last, so that the lines the window ends with are still right.
+    static constexpr std::size_t MaxQueued = 4096;
+    // The longest a port change waits for the watcher to let go of the old port.
+    static constexpr std::int64_t HandOverNs = 2'000'000'000;
     // A run stays armed this long without any line change.
     static constexpr std::int64_t ArmedNs = 60'000'000'000;
     // Reads slower than this are not paced but done back to back.
@@ -106,9 +142,10 @@ public:
     TMyCommWatcher(const TMyCommWatcher &) = delete;
     TMyCommWatcher &operator=(const TMyCommWatcher &) = delete;
 
-    // The port to read from now on (nullptr: none). The previous one is read no more and
-    // is closed once nobody holds it; a wait on it ends at once.
-    void setPort(std::shared_ptr<platform::SerialPort> port);
+    // The port to read from now on (nullptr: none); returns the number of the hand-over,
+    // which the reports read from it carry. Returns once the watcher has let go of the
+    // previous port (ending a wait on it at once), so that it closes with its last holder.
+    std::uint64_t setPort(std::shared_ptr<platform::SerialPort> port);
 
     // A run is armed (polled ports are then read at the fine rate) until disarmed or
     // until no line has changed for ArmedNs.
@@ -123,6 +160,11 @@ public:
     bool ended() const { return m_ended.load(); }
     // The watcher thread's kernel id while it runs, 0 otherwise.
     pid_t threadId() const { return m_wake.threadId(); }
+    // The lookout's kernel id while it runs (it starts with the first change wait), 0 otherwise.
+    pid_t lookoutThreadId() const { return m_lookoutTid.load(); }
+    // Whether the lookout is done with the change wait the watcher is in: from then on only
+    // the kernel's wake (or the safety bound) ends it.
+    bool lookoutResting() const { return m_lookoutResting.load(); }
     TMyCommTier tier() const { return m_tier.load(); }
     // Whether the thread runs with real-time scheduling (granted at start or later).
     bool realTime() const;
@@ -133,6 +175,9 @@ public:
     bool realTimeRefused() const { return m_realTimeRefused.load(); }
     static void setRealTimeWanted(bool wanted);
     static bool realTimeWanted();
+    // The safety bound of change waits begun from now on (0: WaitBoundNs). A longer one
+    // shows that nothing depends on it.
+    static void setWaitBound(std::int64_t ns);
 
 private:
     explicit TMyCommWatcher(ChangeTarget target);
@@ -141,18 +186,17 @@ private:
     void report(const TMyCommReport &change);
     void NotifyChange(const TMyCommReport &change);
     friend class TMyCommRelay;
-    // On the user-interface thread: handles the report the watcher thread waits on.
+    // On the user-interface thread: hands the oldest queued report to the change target.
     void deliver();
 
-    // The report in hand and its outcome, passed under a mutex that every checker
-    // understands (the toolkit's own queue locks are invisible to ThreadSanitizer).
+    // Reports on their way, under a mutex that every checker understands (the toolkit's
+    // own queue locks are invisible to ThreadSanitizer).
     struct Mailbox
     {
         std::mutex mutex;
-        std::condition_variable handled;
-        const TMyCommReport *change = nullptr;
-        bool done = false;
-        std::exception_ptr error;
+        std::deque<TMyCommReport> queue;
+        bool posted = false; // a delivery is on its way to the user-interface thread
+        bool failed = false; // the change target threw: nothing more is delivered
     };
     Mailbox m_mailbox;
 
@@ -162,9 +206,12 @@ private:
     std::atomic<std::int64_t> m_armedUntil{0};
     std::atomic<TMyCommTier> m_tier{TMyCommTier::None};
     std::atomic<bool> m_realTimeRefused{false};
+    std::atomic<pid_t> m_lookoutTid{0};
+    std::atomic<bool> m_lookoutResting{false};
     platform::SerialWake m_wake;
     // Lives on the user-interface thread; reports run in its thread. The watcher thread
-    // hands it back for deletion as its last act.
+    // hands it back for deletion as its last act. It holds the watcher weakly: a delivery
+    // may still be on its way when the watcher has gone.
     QObject *m_relay = nullptr;
     // Touched on the user-interface thread only.
     ChangeTarget m_changeTarget;

@@ -48,6 +48,9 @@ QString openErrorMessage(const QString &port, const platform::SerialOpenError &e
                       "the group \"%s\" and log in again",
                       {where, error.group});
     case SerialOpenError::Busy:
+        if (error.holderPid != 0)
+            return format("%s is in use: the program \"%s\" (process %s) holds it",
+                          {where, error.holder, QString::number(error.holderPid)});
         return format("%s cannot be opened: another program is using it", {where});
     case SerialOpenError::NotATerminal:
         return format("%s cannot be opened: it is not a serial port", {where});

@@ -16,7 +16,9 @@
 #include <grp.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace platform {
@@ -127,8 +129,14 @@ public:
     {
         // The interrupt counters before the read let waitForChange see a change that
         // happens between this read and the start of the wait.
-        if (m_waits && m_counted)
-            m_counted = m_driver->getCounters(m_seen) == 0;
+        m_quiet = false;
+        if (m_waits && m_counted) {
+            LineCounters now;
+            m_counted = m_driver->getCounters(now) == 0;
+            m_quiet = m_counted && m_read && now == m_seen;
+            m_seen = now;
+        }
+        m_read = true;
         int bits = 0;
         if (const int r = m_driver->getModemBits(bits); r != 0)
             return goneError(-r) ? Read::Gone : Read::Failed;
@@ -146,16 +154,16 @@ public:
         LineCounters before;
         if (m_counted) {
             if (const int r = m_driver->getCounters(before); r != 0)
-                return goneError(-r) ? Wait::Gone : Wait::Changed;
+                return goneError(-r) ? Wait::Gone : Wait::Before;
             if (before != m_seen)
-                return Wait::Changed;
+                return Wait::Before;
         } else {
             // No counters (pl2303 and the like): the lines themselves.
             int bits = 0;
             if (const int r = m_driver->getModemBits(bits); r != 0)
-                return goneError(-r) ? Wait::Gone : Wait::Changed;
+                return goneError(-r) ? Wait::Gone : Wait::Before;
             if (statusWord(bits) != m_word)
-                return Wait::Changed;
+                return Wait::Before;
         }
         const int r = m_driver->waitModemChange(TIOCM_CTS | TIOCM_DSR | TIOCM_RNG | TIOCM_CD);
         if (r == 0) {
@@ -174,6 +182,23 @@ public:
         m_waits = false;
         return Wait::Unsupported;
     }
+
+    Look lookForChange() override
+    {
+        // Fields read here are written by readStatus() only, never during a wait.
+        if (m_counted) {
+            LineCounters now;
+            if (m_driver->getCounters(now) != 0)
+                return Look::Unknown;
+            return now == m_seen ? Look::Quiet : Look::Moved;
+        }
+        int bits = 0;
+        if (m_driver->getModemBits(bits) != 0)
+            return Look::Unknown;
+        return statusWord(bits) == m_word ? Look::Quiet : Look::Moved;
+    }
+
+    bool quietBeforeRead() const override { return m_quiet; }
 
     std::int64_t readCostNs() const override { return m_readCostNs; }
     SerialPortFacts facts() const override { return m_facts; }
@@ -216,11 +241,67 @@ private:
     SerialPortFacts m_facts;
     bool m_waits = true;
     bool m_counted = true;
+    bool m_read = false;
+    bool m_quiet = false;
     int m_idleWakes = 0;
     std::uint32_t m_word = 0;
     std::int64_t m_readCostNs = 0;
     LineCounters m_seen;
 };
+
+QString programName(pid_t pid)
+{
+    return QString::fromLocal8Bit(readSmallFile(QStringLiteral("/proc/%1/comm").arg(pid)));
+}
+
+// The owner of an advisory lock on the file (st_dev, st_ino), from the kernel's list:
+// "1: FLOCK  ADVISORY  WRITE 4711 00:05:123 0 EOF".
+pid_t lockOwner(dev_t dev, ino_t ino)
+{
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (!locks.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray file = QByteArray::number(major(dev), 16).rightJustified(2, '0') + ':' +
+                            QByteArray::number(minor(dev), 16).rightJustified(2, '0') + ':' +
+                            QByteArray::number(qulonglong(ino));
+    // A file of the kernel's has no size: read to the end, not up to it.
+    for (const QByteArray &line : locks.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        // A blocked request ("1: -> FLOCK ...") is not a holder.
+        if (fields.size() < 6 || fields[1] == "->")
+            continue;
+        if (fields[5] == file) {
+            bool ok = false;
+            const int pid = fields[4].toInt(&ok);
+            if (ok && pid > 0)
+                return pid;
+        }
+    }
+    return 0;
+}
+
+// A process with a descriptor on the character device `rdev`, other than this one.
+pid_t descriptorOwner(dev_t rdev)
+{
+    const pid_t self = getpid();
+    const QDir proc(QStringLiteral("/proc"));
+    for (const QString &entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool ok = false;
+        const pid_t pid = entry.toInt(&ok);
+        if (!ok || pid == self)
+            continue;
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+        for (const QString &fd : fds.entryList(QDir::Files | QDir::System)) {
+            struct stat st
+            {
+            };
+            if (::stat(QFile::encodeName(fds.filePath(fd)).constData(), &st) == 0 &&
+                S_ISCHR(st.st_mode) && st.st_rdev == rdev)
+                return pid;
+        }
+    }
+    return 0;
+}
 
 QString groupName(gid_t gid)
 {
@@ -233,6 +314,40 @@ DeviceSerialPorts g_devicePorts;
 SerialPorts *g_ports = &g_devicePorts;
 
 } // namespace
+
+SerialHolder findSerialHolder(const QString &device)
+{
+    SerialHolder holder;
+    struct stat st
+    {
+    };
+    if (::stat(QFile::encodeName(device).constData(), &st) != 0)
+        return holder;
+    holder.pid = lockOwner(st.st_dev, st.st_ino);
+    if (holder.pid == 0 && S_ISCHR(st.st_mode))
+        holder.pid = descriptorOwner(st.st_rdev);
+    if (holder.pid != 0)
+        holder.name = programName(holder.pid);
+    return holder;
+}
+
+bool holdExclusively(int fd, const QString &device, SerialOpenError &error)
+{
+    // The lock first: exclusive mode set on a terminal that another program holds would
+    // stay behind for it.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK)
+            return true; // a file system without locks: the exclusive mode still holds
+        error.kind = SerialOpenError::Busy;
+        const SerialHolder holder = findSerialHolder(device);
+        error.holderPid = holder.pid;
+        error.holder = holder.name;
+        return false;
+    }
+    // Refuses further opens (to all but the administrator, whom the lock still stops).
+    ::ioctl(fd, TIOCEXCL);
+    return true;
+}
 
 QString DeviceSerialPorts::linkPath(std::uint8_t number)
 {
@@ -337,9 +452,13 @@ std::unique_ptr<SerialPort> DeviceSerialPorts::openPath(const QString &path, Ser
             error.kind = SerialOpenError::NoPermission;
             error.group = groupName(st.st_gid);
             break;
-        case EBUSY:
+        case EBUSY: {
             error.kind = SerialOpenError::Busy;
+            const SerialHolder holder = findSerialHolder(path);
+            error.holderPid = holder.pid;
+            error.holder = holder.name;
             break;
+        }
         default:
             error.kind = SerialOpenError::Other;
             break;
@@ -353,6 +472,16 @@ std::unique_ptr<SerialPort> DeviceSerialPorts::openPath(const QString &path, Ser
         return nullptr;
     }
     const QString device = error.device;
+    if (!holdExclusively(fd.get(), path, error)) {
+        fd = FileDescriptor();
+        // Found after our own descriptor has gone, so that it is not taken for the holder.
+        if (error.holderPid == 0) {
+            const SerialHolder holder = findSerialHolder(path);
+            error.holderPid = holder.pid;
+            error.holder = holder.name;
+        }
+        return nullptr;
+    }
     std::unique_ptr<SerialPort> port =
         openOnDriver(std::make_unique<FdDriver>(std::move(fd)), factsOf(device), error);
     error.device = device;

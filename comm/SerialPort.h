@@ -37,10 +37,16 @@ public:
         Gone,   // the device has been removed or hung up: it never answers again
     };
     enum class Wait {
-        Changed,     // the driver saw a line change (or one came before the wait began)
+        Changed,     // the driver saw a line change and ended the wait
+        Before,      // a line had changed before the wait began: read again
         Expired,     // interrupted (a wake or its bound): read the status again
         Unsupported, // the driver cannot wait: poll instead
         Gone,        // the device has been removed or hung up
+    };
+    enum class Look {
+        Quiet,   // no line has moved since the last readStatus()
+        Moved,   // a line has moved since: a read would see it
+        Unknown, // the driver cannot tell (or the device has gone)
     };
 
     virtual ~SerialPort() = default;
@@ -55,6 +61,16 @@ public:
     // Blocks in a plain system call, holding no lock and owning nothing, so that a wake
     // may abandon it.
     virtual Wait waitForChange() = 0;
+
+    // From another thread, only while the owner blocks in waitForChange(): whether a line
+    // has moved since the last readStatus(), by the interrupt counters or, where the driver
+    // keeps none, the lines themselves. Catches a change that fell before the kernel's
+    // snapshot, which the wait itself sleeps through.
+    virtual Look lookForChange() { return Look::Unknown; }
+
+    // Whether, at the start of the last readStatus(), no line had moved since the read
+    // before: a change that read saw then happened during the read itself.
+    virtual bool quietBeforeRead() const { return false; }
 
     // Nanoseconds one status read took when the port was opened.
     virtual std::int64_t readCostNs() const { return 0; }
@@ -89,7 +105,7 @@ struct SerialOpenError
         None,
         NoDevice,     // nothing of that name
         NoPermission, // `group` owns the device and may use it
-        Busy,         // another program holds it exclusively
+        Busy,         // another program holds it exclusively (`holder`, if found)
         NotATerminal, // a file or a device that is no serial port
         NoModemLines, // a terminal without modem-status lines
         Other,        // `error` is the system's code
@@ -98,7 +114,25 @@ struct SerialOpenError
     QString device;
     QString group;
     int error = 0;
+    pid_t holderPid = 0; // Busy: the process that holds the device, 0 when unknown
+    QString holder;      // its program name
 };
+
+// The process that holds a device open.
+struct SerialHolder
+{
+    pid_t pid = 0; // 0: none found
+    QString name;
+};
+
+// The process that holds `device`: the owner of its advisory lock, or failing that a
+// process with a descriptor on it (as far as /proc lets us see).
+SerialHolder findSerialHolder(const QString &device);
+
+// Takes the device open on `fd` for this descriptor alone, as serial programs do: an
+// advisory lock on it, then the terminal's exclusive mode. false with Busy and the holder
+// when another descriptor holds the lock; the terminal is then left as it was.
+bool holdExclusively(int fd, const QString &device, SerialOpenError &error);
 
 // The user and groups whose rights decide whether a device may be opened.
 struct Credentials

@@ -58,10 +58,12 @@ SerialProbe probeSerialDevice(const QString &path, const QString &portName)
     std::uint32_t word = 0;
     probe.answersStatus = port->modemStatus(word);
     probe.readCostNs = port->readCostNs();
-    // A change (Changed) or the bound (Expired) both mean the driver has the wait.
+    // A change (before or during the wait) or the bound (Expired) all mean the driver has
+    // the wait.
     const platform::SerialPort::Wait wait = tryChangeWait(*port);
-    probe.changeWait =
-        wait == platform::SerialPort::Wait::Changed || wait == platform::SerialPort::Wait::Expired;
+    probe.changeWait = wait == platform::SerialPort::Wait::Changed ||
+                       wait == platform::SerialPort::Wait::Before ||
+                       wait == platform::SerialPort::Wait::Expired;
     probe.tier =
         probe.answersStatus ? tierFor(probe.changeWait, probe.readCostNs) : TMyCommTier::None;
     probe.notes = portFactsMessage(name, facts);

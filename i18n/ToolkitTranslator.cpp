@@ -12,9 +12,10 @@ QString TToolkitTranslator::translate(const char *, const char *sourceText, cons
     QString translated;
     try {
         translated = TranslateResourceText(text);
-    } catch (const TfError &) {
+    } catch (const TfError &error) {
         // Qt's own code cannot take an exception in the middle of building a dialog; the
-        // text then stays Qt's own. The program's texts still report catalog errors.
+        // text then stays Qt's own, and the program tells of the damage once.
+        Translation::reportCatalogError(error);
         return {};
     }
     if (translated == text)

@@ -4,6 +4,7 @@
 #include "i18n/Hook.h"
 #include "i18n/ToolkitTranslator.h"
 #include "i18n/TranslationEngine.h"
+#include "platform/Errors.h"
 #include "platform/ResourceText.h"
 
 #include <QCoreApplication>
@@ -40,6 +41,52 @@ QString untranslatedForm(const QString &text)
     return form;
 }
 
+struct ErrorReport
+{
+    std::mutex lock;
+    std::function<void(const QString &)> report;
+    QStringList reported;
+};
+
+ErrorReport &errorReport()
+{
+    static ErrorReport instance;
+    return instance;
+}
+
+// False when there is no report: the caller raises the error then.
+bool reportOnce(const TfError &error)
+{
+    ErrorReport &state = errorReport();
+    std::function<void(const QString &)> report;
+    const QString message = error.message();
+    {
+        const std::lock_guard<std::mutex> locker(state.lock);
+        if (!state.report)
+            return false;
+        for (const QString &told : std::as_const(state.reported)) {
+            if (told.contains(message) || message.contains(told))
+                return true;
+        }
+        state.reported.append(message);
+        report = state.report;
+    }
+    report(message);
+    return true;
+}
+
+// The platform layer's route: a text of a damaged catalog stays as it is.
+QString platformResourceText(const QString &text)
+{
+    try {
+        return TranslateResourceText(text);
+    } catch (const TfError &error) {
+        if (!reportOnce(error))
+            throw;
+        return text;
+    }
+}
+
 std::unique_ptr<TEmbeddedStore> theStore;
 std::unique_ptr<TTranslationEngine> theEngine;
 std::unique_ptr<TToolkitTranslator> theTranslator;
@@ -62,7 +109,7 @@ void createHooks()
         },
         false);
     theHooks[1] = std::make_unique<THook>(
-        [] { platform::setResourceTextHook(&TranslateResourceText); },
+        [] { platform::setResourceTextHook(&platformResourceText); },
         [] { platform::setResourceTextHook(nullptr); }, false);
 }
 
@@ -136,10 +183,23 @@ const TEmbeddedStore *store()
 
 } // namespace Translation
 
+void setCatalogErrorReport(std::function<void(const QString &message)> report)
+{
+    ErrorReport &state = errorReport();
+    const std::lock_guard<std::mutex> locker(state.lock);
+    state.report = std::move(report);
+    state.reported.clear();
+}
+
 void LanguageSetup()
 {
-    AddResourceStringDomain(QStringLiteral("toolkit"));
-    SelectLanguage(QStringLiteral("de"));
+    try {
+        AddResourceStringDomain(QStringLiteral("toolkit"));
+        SelectLanguage(QStringLiteral("de"));
+    } catch (const TfError &error) {
+        if (!reportOnce(error))
+            throw;
+    }
 }
 
 void SelectLanguage(const QString &code)
@@ -199,6 +259,18 @@ void InstallResourceStringHooks(bool enable, bool followIndirection)
 
 void TranslateComponentTexts(QObject *component, const QString &domain)
 {
-    if (TTranslationEngine *engine = Translation::engine())
+    TTranslationEngine *engine = Translation::engine();
+    if (!engine)
+        return;
+    try {
         engine->TranslateComponentTexts(component, domain);
+    } catch (const TfError &error) {
+        if (!reportOnce(error))
+            throw;
+    }
+}
+
+bool Translation::reportCatalogError(const TfError &error)
+{
+    return reportOnce(error);
 }

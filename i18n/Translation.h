@@ -4,9 +4,11 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QObject;
+class TfError;
 class TEmbeddedStore;
 class THook;
 class TTranslationEngine;
@@ -32,7 +34,19 @@ const TEmbeddedStore *store();
 THook *hook(int index);
 constexpr int hookCount = 2;
 
+// Hands a catalog error to the program's report (setCatalogErrorReport), once; false if
+// there is no report, and the caller raises it.
+bool reportCatalogError(const TfError &error);
+
 } // namespace Translation
+
+// How the program meets a damaged catalog: each error is handed to `report` once (an error
+// whose text holds one already reported, or is held in it, counts as reported) and the
+// texts stay untranslated; no catalog error then leaves the toolkit's text routes,
+// TranslateComponentTexts or LanguageSetup, so none escapes a constructor or the start-up.
+// Without a report, as by default, the errors reach the caller. `report` may be called on
+// any thread that translates.
+void setCatalogErrorReport(std::function<void(const QString &message)> report);
 
 // The language step of start-up: the toolkit's own texts come from the domain
 // "toolkit", and the program speaks German.

@@ -4,7 +4,9 @@
 #include <QFile>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <locale.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,6 +47,21 @@ QString configFolder()
 QString dataFolder()
 {
     return userFolder("XDG_DATA_HOME", "/.local/share");
+}
+
+QString systemReason(int error)
+{
+    // The program speaks German in every locale; the locale object lives as long as it.
+    static const locale_t german = [] {
+        for (const char *name : {"de_DE.UTF-8", "de_AT.UTF-8", "de_CH.UTF-8", "de_DE.utf8"}) {
+            if (const locale_t found = ::newlocale(LC_MESSAGES_MASK | LC_CTYPE_MASK, name, nullptr))
+                return found;
+        }
+        return locale_t(nullptr);
+    }();
+    if (german)
+        return QString::fromUtf8(::strerror_l(error, german));
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 void syncFolder(const QByteArray &folder)

@@ -60,6 +60,10 @@ QString configFolder();
 // ~/.local/share standing in as above. Empty if there is no home folder at all.
 QString dataFolder();
 
+// The system's reason for an errno value in German, as the C library words it where it has
+// German messages (package libc-l10n), whatever the user's locale; its own words otherwise.
+QString systemReason(int error);
+
 // Flushes a folder's entries (a rename in it) to the disk; best effort.
 void syncFolder(const QByteArray &folder);
 

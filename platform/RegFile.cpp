@@ -603,6 +603,17 @@ QString RegFile::keyPath(const QString &path) const
     return key < 0 ? QString() : pathOf(key);
 }
 
+QStringList RegFile::subKeyNames(const QString &path) const
+{
+    QStringList names;
+    const qsizetype key = find(path);
+    if (key >= 0) {
+        for (const qsizetype child : sortedChildren(key))
+            names.append(m_keys[std::size_t(child)].name);
+    }
+    return names;
+}
+
 QStringList RegFile::keys() const
 {
     QStringList paths;

@@ -104,6 +104,8 @@ public:
     bool createKey(const QString &path, RegLimit *exceeded = nullptr);
     // The spelling the key was created with.
     QString keyPath(const QString &path) const;
+    // The names of a key's own subkeys as spelled, in name order; none for a missing key.
+    QStringList subKeyNames(const QString &path) const;
     // Every key's path, parents first. Meant for tests and tools: the paths of a deep
     // chain of keys add up to its depth times its length.
     QStringList keys() const;

@@ -116,6 +116,11 @@ LONG setIn(LockedHive &locked, const QString &hivePath, const QString &path, con
     changed = false;
     if (locked.status() != ERROR_SUCCESS)
         return locked.status();
+    // Setting what is already there needs no write, so it succeeds where nothing can be
+    // written.
+    if (const RegValue *existing = locked.hive().value(path, name);
+        existing && *existing == value)
+        return ERROR_SUCCESS;
     if (locked.writeStatus() != ERROR_SUCCESS)
         return locked.writeStatus();
     RegLimit exceeded = RegLimit::None;
@@ -263,6 +268,40 @@ LONG RegSetValueExA(HKEY key, const char *valueName, DWORD type, const BYTE *dat
         status != ERROR_SUCCESS)
         return status;
     return changed ? locked.write() : ERROR_SUCCESS;
+}
+
+LONG RegEnumKeyExA(HKEY key, DWORD index, char *name, DWORD *nameSize)
+{
+    const std::optional<RegKey> handle = lookUp(key);
+    if (!handle)
+        return ERROR_INVALID_HANDLE;
+    if (!(handle->access & KEY_ENUMERATE_SUB_KEYS))
+        return ERROR_ACCESS_DENIED;
+    if (!name || !nameSize)
+        return ERROR_INVALID_PARAMETER;
+    RegFile read;
+    const RegFile *hive = &read;
+    if (RegSessionState *state = sessionOn(handle->hivePath)) {
+        if (state->hive->status() != ERROR_SUCCESS)
+            return state->hive->status();
+        hive = &state->hive->hive();
+    } else if (const LONG status = RegistryStore(handle->hivePath).read(read);
+               status != ERROR_SUCCESS) {
+        return status;
+    }
+    if (!hive->hasKey(handle->path))
+        return ERROR_KEY_DELETED;
+    const QStringList names = hive->subKeyNames(handle->path);
+    if (index >= DWORD(names.size()))
+        return ERROR_NO_MORE_ITEMS;
+    const QByteArray bytes = names[qsizetype(index)].toUtf8();
+    if (DWORD(bytes.size()) >= *nameSize) {
+        *nameSize = DWORD(bytes.size());
+        return ERROR_MORE_DATA;
+    }
+    std::memcpy(name, bytes.constData(), std::size_t(bytes.size()) + 1);
+    *nameSize = DWORD(bytes.size());
+    return ERROR_SUCCESS;
 }
 
 LONG RegCloseKey(HKEY key)

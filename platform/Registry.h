@@ -34,6 +34,11 @@ LONG RegQueryValueExA(HKEY key, const char *valueName, DWORD *type, BYTE *data, 
 // Needs KEY_SET_VALUE. A key removed meanwhile (its hive was found damaged and set aside)
 // is made again, so the value is not lost.
 LONG RegSetValueExA(HKEY key, const char *valueName, DWORD type, const BYTE *data, DWORD size);
+// The name of the subkey number `index` (in name order) of `key`, with its terminating zero
+// into `name`; `nameSize` gives the buffer's size and returns the name's length without the
+// zero. ERROR_NO_MORE_ITEMS past the last one, ERROR_MORE_DATA if the buffer is too small.
+// Needs KEY_ENUMERATE_SUB_KEYS.
+LONG RegEnumKeyExA(HKEY key, DWORD index, char *name, DWORD *nameSize);
 LONG RegCloseKey(HKEY key);
 
 struct RegSessionState;

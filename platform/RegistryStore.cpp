@@ -41,8 +41,12 @@ std::function<void()> &beforeReplaceHook()
     return hook;
 }
 
-LONG statusFromErrno(int error, LONG fallback)
+thread_local SystemFailure t_failure;
+
+// `file` is what the system refused; the user learns the system's reason and the file.
+LONG statusFromErrno(int error, LONG fallback, const QString &file)
 {
+    t_failure = {error, file};
     switch (error) {
     case EACCES:
     case EPERM:
@@ -90,9 +94,9 @@ LONG makeFolder(const QString &folder)
             };
             if (::stat(name.constData(), &info) != 0) {
                 if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)
-                    return statusFromErrno(errno, ERROR_WRITE_FAULT);
+                    return statusFromErrno(errno, ERROR_WRITE_FAULT, prefix);
             } else if (!S_ISDIR(info.st_mode)) {
-                return ERROR_PATH_NOT_FOUND;
+                return statusFromErrno(ENOTDIR, ERROR_PATH_NOT_FOUND, prefix);
             }
         }
         prefix += u'/';
@@ -116,7 +120,7 @@ LONG resolve(const QString &path, QString &file)
         };
         if (::lstat(current.constData(), &info) != 0) {
             if (errno != ENOENT)
-                return statusFromErrno(errno, ERROR_READ_FAULT);
+                return statusFromErrno(errno, ERROR_READ_FAULT, QFile::decodeName(current));
             const qsizetype slash = current.lastIndexOf('/');
             const QByteArray folder =
                 slash <= 0 ? QByteArray(slash < 0 ? "." : "/") : current.left(slash);
@@ -135,7 +139,7 @@ LONG resolve(const QString &path, QString &file)
         if (!S_ISLNK(info.st_mode)) {
             char *real = ::realpath(current.constData(), nullptr);
             if (!real)
-                return statusFromErrno(errno, ERROR_READ_FAULT);
+                return statusFromErrno(errno, ERROR_READ_FAULT, QFile::decodeName(current));
             file = QFile::decodeName(real);
             std::free(real);
             return ERROR_SUCCESS;
@@ -143,7 +147,8 @@ LONG resolve(const QString &path, QString &file)
         QByteArray target(qsizetype(info.st_size > 0 ? info.st_size : PATH_MAX) + 1, '\0');
         const ssize_t n = ::readlink(current.constData(), target.data(), size_t(target.size()));
         if (n < 0 || n >= target.size())
-            return statusFromErrno(n < 0 ? errno : ENAMETOOLONG, ERROR_READ_FAULT);
+            return statusFromErrno(n < 0 ? errno : ENAMETOOLONG, ERROR_READ_FAULT,
+                                   QFile::decodeName(current));
         target.truncate(n);
         if (!target.startsWith('/')) {
             const qsizetype slash = current.lastIndexOf('/');
@@ -199,7 +204,7 @@ Loaded loadHive(const QString &file, RegFile &hive)
     if (::lstat(name.constData(), &info) != 0) {
         if (errno == ENOENT)
             return {};
-        return failed(statusFromErrno(errno, ERROR_READ_FAULT));
+        return failed(statusFromErrno(errno, ERROR_READ_FAULT, file));
     }
     if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode))
         return {Loaded::NotAFile, ERROR_ACCESS_DENIED, kindOf(info.st_mode)};
@@ -208,10 +213,10 @@ Loaded loadHive(const QString &file, RegFile &hive)
         if (errno == ENOENT)
             return {};
         // ELOOP: it turned into a link since its path was resolved.
-        return failed(statusFromErrno(errno, ERROR_ACCESS_DENIED));
+        return failed(statusFromErrno(errno, ERROR_ACCESS_DENIED, file));
     }
     if (::fstat(fd.get(), &info) != 0)
-        return failed(statusFromErrno(errno, ERROR_READ_FAULT));
+        return failed(statusFromErrno(errno, ERROR_READ_FAULT, file));
     if (!S_ISREG(info.st_mode))
         return {Loaded::NotAFile, ERROR_ACCESS_DENIED, kindOf(info.st_mode)};
 
@@ -223,7 +228,7 @@ Loaded loadHive(const QString &file, RegFile &hive)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            return failed(statusFromErrno(errno, ERROR_READ_FAULT));
+            return failed(statusFromErrno(errno, ERROR_READ_FAULT, file));
         if (n == 0)
             break;
         bytes.append(buffer, n);
@@ -306,7 +311,7 @@ LONG writeHive(const QString &file, const QByteArray &bytes)
     if (const ReplaceResult result =
             replaceFile(target, exists ? &existing : nullptr, bytes, options);
         !result)
-        return statusFromErrno(result.error, ERROR_WRITE_FAULT);
+        return statusFromErrno(result.error, ERROR_WRITE_FAULT, file);
     return ERROR_SUCCESS;
 }
 
@@ -323,7 +328,7 @@ int takeLock(const QString &hivePath, LONG &status)
     };
     const bool opened = fd.valid();
     if (!opened && errno != ELOOP && errno != EISDIR) {
-        status = statusFromErrno(errno, ERROR_ACCESS_DENIED);
+        status = statusFromErrno(errno, ERROR_ACCESS_DENIED, path);
         return -1;
     }
     if (!opened || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -336,7 +341,7 @@ int takeLock(const QString &hivePath, LONG &status)
         result = ::flock(fd.get(), LOCK_EX);
     } while (result != 0 && errno == EINTR);
     if (result != 0) {
-        status = statusFromErrno(errno, ERROR_ACCESS_DENIED);
+        status = statusFromErrno(errno, ERROR_ACCESS_DENIED, path);
         return -1;
     }
     status = ERROR_SUCCESS;
@@ -435,6 +440,11 @@ LONG RegistryStore::update(const std::function<bool(RegFile &)> &change) const
     if (!change(locked.hive()))
         return ERROR_SUCCESS;
     return locked.write();
+}
+
+SystemFailure takeSystemFailure()
+{
+    return std::exchange(t_failure, {});
 }
 
 std::vector<HiveProblem> RegistryStore::takeProblems()

@@ -41,6 +41,15 @@ struct HiveProblem
     QString message() const;
 };
 
+// The system's refusal behind the last failing hive operation of this thread: its errno
+// and the file it was about. error 0: none since the last take.
+struct SystemFailure
+{
+    int error = 0;
+    QString file;
+};
+SystemFailure takeSystemFailure();
+
 // One user's hive on disk, shared by every running instance of the program. A read sees
 // one complete file. A change is a read-modify-write under an exclusive lock on a separate
 // lock file, and the new hive is written to a temporary file, flushed and renamed over the

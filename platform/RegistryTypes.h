@@ -43,6 +43,7 @@ inline constexpr LONG ERROR_INVALID_PARAMETER = 87;
 inline constexpr LONG ERROR_DISK_FULL = 112;
 inline constexpr LONG ERROR_BAD_PATHNAME = 161;
 inline constexpr LONG ERROR_MORE_DATA = 234;
+inline constexpr LONG ERROR_NO_MORE_ITEMS = 259;
 inline constexpr LONG ERROR_REGISTRY_QUOTA_LIMIT = 613;
 inline constexpr LONG ERROR_BADDB = 1009;
 inline constexpr LONG ERROR_KEY_DELETED = 1018;

@@ -5,6 +5,11 @@
 
 namespace platform {
 
+bool Shell::openLink(const QUrl &url, QWidget *)
+{
+    return QDesktopServices::openUrl(url);
+}
+
 void DesktopShell::open(const QString &path, QWidget *)
 {
     QDesktopServices::openUrl(QUrl::fromLocalFile(path));

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+class QUrl;
 class QWidget;
 
 namespace platform {
@@ -14,6 +15,9 @@ public:
     virtual ~Shell() = default;
     // The result is deliberately not reported: the program never reacts to it.
     virtual void open(const QString &path, QWidget *owner) = 0;
+    // A web address or another page, in the desktop's browser; false when nothing could be
+    // started for it, so that the caller can tell the user.
+    virtual bool openLink(const QUrl &url, QWidget *owner);
 };
 
 class DesktopShell final : public Shell

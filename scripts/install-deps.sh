@@ -1,28 +1,54 @@
 #!/usr/bin/env bash
-# Installs what a fresh Debian machine lacks to build, run and test Tachoflux.
+# Installs what a fresh Debian machine lacks, by set:
+#   run   what building and running the program needs (the default)
+#   test  what the tests, benchmarks, fuzzers and package checks need besides
+# TACHOFLUX_SKIP_INSTALL=1 installs nothing and only says what would be installed.
 set -euo pipefail
 
-packages=(
+run_packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-svg-dev
-    shared-mime-info
     qt6-translations-l10n qt6-l10n-tools
     gettext
-    poppler-utils xdotool
+    librsvg2-bin
+    fonts-liberation
+    # xvfb-run is what the program suggests on a machine without a display.
+    xvfb xauth
+)
+test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
-    xvfb xauth
     valgrind
     stress-ng
-    fonts-liberation
-    librsvg2-bin desktop-file-utils appstream
-    locales
+    xdotool
+    # pdftotext reads the PDF report back; pdftoppm shows its page.
+    poppler-utils
+    desktop-file-utils appstream lintian
+    locales libc-l10n
 )
+
+sets=("$@")
+((${#sets[@]})) || sets=(run)
+packages=()
+for set in "${sets[@]}"; do
+    case $set in
+    run) packages+=("${run_packages[@]}") ;;
+    test) packages+=("${test_packages[@]}") ;;
+    *)
+        echo "install-deps.sh: unbekannte Auswahl '$set' (run oder test)" >&2
+        exit 2
+        ;;
+    esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+if [[ -n "${TACHOFLUX_SKIP_INSTALL:-}" ]]; then
+    ((${#missing[@]})) && echo "install-deps.sh: installiert nichts; es fehlen: ${missing[*]}" >&2
+    exit 0
+fi
 sudo=""
 [[ $(id -u) -ne 0 ]] && sudo="sudo"
 if ((${#missing[@]})); then
@@ -30,8 +56,8 @@ if ((${#missing[@]})); then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# The users run the program in German; the tests run in that locale too.
-if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
+# The tests run in the users' German locale too.
+if [[ " ${sets[*]} " == *" test "* ]] && ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
     if grep -q '^# *de_DE.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
         $sudo sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
     elif ! grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then

@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Tachoflux and starts it.
+# Installs what building and running Tachoflux needs, builds the program alone (no tests,
+# no benchmarks) and starts it. --version and --help are answered without a display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# First what is missing, so that the xvfb-run suggested below is there when it is needed.
-scripts/install-deps.sh
+scripts/install-deps.sh run
 
-if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}" ]]; then
-    echo "Tachoflux is a desktop program and needs a graphical display, but neither DISPLAY" >&2
-    echo "nor WAYLAND_DISPLAY is set. Start it from a desktop session, or without a screen:" >&2
-    echo "    xvfb-run -a scripts/run.sh" >&2
-    exit 1
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
-
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DBUILD_TESTING=OFF -DTACHOFLUX_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
 cmake --build build --target tachoflux
+# The program itself answers --version and --help, and without a display says in German
+# what to do.
 exec build/app/tachoflux "$@"

@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
+scripts/install-deps.sh run test
 
 launcher=()
 if command -v ccache >/dev/null 2>&1; then
@@ -18,8 +18,9 @@ build_tree() {
     local dir=$1 targets
     read -ra targets <<<"$2"
     shift 2
+    # Tests and benchmarks on explicitly: scripts/run.sh turns them off in the same folder.
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTF_SKIP_TEST_DIRS= \
-        "${launcher[@]}" "$@" >/dev/null
+        -DBUILD_TESTING=ON -DTACHOFLUX_BUILD_BENCH=ON "${launcher[@]}" "$@" >/dev/null
     cmake --build "$dir" -j2 --target "${targets[@]}"
 }
 

@@ -1,6 +1,7 @@
 #include "settings/Settings.h"
 
 #include "platform/Errors.h"
+#include "platform/Files.h"
 #include "platform/Registry.h"
 #include "platform/RegistryStore.h"
 
@@ -8,11 +9,13 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <vector>
 
 namespace timing {
 
@@ -28,10 +31,22 @@ constexpr int DefaultMillimetres = 150;
 
 [[noreturn]] void raise(const char *format, const char *name)
 {
-    throw ERegistryException(platform::regText(format, {QString::fromUtf8(name)}));
+    QString message = platform::regText(format, {QString::fromUtf8(name)});
+    // What the system said and about which file, so the user knows what to mend.
+    if (const platform::SystemFailure failure = platform::takeSystemFailure(); failure.error)
+        message += QStringLiteral(": %1 (%2)").arg(platform::systemReason(failure.error),
+                                                 failure.file);
+    throw ERegistryException(message);
 }
 
 // Closes the key however the scope is left.
+// The stored value is wrong, not the system: no system reason goes with it.
+[[noreturn]] void raiseDataType(const char *name)
+{
+    platform::takeSystemFailure();
+    raise("Invalid data type for '%s'", name);
+}
+
 class OpenKey
 {
 public:
@@ -97,6 +112,75 @@ std::optional<int> parseInteger(const QByteArray &text)
     return value;
 }
 
+// "1.02" as {1, 2}; empty for anything but digits between single dots.
+std::vector<int> versionParts(const QString &text)
+{
+    std::vector<int> parts;
+    for (const QString &part : text.split(u'.')) {
+        bool ok = false;
+        const int number = part.toInt(&ok);
+        if (!ok || part.isEmpty() || !std::all_of(part.cbegin(), part.cend(), [](QChar c) {
+                return c >= u'0' && c <= u'9';
+            }))
+            return {};
+        parts.push_back(number);
+    }
+    return parts;
+}
+
+bool hasSettings(HKEY key)
+{
+    OpenKey section;
+    return platform::RegOpenKeyExA(key, Section, platform::KEY_READ, section.receive()) ==
+           platform::ERROR_SUCCESS;
+}
+
+// The newest key of an earlier version that holds settings: an upgrade starts with the
+// user's values, and they reach this version's key at its first save. Nothing older is
+// changed or removed.
+void openEarlierStore(OpenKey &earlier)
+{
+    const QString current = QString::fromUtf8(StoreKey);
+    const qsizetype cut = current.lastIndexOf(QLatin1String("/ ")) + 2;
+    const QString prefix = current.left(cut);
+    const std::vector<int> currentVersion = versionParts(current.mid(cut));
+    if (cut < 2 || currentVersion.empty())
+        return;
+    std::vector<int> best;
+    QByteArray bestName;
+    std::vector<char> buffer(256);
+    for (DWORD index = 0;; ++index) {
+        DWORD size = DWORD(buffer.size());
+        const platform::LONG status =
+            platform::RegEnumKeyExA(platform::HKEY_CURRENT_USER, index, buffer.data(), &size);
+        if (status == platform::ERROR_MORE_DATA) {
+            buffer.resize(std::size_t(size) + 1);
+            --index;
+            continue;
+        }
+        if (status != platform::ERROR_SUCCESS)
+            break;
+        const QString name = QString::fromUtf8(buffer.data(), qsizetype(size));
+        if (!name.startsWith(prefix, Qt::CaseInsensitive))
+            continue;
+        const std::vector<int> version = versionParts(name.mid(prefix.size()));
+        if (version.empty() || !(version < currentVersion) || !(best < version))
+            continue;
+        OpenKey candidate;
+        const QByteArray utf8 = name.toUtf8();
+        if (platform::RegOpenKeyExA(platform::HKEY_CURRENT_USER, utf8.constData(),
+                                    platform::KEY_READ, candidate.receive()) !=
+                platform::ERROR_SUCCESS ||
+            !hasSettings(candidate.get()))
+            continue;
+        best = version;
+        bestName = utf8;
+    }
+    if (!bestName.isEmpty())
+        platform::RegOpenKeyExA(platform::HKEY_CURRENT_USER, bestName.constData(),
+                                platform::KEY_READ, earlier.receive());
+}
+
 int readInteger(HKEY store, const char *name, int defaultValue)
 {
     OpenKey section;
@@ -111,7 +195,7 @@ int readInteger(HKEY store, const char *name, int defaultValue)
     QByteArray text;
     for (;;) {
         if (type != platform::REG_SZ && type != platform::REG_EXPAND_SZ)
-            raise("Invalid data type for '%s'", name);
+            raiseDataType(name);
         text.resize(size);
         const platform::LONG status = platform::RegQueryValueExA(
             section.get(), name, &type, reinterpret_cast<BYTE *>(text.data()), &size);
@@ -121,7 +205,7 @@ int readInteger(HKEY store, const char *name, int defaultValue)
         if (status != platform::ERROR_SUCCESS)
             return defaultValue;
         if (type != platform::REG_SZ && type != platform::REG_EXPAND_SZ)
-            raise("Invalid data type for '%s'", name);
+            raiseDataType(name);
         break;
     }
     text.truncate(size);
@@ -201,15 +285,20 @@ template <typename F> void reportingProblems(F &&body)
 // One read of the settings file and at most one write, under its lock.
 void LoadSettings(SettingsTarget &target)
 {
+    platform::takeSystemFailure();
     reportingProblems([&target] {
         platform::RegistrySession session;
         PendingWrite pending;
         {
             OpenKey store;
             openStore(store, pending);
-            target.applyComPort(readInteger(store.get(), "COMPort", 0));
-            target.applyComAlg(readInteger(store.get(), "COMAlg", 0));
-            target.applyMeters(readInteger(store.get(), "Meters", DefaultMillimetres) / 1000.0L);
+            OpenKey earlier;
+            if (!hasSettings(store.get()))
+                openEarlierStore(earlier);
+            const HKEY from = earlier.get() ? earlier.get() : store.get();
+            target.applyComPort(readInteger(from, "COMPort", 0));
+            target.applyComAlg(readInteger(from, "COMAlg", 0));
+            target.applyMeters(readInteger(from, "Meters", DefaultMillimetres) / 1000.0L);
         }
         pending.commit(session);
     });
@@ -217,6 +306,7 @@ void LoadSettings(SettingsTarget &target)
 
 void SaveSettings(const SettingsValues &values)
 {
+    platform::takeSystemFailure();
     reportingProblems([&values] {
         platform::RegistrySession session;
         PendingWrite pending;

@@ -1,9 +1,12 @@
 #include "widgets/ComboBox.h"
 
 #include <QSignalBlocker>
+#include <QWheelEvent>
 
 TComboBox::TComboBox(QWidget *parent) : QComboBox(parent)
 {
+    // A wheel turn never gives the focus (Qt's default for a combo box does).
+    setFocusPolicy(Qt::StrongFocus);
     connect(this, &QComboBox::activated, this, [this] {
         emit clickPicked();
         emit changePicked();
@@ -31,4 +34,13 @@ void TComboBox::setItemIndexQuiet(int index)
 {
     const QSignalBlocker blocker(this);
     setCurrentIndex(index >= 0 && index < count() ? index : -1);
+}
+
+void TComboBox::wheelEvent(QWheelEvent *event)
+{
+    if (!hasFocus()) {
+        event->ignore();
+        return;
+    }
+    QComboBox::wheelEvent(event);
 }

@@ -23,4 +23,9 @@ public:
 signals:
     void clickPicked();
     void changePicked();
+
+protected:
+    // Without the focus the wheel scrolls what lies under the selector, so a notch meant for
+    // the window never changes the port or the polarity.
+    void wheelEvent(QWheelEvent *event) override;
 };

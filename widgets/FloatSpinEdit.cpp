@@ -33,6 +33,12 @@ QEvent::Type exitErrorEvent()
     return type;
 }
 
+QEvent::Type refusedEvent()
+{
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
 bool isAsciiDigit(QChar c)
 {
     return c >= u'0' && c <= u'9';
@@ -111,6 +117,22 @@ double TFloatSpinEdit::Value() const
 void TFloatSpinEdit::setValue(double value)
 {
     writeText(format(value));
+    // Written from code, not re-formatted while typing: the value is taken.
+    if (!m_changing)
+        take();
+}
+
+void TFloatSpinEdit::take()
+{
+    if (const std::optional<double> number = parsed(); number && refusal(number).isEmpty())
+        m_accepted = *number;
+}
+
+double TFloatSpinEdit::AcceptedValue() const
+{
+    if (const std::optional<double> number = parsed(); number && refusal(number).isEmpty())
+        return *number;
+    return m_accepted;
 }
 
 QString TFloatSpinEdit::format(double value) const
@@ -169,12 +191,33 @@ void TFloatSpinEdit::textChange()
 {
     if (m_changing)
         return;
-    const int caret = cursorPosition();
+    int caret = cursorPosition();
+    const std::optional<double> number = parsed();
+    if (!number && m_acceptance) {
+        // Half typed ("", "-", ",", "1e"): left as it is; leaving the field judges it.
+        return;
+    }
     if (m_checkOptions & coCheckOnChange) {
-        QScopedValueRollback changing(m_changing, true);
-        // A value beyond an enforced limit is clamped while typing; only leaving the
-        // field reports it.
-        setValue(Value());
+        const QChar decimal = platform::locale().decimalSeparator();
+        // The caret keeps its place relative to the decimal separator (the end of the
+        // digits where there is none yet), so ",7" becomes 0,700 with the caret after the 7.
+        const auto separatorAt = [decimal](const QString &text) {
+            qsizetype at = text.indexOf(decimal);
+            if (at < 0)
+                at = text.indexOf(u'e', 0, Qt::CaseInsensitive);
+            return at < 0 ? text.size() : at;
+        };
+        const qsizetype fromSeparator = caret - separatorAt(text());
+        {
+            QScopedValueRollback changing(m_changing, true);
+            // A value beyond an enforced limit is clamped while typing; only leaving the
+            // field reports it.
+            setValue(Value());
+        }
+        // A text that was no number keeps the caret's index, as it always did.
+        if (number && m_valueType == vtFloat)
+            caret = int(std::clamp<qsizetype>(separatorAt(text()) + fromSeparator, 0,
+                                              text().size()));
     }
     const double value = Value();
     if (value != m_lastValue) {
@@ -183,6 +226,52 @@ void TFloatSpinEdit::textChange()
     }
     // By index: the caret stays where the typing left it, not where the digits went.
     setCursorPosition(caret);
+}
+
+std::optional<double> TFloatSpinEdit::parsed() const
+{
+    const platform::Locale &locale = platform::locale();
+    const QChar decimal = locale.decimalSeparator();
+    const QChar thousand = locale.thousandSeparator();
+    switch (m_valueType) {
+    case vtFloat:
+        return spinedit::parseFloat(text(), decimal, thousand);
+    case vtHex:
+        if (const auto v = spinedit::parseHex(text()))
+            return double(*v);
+        break;
+    case vtInteger:
+        if (const auto v = spinedit::parseInteger(text(), decimal, thousand))
+            return double(*v);
+        break;
+    }
+    return std::nullopt;
+}
+
+QString TFloatSpinEdit::refusal(std::optional<double> value) const
+{
+    return m_acceptance ? m_acceptance(value) : QString();
+}
+
+void TFloatSpinEdit::setAcceptance(Acceptance acceptance)
+{
+    m_acceptance = std::move(acceptance);
+    take();
+}
+
+bool TFloatSpinEdit::checkAccepted()
+{
+    const std::optional<double> number = parsed();
+    const QString reason = refusal(number);
+    if (reason.isEmpty()) {
+        setValue(number.value_or(Value()));
+        return true;
+    }
+    // Never some other number: the last one taken comes back, and the user learns why.
+    setValue(m_accepted);
+    m_exitError = reason;
+    QCoreApplication::postEvent(this, new QEvent(refusedEvent()));
+    return false;
 }
 
 void TFloatSpinEdit::step(int direction)
@@ -202,6 +291,7 @@ void TFloatSpinEdit::step(int direction)
         setModified(true);
         textChange();
     }
+    take();
     if (direction > 0)
         emit OnTopClick();
     else
@@ -211,6 +301,7 @@ void TFloatSpinEdit::step(int direction)
 void TFloatSpinEdit::loaded()
 {
     m_lastValue = Value();
+    take();
 }
 
 // --- Properties ---------------------------------------------------------------------
@@ -369,19 +460,42 @@ void TFloatSpinEdit::typeChar(QChar c)
     const platform::Locale &locale = platform::locale();
     const QChar decimal = locale.decimalSeparator();
     const QString current = text();
-    const bool hasDecimal = current.contains(decimal);
+    // Judged against the text as it will be: a selection gives way to what is typed.
+    QString after = current;
+    int caret = cursorPosition();
+    if (hasSelectedText()) {
+        caret = selectionStart();
+        after.remove(caret, selectedText().size());
+    }
+    // People type points: "." stands for the locale's separator unless it groups thousands.
+    if (m_valueType == vtFloat && c == u'.' && !(m_thousands && locale.thousandSeparator() == u'.'))
+        c = decimal;
+    const bool hasDecimal = after.contains(decimal);
     if (m_valueType == vtFloat && c == decimal && hasDecimal) {
         // Typing the separator jumps to the decimals.
         deselect();
         setCursorPosition(int(current.indexOf(decimal)) + 1);
         return;
     }
-    bool accepted = c == u'+' || c == u'-' || isAsciiDigit(c);
-    if (m_valueType == vtFloat) {
+    const auto isSign = [](QChar ch) { return ch == u'+' || ch == u'-'; };
+    const auto isExponent = [](QChar ch) { return ch == u'e' || ch == u'E'; };
+    bool accepted = isAsciiDigit(c);
+    if (isSign(c)) {
+        // A sign leads the number or its exponent, once.
+        const bool signFollows = caret < after.size() && isSign(after[caret]);
+        accepted = !signFollows &&
+                   (caret == 0 || (m_valueType == vtFloat && isExponent(after[caret - 1])));
+    } else if (m_valueType == vtFloat) {
         accepted = accepted || (!hasDecimal && (c == u'.' || c == decimal)) ||
-                   (!current.contains(u'E', Qt::CaseInsensitive) && (c == u'e' || c == u'E'));
-        if (c == u'.' && !(m_thousands && locale.thousandSeparator() == u'.'))
-            c = decimal;
+                   (!after.contains(u'E', Qt::CaseInsensitive) && isExponent(c));
+        // An exponent typed before the zero decimals that the field put there replaces
+        // them: "1" then "e3" is 1e3, not a number with decimals after its exponent.
+        if (accepted && isExponent(c) && !hasSelectedText()) {
+            const QString tail = after.mid(caret);
+            if (tail.size() > 0 && tail.front() == decimal &&
+                std::all_of(tail.cbegin() + 1, tail.cend(), [](QChar d) { return d == u'0'; }))
+                setSelection(caret, int(tail.size()));
+        }
     } else if (m_valueType == vtHex) {
         accepted = accepted || isHexLetter(c);
     }
@@ -393,9 +507,26 @@ void TFloatSpinEdit::typeChar(QChar c)
         insert(QString(c));
 }
 
+void TFloatSpinEdit::pasteFiltered()
+{
+    if (!m_clipboard.testFlag(caPaste) || !m_editorEnabled || isReadOnly())
+        return;
+    // Pasted text passes the same filter as typed text.
+    const QString pasted = QGuiApplication::clipboard()->text();
+    for (QChar c : pasted) {
+        if (c >= u' ')
+            typeChar(c);
+    }
+}
+
 void TFloatSpinEdit::keyPressEvent(QKeyEvent *event)
 {
     if (blockedShortcut(event)) {
+        event->accept();
+        return;
+    }
+    if (event->matches(QKeySequence::Paste)) {
+        pasteFiltered();
         event->accept();
         return;
     }
@@ -410,8 +541,12 @@ void TFloatSpinEdit::keyPressEvent(QKeyEvent *event)
         break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-    case Qt::Key_Escape:
+        if (m_acceptance)
+            checkAccepted();
         // Dialog keys: the containing window's default or cancel button reacts.
+        event->ignore();
+        return;
+    case Qt::Key_Escape:
         event->ignore();
         return;
     case Qt::Key_Backspace:
@@ -496,6 +631,10 @@ void TFloatSpinEdit::focusOutEvent(QFocusEvent *event)
     QLineEdit::focusOutEvent(event);
     if (!entersOrLeaves(event->reason()) || !(m_checkOptions & coCheckOnExit))
         return;
+    if (m_acceptance) {
+        checkAccepted();
+        return;
+    }
     const double value = Value();
     if (!(m_checkOptions & coCropBeyondLimit) && outOfRange(value)) {
         // Reported once the focus has settled, from the field's own queue.
@@ -514,6 +653,8 @@ bool TFloatSpinEdit::event(QEvent *event)
         // The application's default handler shows it.
         throw TfError(m_exitError);
     }
+    if (event->type() == refusedEvent())
+        throw TfError(m_exitError);
     return QLineEdit::event(event);
 }
 
@@ -538,7 +679,7 @@ QMenu *TFloatSpinEdit::createContextMenu()
         add(meCopy, selected, [this] { copy(); });
     if (m_clipboard.testFlag(caPaste)) {
         const QMimeData *data = QGuiApplication::clipboard()->mimeData();
-        add(mePaste, editable && data && data->hasText(), [this] { paste(); });
+        add(mePaste, editable && data && data->hasText(), [this] { pasteFiltered(); });
     }
     // Deleting the selection is the clear command, allowed together with cutting.
     if (m_clipboard.testFlag(caCut))

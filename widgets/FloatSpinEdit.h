@@ -3,6 +3,9 @@
 #include <QLineEdit>
 #include <QStringList>
 
+#include <functional>
+#include <optional>
+
 class QMenu;
 class QToolButton;
 
@@ -113,6 +116,21 @@ public:
     // are compared with.
     void loaded();
 
+    // Which values the field takes: the reason in the user's words for refusing the value
+    // (nullopt: the text is no number), empty to take it. A refused value is never used:
+    // when the field is left or Enter is pressed the reason is shown and the last value
+    // taken comes back. Without one, every number is taken.
+    using Acceptance = std::function<QString(std::optional<double> value)>;
+    void setAcceptance(Acceptance acceptance);
+    // The value the field stands for: the shown one if it would be taken, otherwise the
+    // last one taken (TakenValue), so a half-typed or refused text is never used.
+    double AcceptedValue() const;
+    // The last value taken: set from code, by a step, or when the field was left or Enter
+    // pressed; a refused text gives way to it.
+    double TakenValue() const { return m_accepted; }
+    // Takes or refuses the text now, as leaving the field does; false if it was refused.
+    bool checkAccepted();
+
     void stepUp() { step(+1); }
     void stepDown() { step(-1); }
 
@@ -146,6 +164,10 @@ private:
     void textChange();
     void step(int direction);
     void typeChar(QChar c);
+    void pasteFiltered();
+    std::optional<double> parsed() const;
+    QString refusal(std::optional<double> value) const;
+    void take();
     bool blockedShortcut(const QKeyEvent *event) const;
     void rejectKey() const;
     void placeButtons();
@@ -154,6 +176,8 @@ private:
     double m_minValue = 0;
     double m_maxValue = 0;
     double m_lastValue = 0;
+    double m_accepted = 0;
+    Acceptance m_acceptance;
     int m_decimal = 2;
     TValueType m_valueType = vtInteger;
     TAlignment m_alignment = taLeftJustify;

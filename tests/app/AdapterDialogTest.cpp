@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QTest>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -136,7 +138,8 @@ TEST_F(AdapterDialogTest, DialogListsThePseudoTerminalAndLinksTheChosenPort)
     EXPECT_EQ(dialog.statusLabel()->text(),
               "COM 2 benutzt jetzt " + path("serial/by-id/usb-Test_Adapter_1234-if00-port0") + ".");
 
-    // Another device replaces the link in one step; nothing is left beside it.
+    // Another device replaces the link in one step, once confirmed; nothing is left beside it.
+    dialog.setConfirmation([](const QString &) { return true; });
     list->setCurrentItem(list->topLevelItem(1));
     EXPECT_TRUE(dialog.linkSelected());
     EXPECT_EQ(QFileInfo(link).symLinkTarget(), path("ttyACM0"));
@@ -186,5 +189,61 @@ TEST_F(AdapterDialogTest, FailuresAreToldInGermanAndChangeNothing)
 }
 
 } // namespace
+
+// Enter closes the dialog and links nothing; a link that leads to a present device is
+// replaced only when the user says so, and a broken one without a question.
+TEST_F(AdapterDialogTest, EnterNeverLinksAndReplacingAWorkingLinkIsAsked)
+{
+    AdapterDialog dialog(nullptr, dev.path());
+    for (const char *name : {"btnLink", "btnUnlink", "btnRefresh"}) {
+        const auto *button = dialog.findChild<QPushButton *>(name);
+        EXPECT_FALSE(button->isDefault() || button->autoDefault()) << name;
+    }
+    EXPECT_TRUE(dialog.findChild<QPushButton *>("btnClose")->isDefault());
+    dialog.show();
+    dialog.deviceList()->setFocus();
+    QTest::keyClick(&dialog, Qt::Key_Return);
+    EXPECT_FALSE(dialog.isVisible());
+    const QString link = platform::DeviceSerialPorts::linkPath(1);
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+
+    QStringList asked;
+    const QString first = path("serial/by-id/usb-Test_Adapter_1234-if00-port0");
+    const struct
+    {
+        const char *before; // where the link leads first: "" none, else a path
+        int row;
+        bool answer;
+        QString linked;
+        bool question;
+    } rows[] = {
+        {"", 0, false, first, false},
+        {"adapter", 1, false, first, true},
+        {"adapter", 1, true, path("ttyACM0"), true},
+        {"adapter", 0, false, first, false}, // the same device: nothing to ask
+        {"/nonexistent/ttyUSB7", 1, false, path("ttyACM0"), false},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.before);
+        QFile::remove(link);
+        if (QByteArray(row.before) == "adapter")
+            QFile::link(first, link);
+        else if (*row.before)
+            QFile::link(QString::fromLatin1(row.before), link);
+        asked.clear();
+        dialog.setConfirmation([&](const QString &question) {
+            asked << question;
+            return row.answer;
+        });
+        dialog.portButton(1)->setChecked(true);
+        dialog.deviceList()->setCurrentItem(dialog.deviceList()->topLevelItem(row.row));
+        dialog.linkSelected();
+        EXPECT_EQ(QFileInfo(link).symLinkTarget(), row.linked);
+        EXPECT_EQ(asked.size(), row.question ? 1 : 0);
+        if (row.question)
+            EXPECT_EQ(asked.value(0), "COM 1 benutzt " + first + ". Stattdessen " +
+                                          path("ttyACM0") + " verknüpfen?");
+    }
+}
 
 TF_QT_TEST_MAIN

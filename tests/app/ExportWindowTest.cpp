@@ -82,7 +82,7 @@ TEST_F(ExportWindow, AGermanUsersExportFileByteForByte)
     TForm1 &f = open();
     run(12345);
     run(0); // stop not after start
-    f.edtM->setValue(0);
+    f.edtM->setValue(0); // refused: the distance stays 0,150 m
     run(5);
     QTemporaryDir dir;
     const QString target = dir.filePath("runs.txt");
@@ -99,7 +99,7 @@ TEST_F(ExportWindow, AGermanUsersExportFileByteForByte)
               "                                                                      \r\n"
               "06.12.2026/14:03:27      00:01.2345     0,150 m              0,122 m/s\r\n"
               "06.12.2026/14:03:27      ???            ???                        ???\r\n"
-              "06.12.2026/14:03:27      00:00.0005     0,000 m              0,000 m/s\r\n"
+              "06.12.2026/14:03:27      00:00.0005     0,150 m            300,000 m/s\r\n"
               "\r\n"
               "Kelvaro Software\r\n");
 }

@@ -1,6 +1,6 @@
 // The program as `cmake --install --strip` lays it out: everything a desktop needs to list,
 // show and start it, accepted by the freedesktop and AppStream validators, and a stripped
-// program that still speaks German.
+// program in its own folder beside its help, started through bin/, that still speaks German.
 
 #include "i18n/EmbeddedStore.h"
 #include "i18n/StoreMarker.h"
@@ -11,11 +11,15 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+
+#include <unistd.h>
 
 namespace {
 
@@ -25,9 +29,11 @@ struct Outcome
     QString output;
 };
 
-Outcome run(const QString &program, const QStringList &arguments)
+Outcome run(const QString &program, const QStringList &arguments,
+            const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
+    process.setProcessEnvironment(env);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, arguments);
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
@@ -100,11 +106,34 @@ TEST_F(InstallTree, HoldsWhatADesktopNeedsAndTheValidatorsAcceptIt)
     EXPECT_EQ(appstreamCheck.exitCode, 0) << appstreamCheck.output.toStdString();
 }
 
+// The program lives with its help in its own folder; bin/ holds only a relative link, so
+// the tree can be moved (a package, a prefix of the user's choice).
+TEST_F(InstallTree, ProgramAndHelpLiveTogetherAndBinHoldsALinkToThem)
+{
+    const QFileInfo link(path("bin/tachoflux"));
+    ASSERT_TRUE(link.isSymLink());
+    EXPECT_EQ(link.canonicalFilePath(),
+              QFileInfo(path("libexec/tachoflux/tachoflux")).canonicalFilePath());
+    char target[4096] = {};
+    const ssize_t length =
+        ::readlink(QFile::encodeName(link.filePath()).constData(), target, sizeof target - 1);
+    ASSERT_GT(length, 0);
+    EXPECT_EQ(QString::fromLocal8Bit(target, length), "../libexec/tachoflux/tachoflux");
+
+    EXPECT_TRUE(QFileInfo(path("libexec/tachoflux/tachoflux.hlp")).isFile());
+    EXPECT_TRUE(read(path("libexec/tachoflux/tachoflux.hlp")).startsWith("<!DOCTYPE html>"));
+    // Only programs in bin/, and no file-type rules that would need a database update as root.
+    EXPECT_EQ(QDir(path("bin")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList{"tachoflux"});
+    EXPECT_FALSE(QFileInfo::exists(path("share/mime")));
+}
+
 TEST_F(InstallTree, InstalledProgramIsStrippedAndStillSpeaksGerman)
 {
     const QString program = path("bin/tachoflux");
     EXPECT_LT(QFileInfo(program).size(), QFileInfo(QStringLiteral(TF_TACHOFLUX)).size());
     EXPECT_EQ(run(program, {"--version"}).output, "Tachoflux 1.02\n");
+    EXPECT_TRUE(run(program, {"--help"}).output.startsWith("Aufruf: tachoflux [Optionen]\n"));
 
     const QByteArray image = read(program);
     std::uint64_t position = 0;
@@ -117,6 +146,48 @@ TEST_F(InstallTree, InstalledProgramIsStrippedAndStillSpeaksGerman)
     engine.SelectLanguage(QStringLiteral("de"));
     EXPECT_EQ(engine.TranslateInDomain(QStringLiteral("toolkit"), QStringLiteral("&Yes")),
               QStringLiteral("&Ja"));
+}
+
+// Started through bin/, the program finds its help through its own resolved path: the help
+// window shows the installed file, not the copy built into the program.
+TEST_F(InstallTree, InstalledProgramFindsItsHelpThroughTheLink)
+{
+    if (QStandardPaths::findExecutable("xvfb-run").isEmpty() ||
+        QStandardPaths::findExecutable("xdotool").isEmpty())
+        GTEST_SKIP() << "xvfb-run and xdotool are needed (scripts/install-deps.sh test)";
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LANG", "de_DE.UTF-8");
+    const Outcome shown =
+        run("xvfb-run",
+            {"-a", "-s", "-screen 0 1280x1024x24", TF_PRESS_HELP, path("bin/tachoflux")}, env);
+    EXPECT_EQ(shown.exitCode, 0) << shown.output.toStdString();
+    // The title is the script's last line; the program's own notes may come before it.
+    EXPECT_TRUE(
+        shown.output.trimmed().section('\n', -1).startsWith(QStringLiteral("Tachoflux – Hilfe")))
+        << shown.output.toStdString();
+    EXPECT_FALSE(shown.output.contains(QStringLiteral("eingebaute Fassung")))
+        << shown.output.toStdString();
+}
+
+// The Debian package as cpack builds it passes lintian without an error or a warning.
+TEST(DebianPackage, IsLintianClean)
+{
+    const QString lintian = QStandardPaths::findExecutable("lintian");
+    if (lintian.isEmpty())
+        GTEST_SKIP() << "lintian is not installed (scripts/install-deps.sh test)";
+    QTemporaryDir out;
+    const QString cpack = QFileInfo(QStringLiteral(TF_CMAKE)).dir().filePath("cpack");
+    const Outcome packed =
+        run(cpack, {"-G", "DEB", "-B", out.path(), "--config", TF_BUILD_DIR "/CPackConfig.cmake"});
+    ASSERT_EQ(packed.exitCode, 0) << packed.output.toStdString();
+    const QStringList debs =
+        QDir(out.path()).entryList({"tachoflux_" + QStringLiteral(TF_VERSION) + "_*.deb"});
+    ASSERT_EQ(debs.size(), 1) << packed.output.toStdString();
+    const QString deb = out.filePath(debs[0]);
+    const Outcome checked = run(lintian, {"--fail-on", "error,warning", deb});
+    EXPECT_EQ(checked.exitCode, 0) << checked.output.toStdString();
+    for (const QString &line : checked.output.split('\n'))
+        EXPECT_FALSE(line.startsWith("E:") || line.startsWith("W:")) << line.toStdString();
 }
 
 } // namespace

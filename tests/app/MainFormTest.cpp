@@ -440,13 +440,14 @@ TEST_F(MainFormTest, TheTypedDistanceReachesTheProtocolAndTheSettings)
 TEST_F(MainFormTest, ZeroDistanceAndStopNotAfterStart)
 {
     TForm1 &f = open();
+    // A distance of 0 is refused: the runs keep the one taken before.
     f.edtM->setValue(0);
     QTest::keyClick(f.windowHandle(), Qt::Key_F5);
     clock.advance(5);
     QTest::keyClick(f.windowHandle(), Qt::Key_F6);
     QTest::keyClick(f.windowHandle(), Qt::Key_F5);
     QTest::keyClick(f.windowHandle(), Qt::Key_F6); // the same instant
-    EXPECT_EQ(row(0).mid(1), QStringList({"00:00.0005", "0,000 m", "0,000 m/s"}));
+    EXPECT_EQ(row(0).mid(1), QStringList({"00:00.0005", "0,150 m", "300,000 m/s"}));
     EXPECT_EQ(row(1).mid(1), QStringList({"???", "???", "???"}));
     EXPECT_EQ(f.Prot->model()->index(0, 3).data(Qt::TextAlignmentRole).toInt()
                   & Qt::AlignHorizontal_Mask,

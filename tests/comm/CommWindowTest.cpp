@@ -3,6 +3,7 @@
 #include "app/MainForm.h"
 #include "comm/CommTestSupport.h"
 #include "comm/MyCommStatus.h"
+#include "comm/SerialLookout.h"
 #include "protocol/ProtocolExport.h"
 #include "widgets/ComboBox.h"
 #include "widgets/IAgaloLED.h"
@@ -117,8 +118,8 @@ TEST_F(CommWindowTest, ErrorDuringALineReportEndsTheWatcherSilently)
     EXPECT_TRUE(form->running());
 }
 
-// A contact whose change slipped in just before the driver's wait is found by the bounded
-// re-check: the run is timed by it, and the protocol says that its time is doubtful.
+// A contact whose change slipped in just before the driver's wait is found by the
+// lookout: the run is timed by it, and the protocol says that its time is doubtful.
 TEST_F(CommWindowTest, ARunTimedByALateInstantSaysSoInTheListAndTheExport)
 {
     contacts(MS_DSR_ON, 2'000'000, 0);
@@ -153,6 +154,44 @@ TEST_F(CommWindowTest, ARunTimedByALateInstantSaysSoInTheListAndTheExport)
     EXPECT_EQ(lines[4].mid(25, 15), QStringLiteral("00:02.0000*    "));
     EXPECT_EQ(lines[5].mid(25, 15), QStringLiteral("00:01.0000     "));
     EXPECT_EQ(lines[4].size(), lines[5].size());
+}
+
+// The line source states, in seconds, how far the change may lie from its instant: what
+// the read states for a change the wait saw, and a larger figure for one that it slept
+// through and the lookout found, which may lie up to the lookout's first look and its
+// grace before the read.
+TEST_F(CommWindowTest, TheLineSourceStatesEachInstantsUncertaintyInSeconds)
+{
+    struct Seen
+    {
+        bool late;
+        double uncertainty;
+        std::int64_t statedNs;
+    };
+    std::vector<Seen> seen;
+    lines->setOnChanged([&] {
+        if (const std::optional<TMyCommInstant> at = status->changeInstant())
+            seen.push_back({lines->changeLate(), lines->changeUncertainty(), at->uncertaintyNs});
+    });
+    ASSERT_TRUE(waitFor([&] { return port1->waitingSinceLastSet(); }));
+    port1->set(MS_DSR_ON);
+    ASSERT_TRUE(waitFor([&] { return seen.size() == 1; }));
+    ASSERT_TRUE(waitFor([&] { return port1->waitingSinceLastSet(); }));
+    port1->beforeNextWait([&] { port1->set(MS_DSR_ON | MS_CTS_ON); });
+    port1->set(0);
+    ASSERT_TRUE(waitFor([&] { return seen.size() == 3; }));
+
+    const double slept = double(comm::SerialLookout::FirstLookNs + comm::SerialLookout::GraceNs) / 1e9;
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(seen[i].late, i == 2);
+        EXPECT_GT(seen[i].uncertainty, 0.0);
+        EXPECT_DOUBLE_EQ(seen[i].uncertainty, double(seen[i].statedNs) / 1e9);
+    }
+    EXPECT_GE(seen[2].uncertainty, slept);
+    // Outside a report there is nothing to state.
+    EXPECT_EQ(lines->changeUncertainty(), 0.0);
+    EXPECT_FALSE(lines->changeLate());
 }
 
 TEST_F(CommWindowTest, APulledAdapterEndsTheRunAndTheSelectorFallsBackWithAMessage)

@@ -1,4 +1,5 @@
 #include "comm/MyCommStatus.h"
+#include "comm/SerialLookout.h"
 #include "comm/CommTestSupport.h"
 #include "support/FakeSerialPort.h"
 
@@ -252,12 +253,24 @@ INSTANTIATE_TEST_SUITE_P(SlowPolled, PortKinds, ::testing::Values(std::uint8_t(7
 
 // The kernel's change wait compares with the counters it finds on entry: a contact that
 // moves after the watcher's last look but before that snapshot does not end the wait.
-// The bounded re-check still finds it, and says that its instant is late.
+// The lookout finds it long before the safety bound (here longer than any test), and the
+// report says that its instant is late; changes the wait sees stay on time.
 class ChangeWaits : public PortKinds
 {
+protected:
+    void SetUp() override
+    {
+        TMyCommWatcher::setWaitBound(3600'000'000'000);
+        PortKinds::SetUp();
+    }
+    void TearDown() override
+    {
+        PortKinds::TearDown();
+        TMyCommWatcher::setWaitBound(0);
+    }
 };
 
-TEST_P(ChangeWaits, ABounceJustBeforeTheDriversSnapshotIsFoundAndMarkedLate)
+TEST_P(ChangeWaits, ABounceJustBeforeTheDriversSnapshotIsFoundAtOnceAndMarkedLate)
 {
     std::vector<std::optional<TMyCommInstant>> instants;
     status->setOnChanged([&](QObject *) {
@@ -265,27 +278,37 @@ TEST_P(ChangeWaits, ABounceJustBeforeTheDriversSnapshotIsFoundAndMarkedLate)
         instants.push_back(status->changeInstant());
     });
     status->ChangePort(GetParam());
+    ASSERT_EQ(seen.size(), 1u);
+    ASSERT_TRUE(waitFor([&] { return lines().waitsStarted() > 0; }));
+    std::uint32_t word = 0;
     for (int round = 0; round < 40; ++round) {
         SCOPED_TRACE(round);
-        const std::uint32_t settled = round % 2 ? 0 : MS_DSR_ON;
-        const auto waitsBefore = lines().waitsStarted();
-        // The contact bounces and settles inside the window.
+        // The watcher waits on the lines as they are now.
+        ASSERT_TRUE(waitFor([&] { return lines().waitingSinceLastSet(); }));
+        // The contact bounces and settles inside the window of the next wait, which a
+        // ring (that the wait does see) makes sure comes.
+        const std::uint32_t settled = (word ^ MS_DSR_ON) & MS_DSR_ON;
         lines().beforeNextWait([&, settled] {
-            lines().set(settled ^ MS_DSR_ON);
-            lines().set(settled);
+            lines().set((lines().word() & ~MS_DSR_ON) | (settled ^ MS_DSR_ON));
+            lines().set((lines().word() & ~MS_DSR_ON) | settled);
         });
-        ASSERT_TRUE(waitFor([&] { return lines().waitsStarted() > waitsBefore; }));
-        ASSERT_TRUE(reported(linesOf(settled)));
-        ASSERT_TRUE(instants.back().has_value());
-        EXPECT_TRUE(instants.back()->late);
+        const std::size_t before = seen.size();
+        word ^= MS_RING_ON;
+        lines().set(word);
+        word ^= MS_DSR_ON;
+        ASSERT_TRUE(reported(linesOf(word)));
+        ASSERT_EQ(seen.size(), before + 2);
+        // The ring, seen by the wait, is on time; the bounce it slept through is late, and
+        // the change may lie up to the lookout's first look and its grace before the read.
+        EXPECT_FALSE(instants[before]->late);
+        EXPECT_TRUE(instants[before + 1]->late);
+        EXPECT_GE(instants[before + 1]->uncertaintyNs,
+                  comm::SerialLookout::FirstLookNs + comm::SerialLookout::GraceNs);
     }
-    // A change the wait sees as it happens is on time. The last report's own re-check may
-    // still be under way on a slow machine: a change then would rightly count as late, so
-    // the change comes once the watcher is back in a wait.
-    const auto waitsAfterReport = lines().waitsStarted();
-    ASSERT_TRUE(waitFor([&] { return lines().waitsStarted() > waitsAfterReport; }));
-    // Past the driver's snapshot, well inside the wait's 25 ms bound.
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    // A change the wait sees as it happens is on time: made once the watcher is back in a
+    // wait and the lookout is done with it, so that only the kernel's wake can end it.
+    ASSERT_TRUE(waitFor(
+        [&] { return lines().waitingSinceLastSet() && status->watcher()->lookoutResting(); }));
     lines().set(MS_CTS_ON);
     ASSERT_TRUE(reported({true, false, false, false}));
     EXPECT_FALSE(instants.back()->late);
@@ -356,21 +379,78 @@ TEST_F(MyCommStatusTest, PropertiesAreThoseOfTheComponent)
     EXPECT_TRUE(status->Active());
 }
 
-TEST_F(MyCommStatusTest, PulseWhileTheWatcherWaitsForTheUserInterfaceIsNotReported)
+// The watcher does not wait for the window: a bouncing contact is read and stamped as it
+// moves while the window is still busy with an earlier report, and the window then gets
+// every change, in order, one at a time, each with the instant of the read that saw it.
+TEST_F(MyCommStatusTest, ChangesWhileTheWindowIsBusyAreStampedAsTheyHappenAndComeInOrder)
 {
+    std::vector<std::optional<TMyCommInstant>> instants;
+    bool inHandler = false;
+    bool nested = false;
+    status->setOnChanged([&](QObject *) {
+        nested = nested || inHandler;
+        inHandler = true;
+        seen.push_back(linesOf(*status));
+        instants.push_back(status->changeInstant());
+        // A handler that runs the event loop itself still gets no second report inside.
+        QCoreApplication::processEvents();
+        inHandler = false;
+    });
     status->ChangePort(1);
     ASSERT_TRUE(waitFor([&] { return waits->waitsStarted() > 0; }));
-    waits->set(MS_CTS_ON);
-    // The report is on its way and the watcher waits for this thread.
-    ASSERT_TRUE(waitFor([&] { return clock.stampedAfter(waits->firstRead()); }, false));
-    waits->set(MS_CTS_ON | MS_DSR_ON);
-    waits->set(MS_CTS_ON);
+    const struct
+    {
+        std::uint32_t word;
+        std::int64_t at;
+    } edges[] = {{MS_DSR_ON, 2'000'000},
+                 {0, 2'000'007},
+                 {MS_DSR_ON, 2'000'019},
+                 {MS_DSR_ON | MS_CTS_ON, 2'012'345}};
+    // This thread handles no events meanwhile: the window is busy.
+    for (const auto &edge : edges) {
+        clock.set(edge.at);
+        waits->set(edge.word);
+        ASSERT_TRUE(waitFor([&] { return clock.stampedAfter(waits->firstRead()); }, false))
+            << edge.at;
+    }
+    clock.set(9'999'999);
+    ASSERT_TRUE(waitFor([&] { return instants.size() == std::size(edges) + 1; }));
+    EXPECT_FALSE(nested);
+    EXPECT_EQ(seen.front(), AllOff);
+    for (std::size_t i = 0; i < std::size(edges); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(seen[i + 1], linesOf(edges[i].word));
+        ASSERT_TRUE(instants[i + 1].has_value());
+        EXPECT_EQ(instants[i + 1]->counter, edges[i].at);
+        // Read as it happened, though the window was busy: no doubt about it.
+        EXPECT_FALSE(instants[i + 1]->late);
+    }
+}
 
-    ASSERT_TRUE(reported({true, false, false, false}));
-    handleEventsFor(100);
-    EXPECT_EQ(changes, 2);
-    for (const Lines &lines : seen)
-        EXPECT_FALSE(lines.dsr);
+// A change that comes just after the safety bound ended a wait, and that the next read
+// sees as it happens, is a regular read of its tier: not late.
+TEST_F(MyCommStatusTest, AChangeReadRightAfterTheSafetyBoundIsNotLate)
+{
+    TMyCommWatcher::setWaitBound(2'000'000);
+    std::vector<std::optional<TMyCommInstant>> instants;
+    status->setOnChanged([&](QObject *) {
+        seen.push_back(linesOf(*status));
+        instants.push_back(status->changeInstant());
+    });
+    status->ChangePort(1);
+    std::uint32_t word = 0;
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        // The watcher is in a wait that only its bound can end.
+        const auto waitsBefore = waits->waitsStarted();
+        ASSERT_TRUE(waitFor([&] { return waits->waitsStarted() > waitsBefore; }));
+        word ^= MS_DSR_ON;
+        waits->beforeNextRead([&, word] { waits->set(word); });
+        ASSERT_TRUE(reported(linesOf(word)));
+        ASSERT_TRUE(instants.back().has_value());
+        EXPECT_FALSE(instants.back()->late);
+    }
+    TMyCommWatcher::setWaitBound(0);
 }
 
 TEST_F(MyCommStatusTest, AnErrorOfTheHandlerEndsTheWatcherSilently)

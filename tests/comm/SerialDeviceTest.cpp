@@ -1,6 +1,7 @@
 #include "comm/CommTestSupport.h"
 #include "comm/MyCommStatus.h"
 #include "comm/SerialPort.h"
+#include "platform/Files.h"
 #include "support/ConfigFolder.h"
 
 #include <gtest/gtest.h>
@@ -11,8 +12,11 @@
 #include <QTemporaryDir>
 
 #include <QFileInfo>
+#include <QProcess>
 
+#include <fcntl.h>
 #include <grp.h>
+#include <sys/ioctl.h>
 #include <pty.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -146,6 +150,78 @@ TEST_F(SerialDeviceTest, ADeviceTheUserMayNotReadNamesTheGroupThatMay)
     // Readable by all: nobody is refused.
     const platform::Credentials anybody{stranger, strangerGroup, {}};
     EXPECT_TRUE(anybody.mayRead(0, 0, 0664));
+}
+
+QString ownName()
+{
+    QFile comm(QStringLiteral("/proc/self/comm"));
+    return comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll().trimmed())
+                                          : QString();
+}
+
+// A port is held by one descriptor at a time, as serial programs hold it (an advisory lock
+// and the terminal's exclusive mode): a second open is refused as busy and names the
+// holder, whose descriptor goes on working; once the holder lets go, the port is free.
+TEST_F(SerialDeviceTest, APortHeldByAnotherOpenIsBusyAndNamesTheHolderWhoKeepsIt)
+{
+    const QString pty = QString::fromLocal8Bit(ptyName);
+    platform::FileDescriptor holder(::open(ptyName, O_RDONLY | O_NOCTTY | O_NONBLOCK));
+    ASSERT_TRUE(holder.valid());
+    platform::SerialOpenError error;
+    ASSERT_TRUE(platform::holdExclusively(holder.get(), pty, error));
+    int exclusive = 0;
+    ASSERT_EQ(::ioctl(holder.get(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
+
+    DeviceSerialPorts ports;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        SCOPED_TRACE(attempt);
+        EXPECT_EQ(ports.openPath(pty, error), nullptr);
+        EXPECT_EQ(error.kind, platform::SerialOpenError::Busy);
+        EXPECT_EQ(error.holderPid, getpid());
+        EXPECT_EQ(error.holder, ownName());
+        EXPECT_EQ(error.device, QFileInfo(pty).canonicalFilePath());
+    }
+    // The holder still reads its terminal and still holds it.
+    ASSERT_EQ(::write(master, "ok\n", 3), 3);
+    char text[3] = {};
+    ASSERT_TRUE(waitFor([&] { return ::read(holder.get(), text, 3) == 3; }, false));
+    EXPECT_EQ(std::string(text, 3), "ok\n");
+    EXPECT_EQ(platform::findSerialHolder(pty).pid, getpid());
+
+    holder.close();
+    EXPECT_EQ(platform::findSerialHolder(pty).pid, 0);
+    EXPECT_EQ(ports.openPath(pty, error), nullptr);
+    EXPECT_EQ(error.kind, platform::SerialOpenError::NoModemLines);
+    // An open that failed for another reason has let go of the port again.
+    platform::FileDescriptor next(::open(ptyName, O_RDONLY | O_NOCTTY | O_NONBLOCK));
+    EXPECT_TRUE(platform::holdExclusively(next.get(), pty, error));
+}
+
+// The holder is another program, found by its lock.
+TEST_F(SerialDeviceTest, APortLockedByAnotherProgramNamesThatProgram)
+{
+    const QString pty = QString::fromLocal8Bit(ptyName);
+    QProcess other;
+    // flock(1) holds the lock itself while `cat` runs, which ends with its input.
+    other.start(QStringLiteral("flock"),
+                {QStringLiteral("--exclusive"), QStringLiteral("--close"), pty, QStringLiteral("cat")});
+    ASSERT_TRUE(other.waitForStarted());
+    ASSERT_TRUE(waitFor([&] { return platform::findSerialHolder(pty).pid == other.processId(); }));
+
+    DeviceSerialPorts ports;
+    platform::SerialOpenError error;
+    EXPECT_EQ(ports.openPath(pty, error), nullptr);
+    EXPECT_EQ(error.kind, platform::SerialOpenError::Busy);
+    EXPECT_EQ(error.holderPid, other.processId());
+    EXPECT_EQ(error.holder, "flock");
+
+    other.kill();
+    other.closeWriteChannel();
+    ASSERT_TRUE(other.waitForFinished());
+    ASSERT_TRUE(waitFor([&] { return platform::findSerialHolder(pty).pid == 0; }));
+    EXPECT_EQ(ports.openPath(pty, error), nullptr);
+    EXPECT_EQ(error.kind, platform::SerialOpenError::NoModemLines);
 }
 
 TEST_F(SerialDeviceTest, ComponentShowsSuchPortsInactiveAndReportsNothing)

@@ -2,6 +2,7 @@
 #include "comm/SerialMessages.h"
 #include "comm/SerialProbe.h"
 #include "i18n/Translation.h"
+#include "platform/Files.h"
 #include "platform/ResourceText.h"
 #include "support/FakeSerialPort.h"
 #include "support/Installed.h"
@@ -17,6 +18,7 @@
 
 #include <optional>
 
+#include <fcntl.h>
 #include <grp.h>
 #include <pty.h>
 #include <sys/stat.h>
@@ -92,8 +94,18 @@ TEST_F(SerialMessages, DevicesThatCannotBeOpenedAreExplainedInGerman)
 
     const platform::SerialOpenError busy{platform::SerialOpenError::Busy, "/dev/ttyS0", {}, 0};
     EXPECT_EQ(comm::openErrorMessage("COM1", busy).toStdString(),
-              "COM1 (/dev/ttyS0) lässt sich nicht öffnen: ein anderes Programm benutzt die "
-              "Schnittstelle");
+              "COM1 (/dev/ttyS0) ist belegt: ein anderes Programm benutzt die Schnittstelle");
+
+    // A port another open holds names the program that holds it.
+    platform::FileDescriptor holder(::open(ptyName, O_RDONLY | O_NOCTTY | O_NONBLOCK));
+    platform::SerialOpenError held;
+    ASSERT_TRUE(platform::holdExclusively(holder.get(), pty, held));
+    QFile self(QStringLiteral("/proc/self/comm"));
+    ASSERT_TRUE(self.open(QIODevice::ReadOnly));
+    EXPECT_EQ(openMessage(mine, pty),
+              "COM1 (" + pty.toStdString() + ") ist belegt: das Programm „" +
+                  self.readAll().trimmed().toStdString() + "“ (Prozess " +
+                  std::to_string(getpid()) + ") benutzt die Schnittstelle");
 }
 
 TEST_F(SerialMessages, APulledAdapterAndTheLimitsOfADriverAreToldInGerman)

@@ -1,4 +1,5 @@
 #include "platform/Errors.h"
+#include "platform/ProcessSignals.h"
 #include "protocol/ExportFile.h"
 #include "protocol/ProtocolExport.h"
 
@@ -10,6 +11,8 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using timing::ProtocolRow;
 
@@ -119,23 +122,26 @@ TEST_F(ExportFileTest, AFailedWriteLeavesTheExistingFileUntouched)
         ASSERT_TRUE(old.open(QIODevice::WriteOnly));
         old.write(original);
     }
-    // A file size limit makes the write fail part way, as a full disk would.
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    int code = 0;
-    try {
-        timing::writeFileReplacing(target, QByteArray(64 * 1024, 'x'));
-    } catch (const EInOutError &e) {
-        code = e.errorCode();
+    // A file size limit (ulimit -f) makes the write fail part way, as a full disk would.
+    // In a child that starts as the program does, so the program's own signal dispositions
+    // are what keeps SIGXFSZ from ending it.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        platform::setProgramSignalDispositions();
+        rlimit small{1024, 1024};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        int code = 0;
+        try {
+            timing::writeFileReplacing(target, QByteArray(64 * 1024, 'x'));
+        } catch (const EInOutError &e) {
+            code = e.errorCode();
+        }
+        ::_exit(code == 101 ? 0 : 1);
     }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
-
-    EXPECT_EQ(code, 101);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_FALSE(WIFSIGNALED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the export gave no error 101";
     EXPECT_EQ(readAll(target), original);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"runs.txt"});
 }

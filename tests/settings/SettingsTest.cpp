@@ -1,6 +1,7 @@
 #include "settings/Settings.h"
 
 #include "platform/Errors.h"
+#include "platform/ProcessSignals.h"
 #include "platform/RegFile.h"
 #include "platform/Registry.h"
 #include "platform/RegistryStore.h"
@@ -17,8 +18,12 @@
 
 #include <limits>
 
+#include <functional>
+
 #include <sys/inotify.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace platform;
@@ -472,6 +477,145 @@ TEST_F(Settings, APipeInPlaceOfTheFileIsReportedAndNeitherBlocksNorIsReplaced)
     EXPECT_EQ(saveError({1, 1, 2.5}), reported + "Failed to create key " + Store);
     EXPECT_TRUE(QFileInfo(config.hive()).exists());
     EXPECT_FALSE(QFileInfo(config.hive()).isFile());
+}
+
+// An upgrade reads the newest earlier version that holds settings; this version's key gets
+// them at its first save, and no other key is touched.
+TEST_F(Settings, ANewVersionStartsWithTheNewestEarlierVersionsValues)
+{
+    const auto key = [](const char *version) {
+        return QStringLiteral("Kelvaro / Software / Velox / ") + QLatin1String(version);
+    };
+    const struct
+    {
+        std::vector<std::pair<const char *, const char *>> versions; // version, Meters
+        const char *loaded;
+    } rows[] = {
+        {{{"1.01", "2500"}}, "2500"},
+        {{{"0.9", "100"}, {"1.01", "2500"}, {"1.00", "300"}}, "2500"},
+        {{{"1.10", "700"}, {"1.01", "2500"}}, "2500"}, // part by part: 1.10 is newer than 1.02
+        {{{"1.03", "700"}, {"2.0", "800"}}, "150"},   // only newer ones: defaults
+        {{{"1.01x", "700"}, {"1..0", "800"}, {"", "900"}}, "150"},
+        {{{"0.99", "990"}, {"1.01", ""}}, "990"},      // 1.01 holds no settings
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.loaded);
+        QFile::remove(config.hive());
+        RegFile file;
+        for (const auto &[version, meters] : row.versions) {
+            if (*meters)
+                file.setValue(key(version) + "\\Settings", "Meters", RegValue::string(meters));
+            else
+                file.createKey(key(version));
+        }
+        config.writeHive(file.serialize());
+        Recorder target;
+        timing::LoadSettings(target);
+        EXPECT_EQ(target.meters, QByteArray(row.loaded).toInt() / 1000.0L);
+        EXPECT_TRUE(storedBytes("Meters").isEmpty());
+        timing::SaveSettings({0, 0, double(target.meters)});
+        EXPECT_EQ(storedBytes("Meters"), QByteArray(row.loaded) + '\0');
+        RegFile expected = file;
+        expected.setValue(Section, "COMPort", RegValue::string("0"));
+        expected.setValue(Section, "COMAlg", RegValue::string("0"));
+        expected.setValue(Section, "Meters", RegValue::string(row.loaded));
+        EXPECT_EQ(hive(), expected);
+    }
+}
+
+// Runs `prepare` and then, as the user `uid` if it is not 0, `action` in a child process
+// that starts as the program does; returns the error raised ("" for none, "signal N" if a
+// signal ended it).
+QString errorInChild(const std::function<void()> &prepare, uid_t uid,
+                     const std::function<void()> &action)
+{
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return QStringLiteral("no pipe");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        platform::setProgramSignalDispositions();
+        prepare();
+        if (uid != 0 && (::setgid(uid) != 0 || ::setuid(uid) != 0))
+            ::_exit(2);
+        QByteArray message;
+        try {
+            action();
+        } catch (const ERegistryException &e) {
+            message = e.message().toUtf8();
+        }
+        [[maybe_unused]] const ssize_t written = ::write(channel[1], message.data(), message.size());
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    QByteArray message;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+        message.append(buffer, n);
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (WIFSIGNALED(status))
+        return QStringLiteral("signal %1").arg(WTERMSIG(status));
+    return QString::fromUtf8(message);
+}
+
+// Messages in German after the text of the error: the system's reason and the file. A save
+// that changes nothing writes nothing, so it cannot fail.
+TEST_F(Settings, AFailureNamesTheSystemsReasonAndTheFileAndAnUnchangedSaveNeverFails)
+{
+    timing::SaveSettings({1, 1, 2.5});
+    const QByteArray saved = config.hiveBytes();
+    const auto limited = [] {
+        rlimit small{64, 64};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+    };
+    const auto readOnly = [this] {
+        for (const QString &path : {config.path(), config.folder()})
+            ::chmod(QFile::encodeName(path).constData(), 0755);
+        ::chmod(QFile::encodeName(config.hive()).constData(), 0644);
+        QFile::remove(config.hive() + ".lock");
+    };
+    constexpr uid_t Nobody = 65534;
+    const struct
+    {
+        const char *what;
+        std::function<void()> before;
+        uid_t user;
+        timing::SettingsValues values;
+        QString error;
+    } rows[] = {
+        {"a file-size limit", {}, 0, {2, 0, 0.5}, {}},
+        {"a file-size limit", limited, 0, {1, 1, 2.5}, ""},
+        {"a file-size limit", limited, 0, {2, 0, 0.5},
+         "Failed to set data for 'COMPort': Die Datei ist zu groß (" + config.hive() + ")"},
+        {"a read-only folder", readOnly, Nobody, {1, 1, 2.5}, ""},
+        {"a read-only folder", readOnly, Nobody, {2, 1, 2.5},
+         "Failed to set data for 'COMPort': Keine Berechtigung (" + config.hive() + ".lock)"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        SCOPED_TRACE(row.error.toStdString());
+        if (!row.before) {
+            timing::SaveSettings({1, 1, 2.5});
+            continue;
+        }
+        EXPECT_EQ(errorInChild(row.before, row.user, [&] { timing::SaveSettings(row.values); })
+                      .toStdString(),
+                  row.error.toStdString());
+        EXPECT_EQ(config.hiveBytes(), saved);
+    }
+
+    // A file where the config folder belongs.
+    QDir(config.folder()).removeRecursively();
+    QFile file(config.folder());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    Recorder target;
+    EXPECT_EQ(loadError(target).toStdString(),
+              ("Failed to create key " + Store + ": Ist kein Verzeichnis (" + config.hive() + ")")
+                  .toStdString());
 }
 
 } // namespace

@@ -90,6 +90,14 @@ public:
         m_hookArmed.store(true);
     }
 
+    // Runs `hook` once, inside the next status read of the lines, before the word is
+    // taken: what it changes happens during that read. Call it only while no hook is pending.
+    void beforeNextRead(std::function<void()> hook)
+    {
+        m_beforeRead = std::move(hook);
+        m_readHookArmed.store(true);
+    }
+
     void setFacts(platform::SerialPortFacts facts)
     {
         std::lock_guard lock(m_mutex);
@@ -107,6 +115,13 @@ public:
     int openPorts() const { return m_open.load(); }
     int timesOpened() const { return m_opened.load(); }
     std::int64_t waitsStarted() const { return m_waitsStarted.load(); }
+    // Whether a change wait began after the first read of the word last set: the watcher
+    // then waits on that word (or has moved on from it).
+    bool waitingSinceLastSet() const
+    {
+        const std::int64_t first = m_firstRead.load();
+        return first != 0 && m_waitEntryRead.load() >= first;
+    }
     std::int64_t reads() const { return m_reads.load(); }
     // The number (in g_fakeReads) of the first read that saw the word last set; 0 if none yet.
     std::int64_t firstRead() const { return m_firstRead.load(); }
@@ -129,6 +144,7 @@ private:
     std::atomic<int> m_open{0};
     std::atomic<int> m_opened{0};
     std::atomic<std::int64_t> m_waitsStarted{0};
+    std::atomic<std::int64_t> m_waitEntryRead{0};
     std::atomic<std::int64_t> m_reads{0};
     std::atomic<std::int64_t> m_firstRead{0};
     std::atomic<std::uint64_t> m_counts{0};
@@ -136,6 +152,8 @@ private:
     const int m_event;
     std::function<void()> m_beforeWait;
     std::atomic<bool> m_hookArmed{false};
+    std::function<void()> m_beforeRead;
+    std::atomic<bool> m_readHookArmed{false};
     std::mutex m_mutex;
     platform::SerialPortFacts m_facts;
 };
@@ -164,6 +182,8 @@ public:
             const timespec slow{0, FakeModemLines::SlowReadNs};
             clock_nanosleep(CLOCK_MONOTONIC, 0, &slow, nullptr);
         }
+        if (m_lines->m_readHookArmed.exchange(false))
+            m_lines->m_beforeRead();
         const std::uint32_t word = m_lines->m_word.load();
         const std::int64_t read = ++g_fakeReads;
         ++m_lines->m_reads;
@@ -194,6 +214,7 @@ public:
             m_lines->m_kind != FakeModemLines::WaitsNoCounters)
             return -ENOTTY;
         ++m_lines->m_waitsStarted;
+        m_lines->m_waitEntryRead.store(g_fakeReads.load());
         if (m_lines->m_hookArmed.exchange(false))
             m_lines->m_beforeWait();
         // The kernel's snapshot on entry: a change before it does not end the wait.
@@ -264,9 +285,12 @@ public:
     std::int64_t frequency() const override { return m_frequency.load(); }
     std::int64_t counter() const override
     {
+        // Taken before the read is noted: once a test sees the note, moving the clock
+        // cannot change this stamp.
+        const std::int64_t counter = m_counter.load();
         if (std::this_thread::get_id() != m_owner)
             m_stampedAfter.store(g_fakeReads.load());
-        return m_counter.load();
+        return counter;
     }
 
     void set(std::int64_t counter) { m_counter.store(counter); }

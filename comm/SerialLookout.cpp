@@ -1,0 +1,107 @@
+#include "comm/SerialLookout.h"
+
+#include "comm/SerialPollTimer.h"
+
+#include <chrono>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace comm {
+
+namespace {
+
+std::chrono::steady_clock::time_point at(std::int64_t ns)
+{
+    // steady_clock is CLOCK_MONOTONIC, the clock of every instant here.
+    return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(ns));
+}
+
+} // namespace
+
+SerialLookout::SerialLookout(platform::SerialWake &wake, std::atomic<bool> *resting)
+    : m_wake(wake), m_resting(resting)
+{
+    m_thread = std::thread([this] { run(); });
+}
+
+SerialLookout::~SerialLookout()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_end = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+}
+
+void SerialLookout::watch(platform::SerialPort &port)
+{
+    bool idle = false;
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_wait;
+        m_port = &port;
+        m_since = platform::SerialPollTimer::nowNs();
+        m_verdict = {};
+        if (m_resting)
+            m_resting->store(false);
+        idle = m_idle;
+    }
+    // A lookout still on its way to a look of an earlier wait takes this one up when it
+    // wakes; only a sleeping one needs the call.
+    if (idle)
+        m_changed.notify_one();
+}
+
+SerialLookout::Verdict SerialLookout::stop()
+{
+    std::lock_guard lock(m_mutex);
+    m_port = nullptr;
+    return m_verdict;
+}
+
+void SerialLookout::run()
+{
+    m_tid.store(gettid());
+    prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
+    std::unique_lock lock(m_mutex);
+    std::uint64_t done = 0; // the last wait looked after
+    while (!m_end) {
+        if (!m_port || m_wait == done) {
+            if (m_resting)
+                m_resting->store(m_port != nullptr);
+            m_idle = true;
+            m_changed.wait(lock, [&] { return m_end || (m_port && m_wait != done); });
+            m_idle = false;
+            continue;
+        }
+        const std::uint64_t wait = m_wait;
+        done = wait;
+        const auto left = [&] { return m_end || m_wait != wait || !m_port; };
+        for (int look = 0; look < Looks; ++look) {
+            // Time enough for the watcher to be inside the kernel's wait: a look before
+            // the kernel's snapshot would prove nothing.
+            const std::int64_t deadline = m_since + (FirstLookNs << (2 * look));
+            if (m_changed.wait_until(lock, at(deadline), left) || left())
+                break;
+            ++m_looks;
+            const platform::SerialPort::Look seen = m_port->lookForChange();
+            if (seen == platform::SerialPort::Look::Quiet) {
+                m_verdict.quietLook = true;
+                m_verdict.quietNs = platform::SerialPollTimer::nowNs();
+                continue;
+            }
+            if (seen == platform::SerialPort::Look::Moved) {
+                const std::int64_t grace = platform::SerialPollTimer::nowNs() + GraceNs;
+                if (m_changed.wait_until(lock, at(grace), left) || left())
+                    break;
+                m_verdict.moved = true;
+                m_wake.wake();
+            }
+            break;
+        }
+        // A wait that began meanwhile is taken up at the top.
+    }
+}
+
+} // namespace comm

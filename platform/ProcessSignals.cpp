@@ -1,0 +1,17 @@
+#include "platform/ProcessSignals.h"
+
+#include <csignal>
+
+namespace platform {
+
+void setProgramSignalDispositions()
+{
+    struct sigaction ignore
+    {
+    };
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGXFSZ, &ignore, nullptr);
+}
+
+} // namespace platform
