@@ -105,13 +105,20 @@ widgets::ChartData chartData(std::span<const protocol::Run> runs, std::span<cons
                                                   {}, {}, {}};
                 time.series << series;
                 speed.series << series;
+                // Most protocols have one or two labels: room for all their runs at once.
+                if (time.series.size() <= 2) {
+                    time.series.back().points.reserve(qsizetype(rows.size()));
+                    speed.series.back().points.reserve(qsizetype(rows.size()));
+                }
                 last = time.series.size() - 1;
             }
         }
         if (!run.ticks || *run.ticks <= 0)
             continue;
-        time.series[last].points << QPointF(double(r + 1), double(*run.ticks) / 10000.0);
-        speed.series[last].points << QPointF(double(r + 1), double(*run.speed()));
+        // A picture needs no more than double precision, and is drawn after every run.
+        const double seconds = double(*run.ticks) / 10000.0;
+        time.series[last].points.append(QPointF(double(r + 1), seconds));
+        speed.series[last].points.append(QPointF(double(r + 1), double(run.meters) / seconds));
     }
 
     // With one label the line over all runs is that label's.
