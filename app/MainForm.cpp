@@ -4,6 +4,7 @@
 
 #include "app/AdapterDialog.h"
 #include "app/AppIcon.h"
+#include "app/Classroom.h"
 #include "app/ExceptionHandler.h"
 #include "app/GroupFrame.h"
 #include "app/HelpWindow.h"
@@ -33,6 +34,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -212,10 +214,16 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     QAction *editLabel = PopupMenu1->addAction(QStringLiteral("Bezeichnung ändern …"));
     editLabel->setObjectName(QStringLiteral("BezeichnungAendern1"));
     connect(editLabel, &QAction::triggered, this, call(&TForm1::editRunLabel));
-    connect(PopupMenu1, &QMenu::aboutToShow, this, [this, deleteRun, editLabel] {
+    // Del works whenever rows are selected, with or without the menu.
+    const auto offerDelete = [this, deleteRun] {
         deleteRun->setEnabled(!Prot->selectedRowNumbers().isEmpty());
-        editLabel->setEnabled(Prot->currentIndex().isValid());
-    });
+    };
+    offerDelete();
+    connect(Prot->selectionModel(), &QItemSelectionModel::selectionChanged, this, offerDelete);
+    connect(m_runModel, &QAbstractItemModel::modelReset, this, offerDelete);
+    connect(m_runModel, &QAbstractItemModel::rowsRemoved, this, offerDelete);
+    connect(PopupMenu1, &QMenu::aboutToShow, this,
+            [this, editLabel] { editLabel->setEnabled(Prot->currentIndex().isValid()); });
     m_runs.addObserver(this);
     // A new selection is a new subset for the statistics.
     connect(Prot->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -264,6 +272,8 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     qApp->installEventFilter(this);
 
     FormCreate();
+    // After the window's settings, so that a problem with the file is reported once.
+    m_classroom = new app::Classroom(*this, [this] { return app::summarize(m_runs.runs()); });
 }
 
 TForm1::~TForm1()
@@ -329,6 +339,8 @@ void TForm1::mirrorRun()
     btn78->setEnabled(running);
     cmbPort->setEnabled(!running);
     cmbAlg->setEnabled(!running);
+    if (m_classroom)
+        m_classroom->runChanged();
 }
 
 void TForm1::setLamps(bool a, bool b)
@@ -346,11 +358,15 @@ void TForm1::setLamps(bool a, bool b)
     led6->setAccessibleName(state("DSR", a));
     led7->setAccessibleName(state("CTS", b));
     led8->setAccessibleName(state("CTS", b));
+    if (m_classroom)
+        m_classroom->linesChanged();
 }
 
 void TForm1::DigitsTimerTimer()
 {
     Digits->setIndicatorstring(m_chrono.DigitsText());
+    if (m_classroom)
+        m_classroom->refresh();
 }
 
 void TForm1::CommChanged()
@@ -493,7 +509,8 @@ void TForm1::showChart(bool shown)
         return;
     }
     ChartBox->setVisible(shown);
-    setFixedSize(BaseWidth + (shown ? ChartWidth : 0), WindowHeight);
+    // The height stays: strips below the statistics have added theirs.
+    setFixedSize(BaseWidth + (shown ? ChartWidth : 0), height());
     if (shown)
         showStatistics();
 }

@@ -31,6 +31,10 @@ class TPicturePanel;
 class TSpeedButton;
 class TfrmInfo;
 
+namespace app {
+class Classroom;
+}
+
 namespace Ui {
 class TForm1;
 }
@@ -117,6 +121,9 @@ public:
 
     const timing::Chronometer &chronometer() const { return m_chrono; }
     bool running() const { return m_chrono.running(); }
+    bool portActive() const { return m_lines.Active(); }
+    // The armed state, the projector view and the tones.
+    app::Classroom *classroom() const { return m_classroom; }
     bool suppressed() const { return m_chrono.suppressed(); }
     timing::Ticks startTicks() const { return m_chrono.startTicks(); }
     timing::Ticks stopTicks() const { return m_chrono.stopTicks(); }
@@ -210,5 +217,6 @@ private:
     SaveDialogRunner m_runSaveDialog;
     PrintDialogRunner m_runPrintDialog;
     TfrmInfo *m_info = nullptr;
+    app::Classroom *m_classroom = nullptr;
     bool m_shown = false;
 };

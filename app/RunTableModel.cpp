@@ -52,11 +52,16 @@ QVariant RunTableModel::data(const QModelIndex &index, int role) const
         // Formatted when shown: only the visible rows are ever asked.
         const timing::ProtocolRow row = protocol::protocolRow(run, platform::locale());
         switch (column) {
-        case DateTime: return row.caption;
-        case Time: return row.late ? row.time + timing::LateMark : row.time;
-        case Distance: return row.distance;
-        case Speed: return row.speed;
-        default: return {};
+        case DateTime:
+            return row.caption;
+        case Time:
+            return row.late ? row.time + timing::LateMark : row.time;
+        case Distance:
+            return row.distance;
+        case Speed:
+            return row.speed;
+        default:
+            return {};
         }
     }
     case Qt::TextAlignmentRole:
@@ -97,11 +102,11 @@ QVariant RunTableModel::headerData(int section, Qt::Orientation orientation, int
     return {};
 }
 
-bool RunTableModel::setHeaderData(int section, Qt::Orientation orientation,
-                                  const QVariant &value, int role)
+bool RunTableModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant &value,
+                                  int role)
 {
-    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount
-        || (role != Qt::EditRole && role != Qt::DisplayRole))
+    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount ||
+        (role != Qt::EditRole && role != Qt::DisplayRole))
         return false;
     m_captions[section] = value.toString();
     emit headerDataChanged(orientation, section, section);

@@ -33,8 +33,8 @@ QString extraUncertaintyCaption(const CsvExtraColumn &c)
 // Seconds with four decimals, exact from the (positive) tick count.
 QString seconds(timing::Ticks ticks, QChar decimal)
 {
-    return QString::number(ticks / 10000) + decimal
-           + QString::number(ticks % 10000).rightJustified(4, u'0');
+    return QString::number(ticks / 10000) + decimal +
+           QString::number(ticks % 10000).rightJustified(4, u'0');
 }
 
 QString fixed(long double value, int decimals, QChar decimal)
@@ -49,8 +49,8 @@ QString fixed(long double value, int decimals, QChar decimal)
 // A field that holds the separator, a quote or a line end is quoted, quotes doubled.
 QString field(const QString &text, CsvConvention convention)
 {
-    if (!text.contains(convention.separator) && !text.contains(u'"') && !text.contains(u'\r')
-        && !text.contains(u'\n'))
+    if (!text.contains(convention.separator) && !text.contains(u'"') && !text.contains(u'\r') &&
+        !text.contains(u'\n'))
         return text;
     QString quoted = text;
     quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
@@ -229,7 +229,7 @@ QList<CsvExtraColumn> extraColumns(const QList<Run> &runs)
 
 QString csvHeader(const QList<CsvExtraColumn> &extra, CsvConvention convention)
 {
-    QStringList fields{DateTimeCaption, TimeCaption,  DistanceCaption, SpeedCaption,
+    QStringList fields{DateTimeCaption,    TimeCaption, DistanceCaption, SpeedCaption,
                        UncertaintyCaption, LateCaption, LabelCaption};
     for (const CsvExtraColumn &c : extra)
         fields << extraCaption(c) << extraUncertaintyCaption(c);

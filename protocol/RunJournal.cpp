@@ -64,8 +64,8 @@ QString RunJournal::defaultFolder()
 
 QString RunJournal::fileName(const QDate &day)
 {
-    return QStringLiteral("Messungen-") + day.toString(QStringLiteral("yyyy-MM-dd"))
-           + QStringLiteral(".csv");
+    return QStringLiteral("Messungen-") + day.toString(QStringLiteral("yyyy-MM-dd")) +
+           QStringLiteral(".csv");
 }
 
 QString RunJournal::filePath(const QDate &day) const
@@ -83,11 +83,13 @@ int RunJournal::append(const Run &run, CsvConvention convention)
             return errno == EEXIST ? ENOTDIR : errno;
     }
     const QString path = filePath(run.date.isValid() ? run.date : QDate::currentDate());
-    platform::FileDescriptor fd(::open(QFile::encodeName(path).constData(),
-                                       O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    platform::FileDescriptor fd(
+        ::open(QFile::encodeName(path).constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
     if (!fd.valid())
         return errno;
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::fstat(fd.get(), &st) != 0)
         return errno;
 
@@ -157,17 +159,36 @@ QString journalErrorText(int error, const QString &path)
     // The C library speaks German only where its catalogs are installed.
     QString reason;
     switch (error) {
-    case ENOSPC: reason = QStringLiteral("Kein Speicherplatz auf dem Gerät"); break;
-    case EDQUOT: reason = QStringLiteral("Der Plattenplatz des Benutzers ist erschöpft"); break;
+    case ENOSPC:
+        reason = QStringLiteral("Kein Speicherplatz auf dem Gerät");
+        break;
+    case EDQUOT:
+        reason = QStringLiteral("Der Plattenplatz des Benutzers ist erschöpft");
+        break;
     case EACCES:
-    case EPERM: reason = QStringLiteral("Keine Berechtigung"); break;
-    case EROFS: reason = QStringLiteral("Das Dateisystem ist nur lesbar"); break;
+    case EPERM:
+        reason = QStringLiteral("Keine Berechtigung");
+        break;
+    case EROFS:
+        reason = QStringLiteral("Das Dateisystem ist nur lesbar");
+        break;
     case ENOTDIR:
-    case EEXIST: reason = QStringLiteral("Der Ordner ist eine Datei"); break;
-    case EFBIG: reason = QStringLiteral("Die Datei ist zu groß"); break;
-    case EIO: reason = QStringLiteral("Ein-/Ausgabefehler"); break;
-    case ENOENT: reason = QStringLiteral("Kein Ordner für Benutzerdaten"); break;
-    default: reason = QStringLiteral("Fehler %1 (%2)").arg(error).arg(QString::fromLocal8Bit(std::strerror(error)));
+    case EEXIST:
+        reason = QStringLiteral("Der Ordner ist eine Datei");
+        break;
+    case EFBIG:
+        reason = QStringLiteral("Die Datei ist zu groß");
+        break;
+    case EIO:
+        reason = QStringLiteral("Ein-/Ausgabefehler");
+        break;
+    case ENOENT:
+        reason = QStringLiteral("Kein Ordner für Benutzerdaten");
+        break;
+    default:
+        reason = QStringLiteral("Fehler %1 (%2)")
+                     .arg(error)
+                     .arg(QString::fromLocal8Bit(std::strerror(error)));
     }
     return QStringLiteral("Die Messungen können nicht gesichert werden: %1 (%2). Das Protokoll "
                           "läuft weiter; diese Meldung erscheint nur einmal.")

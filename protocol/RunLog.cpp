@@ -8,8 +8,7 @@ namespace {
 
 // Calls f(first, last) for each run of consecutive values in ascending `rows`, from the
 // last range to the first when `backwards`.
-template <typename F>
-void forRanges(const QList<int> &rows, bool backwards, F f)
+template <typename F> void forRanges(const QList<int> &rows, bool backwards, F f)
 {
     std::vector<std::pair<int, int>> ranges;
     for (int row : rows) {
@@ -42,8 +41,7 @@ void RunLog::removeObserver(Observer *observer)
     std::erase(m_observers, observer);
 }
 
-template <typename F>
-void RunLog::notify(F f)
+template <typename F> void RunLog::notify(F f)
 {
     // An observer may unregister itself while being told.
     const std::vector<Observer *> observers = m_observers;

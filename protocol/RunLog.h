@@ -77,8 +77,7 @@ private:
     };
 
     void resetTo(QList<Run> runs);
-    template <typename F>
-    void notify(F f);
+    template <typename F> void notify(F f);
 
     QList<Run> m_runs;
     std::vector<std::variant<Removed, Snapshot>> m_undo;

@@ -11,6 +11,8 @@ run_packages=(
     qt6-translations-l10n qt6-l10n-tools
     gettext
     librsvg2-bin
+    # the start and stop tones (the library is loaded only when a tone plays)
+    libasound2-dev
     fonts-liberation
     # xvfb-run is what the program suggests on a machine without a display.
     xvfb xauth
@@ -18,6 +20,7 @@ run_packages=(
 test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
+    libreoffice-calc-nogui
     valgrind
     stress-ng
     xdotool

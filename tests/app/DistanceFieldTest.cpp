@@ -60,6 +60,12 @@ protected:
         QCoreApplication::sendPostedEvents(form->edtM);
     }
 
+    QString lastRowText(int column) const
+    {
+        const QAbstractItemModel &rows = *form->Prot->model();
+        return rows.index(rows.rowCount() - 1, column).data().toString();
+    }
+
     ConfigFolder config;
     FakeLines lines;
     platform::FixedLocale locale = platform::FixedLocale::german();
@@ -115,10 +121,8 @@ TEST_P(DistanceField, TypedDistancesAreTakenAsMeantOrRefused)
 
         form->DoContact1(0);
         form->DoContact2(10000);
-        const int last = form->Prot->rowCount() - 1;
-        EXPECT_EQ(form->Prot->item(last, 2)->text().toStdString(), (shown + " m").toStdString());
-        EXPECT_EQ(form->Prot->item(last, 3)->text().toStdString(),
-                  (shown + " m/s").toStdString());
+        EXPECT_EQ(lastRowText(2).toStdString(), (shown + " m").toStdString());
+        EXPECT_EQ(lastRowText(3).toStdString(), (shown + " m/s").toStdString());
     }
 }
 
@@ -136,7 +140,7 @@ TEST_P(DistanceField, ARefusedOrHalfTypedTextNeverReachesTheProtocolOrTheSetting
         EXPECT_NE(form->edtM->text(), local("0,150"));
         form->DoContact1(0);
         form->DoContact2(10000);
-        EXPECT_EQ(form->Prot->item(form->Prot->rowCount() - 1, 2)->text(), local("0,150 m"));
+        EXPECT_EQ(lastRowText(2), local("0,150 m"));
     }
     form->close();
     form = std::make_unique<TForm1>(lines);

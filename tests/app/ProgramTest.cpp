@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -267,4 +268,43 @@ TEST(Program, EndingSignalsStoreTheSettingsAsACloseDoes)
         // The earlier version's values stay as they were.
         EXPECT_TRUE(stored.contains(earlier.mid(header.size()))) << stored.toStdString();
     }
+}
+
+// The real program killed with SIGKILL after three runs: every run is in the journal, and
+// exactly as the protocol held it (its CSV export, taken just before the kill).
+TEST(Program, SigkillAfterThreeRunsLeavesThemInTheJournal)
+{
+    for (const char *tool : {"xvfb-run", "xdotool"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            GTEST_SKIP() << tool << " is not installed";
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    env.insert("XDG_DATA_HOME", dir.filePath("data"));
+    env.remove("QT_QPA_PLATFORM");
+    const QString exported = dir.filePath("export.csv");
+    QProcess script;
+    script.setProcessEnvironment(env);
+    script.start("xvfb-run", {"-a", "-s", "-screen 0 1280x1024x24", "bash",
+                              QStringLiteral(TF_SOURCE_DIR "/tests/app/runs-then-kill.sh"),
+                              QStringLiteral(TACHOFLUX_PROGRAM), exported});
+    ASSERT_TRUE(script.waitForFinished(180000));
+    ASSERT_EQ(script.exitCode(), 0) << script.readAllStandardError().toStdString();
+
+    const QStringList journals =
+        QDir(dir.filePath("data/tachoflux")).entryList({"Messungen-*.csv"}, QDir::Files);
+    ASSERT_EQ(journals.size(), 1);
+    QFile journal(dir.filePath("data/tachoflux/" + journals[0]));
+    ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
+    const QByteArray bytes = journal.readAll();
+    QFile exportFile(exported);
+    ASSERT_TRUE(exportFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(bytes, exportFile.readAll());
+    const QList<QByteArray> lines = bytes.split('\n');
+    ASSERT_EQ(lines.size(), 5) << bytes.toStdString(); // header, three runs, the last CR LF
+    const QRegularExpression run(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[;,]\d+[.,]\d{4}[;,])");
+    for (int i = 1; i <= 3; ++i)
+        EXPECT_TRUE(run.match(QString::fromUtf8(lines[i])).hasMatch()) << lines[i].toStdString();
 }

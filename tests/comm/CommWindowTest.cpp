@@ -78,7 +78,9 @@ TEST_F(CommWindowTest, ContactsTimeTheRunByTheInstantsTheLinesChanged)
     ASSERT_TRUE(waitFor([&] { return !form->running(); }));
     EXPECT_EQ(form->stopTicks(), 2'012'345);
     ASSERT_EQ(form->Prot->model()->rowCount(), 1);
-    EXPECT_EQ(form->Prot->model()->index(0, 1).data().toString(), "00:01.2345");
+    // A busy machine may let the watcher find a change late; the list then marks the time.
+    EXPECT_EQ(form->Prot->model()->index(0, 1).data().toString(),
+              form->runs().at(0).late ? "00:01.2345*" : "00:01.2345");
     EXPECT_EQ(form->led4->LedPlasticColor(), 0x0000FF00u);
     EXPECT_EQ(form->led7->LedPlasticColor(), 0x0000FF00u);
 

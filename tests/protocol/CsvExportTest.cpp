@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <clocale>
 #include <string>
@@ -22,7 +24,7 @@ const CsvConvention German{u';', u','};
 const CsvConvention Plain{u',', u'.'};
 
 protocol::Run run(QDate date, QTime time, std::optional<timing::Ticks> ticks, long double meters,
-        QString label = {}, bool late = false, double uncertaintyMs = 0)
+                  QString label = {}, bool late = false, double uncertaintyMs = 0)
 {
     protocol::Run r;
     r.date = date;
@@ -110,9 +112,11 @@ TEST(CsvExport, LongRunsNegativeDistancesAndHugeValuesStayOneFieldEach)
         const char s = char(convention.separator.unicode());
         const char d = char(convention.decimal.unicode());
         EXPECT_EQ(lines[1], QByteArray("2026-12-06T14:03:27|7380#1234|1#500|0#000|0#000||\r")
-                                .replace('|', s).replace('#', d));
+                                .replace('|', s)
+                                .replace('#', d));
         EXPECT_EQ(lines[2], QByteArray("2026-12-06T14:03:27|1#0000|-2#500|-2#500|0#000||\r")
-                                .replace('|', s).replace('#', d));
+                                .replace('|', s)
+                                .replace('#', d));
         EXPECT_EQ(fieldCount(lines[3], s), 7) << lines[3].constData();
     }
     std::setlocale(LC_NUMERIC, saved.c_str());
@@ -217,4 +221,45 @@ for r in rows[1:]:
         EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().constData();
         EXPECT_EQ(process.readAllStandardOutput(), expected);
     }
+}
+
+// LibreOffice Calc with a German profile reads the German file's times, distances and
+// speeds as numbers, not as texts or thousands.
+TEST(CsvExport, GermanCalcReadsTheNumbersAsNumbers)
+{
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (soffice.isEmpty())
+        GTEST_SKIP() << "soffice is not installed (Debian: libreoffice-calc-nogui)";
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath("profile/user"));
+    QFile settings(dir.filePath("profile/user/registrymodifications.xcu"));
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write(R"(<?xml version="1.0" encoding="UTF-8"?>
+<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
+<item oor:path="/org.openoffice.Setup/L10N"><prop oor:name="ooSetupSystemLocale" oor:op="fuse"><value>de-DE</value></prop></item>
+<item oor:path="/org.openoffice.Setup/L10N"><prop oor:name="ooLocale" oor:op="fuse"><value>de-DE</value></prop></item>
+</oor:items>
+)");
+    settings.close();
+    const QString csv = dir.filePath(QStringLiteral("runs.csv"));
+    timing::writeFileReplacing(csv, protocol::csvBytes(ExampleRuns, German));
+
+    QProcess calc;
+    // Separator ";", text in double quotes, UTF-8, from line 1; numbers in the profile's language.
+    calc.start(soffice,
+               {"--headless", "--norestore",
+                "-env:UserInstallation=" + QUrl::fromLocalFile(dir.filePath("profile")).toString(),
+                "--infilter=CSV:59,34,76,1", "--convert-to", "fods", "--outdir", dir.path(), csv});
+    ASSERT_TRUE(calc.waitForFinished(120000));
+    ASSERT_EQ(calc.exitCode(), 0) << calc.readAllStandardError().constData();
+    QFile sheet(dir.filePath(QStringLiteral("runs.fods")));
+    ASSERT_TRUE(sheet.open(QIODevice::ReadOnly)) << calc.readAllStandardOutput().constData();
+    const QString xml = QString::fromUtf8(sheet.readAll());
+    // Each number of the first run is a number cell holding its value.
+    for (const char *value : {"1.2345", "0.15", "0.122", "0.5", "1500"}) {
+        const QString cell = QStringLiteral("office:value-type=\"float\" office:value=\"%1\"")
+                                 .arg(QLatin1StringView(value));
+        EXPECT_TRUE(xml.contains(cell)) << value;
+    }
+    EXPECT_FALSE(xml.contains(QStringLiteral("office:value=\"150\""))); // 0,150 as thousands
 }

@@ -1,5 +1,5 @@
-#include "protocol/RunCsv.h"
 #include "protocol/RunJournal.h"
+#include "protocol/RunCsv.h"
 
 #include <gtest/gtest.h>
 
@@ -55,7 +55,8 @@ protected:
 
 TEST_F(RunJournalTest, RunsGoToTheirDaysFileWithOneHeader)
 {
-    const QList<protocol::Run> runs = {run(6, 1, 12345, "Wagen A"), run(6, 2, 1), run(6, 3, 99999999)};
+    const QList<protocol::Run> runs = {run(6, 1, 12345, "Wagen A"), run(6, 2, 1),
+                                       run(6, 3, 99999999)};
     for (const protocol::Run &r : runs)
         ASSERT_EQ(journal.append(r, German), 0);
     ASSERT_EQ(journal.append(run(7, 0, 5), Plain), 0);
@@ -81,8 +82,8 @@ TEST_F(RunJournalTest, NewValuesGetANewHeaderAndACutLineIsEnded)
     withValue.extra = {{"v1", "m/s", 1.5L, 0.01L, 3}};
     ASSERT_EQ(journal.append(withValue, German), 0);
     const QString path = journal.filePath(QDate(2026, 12, 6));
-    EXPECT_EQ(bytesOf(path), protocol::csvBytes({run(6, 1, 100)}, German)
-                                 + protocol::csvBytes({withValue}, German));
+    EXPECT_EQ(bytesOf(path), protocol::csvBytes({run(6, 1, 100)}, German) +
+                                 protocol::csvBytes({withValue}, German));
 
     // A crash in the middle of a line: the next run starts on a line of its own.
     writeBytes(path, bytesOf(path) + "2026-12-06T14:03:03;0,03");
@@ -99,8 +100,9 @@ TEST_F(RunJournalTest, LatestFileIsTheNewestDayAndOnlyJournalsCount)
 {
     EXPECT_TRUE(journal.latestFile().isEmpty());
     QDir().mkpath(folder);
-    for (const char *name : {"Messungen-2026-12-06.csv", "Messungen-2025-01-31.csv",
-                             "Messungen-2027-01-01.txt", "Messungen-letzte.csv", "Messungen-x-y-z.csv", "zzz.csv"})
+    for (const char *name :
+         {"Messungen-2026-12-06.csv", "Messungen-2025-01-31.csv", "Messungen-2027-01-01.txt",
+          "Messungen-letzte.csv", "Messungen-x-y-z.csv", "zzz.csv"})
         writeBytes(folder + "/" + name, "x");
     EXPECT_EQ(journal.latestFile(), folder + "/Messungen-2026-12-06.csv");
     EXPECT_TRUE(RunJournal::read(folder + "/none.csv").isEmpty());

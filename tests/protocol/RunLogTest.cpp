@@ -1,5 +1,5 @@
-#include "protocol/ProtocolExport.h"
 #include "protocol/RunLog.h"
+#include "protocol/ProtocolExport.h"
 #include "protocol/RunTexts.h"
 #include "support/FixedLocale.h"
 
@@ -114,11 +114,21 @@ TEST(RunLog, RemovalsAndClearsUndoInTheirPlacesAndOrder)
         const int before = mirror.changes;
         const QStringList was = labels(log);
         switch (step.op) {
-        case Remove: log.removeRows(step.rows); break;
-        case Clear: log.clear(); break;
-        case Undo: log.undo(); break;
-        case Add: log.add(labelled(QStringLiteral("g"))); break;
-        case Label: log.setLabel(step.rows[0], QStringLiteral("x")); break;
+        case Remove:
+            log.removeRows(step.rows);
+            break;
+        case Clear:
+            log.clear();
+            break;
+        case Undo:
+            log.undo();
+            break;
+        case Add:
+            log.add(labelled(QStringLiteral("g")));
+            break;
+        case Label:
+            log.setLabel(step.rows[0], QStringLiteral("x"));
+            break;
         }
         const QString where = QStringLiteral("op %1 after \"%2\"").arg(step.op).arg(step.after);
         EXPECT_EQ(labels(log).join(u' '), step.after) << where.toStdString();
@@ -171,7 +181,8 @@ TEST(RunLog, LabelsAreCleanedAndCut)
         {forty + "y", forty},
         {"\n" + forty, forty},
         // 39 characters and one outside the basic plane: 41 UTF-16 units, all kept.
-        {QString(39, u'x') + QString::fromUtf8("\U0001F697"), QString(39, u'x') + QString::fromUtf8("\U0001F697")},
+        {QString(39, u'x') + QString::fromUtf8("\U0001F697"),
+         QString(39, u'x') + QString::fromUtf8("\U0001F697")},
         // Never half of such a character.
         {forty + QString::fromUtf8("\U0001F697"), forty},
         {QString::fromUtf8("Größe ½"), QString::fromUtf8("Größe ½")},

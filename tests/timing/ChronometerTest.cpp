@@ -18,8 +18,10 @@ namespace {
 struct Lines : FakeLines
 {
     bool late = false;
+    double uncertainty = 0;
     std::vector<bool> armed;
     bool changeLate() const override { return late; }
+    double changeUncertainty() const override { return uncertainty; }
     void setArmed(bool on) override { armed.push_back(on); }
 };
 
@@ -156,6 +158,53 @@ TEST(Chronometer, EntryValuesAndLateMark)
         const timing::RunEntry entry = chrono.entry(c.meters);
         EXPECT_EQ(entryTexts(entry, c.separator), c.texts);
         EXPECT_EQ(entry.late, c.late);
+    }
+}
+
+// A run's uncertainty adds what the source stated for the start's and the stop's reading;
+// keys and buttons take the clock, which states none.
+TEST(Chronometer, UncertaintyAddsTheContactsStatedHalfWidths)
+{
+    const struct
+    {
+        const char *name;
+        std::optional<double> start, stop; // none: by key
+        double expectedMs;
+    } cases[] = {
+        {"both from the port", 0.0005, 0.00025, 0.75},
+        {"start by key", std::nullopt, 0.001, 1.0},
+        {"stop by key", 0.002, std::nullopt, 2.0},
+        {"both by key", std::nullopt, std::nullopt, 0.0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeClock clock;
+        Lines lines;
+        lines.active = true;
+        Chronometer chrono(lines);
+        // The instant is known only while the change is being reported.
+        lines.setOnChanged([&] { chrono.EvaluateLines(); });
+        const auto contact = [&](std::optional<double> u, bool dsr, bool cts, Ticks at) {
+            clock.set(at); // a key takes the clock's instant
+            if (!u) {
+                lines.uncertainty = 0.125; // a stale value from an earlier report
+                if (dsr)
+                    chrono.DoContact1();
+                else
+                    chrono.DoContact2();
+                return;
+            }
+            lines.uncertainty = *u;
+            lines.change(dsr, cts, at);
+        };
+        lines.change(false, false);
+        contact(c.start, true, false, 2'000'000);
+        ASSERT_TRUE(chrono.running());
+        contact(c.stop, false, true, 2'005'000);
+        ASSERT_FALSE(chrono.running());
+        EXPECT_DOUBLE_EQ(chrono.entry(0.15L).uncertaintyMs, c.expectedMs);
+        chrono.DoReset();
+        EXPECT_EQ(chrono.entry(0.15L).uncertaintyMs, 0.0);
     }
 }
 
