@@ -11,11 +11,7 @@ namespace timing {
 namespace {
 
 constexpr int Precision = 10;
-constexpr int MaxDecimals = 6;
-// Half a unit of the deciding digit, by the number of fraction digits: below it every
-// shown and deciding digit is 0.
-constexpr long double Tiny[MaxDecimals + 2] = {0.5L,      0.05L,      0.005L,      0.0005L,
-                                               0.00005L,  0.000005L,  0.0000005L,  0.00000005L};
+constexpr int MaxDecimals = 9;
 
 __extension__ typedef unsigned __int128 Wide;
 
@@ -45,16 +41,21 @@ std::string integerDigits(std::vector<std::uint32_t> limbs)
 }
 
 // The exact decimal digits of a finite, non-negative value: every integer digit (none
-// for a value below 1) followed by `fractionDigits` digits of the fraction, cut off.
+// for a value below 1) followed by FractionDigits digits of the fraction, cut off.
 struct Digits
 {
     std::string digits;
     std::size_t intDigits = 0;
 };
 
+// `fractionDigits` is one more than the shown decimals: that digit decides the rounding.
 Digits exactDigits(long double magnitude, int fractionDigits)
 {
-    if (magnitude < Tiny[fractionDigits])
+    // Below this every shown and deciding digit is 0.
+    long double smallest = 0.5L;
+    for (int i = 0; i < fractionDigits; ++i)
+        smallest /= 10;
+    if (magnitude < smallest)
         return {std::string(std::size_t(fractionDigits), '0'), 0};
 
     // magnitude = mantissa * 2^shift with a 64-bit integer mantissa; exact for the
@@ -80,7 +81,7 @@ Digits exactDigits(long double magnitude, int fractionDigits)
         return result;
     }
 
-    // At least 5e-8, so no more than 89 fraction bits: 128 bits hold the fraction
+    // At least 5E-11, so no more than 99 fraction bits: 128 bits hold the fraction
     // times ten.
     const int bits = -shift;
     const std::uint64_t whole = bits < 64 ? mantissa >> bits : 0;
@@ -148,26 +149,24 @@ QString formatFixed3(long double value, QChar decimalSeparator)
 
 QString formatFixed(long double value, int decimals, QChar decimalSeparator)
 {
-    decimals = std::clamp(decimals, 0, MaxDecimals);
-    // One digit beyond the shown decimals decides the rounding.
-    const int fractionDigits = decimals + 1;
+    const int shown = std::clamp(decimals, 0, MaxDecimals);
     if (std::isnan(value))
         return QStringLiteral("NAN");
     if (std::isinf(value))
         return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
 
     const bool negative = std::signbit(value);
-    auto [digits, intDigits] = exactDigits(std::fabs(value), fractionDigits);
+    auto [digits, intDigits] = exactDigits(std::fabs(value), shown + 1);
     if (intDigits > std::size_t(Precision))
         return scientific(std::move(digits), intDigits, negative, decimalSeparator);
 
     const std::size_t firstSignificant = digits.find_first_not_of('0');
-    std::size_t keep = intDigits + std::size_t(decimals);
+    std::size_t keep = intDigits + std::size_t(shown);
     if (firstSignificant != std::string::npos && firstSignificant + Precision < keep)
         keep = firstSignificant + Precision;
     if (roundDigits(digits, keep))
         ++intDigits;
-    digits.resize(intDigits + std::size_t(decimals), '0');
+    digits.resize(intDigits + std::size_t(shown), '0');
 
     if (intDigits > std::size_t(Precision))
         return scientific(std::move(digits), intDigits, negative, decimalSeparator);
@@ -175,8 +174,9 @@ QString formatFixed(long double value, int decimals, QChar decimalSeparator)
     const bool zero = digits.find_first_not_of('0') == std::string::npos;
     const QString whole =
         intDigits == 0 ? QStringLiteral("0") : latin1(digits.substr(0, intDigits));
-    const QString result =
-        decimals == 0 ? whole : whole + decimalSeparator + latin1(digits.substr(intDigits));
+    const QString result = shown == 0
+                               ? whole
+                               : whole + decimalSeparator + latin1(digits.substr(intDigits));
     return negative && !zero ? u'-' + result : result;
 }
 

@@ -24,6 +24,8 @@ test_packages=(
     valgrind
     stress-ng
     xdotool
+    # pdftotext reads the PDF report back; pdftoppm shows its page.
+    poppler-utils
     desktop-file-utils appstream lintian
     locales libc-l10n
 )

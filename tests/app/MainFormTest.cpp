@@ -87,8 +87,9 @@ TEST_F(MainFormTest, WindowHasTheStoredLayout)
 {
     TForm1 &f = open();
     EXPECT_EQ(f.windowTitle(), "Kelvaro / Software / Velox / 1.02");
-    // The classroom strip below the controls adds its height.
-    EXPECT_EQ(f.size(), QSize(787, 498 + app::Classroom::StripHeight));
+    // The statistics below the protocol, the measurement mode's row below them and the
+    // classroom strip add their heights.
+    EXPECT_EQ(f.size(), QSize(787, 644 + app::Classroom::StripHeight));
     EXPECT_EQ(f.minimumSize(), f.maximumSize());
     EXPECT_FALSE(f.windowFlags() & Qt::WindowMaximizeButtonHint);
 
@@ -467,7 +468,8 @@ TEST_F(MainFormTest, ExportWritesTheListAndOpensIt)
     const QString target = dir.filePath("runs.txt");
     f.setSaveDialogRunner([&](QFileDialog &dialog) {
         EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
-        EXPECT_EQ(dialog.nameFilters(), QStringList({"*.txt (*.txt)", "CSV, UTF-8 (*.csv)"}));
+        EXPECT_EQ(dialog.nameFilters(),
+                  QStringList({"*.txt (*.txt)", "CSV, UTF-8 (*.csv)", "PDF-Bericht (*.pdf)"}));
         EXPECT_EQ(dialog.defaultSuffix(), "txt");
         EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
         EXPECT_FALSE(dialog.testOption(QFileDialog::DontConfirmOverwrite));
