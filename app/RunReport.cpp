@@ -2,6 +2,7 @@
 
 #include "platform/Locale.h"
 #include "protocol/ExportFile.h"
+#include "protocol/ModeRuns.h"
 #include "protocol/NumberFormat.h"
 #include "timing/TimeBase.h"
 
@@ -249,13 +250,25 @@ void paintReport(QPainter &p, const QRectF &page, const ReportContent &content,
     QList<QStringList> runRows{{QStringLiteral("Nr."), QStringLiteral("Datum/Zeit"),
                                 QStringLiteral("Bezeichnung"), QStringLiteral("Stoppuhrzeit"),
                                 QStringLiteral("Entfernung"), QStringLiteral("Geschwindigkeit")}};
-    for (qsizetype i = 0; i < shown; ++i) {
-        const protocol::Run &run = content.runs[rows[i]];
-        runRows << (QStringList{QString::number(rows[i] + 1), caption(run, locale), run.label}
-                    + valueTexts(run, separator));
+    QList<double> runShares{0.5, 1.9, 1.6, 1.1, 1.0, 1.3};
+    // A measurement mode's further values follow, as in the export.
+    QList<protocol::Run> shownRuns;
+    for (qsizetype i = 0; i < shown; ++i)
+        shownRuns << content.runs[rows[i]];
+    const QList<protocol::CsvExtraColumn> extra = protocol::extraColumns(shownRuns);
+    for (const protocol::CsvExtraColumn &c : extra) {
+        runRows[0] << protocol::columnCaption(c);
+        runShares << 1.3;
     }
-    y += paintTable(p, QPointF(page.left(), y), page.width(), {0.5, 1.9, 1.6, 1.1, 1.0, 1.3}, 3,
-                    runRows, runHeight);
+    for (qsizetype i = 0; i < shown; ++i) {
+        const protocol::Run &run = shownRuns[i];
+        QStringList cells{QString::number(rows[i] + 1), caption(run, locale), run.label};
+        cells += valueTexts(run, separator);
+        for (const protocol::CsvExtraColumn &c : extra)
+            cells << protocol::cellText(run, c, separator);
+        runRows << cells;
+    }
+    y += paintTable(p, QPointF(page.left(), y), page.width(), runShares, 3, runRows, runHeight);
     if (shown < rows.size())
         p.drawText(QRectF(page.left(), y, page.width(), runHeight), Qt::AlignLeft | Qt::AlignVCenter,
                    QStringLiteral("… und %1 weitere Messungen (vollständig im CSV-Export)")

@@ -109,6 +109,16 @@ TEST_F(Report, APageHoldsTitleStatisticsAndRunsInTheLocalesFormat)
     }
 }
 
+TEST_F(Report, AModesRunsCarryTheirFurtherColumns)
+{
+    QList<protocol::Run> runs = fiveRuns();
+    runs[1].extra = {{"Schranke", "", 2, 0, 0}, {"v", "m/s", 0.5L, 0.002L, 3}};
+    const PdfText pdf = readPdf(write({runs, all(runs), Made}, german()));
+    for (const char *part : {"Schranke", "v (m/s)", "0,500±0,002 m/s"})
+        EXPECT_TRUE(pdf.text.contains(QString::fromUtf8(part))) << part << "\n"
+                                                                << pdf.text.toStdString();
+}
+
 TEST_F(Report, AnEmptyProtocolSaysSoAndNothingElse)
 {
     const PdfText pdf = readPdf(write({{}, {}, Made}, german()));
