@@ -1,4 +1,4 @@
-#include "platform/RegistryStore.h"
+#include "registry/RegistryStore.h"
 
 #include "platform/Files.h"
 
