@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace platform {
 
@@ -9,6 +10,9 @@ namespace platform {
 using ResourceTextHook = QString (*)(const QString &text);
 
 QString resourceText(const QString &text);
+// Translates first, then fills each "%s" in turn, so that no argument is ever taken for a
+// placeholder.
+QString resourceText(const char *text, const QStringList &args);
 // nullptr restores the untranslated texts.
 void setResourceTextHook(ResourceTextHook hook);
 
