@@ -310,12 +310,11 @@ void TMyCommWatcher::RunLoop()
                     quietNs = verdict.quietNs;
                 switch (result) {
                 case SerialPort::Wait::Before:
+                case SerialPort::Wait::Gone: // the next read says so
                     break;
                 case SerialPort::Wait::Changed:
                     after = After::Wake;
                     break;
-                case SerialPort::Wait::Gone:
-                    break; // the next read says so
                 case SerialPort::Wait::Expired:
                     after = verdict.moved ? After::Lookout : After::Expiry;
                     break;

@@ -5,7 +5,7 @@
 
 namespace platform {
 
-// Texts the toolkit loads when an error is raised pass through this hook, so a
+// Texts the framework loads when an error is raised pass through this hook, so a
 // translation engine installed at start-up can show them in the user's language.
 using ResourceTextHook = QString (*)(const QString &text);
 
