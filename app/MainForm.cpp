@@ -4,12 +4,15 @@
 
 #include "app/AdapterDialog.h"
 #include "app/AppIcon.h"
+#include "app/Classroom.h"
 #include "app/ExceptionHandler.h"
 #include "app/GroupFrame.h"
 #include "app/HelpWindow.h"
 #include "app/InfoForm.h"
 #include "app/RunTableModel.h"
+#include "app/RunReport.h"
 #include "app/SaveDialog.h"
+#include "app/StatisticsStrip.h"
 #include "i18n/Translation.h"
 #include "platform/Errors.h"
 #include "platform/Locale.h"
@@ -23,6 +26,9 @@
 #include "assets/Pictures.h"
 #include "Version.h"
 #include <QApplication>
+#include <QItemSelectionModel>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -55,6 +61,18 @@ QString runSaveDialogModally(QFileDialog &dialog)
 
 // A second file type for spreadsheets; the name's extension decides what is written.
 const QString CsvFilter = QStringLiteral("CSV, UTF-8 (*.csv)");
+const QString PdfFilter = QStringLiteral("PDF-Bericht (*.pdf)");
+
+// The window's width without the chart, and what the chart adds.
+constexpr int BaseWidth = 787;
+constexpr int ChartWidth = 384;
+constexpr int WindowHeight = 595;
+
+bool runPrintDialogModally(QPrinter &printer, QWidget *parent)
+{
+    QPrintDialog dialog(&printer, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
 
 // The distance as the protocol and the export show it.
 QString distanceText(double meters)
@@ -109,6 +127,11 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     cmbPort = m_ui->cmbPort;
     cmbAlg = m_ui->cmbAlg;
     Digits = m_ui->Digits;
+    btnChart = m_ui->btnChart;
+    btnPrint = m_ui->btnPrint;
+    Statistik = m_ui->Statistik;
+    ChartBox = m_ui->GroupBox7;
+    Diagramm = m_ui->Diagramm;
 
     // The diagram is built into the program from its drawing.
     assets::usePictures();
@@ -135,7 +158,7 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
         GroupFrame::apply(box);
     setWindowIcon(applicationIcon());
     setWindowIconText(QLatin1StringView(ApplicationTitle));
-    setFixedSize(787, 498);
+    setFixedSize(BaseWidth, WindowHeight);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint);
@@ -147,6 +170,8 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
         Prot->setColumnWidth(c, widths[c]);
     Prot->verticalHeader()->setDefaultSectionSize(17);
     Prot->verticalHeader()->setMinimumSectionSize(15);
+    // The window's face would otherwise give the strip's rows the style's own height.
+    Statistik->verticalHeader()->setDefaultSectionSize(17);
 
     // Every handler runs under the application's default error handler.
     const auto handler = [this](auto action) {
@@ -200,6 +225,22 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     connect(PopupMenu1, &QMenu::aboutToShow, this,
             [this, editLabel] { editLabel->setEnabled(Prot->currentIndex().isValid()); });
     m_runs.addObserver(this);
+    // A new selection is a new subset for the statistics.
+    connect(Prot->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { recountStatistics(); });
+
+    Drucken1 = new QAction(QStringLiteral("Drucken …"), this);
+    Drucken1->setObjectName(QStringLiteral("Drucken1"));
+    Drucken1->setShortcut(QKeySequence::Print);
+    Drucken1->setShortcutContext(Qt::WindowShortcut);
+    addAction(Drucken1);
+    PopupMenu1->addSeparator();
+    PopupMenu1->addAction(Drucken1);
+    connect(Drucken1, &QAction::triggered, this, call(&TForm1::printReport));
+    connect(btnPrint, &QPushButton::clicked, this, call(&TForm1::printReport));
+    connect(btnChart, &QPushButton::toggled, this,
+            [this, handler](bool on) { handler([on](TForm1 *f) { f->showChart(on); })(); });
+    m_runPrintDialog = [this](QPrinter &printer) { return runPrintDialogModally(printer, this); };
     Prot->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(Prot, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PopupMenu1->popup(Prot->viewport()->mapToGlobal(pos)); });
@@ -231,6 +272,8 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     qApp->installEventFilter(this);
 
     FormCreate();
+    // After the window's settings, so that a problem with the file is reported once.
+    m_classroom = new app::Classroom(*this, [this] { return app::summarize(m_runs.runs()); });
 }
 
 TForm1::~TForm1()
@@ -286,6 +329,8 @@ void TForm1::mirrorRun()
     btn78->setEnabled(running);
     cmbPort->setEnabled(!running);
     cmbAlg->setEnabled(!running);
+    if (m_classroom)
+        m_classroom->runChanged();
 }
 
 void TForm1::setLamps(bool a, bool b)
@@ -303,11 +348,15 @@ void TForm1::setLamps(bool a, bool b)
     led6->setAccessibleName(state("DSR", a));
     led7->setAccessibleName(state("CTS", b));
     led8->setAccessibleName(state("CTS", b));
+    if (m_classroom)
+        m_classroom->linesChanged();
 }
 
 void TForm1::DigitsTimerTimer()
 {
     Digits->setIndicatorstring(m_chrono.DigitsText());
+    if (m_classroom)
+        m_classroom->refresh();
 }
 
 void TForm1::CommChanged()
@@ -397,9 +446,79 @@ void TForm1::editRunLabel()
     Prot->edit(label);
 }
 
+void TForm1::runsInserted(int first, int last)
+{
+    // Only runs appended to a statistics over every row can be counted on; a selection
+    // keeps its own rows.
+    const bool allRows = m_statisticsRows.size() == first
+                         && (m_statisticsRows.isEmpty() || m_statisticsRows.back() == first - 1)
+                         && Prot->selectedRowNumbers().size() < 2;
+    if (!allRows || last != m_runs.size() - 1)
+        return;
+    for (int row = first; row <= last; ++row) {
+        m_statistics.add(m_runs.at(row));
+        m_statisticsRows << row;
+    }
+    m_appended = true;
+}
+
 void TForm1::runLogChanged()
 {
     UndoProtokoll1->setEnabled(m_runs.canUndo());
+    if (m_appended)
+        showStatistics();
+    else
+        recountStatistics();
+    m_appended = false;
+}
+
+void TForm1::recountStatistics()
+{
+    QList<qsizetype> selected;
+    for (const int row : Prot->selectedRowNumbers())
+        selected << row;
+    m_statisticsRows = protocol::statisticsRows(selected, m_runs.size());
+    m_statistics = protocol::LabelStatistics(m_runs.runs(), m_statisticsRows);
+    showStatistics();
+}
+
+void TForm1::showStatistics()
+{
+    const QChar separator = platform::locale().decimalSeparator();
+    const QList<protocol::RunStatistics> groups = m_statistics.groups();
+    Statistik->showStatistics(groups, separator);
+    // A hidden chart is brought up to date when it is shown.
+    if (ChartBox->isVisible())
+        Diagramm->setData(app::chartData(m_runs.runs(), m_statisticsRows, groups, separator));
+}
+
+void TForm1::showChart(bool shown)
+{
+    if (btnChart->isChecked() != shown) {
+        btnChart->setChecked(shown); // comes back here through toggled
+        return;
+    }
+    ChartBox->setVisible(shown);
+    // The height stays: strips below the statistics have added theirs.
+    setFixedSize(BaseWidth + (shown ? ChartWidth : 0), height());
+    if (shown)
+        showStatistics();
+}
+
+app::ReportContent TForm1::reportContent() const
+{
+    const platform::Locale &locale = platform::locale();
+    return {m_runs.runs(), m_statisticsRows, QDateTime(locale.currentDate(), locale.currentTime())};
+}
+
+void TForm1::printReport()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setDocName(QString::fromUtf8(app::ReportTitle));
+    if (!m_runPrintDialog(printer))
+        return;
+    app::printReport(printer, reportContent(), platform::locale());
 }
 
 void TForm1::Reset1Click()
@@ -417,12 +536,13 @@ QFileDialog &TForm1::ensureSaveDialog()
         m_saveDialog->setOption(QFileDialog::DontUseNativeDialog);
         m_saveDialog->setAcceptMode(QFileDialog::AcceptSave);
         m_saveDialog->setFileMode(QFileDialog::AnyFile);
-        m_saveDialog->setNameFilters({QStringLiteral("*.txt (*.txt)"), CsvFilter});
+        m_saveDialog->setNameFilters({QStringLiteral("*.txt (*.txt)"), CsvFilter, PdfFilter});
         m_saveDialog->setDefaultSuffix(QStringLiteral("txt"));
         connect(m_saveDialog, &QFileDialog::filterSelected, m_saveDialog,
                 [this](const QString &filter) {
-                    m_saveDialog->setDefaultSuffix(filter == CsvFilter ? QStringLiteral("csv")
-                                                                       : QStringLiteral("txt"));
+                    m_saveDialog->setDefaultSuffix(filter == CsvFilter   ? QStringLiteral("csv")
+                                                   : filter == PdfFilter ? QStringLiteral("pdf")
+                                                                         : QStringLiteral("txt"));
                 });
         m_saveDialog->setSizeGripEnabled(true);
     }
@@ -435,6 +555,11 @@ void TForm1::btnExportClick()
     if (path.isEmpty())
         return;
     // Rows added by a line change while the dialog was open are included.
+    if (app::isReportFileName(path)) {
+        app::writeReport(path, reportContent(), platform::locale());
+        platform::shell().open(path, this);
+        return;
+    }
     const auto convention =
         protocol::CsvConvention::forDecimalSeparator(platform::locale().decimalSeparator());
     const QByteArray bytes = timing::isCsvFileName(path)

@@ -4,6 +4,7 @@
 #include "protocol/ProtocolExport.h"
 #include "protocol/RunJournal.h"
 #include "protocol/RunLog.h"
+#include "protocol/Statistics.h"
 #include "settings/Settings.h"
 #include "timing/Chronometer.h"
 #include "timing/LineSource.h"
@@ -17,6 +18,8 @@
 #include <optional>
 
 class QFileDialog;
+class QGroupBox;
+class QPrinter;
 class QLineEdit;
 class QMenu;
 class QTimer;
@@ -28,12 +31,22 @@ class TPicturePanel;
 class TSpeedButton;
 class TfrmInfo;
 
+namespace app {
+class Classroom;
+}
+
 namespace Ui {
 class TForm1;
 }
 
 namespace app {
 class RunTableModel;
+class StatisticsStrip;
+struct ReportContent;
+}
+
+namespace widgets {
+class RunChart;
 }
 
 // The main window: the chronometer, its controls, the protocol list and its export.
@@ -76,6 +89,19 @@ public:
     const protocol::RunLog &runs() const { return m_runs; }
     app::RunTableModel *runModel() const { return m_runModel; }
 
+    // Statistics, chart and report read the selected rows when two or more are
+    // selected, otherwise every row.
+    const QList<qsizetype> &statisticsRows() const { return m_statisticsRows; }
+    // Shows or hides the chart beside the protocol; the window grows to the right.
+    void showChart(bool shown);
+    // The report page of the runs, as the PDF export and the printer get it.
+    app::ReportContent reportContent() const;
+    // "Drucken …" (Ctrl+P): the print dialog, then the report page on the chosen printer.
+    void printReport();
+    // The print command asks this to set up the printer; false cancels. Tests replace it.
+    using PrintDialogRunner = std::function<bool(QPrinter &printer)>;
+    void setPrintDialogRunner(PrintDialogRunner runner) { m_runPrintDialog = std::move(runner); }
+
     // Settings.
     void LoadSettings();
     void SaveSettings();
@@ -92,6 +118,9 @@ public:
     void btnHelpClick();
 
     bool running() const { return m_chrono.running(); }
+    bool portActive() const { return m_lines.Active(); }
+    // The armed state, the projector view and the tones.
+    app::Classroom *classroom() const { return m_classroom; }
     bool suppressed() const { return m_chrono.suppressed(); }
     timing::Ticks startTicks() const { return m_chrono.startTicks(); }
     timing::Ticks stopTicks() const { return m_chrono.stopTicks(); }
@@ -125,8 +154,13 @@ private:
     // Shows the line source's message about the port, once the current handler is done.
     void showPortMessage();
 
-    // RunLog::Observer: the undo command is offered while there is something to undo.
+    // RunLog::Observer: the undo command is offered while there is something to undo;
+    // statistics and chart follow the runs, a run appended at the end at a fixed cost.
+    void runsInserted(int first, int last) override;
     void runLogChanged() override;
+    // Statistics anew over the chosen rows, then strip and chart.
+    void recountStatistics();
+    void showStatistics();
     // Tells the user once that runs cannot be journaled.
     void reportJournalError(int error, const QString &path);
 
@@ -142,6 +176,9 @@ private:
     app::RunTableModel *m_runModel = nullptr;
     protocol::RunJournal m_journal{protocol::RunJournal::defaultFolder()};
     bool m_journalErrorShown = false;
+    protocol::LabelStatistics m_statistics;
+    QList<qsizetype> m_statisticsRows;
+    bool m_appended = false; // the last change was handled as an append
 
 public:
     // Controls, named as in the window's layout.
@@ -165,10 +202,18 @@ public:
     QTimer *DigitsTimer = nullptr;
     QMenu *PopupMenu1 = nullptr;
     QAction *UndoProtokoll1 = nullptr;
+    TSpeedButton *btnChart = nullptr;
+    TSpeedButton *btnPrint = nullptr;
+    QAction *Drucken1 = nullptr;
+    app::StatisticsStrip *Statistik = nullptr;
+    QGroupBox *ChartBox = nullptr;
+    widgets::RunChart *Diagramm = nullptr;
 
 private:
     QFileDialog *m_saveDialog = nullptr;
     SaveDialogRunner m_runSaveDialog;
+    PrintDialogRunner m_runPrintDialog;
     TfrmInfo *m_info = nullptr;
+    app::Classroom *m_classroom = nullptr;
     bool m_shown = false;
 };

@@ -25,8 +25,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 # Users join the group that owns the serial devices; the German texts of Qt's own
 # dialogs are built into the program.
-# Qt's SVG plugins draw the icon at any size; the PNG sizes do without them.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation, libqt6svg6")
+# Qt's SVG plugins draw the icon at any size; the PNG sizes do without them. The start and
+# stop tones need ALSA's library, which is loaded only when present.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation, libqt6svg6, libasound2")
 
 # The copyright file and changelog every Debian package carries, beside the licence.
 set(changelog ${PROJECT_BINARY_DIR}/packaging/changelog)

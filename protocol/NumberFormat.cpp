@@ -1,5 +1,6 @@
 #include "protocol/NumberFormat.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -10,9 +11,7 @@ namespace timing {
 namespace {
 
 constexpr int Precision = 10;
-constexpr int Decimals = 3;
-// One digit beyond the shown decimals decides the rounding.
-constexpr int FractionDigits = Decimals + 1;
+constexpr int MaxDecimals = 9;
 
 __extension__ typedef unsigned __int128 Wide;
 
@@ -49,11 +48,15 @@ struct Digits
     std::size_t intDigits = 0;
 };
 
-Digits exactDigits(long double magnitude)
+// `fractionDigits` is one more than the shown decimals: that digit decides the rounding.
+Digits exactDigits(long double magnitude, int fractionDigits)
 {
     // Below this every shown and deciding digit is 0.
-    if (magnitude < 0.00005L)
-        return {std::string(FractionDigits, '0'), 0};
+    long double smallest = 0.5L;
+    for (int i = 0; i < fractionDigits; ++i)
+        smallest /= 10;
+    if (magnitude < smallest)
+        return {std::string(std::size_t(fractionDigits), '0'), 0};
 
     // magnitude = mantissa * 2^shift with a 64-bit integer mantissa; exact for the
     // 64-bit long double and for anything narrower.
@@ -74,11 +77,11 @@ Digits exactDigits(long double magnitude)
             limbs.pop_back();
         result.digits = integerDigits(std::move(limbs));
         result.intDigits = result.digits.size();
-        result.digits.append(FractionDigits, '0');
+        result.digits.append(std::size_t(fractionDigits), '0');
         return result;
     }
 
-    // At least 0.00005, so no more than 78 fraction bits: 128 bits hold the fraction
+    // At least 5E-11, so no more than 99 fraction bits: 128 bits hold the fraction
     // times ten.
     const int bits = -shift;
     const std::uint64_t whole = bits < 64 ? mantissa >> bits : 0;
@@ -87,7 +90,7 @@ Digits exactDigits(long double magnitude)
     if (whole != 0)
         result.digits = integerDigits({std::uint32_t(whole), std::uint32_t(whole >> 32)});
     result.intDigits = result.digits.size();
-    for (int i = 0; i < FractionDigits; ++i) {
+    for (int i = 0; i < fractionDigits; ++i) {
         rest *= 10;
         result.digits += char('0' + int(rest >> bits));
         rest &= mask;
@@ -141,23 +144,29 @@ QString scientific(std::string digits, std::size_t intDigits, bool negative, QCh
 
 QString formatFixed3(long double value, QChar decimalSeparator)
 {
+    return formatFixed(value, 3, decimalSeparator);
+}
+
+QString formatFixed(long double value, int decimals, QChar decimalSeparator)
+{
+    const int shown = std::clamp(decimals, 0, MaxDecimals);
     if (std::isnan(value))
         return QStringLiteral("NAN");
     if (std::isinf(value))
         return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
 
     const bool negative = std::signbit(value);
-    auto [digits, intDigits] = exactDigits(std::fabs(value));
+    auto [digits, intDigits] = exactDigits(std::fabs(value), shown + 1);
     if (intDigits > std::size_t(Precision))
         return scientific(std::move(digits), intDigits, negative, decimalSeparator);
 
     const std::size_t firstSignificant = digits.find_first_not_of('0');
-    std::size_t keep = intDigits + Decimals;
+    std::size_t keep = intDigits + std::size_t(shown);
     if (firstSignificant != std::string::npos && firstSignificant + Precision < keep)
         keep = firstSignificant + Precision;
     if (roundDigits(digits, keep))
         ++intDigits;
-    digits.resize(intDigits + Decimals, '0');
+    digits.resize(intDigits + std::size_t(shown), '0');
 
     if (intDigits > std::size_t(Precision))
         return scientific(std::move(digits), intDigits, negative, decimalSeparator);
@@ -165,7 +174,9 @@ QString formatFixed3(long double value, QChar decimalSeparator)
     const bool zero = digits.find_first_not_of('0') == std::string::npos;
     const QString whole =
         intDigits == 0 ? QStringLiteral("0") : latin1(digits.substr(0, intDigits));
-    const QString result = whole + decimalSeparator + latin1(digits.substr(intDigits));
+    const QString result = shown == 0
+                               ? whole
+                               : whole + decimalSeparator + latin1(digits.substr(intDigits));
     return negative && !zero ? u'-' + result : result;
 }
 

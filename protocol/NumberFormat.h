@@ -11,4 +11,8 @@ namespace timing {
 // and -INF.
 QString formatFixed3(long double value, QChar decimalSeparator);
 
+// The same with 0 to 9 decimals (others are clamped), for statistics that need a finer
+// or coarser figure than the list's three.
+QString formatFixed(long double value, int decimals, QChar decimalSeparator);
+
 } // namespace timing

@@ -11,6 +11,8 @@ run_packages=(
     qt6-translations-l10n qt6-l10n-tools
     gettext
     librsvg2-bin
+    # the start and stop tones (the library is loaded only when a tone plays)
+    libasound2-dev
     fonts-liberation
     # xvfb-run is what the program suggests on a machine without a display.
     xvfb xauth
@@ -22,6 +24,8 @@ test_packages=(
     valgrind
     stress-ng
     xdotool
+    # pdftotext reads the PDF report back; pdftoppm shows its page.
+    poppler-utils
     desktop-file-utils appstream lintian
     locales libc-l10n
 )

@@ -321,4 +321,31 @@ void SaveSettings(const SettingsValues &values)
     });
 }
 
+int LoadSetting(const char *name, int defaultValue)
+{
+    int value = defaultValue;
+    reportingProblems([&] {
+        platform::RegistrySession session;
+        OpenKey store;
+        if (platform::RegOpenKeyExA(platform::HKEY_CURRENT_USER, StoreKey, platform::KEY_READ,
+                                    store.receive()) == platform::ERROR_SUCCESS)
+            value = readInteger(store.get(), name, defaultValue);
+    });
+    return value;
+}
+
+void SaveSetting(const char *name, int value)
+{
+    reportingProblems([&] {
+        platform::RegistrySession session;
+        PendingWrite pending;
+        {
+            OpenKey store;
+            openStore(store, pending);
+            writeInteger(store.get(), name, value, pending);
+        }
+        pending.commit(session);
+    });
+}
+
 } // namespace timing

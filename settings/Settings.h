@@ -26,4 +26,10 @@ struct SettingsValues
 void LoadSettings(SettingsTarget &target);
 void SaveSettings(const SettingsValues &values);
 
+// A further stored integer beside the three above, read or written on its own session.
+// Reading creates nothing: a value or key that is missing, or text that is no integer,
+// reads as the default. Both throw ERegistryException as the two above do.
+int LoadSetting(const char *name, int defaultValue);
+void SaveSetting(const char *name, int value);
+
 } // namespace timing

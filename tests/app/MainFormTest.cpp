@@ -1,3 +1,4 @@
+#include "app/Classroom.h"
 #include "app/ExceptionHandler.h"
 #include "app/MainForm.h"
 #include "platform/Locale.h"
@@ -86,7 +87,8 @@ TEST_F(MainFormTest, WindowHasTheStoredLayout)
 {
     TForm1 &f = open();
     EXPECT_EQ(f.windowTitle(), "Kelvaro / Software / Velox / 1.02");
-    EXPECT_EQ(f.size(), QSize(787, 498));
+    // The statistics below the protocol and the classroom strip below them add their heights.
+    EXPECT_EQ(f.size(), QSize(787, 595 + app::Classroom::StripHeight));
     EXPECT_EQ(f.minimumSize(), f.maximumSize());
     EXPECT_FALSE(f.windowFlags() & Qt::WindowMaximizeButtonHint);
 
@@ -465,7 +467,8 @@ TEST_F(MainFormTest, ExportWritesTheListAndOpensIt)
     const QString target = dir.filePath("runs.txt");
     f.setSaveDialogRunner([&](QFileDialog &dialog) {
         EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
-        EXPECT_EQ(dialog.nameFilters(), QStringList({"*.txt (*.txt)", "CSV, UTF-8 (*.csv)"}));
+        EXPECT_EQ(dialog.nameFilters(),
+                  QStringList({"*.txt (*.txt)", "CSV, UTF-8 (*.csv)", "PDF-Bericht (*.pdf)"}));
         EXPECT_EQ(dialog.defaultSuffix(), "txt");
         EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
         EXPECT_FALSE(dialog.testOption(QFileDialog::DontConfirmOverwrite));

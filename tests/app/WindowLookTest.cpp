@@ -37,7 +37,7 @@ protected:
 TEST_F(WindowLook, GroupBoxesEncloseTheirControlsBelowTheCaptionLine)
 {
     const QList<QGroupBox *> boxes = form->findChildren<QGroupBox *>();
-    ASSERT_EQ(boxes.size(), 5);
+    ASSERT_EQ(boxes.size(), 7);
     for (QGroupBox *box : boxes) {
         const std::string name = box->objectName().toStdString();
         const QRect frame = GroupFrame::frameRect(*box);

@@ -619,3 +619,59 @@ TEST_F(Settings, AFailureNamesTheSystemsReasonAndTheFileAndAnUnchangedSaveNeverF
 }
 
 } // namespace
+
+namespace {
+
+// A further value on its own: the tone switch and the projector's screen are stored so.
+TEST_F(Settings, AFurtherValueReadsItsDefaultUntilStoredAndReadingCreatesNothing)
+{
+    EXPECT_EQ(timing::LoadSetting("Sound", 1), 1);
+    EXPECT_EQ(timing::LoadSetting("Sound", 0), 0);
+    EXPECT_FALSE(QFileInfo::exists(config.hive())) << "a read wrote the settings file";
+
+    Recorder target;
+    timing::LoadSettings(target);
+    EXPECT_EQ(timing::LoadSetting("Sound", 1), 1); // the section exists, the value not
+
+    const std::pair<RegValue, int> rows[] = {
+        {RegValue::string("0"), 0},
+        {RegValue::string("1"), 1},
+        {RegValue::string("+1"), 1},
+        {RegValue::string("abc"), 7}, // no integer: the default
+        {RegValue::string(""), 7},
+    };
+    for (const auto &[value, expected] : rows) {
+        SCOPED_TRACE(value.text().toStdString());
+        store("Sound", value);
+        EXPECT_EQ(timing::LoadSetting("Sound", 7), expected);
+    }
+
+    timing::SaveSettings({2, 1, 0.25});
+    timing::SaveSetting("Sound", 0);
+    timing::SaveSetting("ProjectorScreen", 1);
+    EXPECT_EQ(storedBytes("Sound"), QByteArray("0", 2));
+    EXPECT_EQ(timing::LoadSetting("Sound", 1), 0);
+    EXPECT_EQ(timing::LoadSetting("ProjectorScreen", 0), 1);
+    // The three settings stay as they were.
+    Recorder after;
+    timing::LoadSettings(after);
+    EXPECT_EQ(after.port, 2);
+    EXPECT_EQ(after.alg, 1);
+    EXPECT_EQ(after.meters, 0.25L);
+    // A later save of the three keeps the further values.
+    timing::SaveSettings({0, 0, 0.15});
+    EXPECT_EQ(timing::LoadSetting("Sound", 1), 0);
+}
+
+TEST_F(Settings, AFurtherValueOfAnotherTypeIsRaised)
+{
+    store("Sound", valueOf("dword:00000001"));
+    try {
+        timing::LoadSetting("Sound", 1);
+        ADD_FAILURE() << "no error";
+    } catch (const ERegistryException &e) {
+        EXPECT_EQ(e.message(), "Invalid data type for 'Sound'");
+    }
+}
+
+} // namespace

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "app/ArmedState.h"
+#include "app/RunSummary.h"
+
+#include <QWidget>
+
+class TIAeverLiquidIndicator;
+
+namespace app {
+
+class BigText;
+
+// Which screen the projector view takes: another than the main window's when one exists
+// and the user prefers it, else the main window's own.
+int projectorScreenIndex(int screenCount, int mainIndex, bool preferOther);
+
+// The chronometer for a whole class: a full-screen window with the running time in the
+// same segment display as the main window, drawn anew at the window's size, the armed
+// state, the last run and the means, in large bright type on black. It holds no data:
+// the main window hands it what to show on every display refresh.
+class ProjectorView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ProjectorView(QWidget *parent = nullptr);
+    ~ProjectorView() override;
+
+    // Takes the main display's look (kind, colours, cells), so both show the same face.
+    void copyLook(const TIAeverLiquidIndicator &source);
+
+    // Full screen on the given screen.
+    void showOn(QScreen *screen);
+
+    void setTime(const QString &text);
+    void setArmedState(ArmedState state);
+    void setSummary(const RunSummary &summary);
+
+    TIAeverLiquidIndicator *display() const { return m_digits; }
+    QString stateText() const;
+    QString lastRunText() const;
+    QString statisticsText() const;
+
+signals:
+    // The keys F5, F6 and F8, which work here as in the main window.
+    void contact1Requested();
+    void contact2Requested();
+    void resetRequested();
+    void closed();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void layOut();
+
+    TIAeverLiquidIndicator *m_digits = nullptr;
+    BigText *m_state = nullptr;
+    BigText *m_lastRun = nullptr;
+    BigText *m_statistics = nullptr;
+};
+
+} // namespace app

@@ -1,0 +1,304 @@
+#include "app/RunReport.h"
+
+#include "platform/Locale.h"
+#include "protocol/ExportFile.h"
+#include "protocol/NumberFormat.h"
+#include "timing/TimeBase.h"
+
+#include <QBuffer>
+#include <QFontMetricsF>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPrinter>
+
+#include <algorithm>
+
+namespace app {
+
+namespace {
+
+QString caption(const protocol::Run &run, const platform::Locale &locale)
+{
+    return locale.shortDate(run.date) + u'/' + locale.longTime(run.time);
+}
+
+// Time, distance and speed as the protocol list shows them.
+QStringList valueTexts(const protocol::Run &run, QChar separator)
+{
+    if (!run.ticks || *run.ticks <= 0)
+        return {QStringLiteral("???"), QStringLiteral("???"), QStringLiteral("???")};
+    return {timing::TicksToStr(*run.ticks) + (run.late ? QStringLiteral("*") : QString()),
+            timing::formatFixed3(run.meters, separator) + QStringLiteral(" m"),
+            timing::formatFixed3(*run.speed(), separator) + QStringLiteral(" m/s")};
+}
+
+QFont reportFont(qreal points, bool bold = false)
+{
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+// A table of cells in columns of the given shares of `width`; returns the height used.
+// The first `leftColumns` are left-aligned, the others right-aligned, like the list.
+// The first row is the header.
+double paintTable(QPainter &p, QPointF at, double width, const QList<double> &shares,
+                  int leftColumns, const QList<QStringList> &rows, double rowHeight)
+{
+    double total = 0;
+    for (const double s : shares)
+        total += s;
+    const double pad = rowHeight / 5;
+    double y = at.y();
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+        QFont font = p.font();
+        font.setBold(r == 0);
+        p.setFont(font);
+        double x = at.x();
+        for (qsizetype c = 0; c < shares.size() && c < rows[r].size(); ++c) {
+            const double w = width * shares[c] / total;
+            const Qt::Alignment align =
+                (c < leftColumns ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter;
+            p.drawText(QRectF(x + pad, y, w - 2 * pad, rowHeight), align, rows[r][c]);
+            x += w;
+        }
+        y += rowHeight;
+        p.setPen(QPen(r == 0 ? Qt::black : QColor(0xc0, 0xc0, 0xc0), 0));
+        p.drawLine(QPointF(at.x(), y), QPointF(at.x() + width, y));
+        p.setPen(Qt::black);
+    }
+    QFont font = p.font();
+    font.setBold(false);
+    p.setFont(font);
+    return y - at.y();
+}
+
+} // namespace
+
+widgets::ChartData chartData(std::span<const protocol::Run> runs, std::span<const qsizetype> rows,
+                             const QList<protocol::RunStatistics> &groups, QChar decimalSeparator)
+{
+    widgets::ChartData data;
+    data.decimalSeparator = decimalSeparator;
+    data.emptyText = QString::fromUtf8(ReportEmptyText);
+    if (rows.empty())
+        return data;
+    data.runCount = int(*std::max_element(rows.begin(), rows.end())) + 1;
+
+    widgets::ChartPanel speed{QStringLiteral("Geschwindigkeit in m/s"), {}};
+    widgets::ChartPanel time{QStringLiteral("Zeit in s"), {}};
+    // Runs come in series of one label: look at the last one's series first.
+    qsizetype last = -1;
+    for (const qsizetype r : rows) {
+        const protocol::Run &run = runs[std::size_t(r)];
+        if (last < 0 || time.series[last].label != run.label) {
+            last = -1;
+            for (qsizetype i = 0; i < time.series.size() && last < 0; ++i)
+                if (time.series[i].label == run.label)
+                    last = i;
+            if (last < 0) {
+                const widgets::ChartSeries series{run.label, widgets::seriesColour(int(time.series.size())),
+                                                  {}, {}, {}};
+                time.series << series;
+                speed.series << series;
+                // Most protocols have one or two labels: room for all their runs at once.
+                if (time.series.size() <= 2) {
+                    time.series.back().points.reserve(qsizetype(rows.size()));
+                    speed.series.back().points.reserve(qsizetype(rows.size()));
+                }
+                last = time.series.size() - 1;
+            }
+        }
+        if (!run.ticks || *run.ticks <= 0)
+            continue;
+        // A picture needs no more than double precision, and is drawn after every run.
+        const double seconds = double(*run.ticks) / 10000.0;
+        time.series[last].points.append(QPointF(double(r + 1), seconds));
+        speed.series[last].points.append(QPointF(double(r + 1), double(run.meters) / seconds));
+    }
+
+    // With one label the line over all runs is that label's.
+    const qsizetype first = groups.size() > 1 ? 1 : 0;
+    for (qsizetype i = 0; i < time.series.size() && first + i < groups.size(); ++i) {
+        const protocol::RunStatistics &group = groups[first + i];
+        const auto apply = [](widgets::ChartSeries &s, const protocol::Spread &spread) {
+            if (spread.count > 0)
+                s.mean = double(spread.mean);
+            if (spread.deviation)
+                s.deviation = double(*spread.deviation);
+        };
+        apply(time.series[i], group.time);
+        apply(speed.series[i], group.speed);
+    }
+    for (widgets::ChartPanel *panel : {&speed, &time})
+        for (widgets::ChartSeries &s : panel->series)
+            if (s.label.isEmpty())
+                s.label = QStringLiteral("ohne Bezeichnung");
+    data.panels << speed << time;
+
+    data.description = QStringLiteral("Geschwindigkeit und Zeit je Messung, Mittelwert und "
+                                      "Standardabweichung als Linie und Band. ")
+                       + protocol::statisticsSummary(groups, decimalSeparator);
+    return data;
+}
+
+widgets::ChartData chartData(std::span<const protocol::Run> runs, std::span<const qsizetype> rows,
+                             QChar decimalSeparator)
+{
+    return chartData(runs, rows, protocol::statisticsByLabel(runs, rows), decimalSeparator);
+}
+
+void paintReport(QPainter &p, const QRectF &page, const ReportContent &content,
+                 const platform::Locale &locale)
+{
+    const QChar separator = locale.decimalSeparator();
+    const double mm = p.device()->logicalDpiY() / 25.4;
+    p.save();
+    p.setPen(Qt::black);
+    double y = page.top();
+
+    p.setFont(reportFont(16, true));
+    const double titleHeight = QFontMetricsF(p.font()).height() * 1.2;
+    p.drawText(QRectF(page.left(), y, page.width(), titleHeight), Qt::AlignLeft | Qt::AlignVCenter,
+               QString::fromUtf8(ReportTitle));
+    p.setFont(reportFont(9));
+    p.drawText(QRectF(page.left(), y, page.width(), titleHeight), Qt::AlignRight | Qt::AlignVCenter,
+               QStringLiteral("Erstellt am ") + locale.shortDate(content.made.date()) + QStringLiteral(", ")
+                   + locale.longTime(content.made.time()));
+    y += titleHeight + 2 * mm;
+
+    // Over the chosen rows: the ones the statistics cover.
+    QList<qsizetype> rows;
+    for (const qsizetype r : content.rows)
+        if (r >= 0 && r < content.runs.size())
+            rows << r;
+
+    p.setFont(reportFont(10));
+    const double line = QFontMetricsF(p.font()).height() * 1.3;
+    if (rows.isEmpty()) {
+        p.setFont(reportFont(14));
+        p.drawText(QRectF(page.left(), y + 20 * mm, page.width(), 20 * mm), Qt::AlignCenter,
+                   QString::fromUtf8(ReportEmptyText));
+        p.restore();
+        return;
+    }
+
+    QStringList distances;
+    for (const qsizetype r : rows) {
+        const QString d = timing::formatFixed3(content.runs[r].meters, separator) + QStringLiteral(" m");
+        if (!distances.contains(d))
+            distances << d;
+    }
+    const QString count = rows.size() == 1 ? QStringLiteral("1 Messung")
+                                           : QStringLiteral("%1 Messungen").arg(rows.size());
+    QString facts = count + QStringLiteral("   Entfernung: ") + distances.join(QStringLiteral(", "));
+    if (rows.size() < content.runs.size())
+        facts += QStringLiteral("   (Auswahl aus %1 Messungen)").arg(content.runs.size());
+    p.drawText(QRectF(page.left(), y, page.width(), line), Qt::AlignLeft | Qt::AlignVCenter, facts);
+    y += line + 3 * mm;
+
+    const auto heading = [&](const QString &text) {
+        p.setFont(reportFont(11, true));
+        const double h = QFontMetricsF(p.font()).height() * 1.3;
+        p.drawText(QRectF(page.left(), y, page.width(), h), Qt::AlignLeft | Qt::AlignVCenter, text);
+        y += h;
+    };
+
+    // Statistics per label.
+    heading(QStringLiteral("Statistik"));
+    const QList<protocol::RunStatistics> groups =
+        protocol::statisticsByLabel(content.runs, rows);
+    const protocol::StatisticsTable table = protocol::statisticsTable(groups, separator);
+    QList<QStringList> cells{table.captions};
+    cells << table.rows;
+    p.setFont(reportFont(7.5));
+    const double cellHeight = QFontMetricsF(p.font()).height() * 1.45;
+    QList<double> shares{1.6, 0.8};
+    for (int i = 0; i < 10; ++i)
+        shares << 1.0;
+    y += paintTable(p, QPointF(page.left(), y), page.width(), shares, 1, cells, cellHeight);
+    p.setFont(reportFont(7.5));
+    const QString legend = QStringLiteral(
+        "\u00D8: Mittelwert;  s: Standardabweichung der Stichprobe;  s/\u221An: Standardfehler "
+        "des Mittelwerts;  n: Messungen mit Zeit, in Klammern die "
+        "ohne gültige Zeit (nicht gemittelt);  Zeiten in s, Geschwindigkeiten in m/s.");
+    const QRectF legendBox(page.left(), y + 1 * mm, page.width(), 3 * cellHeight);
+    QRectF used;
+    p.drawText(legendBox, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, legend, &used);
+    y += used.height() + 4 * mm;
+
+    // The chart.
+    heading(QStringLiteral("Diagramm"));
+    p.setFont(reportFont(8));
+    const double chartHeight = std::min(95 * mm, (page.bottom() - y) / 2);
+    paintRunChart(p, QRectF(page.left(), y, page.width(), chartHeight),
+                  chartData(content.runs, rows, separator));
+    y += chartHeight + 4 * mm;
+
+    // The runs, as many as the page holds.
+    heading(QStringLiteral("Messungen"));
+    p.setFont(reportFont(8));
+    const double runHeight = QFontMetricsF(p.font()).height() * 1.4;
+    const qsizetype fit =
+        std::max<qsizetype>(0, qsizetype((page.bottom() - y) / runHeight) - 2);
+    const qsizetype shown = rows.size() <= fit + 1 ? rows.size() : fit;
+    QList<QStringList> runRows{{QStringLiteral("Nr."), QStringLiteral("Datum/Zeit"),
+                                QStringLiteral("Bezeichnung"), QStringLiteral("Stoppuhrzeit"),
+                                QStringLiteral("Entfernung"), QStringLiteral("Geschwindigkeit")}};
+    for (qsizetype i = 0; i < shown; ++i) {
+        const protocol::Run &run = content.runs[rows[i]];
+        runRows << (QStringList{QString::number(rows[i] + 1), caption(run, locale), run.label}
+                    + valueTexts(run, separator));
+    }
+    y += paintTable(p, QPointF(page.left(), y), page.width(), {0.5, 1.9, 1.6, 1.1, 1.0, 1.3}, 3,
+                    runRows, runHeight);
+    if (shown < rows.size())
+        p.drawText(QRectF(page.left(), y, page.width(), runHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                   QStringLiteral("… und %1 weitere Messungen (vollständig im CSV-Export)")
+                       .arg(rows.size() - shown));
+    p.restore();
+}
+
+QByteArray reportPdf(const ReportContent &content, const platform::Locale &locale)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+        writer.setResolution(300);
+        writer.setTitle(QString::fromUtf8(ReportTitle));
+        writer.setCreator(QStringLiteral("Tachoflux"));
+        QPainter painter(&writer);
+        const QRect area = writer.pageLayout().paintRectPixels(writer.resolution());
+        paintReport(painter, QRectF(0, 0, area.width(), area.height()), content, locale);
+    }
+    return bytes;
+}
+
+void writeReport(const QString &path, const ReportContent &content, const platform::Locale &locale)
+{
+    timing::writeFileReplacing(path, reportPdf(content, locale));
+}
+
+void printReport(QPrinter &printer, const ReportContent &content, const platform::Locale &locale)
+{
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setDocName(QString::fromUtf8(ReportTitle));
+    QPainter painter(&printer);
+    const QRect area = printer.pageLayout().paintRectPixels(printer.resolution());
+    paintReport(painter, QRectF(0, 0, area.width(), area.height()), content, locale);
+}
+
+bool isReportFileName(const QString &path)
+{
+    return path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
+}
+
+} // namespace app
