@@ -117,6 +117,7 @@ public:
     void btnInfoClick();
     void btnHelpClick();
 
+    const timing::Chronometer &chronometer() const { return m_chrono; }
     bool running() const { return m_chrono.running(); }
     bool portActive() const { return m_lines.Active(); }
     // The armed state, the projector view and the tones.
