@@ -83,6 +83,16 @@ protected:
     std::unique_ptr<TForm1> form;
 };
 
+// Loading the window sets a dozen of the display's properties; the picture is drawn once.
+TEST_F(MainFormTest, TheDisplayRendersOnceWhileTheWindowLoads)
+{
+    TForm1 &f = open();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(f.Digits->rebuildCount(), 1);
+    EXPECT_EQ(f.Digits->picture().size(), f.Digits->size());
+    EXPECT_EQ(f.Digits->rebuildCount(), 1);
+}
+
 TEST_F(MainFormTest, WindowHasTheStoredLayout)
 {
     TForm1 &f = open();
