@@ -278,6 +278,8 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
 
 TForm1::~TForm1()
 {
+    // The model watches the runs, which go before the children do.
+    delete m_runModel;
     m_runs.removeObserver(this);
     m_lines.setOnChanged({});
 }

@@ -45,6 +45,7 @@ build_tree build-asan all -DTACHOFLUX_BUILD_BENCH=OFF \
     "-DCMAKE_EXE_LINKER_FLAGS=$sanitizers" "-DCMAKE_SHARED_LINKER_FLAGS=$sanitizers"
 ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1 \
     UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" \
     run_suite build-asan "address and undefined behaviour sanitizers" de_DE.UTF-8
 
 # The threads of the serial watcher and of the catalog lookups under ThreadSanitizer: the
