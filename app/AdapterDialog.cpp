@@ -1,153 +1,17 @@
 #include "app/AdapterDialog.h"
 
-#include "comm/SerialProbe.h"
-
 #include "comm/SerialPort.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
+
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSet>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <linux/serial.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-namespace app {
-
-namespace {
-
-QString systemError(int error)
-{
-    // The C library speaks the user's language here.
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-bool isCharacterDevice(const QString &path)
-{
-    struct stat st
-    {
-    };
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISCHR(st.st_mode);
-}
-
-// prefix0, prefix1, ..., prefix10: by number, not by text.
-QStringList numbered(const QDir &dir, const QString &prefix)
-{
-    QList<std::pair<qulonglong, QString>> found;
-    const QStringList names =
-        dir.entryList({prefix + u'*'}, QDir::System | QDir::Files | QDir::NoDotAndDotDot);
-    for (const QString &name : names) {
-        bool ok = false;
-        const qulonglong n = QStringView(name).mid(prefix.size()).toULongLong(&ok);
-        if (ok && name.size() > prefix.size() && name[prefix.size()].isDigit())
-            found.append({n, name});
-    }
-    std::sort(found.begin(), found.end());
-    QStringList paths;
-    for (const auto &entry : found)
-        paths << dir.filePath(entry.second);
-    return paths;
-}
-
-} // namespace
-
-SerialDeviceProbe probeSerialDevice(const QString &path)
-{
-    // The watcher's own probe: the same open, and the change wait tried, not guessed.
-    const comm::SerialProbe probe = comm::probeSerialDevice(path);
-    return {probe.opened && probe.answersStatus, probe.changeWait};
-}
-
-QList<SerialDeviceEntry> listSerialDevices(const QString &devRoot, const SerialProbeFunction &probe)
-{
-    const QDir root(devRoot);
-    QStringList byId;
-    const QDir idDir(root.filePath(QStringLiteral("serial/by-id")));
-    for (const QString &name :
-         idDir.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name))
-        byId << idDir.filePath(name);
-
-    QList<SerialDeviceEntry> entries;
-    QSet<QString> seen;
-    const auto consider = [&](const QString &path, bool mustAnswer) {
-        if (!isCharacterDevice(path))
-            return;
-        const QString device = QFileInfo(path).canonicalFilePath();
-        if (seen.contains(device))
-            return;
-        const SerialDeviceProbe answer = probe(path);
-        if (mustAnswer && !answer.answersStatus)
-            return;
-        seen.insert(device);
-        entries.append({path, device, answer});
-    };
-    for (const QString &path : byId)
-        consider(path, false);
-    for (const QString &prefix : {QStringLiteral("ttyUSB"), QStringLiteral("ttyACM")})
-        for (const QString &path : numbered(root, prefix))
-            consider(path, false);
-    for (const QString &path : numbered(root, QStringLiteral("ttyS")))
-        consider(path, true);
-    return entries;
-}
-
-QString writePortLink(int number, const QString &target)
-{
-    const QString link = platform::DeviceSerialPorts::linkPath(std::uint8_t(number));
-    const QString folder = QFileInfo(link).path();
-    if (!QDir().mkpath(folder))
-        return QStringLiteral("Der Ordner %1 konnte nicht angelegt werden.").arg(folder);
-    // A new link beside the old one, renamed over it: the port never has no link.
-    const QByteArray temporary = QFile::encodeName(link + QStringLiteral(".neu"));
-    ::unlink(temporary.constData());
-    if (::symlink(QFile::encodeName(target).constData(), temporary.constData()) != 0) {
-        const int error = errno;
-        return QStringLiteral("Die Verknüpfung %1 konnte nicht angelegt werden: %2")
-            .arg(link, systemError(error));
-    }
-    if (::rename(temporary.constData(), QFile::encodeName(link).constData()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.constData());
-        return QStringLiteral("Die Verknüpfung %1 konnte nicht angelegt werden: %2")
-            .arg(link, systemError(error));
-    }
-    return {};
-}
-
-QString removePortLink(int number)
-{
-    const QString link = platform::DeviceSerialPorts::linkPath(std::uint8_t(number));
-    const QByteArray path = QFile::encodeName(link);
-    struct stat st
-    {
-    };
-    if (::lstat(path.constData(), &st) != 0)
-        return {};
-    if (!S_ISLNK(st.st_mode))
-        return QStringLiteral("%1 ist keine Verknüpfung und bleibt, wie es ist.").arg(link);
-    if (::unlink(path.constData()) != 0) {
-        const int error = errno;
-        return QStringLiteral("Die Verknüpfung %1 konnte nicht entfernt werden: %2")
-            .arg(link, systemError(error));
-    }
-    return {};
-}
-
-} // namespace app
 
 namespace {
 
@@ -157,13 +21,13 @@ QString portName(int number)
 }
 
 // The "Leitungen" column and its explanation.
-std::pair<QString, QString> describeLines(const app::SerialDeviceProbe &probe)
+std::pair<QString, QString> describeLines(const comm::SerialProbe &probe)
 {
-    if (!probe.answersStatus)
+    if (!probe.opened || !probe.answersStatus)
         return {QStringLiteral("antworten nicht"),
                 QStringLiteral("Das Gerät liefert keine Leitungszustände; an ihm lassen sich "
                                "keine Kontakte anschließen.")};
-    if (probe.hasChangeWait)
+    if (probe.changeWait)
         return {QStringLiteral("Änderungen gemeldet"),
                 QStringLiteral("Der Treiber meldet jede Änderung der Leitungen.")};
     return {QStringLiteral("werden abgefragt"),
@@ -173,7 +37,7 @@ std::pair<QString, QString> describeLines(const app::SerialDeviceProbe &probe)
 
 } // namespace
 
-AdapterDialog::AdapterDialog(QWidget *parent, QString devRoot, app::SerialProbeFunction probe)
+AdapterDialog::AdapterDialog(QWidget *parent, QString devRoot, comm::SerialProbeFunction probe)
     : QDialog(parent), m_devRoot(std::move(devRoot)), m_probe(std::move(probe))
 {
     setObjectName(QStringLiteral("frmAdapter"));
@@ -260,9 +124,9 @@ AdapterDialog::AdapterDialog(QWidget *parent, QString devRoot, app::SerialProbeF
 
 void AdapterDialog::refresh()
 {
-    m_entries = app::listSerialDevices(m_devRoot, m_probe);
+    m_entries = comm::listSerialDevices(m_devRoot, m_probe);
     m_list->clear();
-    for (const app::SerialDeviceEntry &e : m_entries) {
+    for (const comm::SerialDeviceEntry &e : m_entries) {
         const auto [lines, explanation] = describeLines(e.probe);
         // Adapter names are long; the whole path is one hover away.
         auto *item = new QTreeWidgetItem(m_list, {QFileInfo(e.path).fileName(), e.device, lines});
@@ -325,7 +189,7 @@ bool AdapterDialog::linkSelected()
                false);
         return false;
     }
-    if (const QString error = app::writePortLink(port, target); !error.isEmpty()) {
+    if (const QString error = comm::writePortLink(port, target); !error.isEmpty()) {
         report(error, true);
         return false;
     }
@@ -341,7 +205,7 @@ bool AdapterDialog::removeLink()
     const int port = chosenPort();
     const bool existed =
         QFileInfo(platform::DeviceSerialPorts::linkPath(std::uint8_t(port))).isSymLink();
-    if (const QString error = app::removePortLink(port); !error.isEmpty()) {
+    if (const QString error = comm::removePortLink(port); !error.isEmpty()) {
         report(error, true);
         return false;
     }

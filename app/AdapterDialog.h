@@ -1,5 +1,7 @@
 #pragma once
 
+#include "comm/SerialDevices.h"
+
 #include <QDialog>
 #include <QList>
 #include <QString>
@@ -11,49 +13,20 @@ class QPushButton;
 class QRadioButton;
 class QTreeWidget;
 
-namespace app {
-
-// What a device answers when it is opened for status queries.
-struct SerialDeviceProbe
-{
-    bool answersStatus = false; // its modem lines can be read (TIOCMGET)
-    bool hasChangeWait = false; // its driver reports line changes instead of being polled
-};
-
-SerialDeviceProbe probeSerialDevice(const QString &path);
-using SerialProbeFunction = std::function<SerialDeviceProbe(const QString &path)>;
-
-struct SerialDeviceEntry
-{
-    QString path;   // as listed, and as the link will name it
-    QString device; // the device node it resolves to
-    SerialDeviceProbe probe;
-};
-
-// The serial devices under devRoot (normally /dev): the links in serial/by-id first, then
-// ttyUSB*, ttyACM* and ttyS* in numeric order, each device once and only character
-// devices. Built-in UARTs (ttyS*) are listed only when they answer a status query, since
-// the kernel makes a node for every UART a machine might have; adapters are listed
-// whatever they answer, with the answer shown.
-QList<SerialDeviceEntry> listSerialDevices(const QString &devRoot,
-                                           const SerialProbeFunction &probe);
-
-// Points the user's link for COM `number` at `target`, replacing an old link in one step.
-// Returns an empty string or the German reason it failed.
-QString writePortLink(int number, const QString &target);
-// Removes the user's link for COM `number`; only a link is ever removed.
-QString removePortLink(int number);
-
-} // namespace app
-
 // Lets the user pick the adapter that "COM 1" or "COM 2" stands for, without a shell.
 class AdapterDialog : public QDialog
 {
     Q_OBJECT
 
 public:
+    // The watcher's own probe: the same open, and the change wait tried, not guessed.
+    static comm::SerialProbe defaultProbe(const QString &path)
+    {
+        return comm::probeSerialDevice(path);
+    }
+
     explicit AdapterDialog(QWidget *parent = nullptr, QString devRoot = QStringLiteral("/dev"),
-                           app::SerialProbeFunction probe = app::probeSerialDevice);
+                           comm::SerialProbeFunction probe = defaultProbe);
 
     // Lists the devices again and shows what COM 1 and COM 2 use now.
     void refresh();
@@ -64,7 +37,7 @@ public:
 
     // The port numbers whose link changed while the dialog was open.
     const QList<int> &changedPorts() const { return m_changed; }
-    const QList<app::SerialDeviceEntry> &entries() const { return m_entries; }
+    const QList<comm::SerialDeviceEntry> &entries() const { return m_entries; }
 
     // Asked before a link that leads to a present device is replaced; true goes ahead.
     // Tests answer instead of the user.
@@ -81,8 +54,8 @@ private:
     void report(const QString &text, bool error);
 
     QString m_devRoot;
-    app::SerialProbeFunction m_probe;
-    QList<app::SerialDeviceEntry> m_entries;
+    comm::SerialProbeFunction m_probe;
+    QList<comm::SerialDeviceEntry> m_entries;
     QList<int> m_changed;
     Confirmation m_confirm;
 

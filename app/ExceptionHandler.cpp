@@ -39,7 +39,7 @@ void setExceptionSink(ExceptionSink newSink)
 void handleCurrentException()
 {
     QString message = currentMessage();
-    // Sentences end with a period, as the toolkit's message boxes always did.
+    // Sentences end with a period, as the framework's message boxes always did.
     if (!message.isEmpty() && message.back() > u'.')
         message += u'.';
     if (sink()) {

@@ -158,7 +158,7 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     imgWiring->setAccessibleDescription(
         QStringLiteral("Schaltbild: Kontakt 1 verbindet Pin 4 und 6, Kontakt 2 Pin 7 und 8"));
 
-    // The toolkit's after-loading step, once every stored property is in place.
+    // The framework's after-loading step, once every stored property is in place.
     Digits->loaded();
     imgWiring->loaded();
     for (TIAgaloLED *led : {led4, led7, led6, led8})
@@ -322,16 +322,6 @@ void TForm1::FormCreate()
 }
 
 // --- Chronometer engine -------------------------------------------------------------
-
-Ticks TForm1::GetTicks()
-{
-    return timing::GetTicks();
-}
-
-QString TForm1::TicksToStr(Ticks interval)
-{
-    return timing::TicksToStr(interval);
-}
 
 void TForm1::DoContact1(std::optional<Ticks> at, bool late)
 {

@@ -60,8 +60,6 @@ public:
     ~TForm1() override;
 
     // Chronometer engine.
-    static timing::Ticks GetTicks();
-    static QString TicksToStr(timing::Ticks interval);
     // `at` is the instant a line change was read; keys and buttons take the current one.
     // `late`: that instant was found late and may lie well after the contact.
     void DoContact1(std::optional<timing::Ticks> at = std::nullopt, bool late = false);

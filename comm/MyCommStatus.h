@@ -36,10 +36,11 @@ public:
     bool DataSetReady() const { return m_dsr; }
     bool Ring() const { return m_ri; }
     bool ReceiveLine() const { return m_rlsd; }
-    void setClearToSend(bool value) { m_writeSink = value; }
-    void setDataSetReady(bool value) { m_writeSink = value; }
-    void setRing(bool value) { m_writeSink = value; }
-    void setReceiveLine(bool value) { m_writeSink = value; }
+    // The lines are published writable, but a write changes nothing that can be read back.
+    void setClearToSend(bool) {}
+    void setDataSetReady(bool) {}
+    void setRing(bool) {}
+    void setReceiveLine(bool) {}
 
     TMyCommPort Comm() const { return m_comm; }
     // Closes the current port and opens port n (0: none), also when n is the current
@@ -83,7 +84,6 @@ private:
     // The watcher's hand-over of m_handle: reports carry it.
     std::uint64_t m_portId = 0;
     mutable std::shared_ptr<TMyCommWatcher> m_watcher;
-    bool m_writeSink = false;
     TMyCommPort m_comm = 0;
     TNotifyEvent m_onChanged;
     bool m_active = false;

@@ -3,6 +3,7 @@
 #include "comm/SerialLookout.h"
 #include "comm/SerialPollTimer.h"
 #include "platform/Clock.h"
+#include "platform/ProcessSignals.h"
 
 #include <QObject>
 
@@ -124,18 +125,7 @@ std::shared_ptr<TMyCommWatcher> TMyCommWatcher::start(ChangeTarget target)
 {
     std::shared_ptr<TMyCommWatcher> watcher(new TMyCommWatcher(std::move(target)));
     static_cast<TMyCommRelay *>(watcher->m_relay)->setWatcher(watcher);
-    // The thread starts with every signal blocked, so no wake reaches it before it is ready.
-    sigset_t all;
-    sigset_t previous;
-    sigfillset(&all);
-    pthread_sigmask(SIG_BLOCK, &all, &previous);
-    try {
-        std::thread([self = watcher] { self->RunLoop(); }).detach();
-    } catch (...) {
-        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-        throw;
-    }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    platform::startWithSignalsBlocked([self = watcher] { self->RunLoop(); }).detach();
     return watcher;
 }
 
@@ -320,12 +310,11 @@ void TMyCommWatcher::RunLoop()
                     quietNs = verdict.quietNs;
                 switch (result) {
                 case SerialPort::Wait::Before:
+                case SerialPort::Wait::Gone: // the next read says so
                     break;
                 case SerialPort::Wait::Changed:
                     after = After::Wake;
                     break;
-                case SerialPort::Wait::Gone:
-                    break; // the next read says so
                 case SerialPort::Wait::Expired:
                     after = verdict.moved ? After::Lookout : After::Expiry;
                     break;

@@ -10,23 +10,6 @@ namespace comm {
 
 namespace {
 
-// Translates first, then fills each "%s" in turn, so that no argument is ever taken
-// for a placeholder.
-QString format(const char *text, const QStringList &args)
-{
-    const QString translated = platform::resourceText(QString::fromUtf8(text));
-    QString result;
-    qsizetype from = 0;
-    for (const QString &arg : args) {
-        const qsizetype at = translated.indexOf(u"%s", from);
-        if (at < 0)
-            break;
-        result += translated.mid(from, at - from) + arg;
-        from = at + 2;
-    }
-    return result + translated.mid(from);
-}
-
 QString portAndDevice(const QString &port, const QString &device)
 {
     return device.isEmpty() ? port : port + QStringLiteral(" (") + device + u')';
@@ -42,22 +25,22 @@ QString openErrorMessage(const QString &port, const platform::SerialOpenError &e
     case SerialOpenError::None:
         return {};
     case SerialOpenError::NoDevice:
-        return format("%s cannot be opened: there is no such device", {where});
+        return platform::resourceText("%s cannot be opened: there is no such device", {where});
     case SerialOpenError::NoPermission:
-        return format("%s cannot be opened: you have no permission to use it. Add your user to "
+        return platform::resourceText("%s cannot be opened: you have no permission to use it. Add your user to "
                       "the group \"%s\" and log in again",
                       {where, error.group});
     case SerialOpenError::Busy:
         if (error.holderPid != 0)
-            return format("%s is in use: the program \"%s\" (process %s) holds it",
+            return platform::resourceText("%s is in use: the program \"%s\" (process %s) holds it",
                           {where, error.holder, QString::number(error.holderPid)});
-        return format("%s cannot be opened: another program is using it", {where});
+        return platform::resourceText("%s cannot be opened: another program is using it", {where});
     case SerialOpenError::NotATerminal:
-        return format("%s cannot be opened: it is not a serial port", {where});
+        return platform::resourceText("%s cannot be opened: it is not a serial port", {where});
     case SerialOpenError::NoModemLines:
-        return format("%s cannot be used: it reports no modem lines", {where});
+        return platform::resourceText("%s cannot be used: it reports no modem lines", {where});
     case SerialOpenError::Other:
-        return format("%s cannot be opened (%s)",
+        return platform::resourceText("%s cannot be opened (%s)",
                       {where, QString::fromLocal8Bit(std::strerror(error.error))});
     }
     return {};
@@ -65,7 +48,7 @@ QString openErrorMessage(const QString &port, const platform::SerialOpenError &e
 
 QString portGoneMessage(const QString &port)
 {
-    return format("The adapter of %s was removed; the port has been closed", {port});
+    return platform::resourceText("The adapter of %s was removed; the port has been closed", {port});
 }
 
 QString portFactsMessage(const QString &port, const platform::SerialPortFacts &facts)
@@ -73,10 +56,10 @@ QString portFactsMessage(const QString &port, const platform::SerialPortFacts &f
     QStringList notes;
     const QString where = portAndDevice(port, facts.device);
     if (facts.ctsAlwaysOn)
-        notes << format("%s always reports CTS on (driver %s): contact 2 can never fire on it",
+        notes << platform::resourceText("%s always reports CTS on (driver %s): contact 2 can never fire on it",
                         {where, facts.driver});
     if (facts.latencyMs > 1)
-        notes << format("%s holds line changes back for up to %s ms (latency_timer); allow "
+        notes << platform::resourceText("%s holds line changes back for up to %s ms (latency_timer); allow "
                         "writing it or set it to 1",
                         {where, QString::number(facts.latencyMs)});
     return notes.join(u'\n');

@@ -1,5 +1,7 @@
 #include "comm/SerialPollTimer.h"
 
+#include "platform/Clock.h"
+
 #include <cerrno>
 
 namespace platform {
@@ -14,9 +16,7 @@ constexpr std::int64_t MaxBehind = 10;
 
 std::int64_t SerialPollTimer::nowNs()
 {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return std::int64_t(ts.tv_sec) * NsPerSecond + ts.tv_nsec;
+    return monotonicNs();
 }
 
 void SerialPollTimer::start()

@@ -1,5 +1,6 @@
 #include "comm/SerialPort.h"
 
+#include "platform/Clock.h"
 #include "platform/Files.h"
 
 #include <QByteArray>
@@ -43,13 +44,6 @@ std::uint32_t statusWord(int bits)
 bool goneError(int error)
 {
     return error == EIO || error == ENODEV || error == ENXIO;
-}
-
-std::int64_t nowNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return std::int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
 }
 
 QString g_sysfsRoot = QStringLiteral("/sys");
@@ -208,11 +202,11 @@ public:
     {
         std::array<std::int64_t, 5> costs{};
         for (std::int64_t &cost : costs) {
-            const std::int64_t start = nowNs();
+            const std::int64_t start = monotonicNs();
             int bits = 0;
             if (m_driver->getModemBits(bits) != 0)
                 return false;
-            cost = nowNs() - start;
+            cost = monotonicNs() - start;
         }
         std::sort(costs.begin(), costs.end());
         m_readCostNs = costs[costs.size() / 2];

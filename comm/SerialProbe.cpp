@@ -2,11 +2,9 @@
 
 #include "comm/SerialMessages.h"
 #include "comm/SerialWake.h"
+#include "platform/ProcessSignals.h"
 #include "platform/ResourceText.h"
 
-#include <csignal>
-#include <pthread.h>
-#include <thread>
 
 namespace comm {
 
@@ -18,11 +16,7 @@ platform::SerialPort::Wait tryChangeWait(platform::SerialPort &port)
 {
     platform::SerialPort::Wait result = platform::SerialPort::Wait::Expired;
     platform::SerialWake wake;
-    sigset_t all;
-    sigset_t previous;
-    sigfillset(&all);
-    pthread_sigmask(SIG_BLOCK, &all, &previous);
-    std::thread([&] {
+    platform::startWithSignalsBlocked([&] {
         wake.attach();
         wake.bound(50'000'000);
         auto call = [&] { result = port.waitForChange(); };
@@ -30,7 +24,6 @@ platform::SerialPort::Wait tryChangeWait(platform::SerialPort &port)
             result = platform::SerialPort::Wait::Expired;
         wake.detach();
     }).join();
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return result;
 }
 

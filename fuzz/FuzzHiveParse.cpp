@@ -1,7 +1,7 @@
 // Any bytes as a hive file. What parses must come back from its own text as the same
 // hive, and that text must be a fixed point: written again, it is the same bytes.
 
-#include "platform/RegFile.h"
+#include "registry/RegFile.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -5,8 +5,8 @@
 // a file that is no hive is left as it was.
 
 #include "platform/Errors.h"
-#include "platform/RegFile.h"
-#include "platform/RegistryStore.h"
+#include "registry/RegFile.h"
+#include "registry/RegistryStore.h"
 #include "settings/Settings.h"
 
 #include "Version.h"

@@ -22,25 +22,6 @@ QString systemErrorText(int error)
     return QString::fromLocal8Bit(text);
 }
 
-// Reads count bytes at position; false with errno set on a failure or a short file.
-bool readFully(int fd, unsigned char *out, std::uint64_t position, std::uint64_t count)
-{
-    while (count > 0) {
-        const ssize_t got = ::pread(fd, out, count, static_cast<off_t>(position));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            if (got == 0)
-                errno = EIO;
-            return false;
-        }
-        out += got;
-        position += static_cast<std::uint64_t>(got);
-        count -= static_cast<std::uint64_t>(got);
-    }
-    return true;
-}
-
 QString headerValue(std::string_view header, const QString &fieldName)
 {
     const QByteArray pattern = fieldName.toUpper().toUtf8() + ": ";
@@ -213,7 +194,7 @@ const TDomain::TCatalogData *TDomain::OpenAndGet()
     std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[size ? size : 1]);
     if (!bytes)
         throw TfError(QStringLiteral("Cannot create memory map on file ") + opened);
-    if (!readFully(fd.get(), bytes.get(), located.dataPosition, size)) {
+    if (!platform::readFully(fd.get(), bytes.get(), located.dataPosition, size)) {
         const int error = errno;
         throw TfError(QStringLiteral("Cannot map file ") + opened +
                       QStringLiteral(" into memory. Reason: ") + systemErrorText(error));

@@ -1,5 +1,6 @@
 #include "i18n/EmbeddedStore.h"
 #include "i18n/StoreMarker.h"
+#include "platform/Files.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -54,18 +55,7 @@ public:
     {
         if (position > m_size || count > m_size - position)
             return false;
-        auto *out = static_cast<char *>(buffer);
-        while (count > 0) {
-            const ssize_t got = ::pread(m_fd, out, count, static_cast<off_t>(position));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                return false;
-            out += got;
-            position += static_cast<std::uint64_t>(got);
-            count -= static_cast<std::uint64_t>(got);
-        }
-        return true;
+        return platform::readFully(m_fd, buffer, position, count);
     }
 
     bool read64(std::uint64_t position, std::uint64_t &value) const

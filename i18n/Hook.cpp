@@ -2,10 +2,10 @@
 
 #include "platform/Errors.h"
 
-THook::THook(TStep install, TStep remove, bool followIndirection)
+THook::THook(TStep install, TStep remove)
     : m_install(std::move(install)), m_remove(std::move(remove))
 {
-    Prepare(followIndirection);
+    Prepare();
 }
 
 THook::~THook()
@@ -15,7 +15,7 @@ THook::~THook()
     m_prepared = false;
 }
 
-void THook::Prepare(bool)
+void THook::Prepare()
 {
     if (m_prepared) {
         Disable();

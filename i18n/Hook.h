@@ -13,13 +13,13 @@ public:
     using TStep = std::function<void()>;
 
     // Empty steps mean no route: the hook stays unprepared.
-    THook(TStep install, TStep remove, bool followIndirection);
+    THook(TStep install, TStep remove);
     // Takes the replacement out, restoring the toolkit's own texts.
     ~THook();
     THook(const THook &) = delete;
     THook &operator=(const THook &) = delete;
 
-    void Prepare(bool followIndirection);
+    void Prepare();
     void Enable();
     void Disable();
 

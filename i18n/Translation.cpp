@@ -106,11 +106,10 @@ void createHooks()
         [translator] {
             if (QCoreApplication::instance())
                 QCoreApplication::removeTranslator(translator);
-        },
-        false);
+        });
     theHooks[1] = std::make_unique<THook>(
         [] { platform::setResourceTextHook(&platformResourceText); },
-        [] { platform::setResourceTextHook(nullptr); }, false);
+        [] { platform::setResourceTextHook(nullptr); });
 }
 
 } // namespace
@@ -143,7 +142,7 @@ void startUp(std::unique_ptr<TEmbeddedStore> store)
     domains.active = true;
     locker.unlock();
     createHooks();
-    InstallResourceStringHooks(true, false);
+    InstallResourceStringHooks(true);
 }
 
 void shutDown()
@@ -243,11 +242,11 @@ QString TranslateResourceText(const QString &text)
     return text;
 }
 
-void InstallResourceStringHooks(bool enable, bool followIndirection)
+void InstallResourceStringHooks(bool enable)
 {
     for (const auto &hook : theHooks) {
         if (hook)
-            hook->Prepare(followIndirection);
+            hook->Prepare();
     }
     if (!enable)
         return;

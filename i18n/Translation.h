@@ -60,9 +60,8 @@ void AddResourceStringDomain(const QString &name);
 QStringList ResourceStringDomains();
 QString TranslateResourceText(const QString &text);
 
-// Prepares the text routes and, with enable, puts the engine into them. Following an
-// indirection has no meaning for Qt's routes and is accepted for the interface's sake.
-void InstallResourceStringHooks(bool enable, bool followIndirection);
+// Prepares the text routes and, with enable, puts the engine into them.
+void InstallResourceStringHooks(bool enable);
 
 // Translates a window (or any object) and everything it owns; an empty domain means the
 // engine's current one. Does nothing before start-up.

@@ -11,6 +11,11 @@ std::int64_t MonotonicClock::frequency() const
 
 std::int64_t MonotonicClock::counter() const
 {
+    return monotonicNs();
+}
+
+std::int64_t monotonicNs()
+{
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return std::int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;

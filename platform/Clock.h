@@ -13,7 +13,10 @@ public:
     virtual std::int64_t counter() const = 0;
 };
 
-// CLOCK_MONOTONIC in nanoseconds.
+// CLOCK_MONOTONIC in nanoseconds, the clock of every instant the serial layer takes.
+std::int64_t monotonicNs();
+
+// The monotonic clock as the program's performance counter.
 class MonotonicClock final : public Clock
 {
 public:

@@ -3,7 +3,7 @@
 #include <QString>
 #include <stdexcept>
 
-// Errors the toolkit raises and the application's default handler shows. The text is
+// Errors the framework raises and the application's default handler shows. The text is
 // the final, user-visible message.
 class TfError : public std::runtime_error
 {

@@ -4,7 +4,9 @@
 #include <QFile>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <locale.h>
 #include <pwd.h>
@@ -64,31 +66,33 @@ QString systemReason(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-void syncFolder(const QByteArray &folder)
+Refusal refusalOf(int error)
 {
-    int fd;
-    do {
-        fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    const FileDescriptor dir(fd);
-    if (dir.valid())
-        ::fsync(dir.get());
-}
-
-namespace {
-
-bool writeAll(int fd, const QByteArray &bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return Refusal::Missing;
+    case ENAMETOOLONG:
+    case EINVAL:
+        return Refusal::BadName;
+    case EMFILE:
+    case ENFILE:
+        return Refusal::TooManyFiles;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY:
+        return Refusal::Denied;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return Refusal::Full;
+    case ENOMEM:
+        return Refusal::NoMemory;
+    default:
+        return Refusal::Other;
     }
-    return true;
 }
 
 QByteArray folderOf(const QByteArray &path)
@@ -99,7 +103,99 @@ QByteArray folderOf(const QByteArray &path)
     return slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
 }
 
-} // namespace
+std::optional<QByteArray> followLinks(QByteArray path)
+{
+    for (int hops = 0;; ++hops) {
+        struct stat st{};
+        if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        if (hops == 40) {
+            errno = ELOOP;
+            return std::nullopt;
+        }
+        QByteArray link(qsizetype(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+        const ssize_t n = ::readlink(path.constData(), link.data(), size_t(link.size()));
+        if (n < 0)
+            return std::nullopt;
+        if (n >= link.size())
+            continue; // the link changed under us: read it again
+        link.truncate(n);
+        path = link.startsWith('/') ? link : folderOf(path) + '/' + link;
+    }
+}
+
+void removeStaleTemporaries(const QByteArray &folder, const QByteArray &prefix, bool anyProcess)
+{
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir)
+        return;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (!name.startsWith(prefix))
+            continue;
+        if (!anyProcess) {
+            const qsizetype dash = name.indexOf('-', prefix.size());
+            bool ok = false;
+            const pid_t pid = pid_t(name.mid(prefix.size(), dash - prefix.size()).toInt(&ok));
+            if (dash < 0 || !ok || pid <= 0 || pid == ::getpid())
+                continue;
+            if (::kill(pid, 0) == 0 || errno != ESRCH)
+                continue;
+        }
+        struct stat st{};
+        if (::fstatat(::dirfd(dir), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
+            && S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
+            ::unlinkat(::dirfd(dir), name.constData(), 0);
+    }
+    ::closedir(dir);
+}
+
+bool readFully(int fd, void *out, std::uint64_t position, std::uint64_t count)
+{
+    auto *at = static_cast<unsigned char *>(out);
+    while (count > 0) {
+        const ssize_t got = ::pread(fd, at, count, static_cast<off_t>(position));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            if (got == 0)
+                errno = EIO;
+            return false;
+        }
+        at += got;
+        position += static_cast<std::uint64_t>(got);
+        count -= static_cast<std::uint64_t>(got);
+    }
+    return true;
+}
+
+bool writeAll(int fd, const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+void syncFolder(const QByteArray &folder)
+{
+    int fd;
+    do {
+        fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    const FileDescriptor dir(fd);
+    if (dir.valid())
+        ::fsync(dir.get());
+}
 
 ReplaceResult replaceFile(const QByteArray &target, const struct stat *existing,
                           const QByteArray &bytes, const ReplaceOptions &options)

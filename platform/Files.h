@@ -6,7 +6,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -63,6 +65,31 @@ QString dataFolder();
 // The system's reason for an errno value in German, as the C library words it where it has
 // German messages (package libc-l10n), whatever the user's locale; its own words otherwise.
 QString systemReason(int error);
+
+// What the system's refusal comes to, for the callers that turn errno into their own error
+// numbers.
+enum class Refusal { Other, Missing, BadName, TooManyFiles, Denied, Full, NoMemory };
+Refusal refusalOf(int error);
+
+// The folder part of a path: "." for a bare name, "/" for a name in the root.
+QByteArray folderOf(const QByteArray &path);
+
+// Follows symbolic links of the last component until it names no link, as the kernel
+// would; a link to a missing file gives the missing file's path. Empty with errno set on a
+// failure (ELOOP after 40 links).
+std::optional<QByteArray> followLinks(QByteArray path);
+
+// Removes from folder the user's regular files named prefix<pid>-... whose process no
+// longer runs: left over from a save that was killed, nothing else will ever remove them.
+// With anyProcess, every such file goes, whatever its name continues with (for callers
+// that hold a lock no other writer can hold meanwhile).
+void removeStaleTemporaries(const QByteArray &folder, const QByteArray &prefix,
+                            bool anyProcess = false);
+
+// Reads count bytes at position; false with errno set on a failure or a short file.
+bool readFully(int fd, void *out, std::uint64_t position, std::uint64_t count);
+// Writes all bytes at the descriptor's position; false with errno set on a failure.
+bool writeAll(int fd, const QByteArray &bytes);
 
 // Flushes a folder's entries (a rename in it) to the disk; best effort.
 void syncFolder(const QByteArray &folder);

@@ -14,6 +14,21 @@ QString resourceText(const QString &text)
     return hook ? hook(text) : text;
 }
 
+QString resourceText(const char *text, const QStringList &args)
+{
+    const QString translated = resourceText(QString::fromUtf8(text));
+    QString result;
+    qsizetype from = 0;
+    for (const QString &arg : args) {
+        const qsizetype at = translated.indexOf(u"%s", from);
+        if (at < 0)
+            break;
+        result += translated.mid(from, at - from) + arg;
+        from = at + 2;
+    }
+    return result + translated.mid(from);
+}
+
 void setResourceTextHook(ResourceTextHook hook)
 {
     g_hook.store(hook, std::memory_order_release);

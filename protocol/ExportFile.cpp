@@ -7,8 +7,6 @@
 #include <QFile>
 
 #include <cerrno>
-#include <csignal>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,28 +31,21 @@ EInOutError inOutError(int errorCode)
 
 int ioErrorCodeFromErrno(int error)
 {
-    switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case EINVAL:
+    switch (platform::refusalOf(error)) {
+    case platform::Refusal::Missing:
+    case platform::Refusal::BadName:
         return 3;
-    case EMFILE:
-    case ENFILE:
+    case platform::Refusal::TooManyFiles:
         return 4;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-    case ETXTBSY:
+    case platform::Refusal::Denied:
         return 5;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
+    case platform::Refusal::Full:
         return 101;
-    default:
-        return error;
+    case platform::Refusal::NoMemory:
+    case platform::Refusal::Other:
+        break;
     }
+    return error;
 }
 
 namespace {
@@ -62,80 +53,6 @@ namespace {
 [[noreturn]] void fail(int error)
 {
     throw inOutError(ioErrorCodeFromErrno(error));
-}
-
-QByteArray folderOf(const QByteArray &path)
-{
-    const qsizetype slash = path.lastIndexOf('/');
-    if (slash < 0)
-        return QByteArrayLiteral(".");
-    return slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
-}
-
-// Follows symbolic links of the last path component until it names no link; a link to a
-// missing file resolves to the missing file's path.
-QByteArray resolveLinks(QByteArray path)
-{
-    for (int hops = 0;; ++hops) {
-        struct stat st{};
-        if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
-            return path;
-        if (hops == 40)
-            fail(ELOOP);
-        QByteArray link(qsizetype(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
-        const ssize_t n = ::readlink(path.constData(), link.data(), size_t(link.size()));
-        if (n < 0)
-            fail(errno);
-        if (n >= link.size())
-            continue; // the link changed under us: read it again
-        link.truncate(n);
-        path = link.startsWith('/') ? link : folderOf(path) + '/' + link;
-    }
-}
-
-void writeAll(int fd, const QByteArray &bytes)
-{
-    const char *data = bytes.constData();
-    qsizetype left = bytes.size();
-    off_t offset = 0;
-    while (left > 0) {
-        const ssize_t n = ::pwrite(fd, data, size_t(left), offset);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(errno);
-        }
-        data += n;
-        left -= n;
-        offset += n;
-    }
-}
-
-// A temporary of a process that no longer runs is left over from an export that was
-// killed: nothing else will ever remove it.
-void removeStaleTemporaries(const QByteArray &folder)
-{
-    DIR *dir = ::opendir(folder.constData());
-    if (!dir)
-        return;
-    const QByteArray prefix(TemporaryPrefix);
-    while (const dirent *entry = ::readdir(dir)) {
-        const QByteArray name(entry->d_name);
-        if (!name.startsWith(prefix))
-            continue;
-        const qsizetype dash = name.indexOf('-', prefix.size());
-        bool ok = false;
-        const pid_t pid = pid_t(name.mid(prefix.size(), dash - prefix.size()).toInt(&ok));
-        if (dash < 0 || !ok || pid <= 0 || pid == ::getpid())
-            continue;
-        if (::kill(pid, 0) == 0 || errno != ESRCH)
-            continue;
-        struct stat st{};
-        if (::fstatat(::dirfd(dir), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
-            && S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
-            ::unlinkat(::dirfd(dir), name.constData(), 0);
-    }
-    ::closedir(dir);
 }
 
 bool atomicWayImpossible(int error)
@@ -159,7 +76,7 @@ bool replaceAtomically(const QByteArray &target, const struct stat *existing,
 {
     platform::ReplaceOptions options;
     options.temporaryTemplate =
-        folderOf(target) + '/' + TemporaryPrefix + QByteArray::number(::getpid()) + "-XXXXXX";
+        platform::folderOf(target) + '/' + TemporaryPrefix + QByteArray::number(::getpid()) + "-XXXXXX";
     const mode_t mask = ::umask(0);
     ::umask(mask);
     options.newFileMode = 0666 & ~mask;
@@ -198,7 +115,8 @@ void rewriteInPlace(const QByteArray &target, const QByteArray &bytes)
     if (bytes.size() > st.st_size && ::fallocate(file.get(), 0, 0, off_t(bytes.size())) != 0
         && errno != EOPNOTSUPP && errno != ENOSYS && errno != EINVAL)
         fail(errno);
-    writeAll(file.get(), bytes);
+    if (!platform::writeAll(file.get(), bytes))
+        fail(errno);
     if (::ftruncate(file.get(), off_t(bytes.size())) != 0 || ::fsync(file.get()) != 0)
         fail(errno);
     if (!file.close())
@@ -212,7 +130,10 @@ void writeFileReplacing(const QString &path, const QByteArray &bytes)
     const QByteArray chosen = QFile::encodeName(path);
     if (chosen.isEmpty())
         fail(ENOENT);
-    const QByteArray target = resolveLinks(chosen);
+    const std::optional<QByteArray> resolved = platform::followLinks(chosen);
+    if (!resolved)
+        fail(errno);
+    const QByteArray &target = *resolved;
 
     struct stat existing{};
     const bool exists = ::lstat(target.constData(), &existing) == 0;
@@ -228,7 +149,7 @@ void writeFileReplacing(const QString &path, const QByteArray &bytes)
             fail(EACCES);
     }
 
-    removeStaleTemporaries(folderOf(target));
+    platform::removeStaleTemporaries(platform::folderOf(target), TemporaryPrefix);
     if (!replaceAtomically(target, exists ? &existing : nullptr, bytes))
         rewriteInPlace(target, bytes);
 }

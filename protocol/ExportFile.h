@@ -7,7 +7,7 @@ class EInOutError;
 
 namespace timing {
 
-// The toolkit's I/O error for a numbered failure: seven fixed English texts, every
+// The framework's I/O error for a numbered failure: seven fixed English texts, every
 // other number as the translated "I/O error %d".
 EInOutError inOutError(int errorCode);
 

@@ -2,8 +2,8 @@
 
 #include "platform/Errors.h"
 #include "platform/Files.h"
-#include "platform/Registry.h"
-#include "platform/RegistryStore.h"
+#include "registry/Registry.h"
+#include "registry/RegistryStore.h"
 
 #include "Version.h"
 

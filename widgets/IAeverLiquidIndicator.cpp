@@ -65,7 +65,7 @@ TIAeverLiquidIndicator::TIAeverLiquidIndicator(QWidget *parent) : QWidget(parent
     setAttribute(Qt::WA_OpaquePaintEvent);
     resize(172, 36);
     UpdateWindowShape();
-    RenderIndicator();
+    requestRender();
 }
 
 TIAeverLiquidIndicator::~TIAeverLiquidIndicator() = default;
@@ -91,18 +91,13 @@ template <typename Field, typename Value>
 void TIAeverLiquidIndicator::change(Field &field, Value value, bool accepted)
 {
     if (accepted && store(field, value))
-        rebuildNow();
+        requestRender();
 }
 
-void TIAeverLiquidIndicator::rebuildNow()
-{
-    RenderIndicator();
-    update();
-}
-
-void TIAeverLiquidIndicator::rebuildLater()
+void TIAeverLiquidIndicator::requestRender()
 {
     m_rebuild.request();
+    update();
 }
 
 // The face keeps its size and angle; the window takes the turned face's bounding box.
@@ -115,7 +110,7 @@ void TIAeverLiquidIndicator::resizeFace()
         p->update(oldShape);
         p->update();
     }
-    rebuildNow();
+    requestRender();
 }
 
 void TIAeverLiquidIndicator::setColorScheme(TIAColorScheme value)
@@ -132,7 +127,7 @@ void TIAeverLiquidIndicator::setColorScheme(TIAColorScheme value)
     m_look.numberBackColor = s.numberBack;
     m_look.numberForeColor = s.numberFore;
     m_look.numberForeColor1 = s.numberFore1;
-    rebuildLater();
+    requestRender();
 }
 
 void TIAeverLiquidIndicator::setSignNumber(int value)
@@ -140,7 +135,7 @@ void TIAeverLiquidIndicator::setSignNumber(int value)
     if (value <= 0 || !store(m_look.signNumber, value) || !m_loaded)
         return;
     UpdateWindowShape();
-    rebuildNow();
+    requestRender();
 }
 
 void TIAeverLiquidIndicator::setIndicatorWidth(int value)
@@ -163,7 +158,7 @@ void TIAeverLiquidIndicator::setIndicatorAngle(int value)
         return;
     resize(lcd::TurnedFaceSize(m_look));
     UpdateWindowShape();
-    rebuildNow();
+    requestRender();
 }
 
 void TIAeverLiquidIndicator::setIndicatorGap(int value)
@@ -176,7 +171,7 @@ void TIAeverLiquidIndicator::setIndicatorstring(const QString &value)
     if (!store(m_string, value))
         return;
     toCellCharacters(value, m_look.text);
-    rebuildNow();
+    requestRender();
     TIAeverLiquidIndicatorAccessible::notifyValueChanged(this);
 }
 
@@ -245,7 +240,7 @@ void TIAeverLiquidIndicator::setTransparentMode(TIATransparentMode value)
     if (!inRange(value, tmAll) || !store(m_look.transparentMode, value))
         return;
     setAttribute(Qt::WA_OpaquePaintEvent, value == tmNone);
-    rebuildNow();
+    requestRender();
 }
 
 // Materials are taken even when equal: comparing two pictures costs more than a rebuild.
@@ -253,13 +248,13 @@ void TIAeverLiquidIndicator::setBackMaterial(const QImage &value)
 {
     m_look.backMaterial = value;
     m_renderer.prepareMaterials(m_look);
-    rebuildNow();
+    requestRender();
 }
 
 void TIAeverLiquidIndicator::setForeMaterial(const QImage &value)
 {
     m_look.foreMaterial = value;
-    rebuildNow();
+    requestRender();
 }
 
 void TIAeverLiquidIndicator::setMaterialShadowMode(TIAMaterialShadowMode value)
@@ -267,7 +262,7 @@ void TIAeverLiquidIndicator::setMaterialShadowMode(TIAMaterialShadowMode value)
     if (!inRange(value, msmNone) || !store(m_look.materialShadowMode, value))
         return;
     m_renderer.prepareMaterials(m_look);
-    rebuildNow();
+    requestRender();
 }
 
 void TIAeverLiquidIndicator::setMaterialMode(TIAMaterialMode value)
@@ -285,13 +280,20 @@ void TIAeverLiquidIndicator::loaded()
     m_loaded = true;
     m_renderer.prepareMaterials(m_look);
     UpdateWindowShape();
-    rebuildNow();
+    requestRender();
 }
 
 void TIAeverLiquidIndicator::UpdateWindowShape()
 {
     if (parentWidget())
         setMask(m_renderer.faceShape(m_look, size()));
+}
+
+void TIAeverLiquidIndicator::renderIfPending()
+{
+    // Moved to a screen of another density: the picture is drawn anew once, for it.
+    if (m_rebuild.pending() || m_renderer.pictureRatio() != devicePixelRatioF())
+        RenderIndicator();
 }
 
 void TIAeverLiquidIndicator::RenderIndicator()
@@ -303,16 +305,14 @@ void TIAeverLiquidIndicator::RenderIndicator()
 
 bool TIAeverLiquidIndicator::event(QEvent *event)
 {
-    if (m_rebuild.serve(event, [this] { rebuildNow(); }))
+    if (m_rebuild.serve(event, [this] { RenderIndicator(); }))
         return true;
     return QWidget::event(event);
 }
 
 void TIAeverLiquidIndicator::paintEvent(QPaintEvent *)
 {
-    // Moved to a screen of another density: the picture is drawn anew once, for it.
-    if (m_renderer.pictureRatio() != devicePixelRatioF())
-        RenderIndicator();
+    renderIfPending();
     QPainter painter(this);
     m_renderer.paint(painter);
 }
@@ -325,12 +325,12 @@ void TIAeverLiquidIndicator::resizeEvent(QResizeEvent *event)
         m_look.indicatorHeight = height();
         m_look.indicatorWidth = width();
         UpdateWindowShape();
-        rebuildLater();
+        requestRender();
     } else if (std::abs(std::cos(theta)) < 0.0001) {
         m_look.indicatorHeight = width();
         m_look.indicatorWidth = height();
         UpdateWindowShape();
-        rebuildNow();
+        requestRender();
     } else {
         // A turned face keeps its size: take the window back to its bounding box.
         const QRegion oldShape = shapeInParent();
@@ -339,14 +339,14 @@ void TIAeverLiquidIndicator::resizeEvent(QResizeEvent *event)
             p->update(oldShape);
             p->update();
         }
-        rebuildLater();
+        requestRender();
     }
 }
 
 void TIAeverLiquidIndicator::enterEvent(QEnterEvent *event)
 {
     m_look.mouseInside = true;
-    rebuildLater();
+    requestRender();
     QWidget::enterEvent(event);
     emit onMouseEnter(this);
 }
@@ -354,7 +354,7 @@ void TIAeverLiquidIndicator::enterEvent(QEnterEvent *event)
 void TIAeverLiquidIndicator::leaveEvent(QEvent *event)
 {
     m_look.mouseInside = false;
-    rebuildLater();
+    requestRender();
     QWidget::leaveEvent(event);
     emit onMouseExit(this);
 }

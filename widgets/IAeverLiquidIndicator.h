@@ -16,8 +16,9 @@ class QEnterEvent;
 
 // A simulated liquid-crystal display: a row of character cells drawn as slanted 7- or
 // 9-segment digits or as 5x7 dot matrices, inside a double bevel, optionally turned and
-// with bitmap materials. The complete look is rendered into an off-screen picture on every
-// change (by LiquidIndicatorRenderer, from the property values); painting only copies it.
+// with bitmap materials. A change only marks the look as changed; the complete look is
+// rendered into an off-screen picture once (by LiquidIndicatorRenderer, from the property
+// values) when the paint step or the one posted request comes; painting copies it.
 //
 // SignNumber, IndicatorWidth, IndicatorHeight, IndicatorAngle and ColorScheme take full
 // effect only once loaded() has run: the window that holds the display calls it after
@@ -170,13 +171,32 @@ public:
     // Shapes the window to the turned face (only once the display has a parent).
     void UpdateWindowShape();
 
-    // What the last rebuild produced. The picture has the screen's pixels (its device
-    // pixel ratio times the widget's size); the polygons are in widget coordinates.
-    const QImage &picture() const { return m_renderer.picture(); }
-    const lcd::PolygonList &litPolygons() const { return m_renderer.litPolygons(); }
-    const lcd::PolygonList &unlitPolygons() const { return m_renderer.unlitPolygons(); }
+    // Renders now if a change is pending, as the paint step would.
+    void renderIfPending();
+    // What the render produced, rendered first when a change is pending. The picture has
+    // the screen's pixels (its device pixel ratio times the widget's size); the polygons
+    // are in widget coordinates.
+    const QImage &picture()
+    {
+        renderIfPending();
+        return m_renderer.picture();
+    }
+    const lcd::PolygonList &litPolygons()
+    {
+        renderIfPending();
+        return m_renderer.litPolygons();
+    }
+    const lcd::PolygonList &unlitPolygons()
+    {
+        renderIfPending();
+        return m_renderer.unlitPolygons();
+    }
     // Present only in the transparent modes: what painting copies, in picture pixels.
-    const std::optional<QRegion> &visibleRegion() const { return m_renderer.visibleRegion(); }
+    const std::optional<QRegion> &visibleRegion()
+    {
+        renderIfPending();
+        return m_renderer.visibleRegion();
+    }
     int rebuildCount() const { return m_rebuildCount; }
 
     QSize sizeHint() const override;
@@ -197,14 +217,13 @@ protected:
 
 private:
     QRegion shapeInParent() const;
-    // A plain property: refused unless accepted, ignored when equal, else stored and
-    // rebuilt at once.
+    // A plain property: refused unless accepted, ignored when equal, else stored and a
+    // render requested.
     template <typename Field, typename Value>
     void change(Field &field, Value value, bool accepted = true);
-    // Every change ends in one of these: at once, or through the one posted request that
-    // serves every change made before it arrives.
-    void rebuildNow();
-    void rebuildLater();
+    // Every change ends here: the paint step or the one posted request renders once for
+    // every change made before it.
+    void requestRender();
     void resizeFace();
 
     TIAColorScheme m_colorScheme = csSilver;

@@ -82,24 +82,21 @@ void TIAgaloLED::setLedClass(TIALedClass value)
 {
     if (value == m_look.ledClass || !isValid(value))
         return;
-    if (!reshapes([&](LedLook &look) { look.ledClass = value; }))
-        return;
+    reshapes([&](LedLook &look) { look.ledClass = value; });
 }
 
 void TIAgaloLED::setLedWidth(int value)
 {
     if (value == m_look.ledWidth || value < 0)
         return;
-    if (!reshapes([&](LedLook &look) { look.ledWidth = value; }))
-        return;
+    reshapes([&](LedLook &look) { look.ledWidth = value; });
 }
 
 void TIAgaloLED::setLedHeight(int value)
 {
     if (value == m_look.ledHeight || value < 0)
         return;
-    if (!reshapes([&](LedLook &look) { look.ledHeight = value; }))
-        return;
+    reshapes([&](LedLook &look) { look.ledHeight = value; });
 }
 
 void TIAgaloLED::setLedOn(bool value)
@@ -148,8 +145,7 @@ void TIAgaloLED::setGap(int value)
 {
     if (value == m_look.gap || value < 0)
         return;
-    if (!reshapes([&](LedLook &look) { look.gap = value; }))
-        return;
+    reshapes([&](LedLook &look) { look.gap = value; });
 }
 
 void TIAgaloLED::setGapColor(TColor value)
@@ -164,32 +160,28 @@ void TIAgaloLED::setInnerBorderStyle(TIABorderLedStyle value)
 {
     if (value == m_look.innerStyle || !isValid(value))
         return;
-    if (!reshapes([&](LedLook &look) { look.innerStyle = value; }))
-        return;
+    reshapes([&](LedLook &look) { look.innerStyle = value; });
 }
 
 void TIAgaloLED::setInnerBorderDepth(int value)
 {
     if (value == m_look.innerDepth || value < 0)
         return;
-    if (!reshapes([&](LedLook &look) { look.innerDepth = value; }))
-        return;
+    reshapes([&](LedLook &look) { look.innerDepth = value; });
 }
 
 void TIAgaloLED::setOuterBorderStyle(TIABorderLedStyle value)
 {
     if (value == m_look.outerStyle || !isValid(value))
         return;
-    if (!reshapes([&](LedLook &look) { look.outerStyle = value; }))
-        return;
+    reshapes([&](LedLook &look) { look.outerStyle = value; });
 }
 
 void TIAgaloLED::setOuterBorderDepth(int value)
 {
     if (value == m_look.outerDepth || value < 0)
         return;
-    if (!reshapes([&](LedLook &look) { look.outerDepth = value; }))
-        return;
+    reshapes([&](LedLook &look) { look.outerDepth = value; });
 }
 
 void TIAgaloLED::setBorderColor(TColor value)

@@ -15,9 +15,6 @@ class QEvent;
 // An indicator lamp: a shaded plastic body in a gap and two bevelled rings, in one of six
 // outlines, optionally turned and surrounded by a glow. Every change of the look renders the
 // lamp once into an off-screen picture; painting copies that picture.
-//
-// LedPlasticColor reads back exactly the value last written, because the line evaluation
-// keeps each line's previous state in it.
 class TIAgaloLED : public QWidget
 {
     Q_OBJECT

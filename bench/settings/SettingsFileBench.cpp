@@ -8,8 +8,8 @@
 // After the runs it prints the goals: a load and a save each under one second, and the
 // time per value growing at most 1.5 times from 10,000 to 100,000 values.
 
-#include "platform/RegFile.h"
-#include "platform/RegistryStore.h"
+#include "registry/RegFile.h"
+#include "registry/RegistryStore.h"
 #include "settings/Settings.h"
 
 #include "Version.h"

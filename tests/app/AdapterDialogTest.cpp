@@ -18,7 +18,7 @@
 #include <pty.h>
 #include <unistd.h>
 
-using app::SerialDeviceEntry;
+using comm::SerialDeviceEntry;
 
 namespace {
 
@@ -89,25 +89,28 @@ TEST_F(AdapterDialogTest, ListsAdaptersFirstAndBuiltInPortsOnlyWhenTheyAnswer)
     // The real probe: pseudo-terminals answer no status query, so the ports named
     // ttyS stay out, and the adapters are listed with that answer shown.
     const QList<SerialDeviceEntry> real =
-        app::listSerialDevices(dev.path(), app::probeSerialDevice);
+        comm::listSerialDevices(dev.path(), AdapterDialog::defaultProbe);
     EXPECT_EQ(paths(real), QStringList({path("serial/by-id/usb-Test_Adapter_1234-if00-port0"),
                                         path("ttyACM0")}));
     ASSERT_EQ(real.size(), 2);
     EXPECT_EQ(real[0].device, adapter.name());
     EXPECT_FALSE(real[0].probe.answersStatus);
-    EXPECT_FALSE(real[0].probe.hasChangeWait);
+    EXPECT_FALSE(real[0].probe.changeWait);
 
     // Ports that answer are listed, in numeric order, whether or not they can wait.
     const auto answering = [](const QString &p) {
-        return app::SerialDeviceProbe{true, p.endsWith("ttyS2")};
+        comm::SerialProbe probe;
+        probe.opened = probe.answersStatus = true;
+        probe.changeWait = p.endsWith("ttyS2");
+        return probe;
     };
-    const QList<SerialDeviceEntry> all = app::listSerialDevices(dev.path(), answering);
+    const QList<SerialDeviceEntry> all = comm::listSerialDevices(dev.path(), answering);
     EXPECT_EQ(paths(all), QStringList({path("serial/by-id/usb-Test_Adapter_1234-if00-port0"),
                                        path("ttyACM0"), path("ttyS2"), path("ttyS10")}));
-    EXPECT_TRUE(all[2].probe.hasChangeWait);
-    EXPECT_FALSE(all[3].probe.hasChangeWait);
+    EXPECT_TRUE(all[2].probe.changeWait);
+    EXPECT_FALSE(all[3].probe.changeWait);
 
-    EXPECT_TRUE(app::listSerialDevices(dev.filePath("missing"), answering).isEmpty());
+    EXPECT_TRUE(comm::listSerialDevices(dev.filePath("missing"), answering).isEmpty());
 }
 
 TEST_F(AdapterDialogTest, DialogListsThePseudoTerminalAndLinksTheChosenPort)

@@ -1,7 +1,7 @@
 #include "app/ExceptionHandler.h"
 #include "app/MainForm.h"
 #include "i18n/Translation.h"
-#include "platform/RegFile.h"
+#include "registry/RegFile.h"
 #include "platform/ResourceText.h"
 #include "platform/Shell.h"
 #include "support/ConfigFolder.h"

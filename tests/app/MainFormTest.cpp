@@ -2,8 +2,8 @@
 #include "app/ExceptionHandler.h"
 #include "app/MainForm.h"
 #include "platform/Locale.h"
-#include "platform/RegFile.h"
-#include "platform/RegistryStore.h"
+#include "registry/RegFile.h"
+#include "registry/RegistryStore.h"
 #include "platform/Shell.h"
 #include "support/FakeClock.h"
 #include "support/FakeLines.h"
@@ -82,6 +82,16 @@ protected:
     MessagesRecorded recorded{messages};
     std::unique_ptr<TForm1> form;
 };
+
+// Loading the window sets a dozen of the display's properties; the picture is drawn once.
+TEST_F(MainFormTest, TheDisplayRendersOnceWhileTheWindowLoads)
+{
+    TForm1 &f = open();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(f.Digits->rebuildCount(), 1);
+    EXPECT_EQ(f.Digits->picture().size(), f.Digits->size());
+    EXPECT_EQ(f.Digits->rebuildCount(), 1);
+}
 
 TEST_F(MainFormTest, WindowHasTheStoredLayout)
 {

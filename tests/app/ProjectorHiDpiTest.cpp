@@ -29,7 +29,7 @@ TEST(DenseScreenProjector, TheDisplayIsDrawnWithTheScreensPixels)
     view.resize(960, 540);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    const TIAeverLiquidIndicator *d = view.display();
+    TIAeverLiquidIndicator *d = view.display();
     ASSERT_EQ(d->devicePixelRatioF(), 2.0);
 
     const QImage &picture = d->picture();

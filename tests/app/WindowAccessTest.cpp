@@ -196,7 +196,7 @@ TEST_F(WindowAccessTest, PortSelectorsMenuOpensTheAdapterDialog)
     form->cmbPort->setItemIndexQuiet(1);
     form->cmbPortChange();
     ASSERT_TRUE(lines.active);
-    ASSERT_TRUE(app::writePortLink(1, QStringLiteral("/dev/null")).isEmpty());
+    ASSERT_TRUE(comm::writePortLink(1, QStringLiteral("/dev/null")).isEmpty());
     QString title;
     QTimer::singleShot(0, [&] {
         if (auto *dialog = qobject_cast<AdapterDialog *>(QApplication::activeModalWidget())) {

@@ -90,11 +90,11 @@ TEST_F(ToolkitTextsTest, HooksInstallAndRemoveTheRoutesAndAfterShutdownTextsAreQ
     EXPECT_EQ(qt("QMessageBox", "&Yes"), "&Ja");
 
     // Preparing takes a replacement out; enabling puts it back.
-    InstallResourceStringHooks(false, true);
+    InstallResourceStringHooks(false);
     EXPECT_FALSE(translator->IsEnabled());
     EXPECT_EQ(qt("QMessageBox", "&Yes"), "&Yes");
     EXPECT_EQ(platform::resourceText("&Yes"), "&Yes");
-    InstallResourceStringHooks(true, false);
+    InstallResourceStringHooks(true);
     EXPECT_EQ(qt("QMessageBox", "&Yes"), "&Ja");
     EXPECT_EQ(platform::resourceText("&Yes"), "&Ja");
 
@@ -107,7 +107,7 @@ TEST_F(ToolkitTextsTest, HooksInstallAndRemoveTheRoutesAndAfterShutdownTextsAreQ
 
 TEST(HookTest, UnpreparedHookRefusesWithItsErrors)
 {
-    THook hook({}, {}, false);
+    THook hook({}, {});
     EXPECT_FALSE(hook.IsPrepared());
     const auto message = [](const std::function<void()> &step) {
         try {
@@ -124,7 +124,7 @@ TEST(HookTest, UnpreparedHookRefusesWithItsErrors)
 
     int installed = 0;
     {
-        THook real([&] { ++installed; }, [&] { --installed; }, false);
+        THook real([&] { ++installed; }, [&] { --installed; });
         real.Enable();
         real.Enable();
         EXPECT_EQ(installed, 1);

@@ -2,9 +2,9 @@
 
 #include "platform/Errors.h"
 #include "platform/ProcessSignals.h"
-#include "platform/RegFile.h"
-#include "platform/Registry.h"
-#include "platform/RegistryStore.h"
+#include "registry/RegFile.h"
+#include "registry/Registry.h"
+#include "registry/RegistryStore.h"
 #include "platform/ResourceText.h"
 
 #include "support/ConfigFolder.h"

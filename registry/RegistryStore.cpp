@@ -1,4 +1,4 @@
-#include "platform/RegistryStore.h"
+#include "registry/RegistryStore.h"
 
 #include "platform/Files.h"
 
@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -47,23 +46,21 @@ thread_local SystemFailure t_failure;
 LONG statusFromErrno(int error, LONG fallback, const QString &file)
 {
     t_failure = {error, file};
-    switch (error) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
+    switch (refusalOf(error)) {
+    case Refusal::Denied:
         return ERROR_ACCESS_DENIED;
-    case ENOSPC:
-    case EDQUOT:
+    case Refusal::Full:
         return ERROR_DISK_FULL;
-    case ENOMEM:
+    case Refusal::NoMemory:
         return ERROR_OUTOFMEMORY;
-    case ENOENT:
-    case ENOTDIR:
+    case Refusal::Missing:
         return ERROR_PATH_NOT_FOUND;
-    default:
-        return fallback;
+    case Refusal::BadName:
+    case Refusal::TooManyFiles:
+    case Refusal::Other:
+        break;
     }
+    return fallback;
 }
 
 QByteArray native(const QString &path)
@@ -113,51 +110,38 @@ void syncFolder(const QString &folder)
 // the folders made canonical. The last name may be missing (a hive not yet written).
 LONG resolve(const QString &path, QString &file)
 {
-    QByteArray current = native(path);
-    for (int hops = 0; hops <= 40; ++hops) {
-        struct stat info
-        {
-        };
-        if (::lstat(current.constData(), &info) != 0) {
-            if (errno != ENOENT)
-                return statusFromErrno(errno, ERROR_READ_FAULT, QFile::decodeName(current));
-            const qsizetype slash = current.lastIndexOf('/');
-            const QByteArray folder =
-                slash <= 0 ? QByteArray(slash < 0 ? "." : "/") : current.left(slash);
-            char *real = ::realpath(folder.constData(), nullptr);
-            if (!real) {
-                // Not even the folder is there: nothing to read, and writing makes it.
-                file = QFile::decodeName(current);
-                return ERROR_SUCCESS;
-            }
-            file = QFile::decodeName(QByteArray(real) + '/' + current.mid(slash + 1));
-            std::free(real);
-            if (file.startsWith(QStringLiteral("//")))
-                file.remove(0, 1);
-            return ERROR_SUCCESS;
-        }
-        if (!S_ISLNK(info.st_mode)) {
-            char *real = ::realpath(current.constData(), nullptr);
-            if (!real)
-                return statusFromErrno(errno, ERROR_READ_FAULT, QFile::decodeName(current));
-            file = QFile::decodeName(real);
-            std::free(real);
-            return ERROR_SUCCESS;
-        }
-        QByteArray target(qsizetype(info.st_size > 0 ? info.st_size : PATH_MAX) + 1, '\0');
-        const ssize_t n = ::readlink(current.constData(), target.data(), size_t(target.size()));
-        if (n < 0 || n >= target.size())
-            return statusFromErrno(n < 0 ? errno : ENAMETOOLONG, ERROR_READ_FAULT,
-                                   QFile::decodeName(current));
-        target.truncate(n);
-        if (!target.startsWith('/')) {
-            const qsizetype slash = current.lastIndexOf('/');
-            target = (slash < 0 ? QByteArray() : current.left(slash + 1)) + target;
-        }
-        current = target;
+    const std::optional<QByteArray> followed = followLinks(native(path));
+    if (!followed) {
+        if (errno == ELOOP)
+            return ERROR_CANT_RESOLVE_FILENAME;
+        return statusFromErrno(errno, ERROR_READ_FAULT, path);
     }
-    errno = ELOOP;
-    return ERROR_CANT_RESOLVE_FILENAME;
+    const QByteArray &current = *followed;
+    struct stat info
+    {
+    };
+    if (::lstat(current.constData(), &info) != 0) {
+        if (errno != ENOENT)
+            return statusFromErrno(errno, ERROR_READ_FAULT, QFile::decodeName(current));
+        char *real = ::realpath(folderOf(current).constData(), nullptr);
+        if (!real) {
+            // Not even the folder is there: nothing to read, and writing makes it.
+            file = QFile::decodeName(current);
+            return ERROR_SUCCESS;
+        }
+        file = QFile::decodeName(QByteArray(real) + '/'
+                                 + current.mid(current.lastIndexOf('/') + 1));
+        std::free(real);
+        if (file.startsWith(QStringLiteral("//")))
+            file.remove(0, 1);
+        return ERROR_SUCCESS;
+    }
+    char *real = ::realpath(current.constData(), nullptr);
+    if (!real)
+        return statusFromErrno(errno, ERROR_READ_FAULT, QFile::decodeName(current));
+    file = QFile::decodeName(real);
+    std::free(real);
+    return ERROR_SUCCESS;
 }
 
 QString kindOf(mode_t mode)
@@ -277,17 +261,6 @@ LONG keepAside(const QString &hivePath, const QString &file, const QString &reas
     syncFolder(QFileInfo(file).absolutePath());
     RegistryStore::report({HiveProblem::KeptAside, hivePath, file, kept, reason});
     return ERROR_SUCCESS;
-}
-
-// Left behind by an instance that died in the middle of a save.
-void removeStaleTemporaries(const QString &file)
-{
-    const QFileInfo info(file);
-    QDir folder = info.absoluteDir();
-    const QStringList stale = folder.entryList({info.fileName() + QStringLiteral(".tmp-*")},
-                                               QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &name : stale)
-        folder.remove(name);
 }
 
 LONG writeHive(const QString &file, const QByteArray &bytes)
@@ -481,8 +454,12 @@ LockedHive::LockedHive(const RegistryStore &store) : m_hivePath(store.path())
         m_status = m_writeStatus = status;
         return;
     }
-    if (m_lock.valid())
-        removeStaleTemporaries(m_file);
+    if (m_lock.valid()) {
+        // Under the lock no other save runs: every temporary is one a dead save left behind.
+        const QByteArray file = native(m_file);
+        removeStaleTemporaries(folderOf(file), file.mid(file.lastIndexOf('/') + 1) + ".tmp-",
+                               true);
+    }
     const Loaded loaded = loadHive(m_file, m_hive);
     switch (loaded.state) {
     case Loaded::Read:

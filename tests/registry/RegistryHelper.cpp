@@ -4,8 +4,8 @@
 //                   new hive would replace the old one
 //   loop KEY        writes the value "n" of KEY over and over, printing "running" once
 //   writer NAME N   after a line on stdin, creates NAME\1 .. NAME\N, each with a value "n"
-#include "platform/Registry.h"
-#include "platform/RegistryStore.h"
+#include "registry/Registry.h"
+#include "registry/RegistryStore.h"
 
 #include <QByteArray>
 

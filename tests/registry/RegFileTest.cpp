@@ -1,4 +1,4 @@
-#include "platform/RegFile.h"
+#include "registry/RegFile.h"
 
 #include <gtest/gtest.h>
 

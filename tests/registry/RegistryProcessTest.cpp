@@ -1,6 +1,6 @@
-#include "platform/RegFile.h"
-#include "platform/Registry.h"
-#include "platform/RegistryStore.h"
+#include "registry/RegFile.h"
+#include "registry/Registry.h"
+#include "registry/RegistryStore.h"
 
 #include "support/ConfigFolder.h"
 

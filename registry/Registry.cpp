@@ -1,6 +1,6 @@
-#include "platform/Registry.h"
+#include "registry/Registry.h"
 
-#include "platform/RegistryStore.h"
+#include "registry/RegistryStore.h"
 
 #include <cstring>
 #include <mutex>

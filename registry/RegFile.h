@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/RegistryTypes.h"
+#include "registry/RegistryTypes.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "platform/RegFile.h"
+#include "registry/RegFile.h"
 
 #include "platform/ResourceText.h"
 
@@ -313,16 +313,7 @@ std::size_t foldedHash(QStringView name, std::size_t seed)
 
 QString regText(const char *format, const QStringList &args)
 {
-    QString text = resourceText(QString::fromUtf8(format));
-    qsizetype from = 0;
-    for (const QString &arg : args) {
-        const qsizetype at = text.indexOf(u"%s", from);
-        if (at < 0)
-            break;
-        text.replace(at, 2, arg);
-        from = at + arg.size();
-    }
-    return text;
+    return resourceText(format, args);
 }
 
 QString describeLimit(RegLimit limit)

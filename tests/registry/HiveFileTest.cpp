@@ -1,5 +1,5 @@
-#include "platform/Registry.h"
-#include "platform/RegistryStore.h"
+#include "registry/Registry.h"
+#include "registry/RegistryStore.h"
 
 #include "support/ConfigFolder.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/Files.h"
-#include "platform/RegFile.h"
+#include "registry/RegFile.h"
 
 #include <QString>
 
