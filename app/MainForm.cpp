@@ -467,7 +467,7 @@ void TForm1::DigitsTimerTimer()
         Digits->setIndicatorstring(m_chrono.DigitsText());
     } else {
         // A minimum is settled by the time that has passed since the last edge.
-        const Ticks now = GetTicks();
+        const Ticks now = timing::GetTicks();
         timing::ModeOutput out;
         syncEngine();
         m_engine.poll(now, out);

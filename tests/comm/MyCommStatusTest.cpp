@@ -283,8 +283,11 @@ TEST_P(ChangeWaits, ABounceJustBeforeTheDriversSnapshotIsFoundAtOnceAndMarkedLat
     std::uint32_t word = 0;
     for (int round = 0; round < 40; ++round) {
         SCOPED_TRACE(round);
-        // The watcher waits on the lines as they are now.
-        ASSERT_TRUE(waitFor([&] { return lines().waitingSinceLastSet(); }));
+        // The watcher waits on the lines as they are now, and the lookout is done with that
+        // wait, so that a slow wake on a loaded machine cannot be taken for a missed change.
+        ASSERT_TRUE(waitFor([&] {
+            return lines().waitingSinceLastSet() && status->watcher()->lookoutResting();
+        }));
         // The contact bounces and settles inside the window of the next wait, which a
         // ring (that the wait does see) makes sure comes.
         const std::uint32_t settled = (word ^ MS_DSR_ON) & MS_DSR_ON;
