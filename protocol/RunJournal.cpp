@@ -20,32 +20,9 @@ namespace {
 std::optional<QByteArray> readAll(int fd, off_t size)
 {
     QByteArray bytes(qsizetype(size), Qt::Uninitialized);
-    off_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(fd, bytes.data() + done, size_t(size - done), done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return std::nullopt;
-        done += n;
-    }
+    if (!platform::readFully(fd, bytes.data(), 0, std::uint64_t(size)))
+        return std::nullopt;
     return bytes;
-}
-
-int writeAll(int fd, const QByteArray &bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return errno;
-        if (n == 0)
-            return ENOSPC;
-        done += n;
-    }
-    return 0;
 }
 
 // No half line for the next run to be glued to; best effort, the error is already known.
@@ -118,7 +95,8 @@ int RunJournal::append(const Run &run, CsvConvention convention)
     }
     bytes += csvLine(run, extra, convention).toUtf8();
 
-    if (const int error = writeAll(fd.get(), bytes)) {
+    if (!platform::writeAll(fd.get(), bytes)) {
+        const int error = errno;
         truncateTo(fd.get(), st.st_size);
         return error;
     }
