@@ -57,8 +57,10 @@ build_tree build-tsan "tf_comm_tests tf_serial_wake_tests tf_serial_device_tests
     "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1"
 export TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/comm/tsan.supp"
 run_suite build-tsan "thread sanitizer, serial watcher" C.UTF-8 \
-    -R "MyCommStatusTest|PortKinds|SerialWake|SerialDeviceTest" --repeat until-fail:50
+    -R "MyCommStatusTest|PortKinds|SerialWake" --repeat until-fail:50
 # Each run of these bounces a contact 40 times: 10 runs keep the command within its time.
 run_suite build-tsan "thread sanitizer, bouncing contacts" C.UTF-8 -R "ChangeWaits" \
     --repeat until-fail:10
+# The real devices' tests start other programs (flock) to hold a port: once is enough.
+run_suite build-tsan "thread sanitizer, serial devices" C.UTF-8 -R "SerialDeviceTest"
 run_suite build-tsan "thread sanitizer, catalog lookups" C.UTF-8 -R "CatalogSafety"
