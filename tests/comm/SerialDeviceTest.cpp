@@ -16,6 +16,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <pty.h>
 #include <sys/stat.h>
@@ -207,7 +208,14 @@ TEST_F(SerialDeviceTest, APortLockedByAnotherProgramNamesThatProgram)
     other.start(QStringLiteral("flock"),
                 {QStringLiteral("--exclusive"), QStringLiteral("--close"), pty, QStringLiteral("cat")});
     ASSERT_TRUE(other.waitForStarted());
-    ASSERT_TRUE(waitFor([&] { return platform::findSerialHolder(pty).pid == other.processId(); }));
+    // flock(1) opens the device before it locks it, and an open alone already names the
+    // holder: wait for the lock itself.
+    const auto locked = [&] {
+        platform::FileDescriptor probe(::open(ptyName, O_RDONLY | O_NOCTTY | O_NONBLOCK));
+        return ::flock(probe.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    };
+    ASSERT_TRUE(waitFor(locked));
+    ASSERT_EQ(platform::findSerialHolder(pty).pid, other.processId());
 
     DeviceSerialPorts ports;
     platform::SerialOpenError error;
