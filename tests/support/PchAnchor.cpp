@@ -1,0 +1,1 @@
+// Gives the tests' shared precompiled header a target to be built for.
