@@ -13,6 +13,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+namespace app {
+
 namespace {
 
 QString portName(int number)
@@ -147,14 +149,13 @@ void AdapterDialog::showCurrentLinks()
 {
     QStringList lines;
     for (int n : {1, 2}) {
-        const QString link = platform::DeviceSerialPorts::linkPath(std::uint8_t(n));
+        const QString link = comm::DeviceSerialPorts::linkPath(std::uint8_t(n));
         const QFileInfo info(link);
         if (info.isSymLink())
             lines << QStringLiteral("%1 benutzt %2").arg(portName(n), info.symLinkTarget());
         else
             lines << QStringLiteral("%1 benutzt %2 (keine Verknüpfung)")
-                         .arg(portName(n),
-                              platform::DeviceSerialPorts::devicePath(std::uint8_t(n)));
+                         .arg(portName(n), comm::DeviceSerialPorts::devicePath(std::uint8_t(n)));
     }
     m_current->setText(lines.join(u'\n'));
 }
@@ -180,7 +181,7 @@ bool AdapterDialog::linkSelected()
     const int port = chosenPort();
     const QString &target = m_entries[row].path;
     // A link to a device that is there may be the adapter in use: replacing it is asked.
-    const QFileInfo old(platform::DeviceSerialPorts::linkPath(std::uint8_t(port)));
+    const QFileInfo old(comm::DeviceSerialPorts::linkPath(std::uint8_t(port)));
     if (old.isSymLink() && old.exists() &&
         old.canonicalFilePath() != QFileInfo(target).canonicalFilePath() && m_confirm &&
         !m_confirm(QStringLiteral("%1 benutzt %2. Stattdessen %3 verknüpfen?")
@@ -204,7 +205,7 @@ bool AdapterDialog::removeLink()
 {
     const int port = chosenPort();
     const bool existed =
-        QFileInfo(platform::DeviceSerialPorts::linkPath(std::uint8_t(port))).isSymLink();
+        QFileInfo(comm::DeviceSerialPorts::linkPath(std::uint8_t(port))).isSymLink();
     if (const QString error = comm::removePortLink(port); !error.isEmpty()) {
         report(error, true);
         return false;
@@ -217,7 +218,9 @@ bool AdapterDialog::removeLink()
     if (!m_changed.contains(port))
         m_changed << port;
     report(QStringLiteral("%1 benutzt wieder %2.")
-               .arg(portName(port), platform::DeviceSerialPorts::devicePath(std::uint8_t(port))),
+               .arg(portName(port), comm::DeviceSerialPorts::devicePath(std::uint8_t(port))),
            false);
     return true;
 }
+
+} // namespace app

@@ -13,6 +13,8 @@ class QPushButton;
 class QRadioButton;
 class QTreeWidget;
 
+namespace app {
+
 // Lets the user pick the adapter that "COM 1" or "COM 2" stands for, without a shell.
 class AdapterDialog : public QDialog
 {
@@ -67,3 +69,5 @@ private:
     QPushButton *m_link = nullptr;
     QPushButton *m_unlink = nullptr;
 };
+
+} // namespace app

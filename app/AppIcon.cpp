@@ -7,6 +7,8 @@
 
 #include "assets/icons/tachoflux-16.xpm"
 
+namespace app {
+
 QIcon applicationIcon()
 {
     QIcon icon = QIcon::fromTheme(QStringLiteral(TACHOFLUX_APP_ID));
@@ -24,3 +26,5 @@ QIcon applicationIcon()
     }
     return icon;
 }
+
+} // namespace app

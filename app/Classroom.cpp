@@ -24,7 +24,7 @@ constexpr char ScreenSetting[] = "ProjectorScreen";
 
 void saveFlag(const char *name, bool on)
 {
-    guarded([&] { timing::SaveSetting(name, on ? 1 : 0); });
+    guarded([&] { settings::SaveSetting(name, on ? 1 : 0); });
 }
 
 // Read after the window's own settings: whatever is wrong with the file, the user has
@@ -32,8 +32,8 @@ void saveFlag(const char *name, bool on)
 bool loadFlag(const char *name, bool defaultValue)
 {
     try {
-        return timing::LoadSetting(name, defaultValue ? 1 : 0) != 0;
-    } catch (const ERegistryException &) {
+        return settings::LoadSetting(name, defaultValue ? 1 : 0) != 0;
+    } catch (const platform::ERegistryException &) {
         return defaultValue;
     }
 }
@@ -101,7 +101,7 @@ Classroom::Classroom(TForm1 &form, SummarySource summary)
         w->addActions({m_projectorAction, m_otherScreenAction, m_soundAction});
     }
 
-    guarded([strip] { TranslateComponentTexts(strip, QString()); });
+    guarded([strip] { i18n::TranslateComponentTexts(strip, QString()); });
 
     form.setFixedSize(form.width(), top + StripHeight);
     m_wasRunning = form.running();

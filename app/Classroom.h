@@ -13,11 +13,11 @@ class QAction;
 class QCheckBox;
 class QLabel;
 class QPushButton;
-class TForm1;
 
 namespace app {
 
 class ProjectorView;
+class TForm1;
 
 // What a class watching a run needs beside the main window: the armed state in words and
 // colour (a strip below the window's controls, which stay where they are), the projector

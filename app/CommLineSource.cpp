@@ -2,6 +2,8 @@
 
 #include "comm/MyCommStatus.h"
 
+namespace app {
+
 bool CommLineSource::Active() const
 {
     return m_status.Active();
@@ -33,7 +35,7 @@ void CommLineSource::setOnChanged(std::function<void()> handler)
 
 std::optional<timing::Ticks> CommLineSource::changeTicks() const
 {
-    const std::optional<TMyCommInstant> at = m_status.changeInstant();
+    const std::optional<comm::TMyCommInstant> at = m_status.changeInstant();
     if (!at)
         return std::nullopt;
     return timing::counterToTicks(at->counter, at->frequency);
@@ -41,13 +43,13 @@ std::optional<timing::Ticks> CommLineSource::changeTicks() const
 
 bool CommLineSource::changeLate() const
 {
-    const std::optional<TMyCommInstant> at = m_status.changeInstant();
+    const std::optional<comm::TMyCommInstant> at = m_status.changeInstant();
     return at && at->late;
 }
 
 double CommLineSource::changeUncertainty() const
 {
-    const std::optional<TMyCommInstant> at = m_status.changeInstant();
+    const std::optional<comm::TMyCommInstant> at = m_status.changeInstant();
     return at ? double(at->uncertaintyNs) / 1e9 : 0.0;
 }
 
@@ -60,3 +62,5 @@ void CommLineSource::setArmed(bool on)
 {
     m_status.setArmed(on);
 }
+
+} // namespace app

@@ -2,13 +2,17 @@
 
 #include "timing/LineSource.h"
 
+namespace comm {
 class TMyCommStatus;
+}
+
+namespace app {
 
 // The chronometer's lines, read from the modem-status component.
 class CommLineSource final : public timing::LineSource
 {
 public:
-    explicit CommLineSource(TMyCommStatus &status) : m_status(status) {}
+    explicit CommLineSource(comm::TMyCommStatus &status) : m_status(status) {}
 
     bool Active() const override;
     bool DataSetReady() const override;
@@ -22,5 +26,7 @@ public:
     void setArmed(bool on) override;
 
 private:
-    TMyCommStatus &m_status;
+    comm::TMyCommStatus &m_status;
 };
+
+} // namespace app

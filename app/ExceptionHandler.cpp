@@ -20,7 +20,7 @@ QString currentMessage()
 {
     try {
         throw;
-    } catch (const TfError &e) {
+    } catch (const platform::TfError &e) {
         return e.message();
     } catch (const std::exception &e) {
         return QString::fromLocal8Bit(e.what());
@@ -50,7 +50,6 @@ void handleCurrentException()
                           message);
 }
 
-} // namespace app
 
 TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
@@ -65,3 +64,5 @@ bool TApplication::notify(QObject *receiver, QEvent *event)
         return false;
     }
 }
+
+} // namespace app

@@ -27,7 +27,6 @@ void guarded(F &&f)
     }
 }
 
-} // namespace app
 
 // Catches what an event handler let through, so that no error ends the program.
 class TApplication : public QApplication
@@ -36,3 +35,5 @@ public:
     TApplication(int &argc, char **argv);
     bool notify(QObject *receiver, QEvent *event) override;
 };
+
+} // namespace app

@@ -5,6 +5,8 @@
 #include <QGroupBox>
 #include <QPainter>
 
+namespace app {
+
 namespace {
 constexpr int CaptionIndent = 8;
 } // namespace
@@ -61,3 +63,5 @@ void GroupFrame::paint(QGroupBox &box)
     painter.setPen(palette.color(group, QPalette::WindowText));
     painter.drawText(caption, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, box.title());
 }
+
+} // namespace app

@@ -5,6 +5,8 @@
 
 class QGroupBox;
 
+namespace app {
+
 // Draws a group box as the window's layout places its caption and frame: the frame's top
 // edge runs through the middle of the caption line, the caption sits 8 pixels in from the
 // left on a patch of the box's background. Controls laid out below the caption then lie
@@ -26,3 +28,5 @@ private:
     using QObject::QObject;
     static void paint(QGroupBox &box);
 };
+
+} // namespace app

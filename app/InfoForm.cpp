@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QStyle>
 
+namespace app {
+
 namespace {
 
 // A bevel of which only the top edge is drawn: a sunken line across the box's width.
@@ -75,21 +77,21 @@ TfrmInfo::TfrmInfo(QWidget *parent) : QDialog(parent)
                    QStringLiteral("Arial"), 21);
     Bevel2 = bevel(this, "Bevel2", {4, 96, 297, 9});
     Label2 = label(this, "Label2", {4, 100, 301, 13}, QStringLiteral("Version " TACHOFLUX_VERSION));
-    Label3 = label(this, "Label3", {4, 116, 297, 21}, QString::fromLatin1(timing::MakersMark),
+    Label3 = label(this, "Label3", {4, 116, 297, 21}, QString::fromLatin1(protocol::MakersMark),
                    QStringLiteral("Arial"), 16);
     Bevel3 = bevel(this, "Bevel3", {4, 136, 297, 9});
     Bevel4 = bevel(this, "Bevel4", {4, 312, 297, 9});
 
-    imgLogo = new TPicturePanel(this);
+    imgLogo = new widgets::TPicturePanel(this);
     imgLogo->setObjectName(QStringLiteral("imgLogo"));
     imgLogo->setGeometry(4, 4, 297, 57);
-    imgLogo->setBitmapAlign(picpanel::paTopLeft);
-    imgLogo->setScaleMode(picpanel::psStretch);
-    imgLogo->setStretchFilter(picpanel::rfSpline);
+    imgLogo->setBitmapAlign(widgets::picpanel::paTopLeft);
+    imgLogo->setScaleMode(widgets::picpanel::psStretch);
+    imgLogo->setStretchFilter(widgets::picpanel::rfSpline);
     assets::usePictures();
     imgLogo->loadBitmap(QStringLiteral(":/pictures/logo.pic"));
     imgLogo->loaded();
-    imgLogo->setAccessibleName(QString::fromLatin1(timing::MakersMark));
+    imgLogo->setAccessibleName(QString::fromLatin1(protocol::MakersMark));
 
     // The toolkit's own OK button: its caption and icon as every other dialog shows them.
     btn = new QPushButton(this);
@@ -111,7 +113,7 @@ TfrmInfo::TfrmInfo(QWidget *parent) : QDialog(parent)
 void TfrmInfo::FormCreate()
 {
     // The dialog's creation step; its texts are translated here.
-    app::guarded([this] { TranslateComponentTexts(this, QString()); });
+    app::guarded([this] { i18n::TranslateComponentTexts(this, QString()); });
 }
 
 void TfrmInfo::btnOKClick()
@@ -129,3 +131,5 @@ void TfrmInfo::showEvent(QShowEvent *event)
     }
     QDialog::showEvent(event);
 }
+
+} // namespace app

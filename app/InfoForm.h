@@ -4,7 +4,11 @@
 
 class QLabel;
 class QPushButton;
+namespace widgets {
 class TPicturePanel;
+}
+
+namespace app {
 
 // The modal info dialog: logo, name, version and maker. Created once and shown again and
 // again; nothing in it is rebuilt between showings.
@@ -25,7 +29,7 @@ public:
     QLabel *Label3 = nullptr;
     QWidget *Bevel3 = nullptr;
     QWidget *Bevel4 = nullptr;
-    TPicturePanel *imgLogo = nullptr;
+    widgets::TPicturePanel *imgLogo = nullptr;
     QPushButton *btn = nullptr;
 
 protected:
@@ -34,3 +38,5 @@ protected:
 private:
     void FormCreate();
 };
+
+} // namespace app

@@ -46,12 +46,14 @@
 #include <cmath>
 #include <optional>
 
+namespace app {
+
 using timing::Ticks;
 
 namespace {
 
 // Lamp colour by line state: the lamps show the chronometer's memory of each line.
-constexpr TColor LineColors[2] = {clMaroon, clLime};
+constexpr widgets::TColor LineColors[2] = {widgets::clMaroon, widgets::clLime};
 
 QString runSaveDialogModally(QFileDialog &dialog)
 {
@@ -78,7 +80,7 @@ bool runPrintDialogModally(QPrinter &printer, QWidget *parent)
 // The distance as the protocol and the export show it.
 QString distanceText(double meters)
 {
-    return timing::formatFixed3(meters, platform::locale().decimalSeparator()) +
+    return protocol::formatFixed3(meters, platform::locale().decimalSeparator()) +
            QStringLiteral(" m");
 }
 
@@ -96,8 +98,8 @@ QString distanceRefusal(std::optional<double> meters, double kept,
     if (*meters > 1000)
         return what + QStringLiteral(" darf höchstens 1000 m betragen") + stays;
     const QString text = distanceText(*meters);
-    if (timing::exportRow({}, {}, text + u' ', {}).size() !=
-        timing::exportRow({}, {}, {}, {}).size())
+    if (protocol::exportRow({}, {}, text + u' ', {}).size() !=
+        protocol::exportRow({}, {}, {}, {}).size())
         return what + QStringLiteral(" %1 passt nicht in die Spalte des Exports").arg(text) +
                stays;
     return {};
@@ -161,7 +163,7 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     // The framework's after-loading step, once every stored property is in place.
     Digits->loaded();
     imgWiring->loaded();
-    for (TIAgaloLED *led : {led4, led7, led6, led8})
+    for (widgets::TIAgaloLED *led : {led4, led7, led6, led8})
         led->loaded();
     edtM->loaded();
     edtM->setAcceptance([this](std::optional<double> meters) {
@@ -176,7 +178,7 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
         [this](std::optional<double> ms) { return minimumRefusal(ms, edtMin->TakenValue()); });
     showMinimum();
     // A minimum taken in the field is the chosen mode's from now on.
-    connect(edtMin, &TFloatSpinEdit::OnChange, this,
+    connect(edtMin, &widgets::TFloatSpinEdit::OnChange, this,
             [this] { minimumMs(m_engine.mode()) = qRound(edtMin->AcceptedValue()); });
 
     QFont font(QStringLiteral("MS Sans Serif"));
@@ -286,17 +288,17 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
 
     m_runSaveDialog = runSaveDialogModally;
 
-    connect(btn46, &TSpeedButton::mouseDown, this, handler([](TForm1 *f) { f->DoContact1(); }));
-    connect(btn78, &TSpeedButton::mouseDown, this, handler([](TForm1 *f) { f->DoContact2(); }));
-    connect(btnReset, &TSpeedButton::mouseDown, this, call(&TForm1::DoReset));
+    connect(btn46, &widgets::TSpeedButton::mouseDown, this, handler([](TForm1 *f) { f->DoContact1(); }));
+    connect(btn78, &widgets::TSpeedButton::mouseDown, this, handler([](TForm1 *f) { f->DoContact2(); }));
+    connect(btnReset, &widgets::TSpeedButton::mouseDown, this, call(&TForm1::DoReset));
     connect(btnInfo, &QPushButton::clicked, this, call(&TForm1::btnInfoClick));
     connect(btnHelp, &QPushButton::clicked, this, call(&TForm1::btnHelpClick));
     connect(btnExport, &QPushButton::clicked, this, call(&TForm1::btnExportClick));
-    connect(cmbPort, &TComboBox::clickPicked, this, call(&TForm1::cmbPortClick));
-    connect(cmbPort, &TComboBox::changePicked, this, call(&TForm1::cmbPortChange));
-    connect(cmbAlg, &TComboBox::clickPicked, this, call(&TForm1::cmbAlgClick));
-    connect(cmbAlg, &TComboBox::changePicked, this, call(&TForm1::cmbAlgChange));
-    connect(cmbMode, &TComboBox::changePicked, this, call(&TForm1::cmbModeChange));
+    connect(cmbPort, &widgets::TComboBox::clickPicked, this, call(&TForm1::cmbPortClick));
+    connect(cmbPort, &widgets::TComboBox::changePicked, this, call(&TForm1::cmbPortChange));
+    connect(cmbAlg, &widgets::TComboBox::clickPicked, this, call(&TForm1::cmbAlgClick));
+    connect(cmbAlg, &widgets::TComboBox::changePicked, this, call(&TForm1::cmbAlgChange));
+    connect(cmbMode, &widgets::TComboBox::changePicked, this, call(&TForm1::cmbModeChange));
 
     // Key preview: the window sees every key before the focused control does.
     qApp->installEventFilter(this);
@@ -316,7 +318,7 @@ TForm1::~TForm1()
 
 void TForm1::FormCreate()
 {
-    app::guarded([this] { TranslateComponentTexts(this, QString()); });
+    app::guarded([this] { i18n::TranslateComponentTexts(this, QString()); });
     m_lines.setOnChanged([this] { CommChanged(); });
     app::guarded([this] { LoadSettings(); });
 }
@@ -499,7 +501,7 @@ void TForm1::showPortMessage()
         return;
     // Not from inside the handler: a line report would wait for the message box, and an
     // error there would end the watcher.
-    QTimer::singleShot(0, this, [message] { app::guarded([&] { throw TfError(message); }); });
+    QTimer::singleShot(0, this, [message] { app::guarded([&] { throw platform::TfError(message); }); });
 }
 
 // --- Protocol list and export -------------------------------------------------------
@@ -532,10 +534,10 @@ void TForm1::reportJournalError(int error, const QString &path)
     m_journalErrorShown = true;
     const QString message = protocol::journalErrorText(error, path);
     // After the run is in the list, and not inside a line report.
-    QTimer::singleShot(0, this, [message] { app::guarded([&] { throw TfError(message); }); });
+    QTimer::singleShot(0, this, [message] { app::guarded([&] { throw platform::TfError(message); }); });
 }
 
-QList<timing::ProtocolRow> TForm1::protocolRows() const
+QList<protocol::ProtocolRow> TForm1::protocolRows() const
 {
     return protocol::protocolRows(m_runs.runs(), platform::locale());
 }
@@ -554,11 +556,11 @@ void TForm1::loadLatestRuns()
 {
     const QString path = m_journal.latestFile();
     if (path.isEmpty())
-        throw TfError(QStringLiteral("Es gibt noch keine gesicherten Messungen (%1).")
+        throw platform::TfError(QStringLiteral("Es gibt noch keine gesicherten Messungen (%1).")
                           .arg(m_journal.folder()));
     QList<protocol::Run> runs = protocol::RunJournal::read(path);
     if (runs.isEmpty())
-        throw TfError(QStringLiteral("In %1 stehen keine Messungen.").arg(path));
+        throw platform::TfError(QStringLiteral("In %1 stehen keine Messungen.").arg(path));
     m_runs.replace(std::move(runs));
 }
 
@@ -688,12 +690,12 @@ void TForm1::btnExportClick()
     }
     const auto convention =
         protocol::CsvConvention::forDecimalSeparator(platform::locale().decimalSeparator());
-    const QByteArray bytes = timing::isCsvFileName(path)
+    const QByteArray bytes = protocol::isCsvFileName(path)
                                  ? protocol::csvBytes(m_runs.runs(), convention)
-                                 : timing::toAnsi(protocol::exportText(
+                                 : protocol::toAnsi(protocol::exportText(
                                        m_runs.runs(), m_runModel->extraColumns(),
                                        platform::locale()));
-    timing::writeFileReplacing(path, bytes);
+    protocol::writeFileReplacing(path, bytes);
     platform::shell().open(path, this);
 }
 
@@ -701,13 +703,13 @@ void TForm1::btnExportClick()
 
 void TForm1::LoadSettings()
 {
-    timing::LoadSettings(*this);
+    settings::LoadSettings(*this);
 }
 
 void TForm1::SaveSettings()
 {
     minimumMs(m_engine.mode()) = qRound(edtMin->AcceptedValue());
-    timing::SaveSettings({cmbPort->currentIndex(), cmbAlg->currentIndex(), edtM->AcceptedValue(),
+    settings::SaveSettings({cmbPort->currentIndex(), cmbAlg->currentIndex(), edtM->AcceptedValue(),
                           cmbMode->currentIndex(), edtFlag->AcceptedValue(), m_minDarkMs,
                           m_minContactMs});
 }
@@ -896,3 +898,5 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
     }
     return false;
 }
+
+} // namespace app

@@ -24,16 +24,14 @@ class QPrinter;
 class QLineEdit;
 class QMenu;
 class QTimer;
+namespace widgets {
+class RunChart;
 class TComboBox;
 class TFloatSpinEdit;
 class TIAeverLiquidIndicator;
 class TIAgaloLED;
 class TPicturePanel;
 class TSpeedButton;
-class TfrmInfo;
-
-namespace app {
-class Classroom;
 }
 
 namespace Ui {
@@ -41,17 +39,15 @@ class TForm1;
 }
 
 namespace app {
+
+class Classroom;
 class RunTableModel;
 class StatisticsStrip;
+class TfrmInfo;
 struct ReportContent;
-}
-
-namespace widgets {
-class RunChart;
-}
 
 // The main window: the chronometer, its controls, the protocol list and its export.
-class TForm1 : public QWidget, private timing::SettingsTarget, private protocol::RunLog::Observer
+class TForm1 : public QWidget, private settings::SettingsTarget, private protocol::RunLog::Observer
 {
     Q_OBJECT
 
@@ -75,7 +71,7 @@ public:
     void AddProtocolEntry();
     void Reset1Click();
     void btnExportClick();
-    QList<timing::ProtocolRow> protocolRows() const;
+    QList<protocol::ProtocolRow> protocolRows() const;
     // The selected rows of the list ("Messung löschen", Del); undoable.
     void deleteSelectedRuns();
     // Brings back what the last delete, reset or load removed ("Rückgängig", Ctrl+Z).
@@ -206,31 +202,31 @@ private:
 
 public:
     // Controls, named as in the window's layout.
-    TSpeedButton *btn46 = nullptr;
-    TSpeedButton *btn78 = nullptr;
-    TSpeedButton *btnReset = nullptr;
-    TSpeedButton *btnInfo = nullptr;
-    TSpeedButton *btnHelp = nullptr;
-    TSpeedButton *btnExport = nullptr;
-    TPicturePanel *imgWiring = nullptr;
-    TIAgaloLED *led4 = nullptr;
-    TIAgaloLED *led6 = nullptr;
-    TIAgaloLED *led7 = nullptr;
-    TIAgaloLED *led8 = nullptr;
-    TReportList *Prot = nullptr;
-    TFloatSpinEdit *edtM = nullptr;
+    widgets::TSpeedButton *btn46 = nullptr;
+    widgets::TSpeedButton *btn78 = nullptr;
+    widgets::TSpeedButton *btnReset = nullptr;
+    widgets::TSpeedButton *btnInfo = nullptr;
+    widgets::TSpeedButton *btnHelp = nullptr;
+    widgets::TSpeedButton *btnExport = nullptr;
+    widgets::TPicturePanel *imgWiring = nullptr;
+    widgets::TIAgaloLED *led4 = nullptr;
+    widgets::TIAgaloLED *led6 = nullptr;
+    widgets::TIAgaloLED *led7 = nullptr;
+    widgets::TIAgaloLED *led8 = nullptr;
+    widgets::TReportList *Prot = nullptr;
+    widgets::TFloatSpinEdit *edtM = nullptr;
     QLineEdit *edtLabel = nullptr;
-    TComboBox *cmbPort = nullptr;
-    TComboBox *cmbAlg = nullptr;
-    TComboBox *cmbMode = nullptr;
-    TFloatSpinEdit *edtFlag = nullptr;
-    TFloatSpinEdit *edtMin = nullptr;
-    TIAeverLiquidIndicator *Digits = nullptr;
+    widgets::TComboBox *cmbPort = nullptr;
+    widgets::TComboBox *cmbAlg = nullptr;
+    widgets::TComboBox *cmbMode = nullptr;
+    widgets::TFloatSpinEdit *edtFlag = nullptr;
+    widgets::TFloatSpinEdit *edtMin = nullptr;
+    widgets::TIAeverLiquidIndicator *Digits = nullptr;
     QTimer *DigitsTimer = nullptr;
     QMenu *PopupMenu1 = nullptr;
     QAction *UndoProtokoll1 = nullptr;
-    TSpeedButton *btnChart = nullptr;
-    TSpeedButton *btnPrint = nullptr;
+    widgets::TSpeedButton *btnChart = nullptr;
+    widgets::TSpeedButton *btnPrint = nullptr;
     QAction *Drucken1 = nullptr;
     app::StatisticsStrip *Statistik = nullptr;
     QGroupBox *ChartBox = nullptr;
@@ -244,3 +240,5 @@ private:
     app::Classroom *m_classroom = nullptr;
     bool m_shown = false;
 };
+
+} // namespace app

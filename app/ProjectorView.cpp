@@ -28,7 +28,7 @@ QString timeText(long double ticks)
 
 QString speedText(long double speed)
 {
-    return timing::formatFixed3(speed, platform::locale().decimalSeparator()) +
+    return protocol::formatFixed3(speed, platform::locale().decimalSeparator()) +
            QStringLiteral(" m/s");
 }
 
@@ -66,7 +66,7 @@ ProjectorView::ProjectorView(QWidget *parent) : QWidget(parent, Qt::Window)
     setPalette(dark);
     setAutoFillBackground(true);
 
-    m_digits = new TIAeverLiquidIndicator(this);
+    m_digits = new widgets::TIAeverLiquidIndicator(this);
     m_digits->setObjectName(QStringLiteral("ProjectorDigits"));
     m_digits->setFocusPolicy(Qt::NoFocus);
     // Live from the start: every size set later re-renders the face at once.
@@ -86,7 +86,7 @@ ProjectorView::ProjectorView(QWidget *parent) : QWidget(parent, Qt::Window)
 
 ProjectorView::~ProjectorView() = default;
 
-void ProjectorView::copyLook(const TIAeverLiquidIndicator &source)
+void ProjectorView::copyLook(const widgets::TIAeverLiquidIndicator &source)
 {
     m_digits->setSignNumber(source.SignNumber());
     m_digits->setIndicatorKind(source.IndicatorKind());

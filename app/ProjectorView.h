@@ -5,7 +5,9 @@
 
 #include <QWidget>
 
+namespace widgets {
 class TIAeverLiquidIndicator;
+}
 
 namespace app {
 
@@ -28,7 +30,7 @@ public:
     ~ProjectorView() override;
 
     // Takes the main display's look (kind, colours, cells), so both show the same face.
-    void copyLook(const TIAeverLiquidIndicator &source);
+    void copyLook(const widgets::TIAeverLiquidIndicator &source);
 
     // Full screen on the given screen.
     void showOn(QScreen *screen);
@@ -37,7 +39,7 @@ public:
     void setArmedState(ArmedState state);
     void setSummary(const RunSummary &summary);
 
-    TIAeverLiquidIndicator *display() const { return m_digits; }
+    widgets::TIAeverLiquidIndicator *display() const { return m_digits; }
     QString stateText() const;
     QString lastRunText() const;
     QString statisticsText() const;
@@ -57,7 +59,7 @@ protected:
 private:
     void layOut();
 
-    TIAeverLiquidIndicator *m_digits = nullptr;
+    widgets::TIAeverLiquidIndicator *m_digits = nullptr;
     BigText *m_state = nullptr;
     BigText *m_lastRun = nullptr;
     BigText *m_statistics = nullptr;

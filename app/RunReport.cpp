@@ -31,8 +31,8 @@ QStringList valueTexts(const protocol::Run &run, QChar separator)
     if (!run.ticks || *run.ticks <= 0)
         return {QStringLiteral("???"), QStringLiteral("???"), QStringLiteral("???")};
     return {timing::TicksToStr(*run.ticks) + (run.late ? QStringLiteral("*") : QString()),
-            timing::formatFixed3(run.meters, separator) + QStringLiteral(" m"),
-            timing::formatFixed3(*run.speed(), separator) + QStringLiteral(" m/s")};
+            protocol::formatFixed3(run.meters, separator) + QStringLiteral(" m"),
+            protocol::formatFixed3(*run.speed(), separator) + QStringLiteral(" m/s")};
 }
 
 QFont reportFont(qreal points, bool bold = false)
@@ -190,7 +190,7 @@ void paintReport(QPainter &p, const QRectF &page, const ReportContent &content,
 
     QStringList distances;
     for (const qsizetype r : rows) {
-        const QString d = timing::formatFixed3(content.runs[r].meters, separator) + QStringLiteral(" m");
+        const QString d = protocol::formatFixed3(content.runs[r].meters, separator) + QStringLiteral(" m");
         if (!distances.contains(d))
             distances << d;
     }
@@ -297,7 +297,7 @@ QByteArray reportPdf(const ReportContent &content, const platform::Locale &local
 
 void writeReport(const QString &path, const ReportContent &content, const platform::Locale &locale)
 {
-    timing::writeFileReplacing(path, reportPdf(content, locale));
+    protocol::writeFileReplacing(path, reportPdf(content, locale));
 }
 
 void printReport(QPrinter &printer, const ReportContent &content, const platform::Locale &locale)

@@ -54,12 +54,12 @@ QVariant RunTableModel::data(const QModelIndex &index, int role) const
             return protocol::cellText(run, m_extra.value(column - ColumnCount),
                                       platform::locale().decimalSeparator());
         // Formatted when shown: only the visible rows are ever asked.
-        const timing::ProtocolRow row = protocol::protocolRow(run, platform::locale());
+        const protocol::ProtocolRow row = protocol::protocolRow(run, platform::locale());
         switch (column) {
         case DateTime:
             return row.caption;
         case Time:
-            return row.late ? row.time + timing::LateMark : row.time;
+            return row.late ? row.time + protocol::LateMark : row.time;
         case Distance:
             return row.distance;
         case Speed:

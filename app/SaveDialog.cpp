@@ -3,6 +3,8 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+namespace app {
+
 TSaveDialog::TSaveDialog(QWidget *parent) : QFileDialog(parent) {}
 
 void TSaveDialog::accept()
@@ -22,3 +24,5 @@ void TSaveDialog::accept()
     }
     QFileDialog::accept();
 }
+
+} // namespace app

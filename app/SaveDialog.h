@@ -2,6 +2,8 @@
 
 #include <QFileDialog>
 
+namespace app {
+
 // The export's save dialog: besides what the toolkit's dialog checks, the folder of the
 // chosen file must exist; otherwise the dialog says so and stays open.
 class TSaveDialog : public QFileDialog
@@ -13,3 +15,5 @@ public:
 
     void accept() override;
 };
+
+} // namespace app

@@ -23,16 +23,18 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace app {
 namespace {
 
 void reportStartUp(QWidget &window)
 {
     if (qEnvironmentVariableIsEmpty("TACHOFLUX_STARTUP_REPORT"))
         return;
-    app::StartUpReport::attach(window);
+    StartUpReport::attach(window);
 }
 
 } // namespace
+} // namespace app
 
 int main(int argc, char **argv)
 {
@@ -49,33 +51,33 @@ int main(int argc, char **argv)
 
     // Qt keeps its translators with the application, so it comes first; it shows nothing
     // and asks for no text until the windows exist.
-    TApplication application(argc, argv);
+    app::TApplication application(argc, argv);
     // From here a kill or a logout ends the program through its close path.
     app::TerminationSignals termination;
     termination.setOnEnd([] { QCoreApplication::quit(); });
 
     // Catalogs next: every text Qt or the platform layer loads from here on passes
     // through them.
-    Translation::startUp();
+    i18n::Translation::startUp();
     // A damaged catalog is told once, when the window is up, and its texts stay English;
     // it never ends the program.
-    setCatalogErrorReport([](const QString &message) {
-        QTimer::singleShot(0, qApp, [message] { app::guarded([&] { throw TfError(message); }); });
+    i18n::setCatalogErrorReport([](const QString &message) {
+        QTimer::singleShot(0, qApp, [message] { app::guarded([&] { throw platform::TfError(message); }); });
     });
 
     // The single status component: no owner, no port, its watcher already running. It is
     // never freed; the end of the process ends the watcher.
-    static TMyCommStatus *const commStatus = new TMyCommStatus(nullptr);
-    static CommLineSource lines(*commStatus);
+    static comm::TMyCommStatus *const commStatus = new comm::TMyCommStatus(nullptr);
+    static app::CommLineSource lines(*commStatus);
 
-    LanguageSetup();
+    i18n::LanguageSetup();
 
     QApplication::setApplicationName(QStringLiteral("Tachoflux"));
-    QApplication::setApplicationDisplayName(QLatin1StringView(ApplicationTitle));
+    QApplication::setApplicationDisplayName(QLatin1StringView(app::ApplicationTitle));
     QApplication::setApplicationVersion(QStringLiteral(TACHOFLUX_VERSION));
     // Wayland finds the window's icon and name through the desktop entry.
     QGuiApplication::setDesktopFileName(QStringLiteral(TACHOFLUX_APP_ID));
-    QApplication::setWindowIcon(applicationIcon());
+    QApplication::setWindowIcon(app::applicationIcon());
     // The windows were laid out for these faces; metric-compatible ones keep texts inside
     // their controls.
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
@@ -87,8 +89,8 @@ int main(int argc, char **argv)
 
     int result = 0;
     {
-        TForm1 form1(lines);
-        TfrmInfo frmInfo(&form1);
+        app::TForm1 form1(lines);
+        app::TfrmInfo frmInfo(&form1);
         form1.setInfoForm(&frmInfo);
 
         if (const QScreen *screen = QApplication::primaryScreen()) {
@@ -108,7 +110,7 @@ int main(int argc, char **argv)
         });
         QObject::connect(&application, &QCoreApplication::aboutToQuit, &form1, closeWindow);
 
-        reportStartUp(form1);
+        app::reportStartUp(form1);
         form1.show();
         // A signal may have come while a message of the start-up was shown.
         if (termination.requested())
@@ -120,7 +122,7 @@ int main(int argc, char **argv)
 
     // The windows are gone; the localisation module goes before the application, whose
     // translator list it restores.
-    setCatalogErrorReport({});
-    Translation::shutDown();
+    i18n::setCatalogErrorReport({});
+    i18n::Translation::shutDown();
     return result;
 }

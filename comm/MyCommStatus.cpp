@@ -5,6 +5,8 @@
 
 #include <utility>
 
+namespace comm {
+
 namespace {
 
 // Holds an instant for the duration of one notification, also when the handler throws.
@@ -69,13 +71,13 @@ void TMyCommStatus::ChangePort(TMyCommPort n)
     m_handle.reset();
     m_comm = n;
     m_message.clear();
-    platform::SerialOpenError error;
+    comm::SerialOpenError error;
     if (n != 0)
-        m_handle = platform::serialPorts().open(n, error);
+        m_handle = comm::serialPorts().open(n, error);
     std::uint32_t word = 0;
     m_active = m_handle && m_handle->modemStatus(word);
     if (m_handle && !m_active)
-        error.kind = platform::SerialOpenError::NoModemLines;
+        error.kind = comm::SerialOpenError::NoModemLines;
     // A port that cannot report its lines is of no use to anybody.
     if (!m_active)
         m_handle.reset();
@@ -108,10 +110,10 @@ void TMyCommStatus::StatusChanged(QObject *)
 
 void TMyCommStatus::DecodeStatus(std::uint32_t word)
 {
-    m_cts = word & platform::MS_CTS_ON;
-    m_dsr = word & platform::MS_DSR_ON;
-    m_ri = word & platform::MS_RING_ON;
-    m_rlsd = word & platform::MS_RLSD_ON;
+    m_cts = word & comm::MS_CTS_ON;
+    m_dsr = word & comm::MS_DSR_ON;
+    m_ri = word & comm::MS_RING_ON;
+    m_rlsd = word & comm::MS_RLSD_ON;
 }
 
 void TMyCommStatus::watcherReport(const TMyCommReport &change)
@@ -140,3 +142,5 @@ void TMyCommStatus::portGone()
     InstantScope instant(m_changeInstant, std::nullopt);
     StatusChanged(nullptr);
 }
+
+} // namespace comm

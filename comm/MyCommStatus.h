@@ -10,6 +10,8 @@
 #include <memory>
 #include <optional>
 
+namespace comm {
+
 // 0 is no port; n is the port "COM" + n.
 using TMyCommPort = quint8;
 // A method and its object, called with a sender.
@@ -80,7 +82,7 @@ private:
     bool m_dsr = false;
     bool m_ri = false;
     bool m_rlsd = false;
-    std::shared_ptr<platform::SerialPort> m_handle;
+    std::shared_ptr<comm::SerialPort> m_handle;
     // The watcher's hand-over of m_handle: reports carry it.
     std::uint64_t m_portId = 0;
     mutable std::shared_ptr<TMyCommWatcher> m_watcher;
@@ -92,3 +94,5 @@ private:
     std::optional<TMyCommInstant> m_changeInstant;
     QString m_message;
 };
+
+} // namespace comm

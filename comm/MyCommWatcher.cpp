@@ -20,8 +20,10 @@
 #include <unistd.h>
 #include <utility>
 
-using platform::SerialPollTimer;
-using platform::SerialPort;
+namespace comm {
+
+using comm::SerialPollTimer;
+using comm::SerialPort;
 
 namespace {
 
@@ -141,7 +143,7 @@ TMyCommWatcher::~TMyCommWatcher()
         delete m_relay;
 }
 
-std::uint64_t TMyCommWatcher::setPort(std::shared_ptr<platform::SerialPort> port)
+std::uint64_t TMyCommWatcher::setPort(std::shared_ptr<comm::SerialPort> port)
 {
     const std::uint64_t handed = m_port.store(std::move(port));
     m_wake.wake();
@@ -412,5 +414,7 @@ void TMyCommWatcher::NotifyChange(const TMyCommReport &change)
     if (m_changeTarget)
         m_changeTarget(change);
 }
+
+} // namespace comm
 
 #include "MyCommWatcher.moc"

@@ -15,6 +15,8 @@
 
 class QObject;
 
+namespace comm {
+
 // The port the watcher reads, handed over between threads. The standard library's
 // atomic shared pointer is a spin lock that ThreadSanitizer cannot see through; a
 // mutex held only for the copy costs the same and can be checked.
@@ -23,7 +25,7 @@ class TMyCommPortSlot
 public:
     // Hands `port` over; returns the number of this hand-over, which the reports read from
     // it carry.
-    std::uint64_t store(std::shared_ptr<platform::SerialPort> port)
+    std::uint64_t store(std::shared_ptr<comm::SerialPort> port)
     {
         std::lock_guard lock(m_mutex);
         m_port.swap(port);
@@ -31,7 +33,7 @@ public:
         // The previous port closes outside the lock, when `port` goes.
     }
     // On the watcher thread: the port handed over since hand-over `taken`, if any.
-    bool take(std::uint64_t &taken, std::shared_ptr<platform::SerialPort> &port)
+    bool take(std::uint64_t &taken, std::shared_ptr<comm::SerialPort> &port)
     {
         std::lock_guard lock(m_mutex);
         if (m_handed == taken)
@@ -41,9 +43,9 @@ public:
         return true;
     }
     // Empties the slot if it still holds `port`.
-    void clearIf(const std::shared_ptr<platform::SerialPort> &port)
+    void clearIf(const std::shared_ptr<comm::SerialPort> &port)
     {
-        std::shared_ptr<platform::SerialPort> old;
+        std::shared_ptr<comm::SerialPort> old;
         std::lock_guard lock(m_mutex);
         if (m_port == port)
             old.swap(m_port);
@@ -68,7 +70,7 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::condition_variable m_releasedChanged;
-    std::shared_ptr<platform::SerialPort> m_port;
+    std::shared_ptr<comm::SerialPort> m_port;
     std::uint64_t m_handed = 0;
     std::uint64_t m_released = 0;
 };
@@ -145,7 +147,7 @@ public:
     // The port to read from now on (nullptr: none); returns the number of the hand-over,
     // which the reports read from it carry. Returns once the watcher has let go of the
     // previous port (ending a wait on it at once), so that it closes with its last holder.
-    std::uint64_t setPort(std::shared_ptr<platform::SerialPort> port);
+    std::uint64_t setPort(std::shared_ptr<comm::SerialPort> port);
 
     // A run is armed (polled ports are then read at the fine rate) until disarmed or
     // until no line has changed for ArmedNs.
@@ -208,7 +210,7 @@ private:
     std::atomic<bool> m_realTimeRefused{false};
     std::atomic<pid_t> m_lookoutTid{0};
     std::atomic<bool> m_lookoutResting{false};
-    platform::SerialWake m_wake;
+    comm::SerialWake m_wake;
     // Lives on the user-interface thread; reports run in its thread. The watcher thread
     // hands it back for deletion as its last act. It holds the watcher weakly: a delivery
     // may still be on its way when the watcher has gone.
@@ -216,3 +218,5 @@ private:
     // Touched on the user-interface thread only.
     ChangeTarget m_changeTarget;
 };
+
+} // namespace comm

@@ -87,7 +87,7 @@ QList<SerialDeviceEntry> listSerialDevices(const QString &devRoot, const SerialP
 
 QString writePortLink(int number, const QString &target)
 {
-    const QString link = platform::DeviceSerialPorts::linkPath(std::uint8_t(number));
+    const QString link = comm::DeviceSerialPorts::linkPath(std::uint8_t(number));
     const QString folder = QFileInfo(link).path();
     if (!QDir().mkpath(folder))
         return QStringLiteral("Der Ordner %1 konnte nicht angelegt werden.").arg(folder);
@@ -110,7 +110,7 @@ QString writePortLink(int number, const QString &target)
 
 QString removePortLink(int number)
 {
-    const QString link = platform::DeviceSerialPorts::linkPath(std::uint8_t(number));
+    const QString link = comm::DeviceSerialPorts::linkPath(std::uint8_t(number));
     const QByteArray path = QFile::encodeName(link);
     struct stat st
     {

@@ -18,7 +18,7 @@ std::chrono::steady_clock::time_point at(std::int64_t ns)
 
 } // namespace
 
-SerialLookout::SerialLookout(platform::SerialWake &wake, std::atomic<bool> *resting)
+SerialLookout::SerialLookout(comm::SerialWake &wake, std::atomic<bool> *resting)
     : m_wake(wake), m_resting(resting)
 {
     m_thread = std::thread([this] { run(); });
@@ -34,14 +34,14 @@ SerialLookout::~SerialLookout()
     m_thread.join();
 }
 
-void SerialLookout::watch(platform::SerialPort &port)
+void SerialLookout::watch(comm::SerialPort &port)
 {
     bool idle = false;
     {
         std::lock_guard lock(m_mutex);
         ++m_wait;
         m_port = &port;
-        m_since = platform::SerialPollTimer::nowNs();
+        m_since = comm::SerialPollTimer::nowNs();
         m_verdict = {};
         if (m_resting)
             m_resting->store(false);
@@ -85,14 +85,14 @@ void SerialLookout::run()
             if (m_changed.wait_until(lock, at(deadline), left) || left())
                 break;
             ++m_looks;
-            const platform::SerialPort::Look seen = m_port->lookForChange();
-            if (seen == platform::SerialPort::Look::Quiet) {
+            const comm::SerialPort::Look seen = m_port->lookForChange();
+            if (seen == comm::SerialPort::Look::Quiet) {
                 m_verdict.quietLook = true;
-                m_verdict.quietNs = platform::SerialPollTimer::nowNs();
+                m_verdict.quietNs = comm::SerialPollTimer::nowNs();
                 continue;
             }
-            if (seen == platform::SerialPort::Look::Moved) {
-                const std::int64_t grace = platform::SerialPollTimer::nowNs() + GraceNs;
+            if (seen == comm::SerialPort::Look::Moved) {
+                const std::int64_t grace = comm::SerialPollTimer::nowNs() + GraceNs;
                 if (m_changed.wait_until(lock, at(grace), left) || left())
                     break;
                 m_verdict.moved = true;

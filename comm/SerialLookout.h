@@ -41,14 +41,14 @@ public:
     // inherits the caller's scheduling and signal mask. `resting`, if given, tells whether
     // the lookout is done with the wait now watched (its looks made): a change from then
     // on can only end that wait by the kernel's own wake.
-    explicit SerialLookout(platform::SerialWake &wake, std::atomic<bool> *resting = nullptr);
+    explicit SerialLookout(comm::SerialWake &wake, std::atomic<bool> *resting = nullptr);
     ~SerialLookout();
     SerialLookout(const SerialLookout &) = delete;
     SerialLookout &operator=(const SerialLookout &) = delete;
 
     // On the watching thread, right before it enters the change wait on `port`, which
     // must stay open until stop().
-    void watch(platform::SerialPort &port);
+    void watch(comm::SerialPort &port);
     // On the watching thread once the wait has ended: no look touches the port after this.
     Verdict stop();
 
@@ -62,8 +62,8 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    platform::SerialWake &m_wake;
-    platform::SerialPort *m_port = nullptr; // while a wait is watched
+    comm::SerialWake &m_wake;
+    comm::SerialPort *m_port = nullptr; // while a wait is watched
     std::uint64_t m_wait = 0;               // counts the waits watched
     std::int64_t m_since = 0;               // when the current wait began
     Verdict m_verdict;

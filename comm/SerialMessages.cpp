@@ -17,9 +17,9 @@ QString portAndDevice(const QString &port, const QString &device)
 
 } // namespace
 
-QString openErrorMessage(const QString &port, const platform::SerialOpenError &error)
+QString openErrorMessage(const QString &port, const comm::SerialOpenError &error)
 {
-    using platform::SerialOpenError;
+    using comm::SerialOpenError;
     const QString where = portAndDevice(port, error.device);
     switch (error.kind) {
     case SerialOpenError::None:
@@ -51,7 +51,7 @@ QString portGoneMessage(const QString &port)
     return platform::resourceText("The adapter of %s was removed; the port has been closed", {port});
 }
 
-QString portFactsMessage(const QString &port, const platform::SerialPortFacts &facts)
+QString portFactsMessage(const QString &port, const comm::SerialPortFacts &facts)
 {
     QStringList notes;
     const QString where = portAndDevice(port, facts.device);

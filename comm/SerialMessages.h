@@ -8,9 +8,9 @@
 // passes the program's translation). `port` names the port as the user chose it.
 namespace comm {
 
-QString openErrorMessage(const QString &port, const platform::SerialOpenError &error);
+QString openErrorMessage(const QString &port, const comm::SerialOpenError &error);
 QString portGoneMessage(const QString &port);
 // Limits of an open port's driver; empty when there are none.
-QString portFactsMessage(const QString &port, const platform::SerialPortFacts &facts);
+QString portFactsMessage(const QString &port, const comm::SerialPortFacts &facts);
 
 } // namespace comm

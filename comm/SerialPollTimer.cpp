@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-namespace platform {
+namespace comm {
 
 namespace {
 
@@ -16,7 +16,7 @@ constexpr std::int64_t MaxBehind = 10;
 
 std::int64_t SerialPollTimer::nowNs()
 {
-    return monotonicNs();
+    return platform::monotonicNs();
 }
 
 void SerialPollTimer::start()
@@ -36,4 +36,4 @@ std::int64_t SerialPollTimer::waitNext(std::int64_t periodNs)
     return m_deadline;
 }
 
-} // namespace platform
+} // namespace comm

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <ctime>
 
-namespace platform {
+namespace comm {
 
 // Paces the status reads of a port whose driver cannot wait for a line change, on fixed
 // deadlines: a late wake does not move the ones after it, so the reads keep their rate.
@@ -27,4 +27,4 @@ private:
     std::int64_t m_deadline = 0;
 };
 
-} // namespace platform
+} // namespace comm

@@ -22,7 +22,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-namespace platform {
+namespace comm {
 
 namespace {
 
@@ -89,7 +89,7 @@ SerialPortFacts factsOf(const QString &device)
 class FdDriver final : public SerialDriver
 {
 public:
-    explicit FdDriver(FileDescriptor fd) : m_fd(std::move(fd)) {}
+    explicit FdDriver(platform::FileDescriptor fd) : m_fd(std::move(fd)) {}
 
     int getModemBits(int &bits) override { return result(::ioctl(m_fd.get(), TIOCMGET, &bits)); }
     int getCounters(LineCounters &counts) override
@@ -108,7 +108,7 @@ public:
 private:
     static int result(int r) { return r == 0 ? 0 : -errno; }
 
-    FileDescriptor m_fd;
+    platform::FileDescriptor m_fd;
 };
 
 class SerialDevice final : public SerialPort
@@ -202,11 +202,11 @@ public:
     {
         std::array<std::int64_t, 5> costs{};
         for (std::int64_t &cost : costs) {
-            const std::int64_t start = monotonicNs();
+            const std::int64_t start = platform::monotonicNs();
             int bits = 0;
             if (m_driver->getModemBits(bits) != 0)
                 return false;
-            cost = monotonicNs() - start;
+            cost = platform::monotonicNs() - start;
         }
         std::sort(costs.begin(), costs.end());
         m_readCostNs = costs[costs.size() / 2];
@@ -345,7 +345,7 @@ bool holdExclusively(int fd, const QString &device, SerialOpenError &error)
 
 QString DeviceSerialPorts::linkPath(std::uint8_t number)
 {
-    const QString folder = configFolder();
+    const QString folder = platform::configFolder();
     if (number == 0 || folder.isEmpty())
         return {};
     return folder + QStringLiteral("/com") + QString::number(number);
@@ -432,7 +432,7 @@ std::unique_ptr<SerialPort> DeviceSerialPorts::openPath(const QString &path, Ser
         error.group = groupName(st.st_gid);
         return nullptr;
     }
-    FileDescriptor fd(::open(name.constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    platform::FileDescriptor fd(::open(name.constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) {
         error.error = errno;
         switch (errno) {
@@ -467,7 +467,7 @@ std::unique_ptr<SerialPort> DeviceSerialPorts::openPath(const QString &path, Ser
     }
     const QString device = error.device;
     if (!holdExclusively(fd.get(), path, error)) {
-        fd = FileDescriptor();
+        fd = platform::FileDescriptor();
         // Found after our own descriptor has gone, so that it is not taken for the holder.
         if (error.holderPid == 0) {
             const SerialHolder holder = findSerialHolder(path);
@@ -507,4 +507,4 @@ void setSerialPorts(SerialPorts *ports)
     g_ports = ports ? ports : &g_devicePorts;
 }
 
-} // namespace platform
+} // namespace comm

@@ -7,7 +7,7 @@
 #include <sys/types.h>
 #include <vector>
 
-namespace platform {
+namespace comm {
 
 // Bits of the modem-status word.
 inline constexpr std::uint32_t MS_CTS_ON = 0x10;
@@ -189,4 +189,4 @@ SerialPorts &serialPorts();
 // nullptr restores the machine's ports. Call it on the user-interface thread only.
 void setSerialPorts(SerialPorts *ports);
 
-} // namespace platform
+} // namespace comm

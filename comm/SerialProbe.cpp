@@ -12,16 +12,16 @@ namespace {
 
 // The change wait blocks until a line changes, so it is tried on a thread of its own,
 // bounded: an answer within the bound means the driver refused the request.
-platform::SerialPort::Wait tryChangeWait(platform::SerialPort &port)
+comm::SerialPort::Wait tryChangeWait(comm::SerialPort &port)
 {
-    platform::SerialPort::Wait result = platform::SerialPort::Wait::Expired;
-    platform::SerialWake wake;
+    comm::SerialPort::Wait result = comm::SerialPort::Wait::Expired;
+    comm::SerialWake wake;
     platform::startWithSignalsBlocked([&] {
         wake.attach();
         wake.bound(50'000'000);
         auto call = [&] { result = port.waitForChange(); };
         if (!wake.run(call))
-            result = platform::SerialPort::Wait::Expired;
+            result = comm::SerialPort::Wait::Expired;
         wake.detach();
     }).join();
     return result;
@@ -34,17 +34,17 @@ SerialProbe probeSerialDevice(const QString &path, const QString &portName)
     SerialProbe probe;
     probe.device = path;
     const QString name = portName.isEmpty() ? path : portName;
-    platform::DeviceSerialPorts ports;
-    platform::SerialOpenError error;
-    std::unique_ptr<platform::SerialPort> port = ports.openPath(path, error);
+    comm::DeviceSerialPorts ports;
+    comm::SerialOpenError error;
+    std::unique_ptr<comm::SerialPort> port = ports.openPath(path, error);
     if (!port) {
         if (!error.device.isEmpty())
             probe.device = error.device;
-        probe.opened = error.kind == platform::SerialOpenError::NoModemLines;
+        probe.opened = error.kind == comm::SerialOpenError::NoModemLines;
         probe.error = openErrorMessage(name, error);
         return probe;
     }
-    const platform::SerialPortFacts facts = port->facts();
+    const comm::SerialPortFacts facts = port->facts();
     probe.device = facts.device;
     probe.driver = facts.driver;
     probe.opened = true;
@@ -53,10 +53,10 @@ SerialProbe probeSerialDevice(const QString &path, const QString &portName)
     probe.readCostNs = port->readCostNs();
     // A change (before or during the wait) or the bound (Expired) all mean the driver has
     // the wait.
-    const platform::SerialPort::Wait wait = tryChangeWait(*port);
-    probe.changeWait = wait == platform::SerialPort::Wait::Changed ||
-                       wait == platform::SerialPort::Wait::Before ||
-                       wait == platform::SerialPort::Wait::Expired;
+    const comm::SerialPort::Wait wait = tryChangeWait(*port);
+    probe.changeWait = wait == comm::SerialPort::Wait::Changed ||
+                       wait == comm::SerialPort::Wait::Before ||
+                       wait == comm::SerialPort::Wait::Expired;
     probe.tier =
         probe.answersStatus ? tierFor(probe.changeWait, probe.readCostNs) : TMyCommTier::None;
     probe.notes = portFactsMessage(name, facts);

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <unistd.h>
 
-namespace platform {
+namespace comm {
 
 namespace {
 
@@ -179,4 +179,4 @@ bool SerialWake::runRaw(void (*call)(void *), void *arg)
     return true;
 }
 
-} // namespace platform
+} // namespace comm

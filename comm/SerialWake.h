@@ -7,7 +7,7 @@
 #include <time.h>
 #include <type_traits>
 
-namespace platform {
+namespace comm {
 
 // Lets any thread cut short a blocking call of the thread that watches a serial port,
 // at any moment: the kernel's modem-line wait cannot be ended any other way. A wake that
@@ -69,4 +69,4 @@ private:
     bool m_hasTimer = false;
 };
 
-} // namespace platform
+} // namespace comm

@@ -9,14 +9,14 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
-    const std::optional<platform::RegFile> hive = platform::RegFile::parse(bytes);
+    const std::optional<registry::RegFile> hive = registry::RegFile::parse(bytes);
     if (!hive)
         return 0;
-    const std::optional<QByteArray> text = hive->serialize(platform::RegLimits::FileSize);
+    const std::optional<QByteArray> text = hive->serialize(registry::RegLimits::FileSize);
     if (!text)
         return 0;
     QString error;
-    const std::optional<platform::RegFile> back = platform::RegFile::parse(*text, &error);
+    const std::optional<registry::RegFile> back = registry::RegFile::parse(*text, &error);
     if (!back || !(*back == *hive) || back->serialize() != *text)
         std::abort();
     return 0;

@@ -18,7 +18,7 @@ namespace {
 
 void searchInMemory(const std::uint8_t *data, std::size_t size)
 {
-    TMoCatalog catalog;
+    i18n::TMoCatalog catalog;
     if (!catalog.Attach(data, size))
         return;
     // Every key the catalog holds must be found again, unless a descriptor is damaged.
@@ -50,18 +50,18 @@ void translateFromFile(const std::uint8_t *data, std::size_t size)
             std::abort();
         file.write(reinterpret_cast<const char *>(data), qsizetype(size));
     }
-    TTranslationEngine engine(folder, nullptr);
+    i18n::TTranslationEngine engine(folder, nullptr);
     engine.SelectLanguage(QStringLiteral("de"));
     for (const char *key : {"Cancel", "&Yes", "Line one\r\nLine two", "\xc3\x84rger", "a"}) {
         try {
             engine.TranslateInDomain(QStringLiteral("default"), QString::fromUtf8(key));
-        } catch (const TfError &) {
+        } catch (const platform::TfError &) {
             // Damaged catalogs are reported this way; that is their expected end.
         }
     }
     try {
         engine.DomainFor(QStringLiteral("default"))->HeaderValue(QStringLiteral("Content-Type"));
-    } catch (const TfError &) {
+    } catch (const platform::TfError &) {
     }
 }
 

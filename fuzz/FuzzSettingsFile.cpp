@@ -20,7 +20,7 @@
 
 namespace {
 
-class Target : public timing::SettingsTarget
+class Target : public settings::SettingsTarget
 {
 public:
     void applyComPort(int) override {}
@@ -48,7 +48,7 @@ template <typename F> bool succeeds(F &&body)
     try {
         body();
         return true;
-    } catch (const ERegistryException &) {
+    } catch (const platform::ERegistryException &) {
         return false;
     }
 }
@@ -74,33 +74,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         check(file.open(QIODevice::WriteOnly));
         file.write(bytes);
     }
-    platform::RegistryStore::takeProblems();
+    registry::RegistryStore::takeProblems();
 
     Target target;
-    succeeds([&] { timing::LoadSettings(target); });
-    const bool saved = succeeds([] { timing::SaveSettings({1, 1, 2.5}); });
+    succeeds([&] { settings::LoadSettings(target); });
+    const bool saved = succeeds([] { settings::SaveSettings({1, 1, 2.5}); });
 
-    const std::optional<platform::RegFile> before =
-        bytes.isEmpty() ? platform::RegFile() : platform::RegFile::parse(bytes);
+    const std::optional<registry::RegFile> before =
+        bytes.isEmpty() ? registry::RegFile() : registry::RegFile::parse(bytes);
     if (!before) {
         const QStringList kept = QDir(folder).entryList({QStringLiteral("registry.reg.damaged-*")});
-        if (platform::RegFile::hasHeader(bytes)) {
+        if (registry::RegFile::hasHeader(bytes)) {
             check(kept.size() == 1 && contents(folder + u'/' + kept[0]) == bytes);
         } else {
             check(kept.isEmpty() && contents(hivePath) == bytes);
         }
         return 0;
     }
-    platform::RegFile loaded = *before;
+    registry::RegFile loaded = *before;
     loaded.createKey(Store);
-    platform::RegFile expected = loaded;
-    expected.setValue(Section, QStringLiteral("COMPort"), platform::RegValue::string("1"));
-    expected.setValue(Section, QStringLiteral("COMAlg"), platform::RegValue::string("1"));
-    expected.setValue(Section, QStringLiteral("Meters"), platform::RegValue::string("2500"));
+    registry::RegFile expected = loaded;
+    expected.setValue(Section, QStringLiteral("COMPort"), registry::RegValue::string("1"));
+    expected.setValue(Section, QStringLiteral("COMAlg"), registry::RegValue::string("1"));
+    expected.setValue(Section, QStringLiteral("Meters"), registry::RegValue::string("2500"));
 
     const QByteArray after = contents(hivePath);
-    const std::optional<platform::RegFile> now =
-        after.isEmpty() ? platform::RegFile() : platform::RegFile::parse(after);
+    const std::optional<registry::RegFile> now =
+        after.isEmpty() ? registry::RegFile() : registry::RegFile::parse(after);
     check(bool(now));
     if (saved)
         check(*now == expected);

@@ -19,9 +19,9 @@ std::uint64_t directoryPosition(const std::uint8_t *data, std::size_t size)
 {
     const std::string_view bytes(reinterpret_cast<const char *>(data), size);
     std::uint64_t position = 0;
-    if (store_marker::positionIn(bytes, position))
+    if (i18n::store_marker::positionIn(bytes, position))
         return position;
-    return size >= 8 ? store_marker::readLittleEndian64(data) : 0;
+    return size >= 8 ? i18n::store_marker::readLittleEndian64(data) : 0;
 }
 
 } // namespace
@@ -36,10 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             std::abort();
         file.write(reinterpret_cast<const char *>(data), qsizetype(size));
     }
-    TEmbeddedStore store(path, directoryPosition(data, size));
+    i18n::TEmbeddedStore store(path, directoryPosition(data, size));
     store.ScanStore();
     for (const QString &name : store.FileNames()) {
-        const TLocatedFile located = store.LocateFile(store.ExecutableFolder() + name);
+        const i18n::TLocatedFile located = store.LocateFile(store.ExecutableFolder() + name);
         if (located.path != path || located.dataPosition > size ||
             located.length > size - located.dataPosition)
             std::abort();

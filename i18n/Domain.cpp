@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace i18n {
+
 namespace {
 
 QString systemErrorText(int error)
@@ -145,7 +147,7 @@ void TDomain::RaiseNotValid(const TCatalogData *damaged)
         if (m_catalog.load() == damaged)
             Publish(std::make_unique<TCatalogData>(0, path));
     }
-    throw TfError(notValidText(path));
+    throw platform::TfError(notValidText(path));
 }
 
 void TDomain::OpenCatalog()
@@ -180,7 +182,7 @@ const TDomain::TCatalogData *TDomain::OpenAndGet()
             : ::open(QFile::encodeName(opened).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat info;
     if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
-        throw TfError(QStringLiteral("Cannot open file ") + opened);
+        throw platform::TfError(QStringLiteral("Cannot open file ") + opened);
     const auto fileSize = static_cast<std::uint64_t>(info.st_size);
 
     // A stored catalog ends where its stored length ends; a file on disk at the end of
@@ -193,18 +195,18 @@ const TDomain::TCatalogData *TDomain::OpenAndGet()
     }
     std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[size ? size : 1]);
     if (!bytes)
-        throw TfError(QStringLiteral("Cannot create memory map on file ") + opened);
+        throw platform::TfError(QStringLiteral("Cannot create memory map on file ") + opened);
     if (!platform::readFully(fd.get(), bytes.get(), located.dataPosition, size)) {
         const int error = errno;
-        throw TfError(QStringLiteral("Cannot map file ") + opened +
-                      QStringLiteral(" into memory. Reason: ") + systemErrorText(error));
+        throw platform::TfError(QStringLiteral("Cannot map file ") + opened +
+                                QStringLiteral(" into memory. Reason: ") + systemErrorText(error));
     }
 
     TMoCatalog catalog;
     if (!catalog.Attach(bytes.get(), size)) {
         // Open and empty, so later lookups return their keys without a new attempt.
         Publish(std::make_unique<TCatalogData>(0, opened));
-        throw TfError(notValidText(opened));
+        throw platform::TfError(notValidText(opened));
     }
 
     // A catalog without entries has nothing to decode, so only catalogs with entries
@@ -214,15 +216,16 @@ const TDomain::TCatalogData *TDomain::OpenAndGet()
         std::string_view header;
         if (catalog.Find({}, header) == TMoCatalog::Search::Damaged) {
             Publish(std::make_unique<TCatalogData>(0, opened));
-            throw TfError(notValidText(opened));
+            throw platform::TfError(notValidText(opened));
         }
         if (!headerValue(header, QStringLiteral("Content-Type"))
                  .toUpper()
                  .contains(QLatin1String("CHARSET=UTF-8")))
-            throw TfError(QStringLiteral("The translation for the language code ") +
-                          m_languageCode + QStringLiteral(" (in ") + opened +
-                          QStringLiteral(") does not have charset=utf-8 in its Content-Type. "
-                                         "Translations are turned off."));
+            throw platform::TfError(
+                QStringLiteral("The translation for the language code ") + m_languageCode +
+                QStringLiteral(" (in ") + opened +
+                QStringLiteral(") does not have charset=utf-8 in its Content-Type. "
+                               "Translations are turned off."));
     }
 
     auto data = std::make_unique<TCatalogData>(catalog.Count(), opened);
@@ -271,3 +274,5 @@ QString TDomain::HeaderValue(const QString &fieldName)
     const TFound header = LookupEntry(std::string_view());
     return headerValue(header.text, fieldName);
 }
+
+} // namespace i18n

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+namespace i18n {
+
 class TEmbeddedStore;
 
 // One text domain: finds its catalog for the current language (in the store first, then
@@ -124,3 +126,5 @@ private:
     std::atomic<bool> m_mayOpen = true;
     const TEmbeddedStore *m_store = nullptr;
 };
+
+} // namespace i18n

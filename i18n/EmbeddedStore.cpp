@@ -12,6 +12,8 @@
 #include <unistd.h>
 #include <utility>
 
+namespace i18n {
+
 namespace {
 
 // The appending tool finds this text in the executable file and writes the directory
@@ -232,3 +234,5 @@ QStringList TEmbeddedStore::FileNames() const
         names.append(entry.name);
     return names;
 }
+
+} // namespace i18n

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace i18n {
+
 // Where one stored file lies inside the executable.
 struct TEmbeddedFileInfo
 {
@@ -86,3 +88,5 @@ private:
     QString m_executableFolder;
     QMap<QString, Entry> m_index; // keyed by the case-folded name
 };
+
+} // namespace i18n

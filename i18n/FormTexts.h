@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace i18n {
+
 // Texts of the form translation. Its errors stay English: they name classes and
 // properties for the program's developer.
 QString PropertyDisappearedText(const QString &className);
@@ -10,3 +12,5 @@ QString PropertyCannotBeTranslatedText(const QString &className, const QString &
 
 // A translation with the line breaks that Qt's widgets expect (LF alone).
 QString QtLineBreaks(QString text);
+
+} // namespace i18n

@@ -2,6 +2,8 @@
 
 #include "platform/Errors.h"
 
+namespace i18n {
+
 THook::THook(TStep install, TStep remove)
     : m_install(std::move(install)), m_remove(std::move(remove))
 {
@@ -27,7 +29,8 @@ void THook::Prepare()
 void THook::Enable()
 {
     if (!m_prepared)
-        throw TfError(QStringLiteral("Patch position in THook was nil when Enable was called"));
+        throw platform::TfError(
+            QStringLiteral("Patch position in THook was nil when Enable was called"));
     if (!m_enabled)
         m_install();
     m_enabled = true;
@@ -36,8 +39,11 @@ void THook::Enable()
 void THook::Disable()
 {
     if (!m_prepared)
-        throw TfError(QStringLiteral("Patch position in THook was nil when Disable was called"));
+        throw platform::TfError(
+            QStringLiteral("Patch position in THook was nil when Disable was called"));
     if (m_enabled)
         m_remove();
     m_enabled = false;
 }
+
+} // namespace i18n

@@ -2,6 +2,8 @@
 
 #include <functional>
 
+namespace i18n {
+
 // Redirection of one of the routes by which the toolkit fetches its texts. Qt offers
 // replaceable routes (a translator list, a function reference) rather than code to
 // patch, so a route is given as the two steps that put the replacement in place and take
@@ -32,3 +34,5 @@ private:
     bool m_prepared = false;
     bool m_enabled = false;
 };
+
+} // namespace i18n

@@ -2,6 +2,8 @@
 
 #include <bit>
 
+namespace i18n {
+
 namespace {
 
 constexpr std::uint32_t littleEndianMagic = 0x950412DEu;
@@ -117,3 +119,5 @@ bool TMoCatalog::TranslationAt(std::uint32_t index, std::string_view &translatio
 {
     return index < m_count && StringAt(m_translationTable, index, translation);
 }
+
+} // namespace i18n

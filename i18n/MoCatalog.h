@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string_view>
 
+namespace i18n {
+
 // A GNU gettext MO catalog lying in memory, searched in place. Every 32-bit value and
 // every string is read through one accessor that checks it against the catalog's size,
 // so damaged bytes can never make a search read outside them.
@@ -77,3 +79,5 @@ private:
     std::uint32_t m_keyTable = 0;
     std::uint32_t m_translationTable = 0;
 };
+
+} // namespace i18n

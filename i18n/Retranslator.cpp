@@ -7,6 +7,8 @@
 #include <QMetaProperty>
 #include <QObject>
 
+namespace i18n {
+
 void TRetranslator::RecordValue(QObject *object, const QByteArray &propertyName,
                                 const QString &value, bool stringList)
 {
@@ -20,11 +22,11 @@ void TRetranslator::Run()
     for (const TRetranslatorItem &item : m_items) {
         QObject *object = item.object.data();
         if (!object)
-            throw TfError(PropertyDisappearedText(item.className));
+            throw platform::TfError(PropertyDisappearedText(item.className));
         const QMetaObject *meta = object->metaObject();
         const int index = meta->indexOfProperty(item.propertyName.constData());
         if (index < 0)
-            throw TfError(PropertyDisappearedText(QString::fromLatin1(meta->className())));
+            throw platform::TfError(PropertyDisappearedText(QString::fromLatin1(meta->className())));
         const QMetaProperty property = meta->property(index);
         if (item.stringList) {
             property.write(object, m_engine->TranslateStringList(item.value.split(u'\n'),
@@ -35,3 +37,5 @@ void TRetranslator::Run()
         }
     }
 }
+
+} // namespace i18n

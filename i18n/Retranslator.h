@@ -9,6 +9,9 @@
 #include <vector>
 
 class QObject;
+
+namespace i18n {
+
 class TTranslationEngine;
 
 // One text as it stood before the first translation.
@@ -44,3 +47,5 @@ private:
     TTranslationEngine *m_engine;
     std::vector<TRetranslatorItem> m_items;
 };
+
+} // namespace i18n

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace i18n {
+
 // Something that can be run later, such as translating a window again.
 class TRunnable
 {
@@ -7,3 +9,5 @@ public:
     virtual ~TRunnable() = default;
     virtual void Run() = 0;
 };
+
+} // namespace i18n

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+namespace i18n {
+
 namespace store_marker {
 
 inline constexpr std::string_view Text = "3C142149-3BC7-47C3-9FA4-2E52359BFE6E";
@@ -76,3 +78,5 @@ inline bool positionIn(std::string_view image, std::uint64_t &position)
 }
 
 } // namespace store_marker
+
+} // namespace i18n

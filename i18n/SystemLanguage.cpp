@@ -7,6 +7,8 @@
 #include <langinfo.h>
 #endif
 
+namespace i18n {
+
 namespace {
 
 struct LocaleCode
@@ -74,3 +76,5 @@ QString SystemLanguageCode()
 #endif
     return SystemLanguageCode(name, language, country);
 }
+
+} // namespace i18n

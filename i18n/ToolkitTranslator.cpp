@@ -3,6 +3,8 @@
 #include "i18n/Translation.h"
 #include "platform/Errors.h"
 
+namespace i18n {
+
 QString TToolkitTranslator::translate(const char *, const char *sourceText, const char *,
                                       int) const
 {
@@ -12,7 +14,7 @@ QString TToolkitTranslator::translate(const char *, const char *sourceText, cons
     QString translated;
     try {
         translated = TranslateResourceText(text);
-    } catch (const TfError &error) {
+    } catch (const platform::TfError &error) {
         // Qt's own code cannot take an exception in the middle of building a dialog; the
         // text then stays Qt's own, and the program tells of the damage once.
         Translation::reportCatalogError(error);
@@ -24,3 +26,5 @@ QString TToolkitTranslator::translate(const char *, const char *sourceText, cons
     translated.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     return translated;
 }
+
+} // namespace i18n

@@ -2,6 +2,8 @@
 
 #include <QTranslator>
 
+namespace i18n {
+
 // Installed on the application, it passes every text Qt asks for through the resource
 // string domains ("default" first, then "toolkit"), from any thread.
 //
@@ -19,3 +21,5 @@ public:
                       const char *disambiguation = nullptr, int n = -1) const override;
     bool isEmpty() const override { return false; }
 };
+
+} // namespace i18n

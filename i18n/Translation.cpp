@@ -14,6 +14,8 @@
 #include <mutex>
 #include <shared_mutex>
 
+namespace i18n {
+
 namespace {
 
 struct DomainList
@@ -55,7 +57,7 @@ ErrorReport &errorReport()
 }
 
 // False when there is no report: the caller raises the error then.
-bool reportOnce(const TfError &error)
+bool reportOnce(const platform::TfError &error)
 {
     ErrorReport &state = errorReport();
     std::function<void(const QString &)> report;
@@ -80,7 +82,7 @@ QString platformResourceText(const QString &text)
 {
     try {
         return TranslateResourceText(text);
-    } catch (const TfError &error) {
+    } catch (const platform::TfError &error) {
         if (!reportOnce(error))
             throw;
         return text;
@@ -195,7 +197,7 @@ void LanguageSetup()
     try {
         AddResourceStringDomain(QStringLiteral("toolkit"));
         SelectLanguage(QStringLiteral("de"));
-    } catch (const TfError &error) {
+    } catch (const platform::TfError &error) {
         if (!reportOnce(error))
             throw;
     }
@@ -263,13 +265,15 @@ void TranslateComponentTexts(QObject *component, const QString &domain)
         return;
     try {
         engine->TranslateComponentTexts(component, domain);
-    } catch (const TfError &error) {
+    } catch (const platform::TfError &error) {
         if (!reportOnce(error))
             throw;
     }
 }
 
-bool Translation::reportCatalogError(const TfError &error)
+bool Translation::reportCatalogError(const platform::TfError &error)
 {
     return reportOnce(error);
 }
+
+} // namespace i18n

@@ -8,7 +8,12 @@
 #include <memory>
 
 class QObject;
+namespace platform {
 class TfError;
+}
+
+namespace i18n {
+
 class TEmbeddedStore;
 class THook;
 class TTranslationEngine;
@@ -36,7 +41,7 @@ constexpr int hookCount = 2;
 
 // Hands a catalog error to the program's report (setCatalogErrorReport), once; false if
 // there is no report, and the caller raises it.
-bool reportCatalogError(const TfError &error);
+bool reportCatalogError(const platform::TfError &error);
 
 } // namespace Translation
 
@@ -66,3 +71,5 @@ void InstallResourceStringHooks(bool enable);
 // Translates a window (or any object) and everything it owns; an empty domain means the
 // engine's current one. Does nothing before start-up.
 void TranslateComponentTexts(QObject *component, const QString &domain = QString());
+
+} // namespace i18n

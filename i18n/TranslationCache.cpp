@@ -1,5 +1,7 @@
 #include "i18n/TranslationCache.h"
 
+namespace i18n {
+
 TTranslationCache::TTranslationCache(std::uint32_t count, std::size_t budget)
     : m_count(count), m_budget(budget)
 {
@@ -32,3 +34,5 @@ QString TTranslationCache::Keep(std::uint32_t entry, QString text)
     m_bytes.fetch_sub(cost, std::memory_order_relaxed);
     return *first;
 }
+
+} // namespace i18n

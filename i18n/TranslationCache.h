@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace i18n {
+
 // The UTF-16 texts made from the translations of one opened catalog, one per entry, so
 // that each translation is decoded once. Any number of threads may read and fill it at
 // once without a lock. The texts kept are bounded by a byte budget: past it, further
@@ -44,3 +46,5 @@ private:
     std::size_t m_budget = 0;
     std::atomic<std::size_t> m_bytes = 0;
 };
+
+} // namespace i18n

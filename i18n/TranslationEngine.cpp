@@ -12,6 +12,8 @@
 #include <cstring>
 #include <string>
 
+namespace i18n {
+
 namespace {
 
 QString notTranslatable(const QString &key)
@@ -324,9 +326,11 @@ QString TTranslationEngine::TranslateInDomain(const QString &name, const QString
     if (!decodeWithCrLf(found.text, translation))
         translation.clear();
     if (!key.isEmpty() && translation.isEmpty())
-        throw TfError(notTranslatable(key));
+        throw platform::TfError(notTranslatable(key));
     // Only texts that are there are kept, so no key can meet an empty kept text.
     if (found.translated && !translation.isEmpty())
         return found.catalog->translations.Keep(found.entry, std::move(translation));
     return translation;
 }
+
+} // namespace i18n

@@ -15,6 +15,9 @@
 class QMetaProperty;
 class QObject;
 struct QMetaObject;
+
+namespace i18n {
+
 class TDomain;
 class TEmbeddedStore;
 class TRetranslator;
@@ -111,3 +114,5 @@ private:
     QHash<const QMetaObject *, std::vector<TPropertyPlan>> m_plans;
     TRetranslator *m_retranslator = nullptr;
 };
+
+} // namespace i18n

@@ -16,6 +16,8 @@
 
 #include <algorithm>
 
+namespace i18n {
+
 QString PropertyDisappearedText(const QString &className)
 {
     return QStringLiteral("Property disappeared when retranslating an object of class ") +
@@ -132,7 +134,7 @@ void TTranslationEngine::TranslateComponentTexts(QObject *component, const QStri
     }
     auto *marker = qobject_cast<TTranslationMarker *>(named);
     if (!marker)
-        throw TfError(QStringLiteral("Invalid class typecast"));
+        throw platform::TfError(QStringLiteral("Invalid class typecast"));
     const QString language = CurrentLanguage();
     if (marker->MarkerLanguage() != language)
         marker->Retranslator()->Run();
@@ -220,7 +222,7 @@ void TTranslationEngine::TranslatePropertyValue(QObject *object, const QMetaProp
             const QMetaObject *meta = object->metaObject();
             const int index = meta->indexOfProperty(property.name());
             if (index < 0)
-                throw TfError(PropertyDisappearedText(QString::fromLatin1(meta->className())));
+                throw platform::TfError(PropertyDisappearedText(QString::fromLatin1(meta->className())));
             meta->property(index).write(object, translated);
         } else if (type.id() == QMetaType::QStringList) {
             // The string-list case: lines one by one, assigned back even when none changed.
@@ -237,8 +239,8 @@ void TTranslationEngine::TranslatePropertyValue(QObject *object, const QMetaProp
             if (QObject *target = property.read(object).value<QObject *>())
                 queue.emplace_back(QString(), target);
         }
-    } catch (const TfError &error) {
-        throw TfError(PropertyCannotBeTranslatedText(
+    } catch (const platform::TfError &error) {
+        throw platform::TfError(PropertyCannotBeTranslatedText(
             QString::fromLatin1(object->metaObject()->className()),
             QString::fromLatin1(property.name()), error.message()));
     }
@@ -254,3 +256,5 @@ QStringList TTranslationEngine::TranslateStringList(const QStringList &lines,
     }
     return translated;
 }
+
+} // namespace i18n

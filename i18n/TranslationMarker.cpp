@@ -1,5 +1,7 @@
 #include "i18n/TranslationMarker.h"
 
+namespace i18n {
+
 TTranslationMarker::TTranslationMarker(std::unique_ptr<TRetranslator> retranslator,
                                        QObject *parent)
     : QObject(parent), m_retranslator(std::move(retranslator))
@@ -8,3 +10,5 @@ TTranslationMarker::TTranslationMarker(std::unique_ptr<TRetranslator> retranslat
 }
 
 TTranslationMarker::~TTranslationMarker() = default;
+
+} // namespace i18n

@@ -7,6 +7,8 @@
 
 #include <memory>
 
+namespace i18n {
+
 // Child of a translated window, named "TranslationMarker": the language of the window's
 // last translation and the retranslator that can translate it again.
 class TTranslationMarker : public QObject
@@ -28,3 +30,5 @@ private:
     QString m_language;
     std::unique_ptr<TRetranslator> m_retranslator;
 };
+
+} // namespace i18n

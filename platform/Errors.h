@@ -3,6 +3,8 @@
 #include <QString>
 #include <stdexcept>
 
+namespace platform {
+
 // Errors the framework raises and the application's default handler shows. The text is
 // the final, user-visible message.
 class TfError : public std::runtime_error
@@ -39,3 +41,5 @@ class ERegistryException : public TfError
 public:
     using TfError::TfError;
 };
+
+} // namespace platform

@@ -1,10 +1,10 @@
 #include "protocol/CsvExport.h"
 
-namespace timing {
+namespace protocol {
 
 bool isCsvFileName(const QString &path)
 {
     return path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive);
 }
 
-} // namespace timing
+} // namespace protocol

@@ -11,20 +11,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace timing {
+namespace protocol {
 
-EInOutError inOutError(int errorCode)
+platform::EInOutError inOutError(int errorCode)
 {
     switch (errorCode) {
-    case 2: return EInOutError(errorCode, QStringLiteral("File not found"));
-    case 3: return EInOutError(errorCode, QStringLiteral("Invalid filename"));
-    case 4: return EInOutError(errorCode, QStringLiteral("Too many open files"));
-    case 5: return EInOutError(errorCode, QStringLiteral("File access denied"));
-    case 100: return EInOutError(errorCode, QStringLiteral("Read beyond end of file"));
-    case 101: return EInOutError(errorCode, QStringLiteral("Disk full"));
-    case 106: return EInOutError(errorCode, QStringLiteral("Invalid numeric input"));
+    case 2: return platform::EInOutError(errorCode, QStringLiteral("File not found"));
+    case 3: return platform::EInOutError(errorCode, QStringLiteral("Invalid filename"));
+    case 4: return platform::EInOutError(errorCode, QStringLiteral("Too many open files"));
+    case 5: return platform::EInOutError(errorCode, QStringLiteral("File access denied"));
+    case 100: return platform::EInOutError(errorCode, QStringLiteral("Read beyond end of file"));
+    case 101: return platform::EInOutError(errorCode, QStringLiteral("Disk full"));
+    case 106: return platform::EInOutError(errorCode, QStringLiteral("Invalid numeric input"));
     default:
-        return EInOutError(errorCode, platform::resourceText(QStringLiteral("I/O error %d"))
+        return platform::EInOutError(errorCode, platform::resourceText(QStringLiteral("I/O error %d"))
                                           .replace(QStringLiteral("%d"), QString::number(errorCode)));
     }
 }
@@ -154,4 +154,4 @@ void writeFileReplacing(const QString &path, const QByteArray &bytes)
         rewriteInPlace(target, bytes);
 }
 
-} // namespace timing
+} // namespace protocol

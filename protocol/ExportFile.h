@@ -3,13 +3,15 @@
 #include <QByteArray>
 #include <QString>
 
+namespace platform {
 class EInOutError;
+}
 
-namespace timing {
+namespace protocol {
 
 // The framework's I/O error for a numbered failure: seven fixed English texts, every
 // other number as the translated "I/O error %d".
-EInOutError inOutError(int errorCode);
+platform::EInOutError inOutError(int errorCode);
 
 // The I/O error number for a C library errno value.
 int ioErrorCodeFromErrno(int error);
@@ -33,4 +35,4 @@ void writeFileReplacing(const QString &path, const QByteArray &bytes);
 // The name prefix of the temporary files beside an export's target.
 inline constexpr char TemporaryPrefix[] = ".tachoflux-export-";
 
-} // namespace timing
+} // namespace protocol

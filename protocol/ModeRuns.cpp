@@ -34,10 +34,10 @@ QString valueText(const RunValue &value, QChar decimalSeparator)
 {
     if (!value.value)
         return QStringLiteral("???");
-    QString text = timing::formatFixed(*value.value, value.decimals, decimalSeparator);
+    QString text = protocol::formatFixed(*value.value, value.decimals, decimalSeparator);
     const QString uncertainty =
-        timing::formatFixed(value.uncertainty, value.decimals, decimalSeparator);
-    if (uncertainty != timing::formatFixed(0, value.decimals, decimalSeparator))
+        protocol::formatFixed(value.uncertainty, value.decimals, decimalSeparator);
+    if (uncertainty != protocol::formatFixed(0, value.decimals, decimalSeparator))
         text += u'±' + uncertainty;
     if (!value.unit.isEmpty())
         text += u' ' + value.unit;
@@ -77,7 +77,7 @@ QString cellText(const Run &run, const CsvExtraColumn &column, QChar decimalSepa
             continue;
         QString text = valueText(value, decimalSeparator);
         if (value.late && value.value)
-            text += timing::LateMark;
+            text += protocol::LateMark;
         return text;
     }
     return {};
@@ -86,14 +86,14 @@ QString cellText(const Run &run, const CsvExtraColumn &column, QChar decimalSepa
 QString exportText(const QList<Run> &runs, const QList<CsvExtraColumn> &columns,
                    const platform::Locale &locale)
 {
-    QList<timing::ProtocolRow> rows = protocolRows(runs, locale);
+    QList<protocol::ProtocolRow> rows = protocolRows(runs, locale);
     QStringList headers;
     for (const CsvExtraColumn &c : columns)
         headers.append(columnCaption(c));
     for (qsizetype r = 0; r < rows.size(); ++r)
         for (const CsvExtraColumn &c : columns)
             rows[r].extra.append(cellText(runs.at(r), c, locale.decimalSeparator()));
-    return timing::exportText(rows, headers);
+    return protocol::exportText(rows, headers);
 }
 
 } // namespace protocol

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace timing {
+namespace protocol {
 
 namespace {
 
@@ -180,4 +180,4 @@ QString formatFixed(long double value, int decimals, QChar decimalSeparator)
     return negative && !zero ? u'-' + result : result;
 }
 
-} // namespace timing
+} // namespace protocol

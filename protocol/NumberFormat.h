@@ -3,7 +3,7 @@
 #include <QChar>
 #include <QString>
 
-namespace timing {
+namespace protocol {
 
 // Fixed-point text with three decimals, rounded half away from zero to no more than
 // ten significant digits; no thousands separators. A value with more than ten integer
@@ -15,4 +15,4 @@ QString formatFixed3(long double value, QChar decimalSeparator);
 // or coarser figure than the list's three.
 QString formatFixed(long double value, int decimals, QChar decimalSeparator);
 
-} // namespace timing
+} // namespace protocol

@@ -4,7 +4,7 @@
 
 #include <array>
 
-namespace timing {
+namespace protocol {
 
 namespace {
 
@@ -71,13 +71,13 @@ QByteArray toAnsi(const QString &text)
     return bytes;
 }
 
-std::array<QString, 3> entryTexts(const RunEntry &entry, QChar decimalSeparator)
+std::array<QString, 3> entryTexts(const timing::RunEntry &entry, QChar decimalSeparator)
 {
     if (!entry.time)
         return {QStringLiteral("???"), QStringLiteral("???"), QStringLiteral("???")};
-    return {TicksToStr(*entry.time),
+    return {timing::TicksToStr(*entry.time),
             formatFixed3(entry.meters, decimalSeparator) + QStringLiteral(" m"),
             formatFixed3(entry.speed(), decimalSeparator) + QStringLiteral(" m/s")};
 }
 
-} // namespace timing
+} // namespace protocol

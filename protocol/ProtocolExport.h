@@ -9,7 +9,7 @@
 
 #include <array>
 
-namespace timing {
+namespace protocol {
 
 // The four texts of one protocol row, as the list shows them.
 struct ProtocolRow
@@ -47,6 +47,6 @@ QString exportText(const QList<ProtocolRow> &rows, const QStringList &extraHeade
 QByteArray toAnsi(const QString &text);
 
 // Time, distance and speed of an entry as the protocol list shows them; "???" without a time.
-std::array<QString, 3> entryTexts(const RunEntry &entry, QChar decimalSeparator);
+std::array<QString, 3> entryTexts(const timing::RunEntry &entry, QChar decimalSeparator);
 
-} // namespace timing
+} // namespace protocol

@@ -40,7 +40,7 @@ QString seconds(timing::Ticks ticks, QChar decimal)
 QString fixed(long double value, int decimals, QChar decimal)
 {
     if (decimals == 3)
-        return timing::formatFixed3(value, decimal);
+        return protocol::formatFixed3(value, decimal);
     QString text = QString::number(double(value), 'f', qBound(0, decimals, 12));
     text.replace(u'.', decimal);
     return text;

@@ -19,20 +19,20 @@ Run makeRun(const timing::RunEntry &entry, const QDate &date, const QTime &time,
     return run;
 }
 
-timing::ProtocolRow protocolRow(const Run &run, const platform::Locale &locale)
+protocol::ProtocolRow protocolRow(const Run &run, const platform::Locale &locale)
 {
     timing::RunEntry entry;
     if (run.ticks && *run.ticks > 0)
         entry.time = run.ticks;
     entry.meters = run.meters;
-    const std::array<QString, 3> values = timing::entryTexts(entry, locale.decimalSeparator());
+    const std::array<QString, 3> values = protocol::entryTexts(entry, locale.decimalSeparator());
     return {locale.shortDate(run.date) + u'/' + locale.longTime(run.time), values[0], values[1],
             values[2], run.late && entry.time};
 }
 
-QList<timing::ProtocolRow> protocolRows(const QList<Run> &runs, const platform::Locale &locale)
+QList<protocol::ProtocolRow> protocolRows(const QList<Run> &runs, const platform::Locale &locale)
 {
-    QList<timing::ProtocolRow> rows;
+    QList<protocol::ProtocolRow> rows;
     rows.reserve(runs.size());
     for (const Run &run : runs)
         rows.append(protocolRow(run, locale));

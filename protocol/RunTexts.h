@@ -18,8 +18,8 @@ Run makeRun(const timing::RunEntry &entry, const QDate &date, const QTime &time,
 
 // The four texts of a run's row as the protocol list shows them, in `locale`'s formats:
 // the stop's short date "/" long time, then time, distance and speed ("???" without a time).
-timing::ProtocolRow protocolRow(const Run &run, const platform::Locale &locale);
-QList<timing::ProtocolRow> protocolRows(const QList<Run> &runs, const platform::Locale &locale);
+protocol::ProtocolRow protocolRow(const Run &run, const platform::Locale &locale);
+QList<protocol::ProtocolRow> protocolRows(const QList<Run> &runs, const platform::Locale &locale);
 
 // What the list's tooltip says about a run whose contact instant was found late.
 QString lateNote();

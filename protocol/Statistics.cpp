@@ -59,7 +59,7 @@ void appendCells(QStringList &cells, const Spread &spread, const Quantity &q, QC
         return;
     }
     const auto fixed = [&](long double value, int decimals) {
-        return timing::formatFixed(value, decimals, separator);
+        return protocol::formatFixed(value, decimals, separator);
     };
     const int fine = q.decimals + SpreadExtra;
     cells << fixed(spread.mean, q.decimals)
@@ -72,7 +72,7 @@ QString describe(const Spread &spread, const Quantity &q, QChar separator)
 {
     const QString unit = u' ' + text(q.unit);
     const auto fixed = [&](long double value, int decimals) {
-        return timing::formatFixed(value, decimals, separator) + unit;
+        return protocol::formatFixed(value, decimals, separator) + unit;
     };
     const int fine = q.decimals + SpreadExtra;
     QString result = u"Mittelwert "_s + text(q.name) + u' ' + fixed(spread.mean, q.decimals);

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <limits>
 
-namespace platform {
+namespace registry {
 
 namespace {
 
@@ -313,7 +313,7 @@ std::size_t foldedHash(QStringView name, std::size_t seed)
 
 QString regText(const char *format, const QStringList &args)
 {
-    return resourceText(format, args);
+    return platform::resourceText(format, args);
 }
 
 QString describeLimit(RegLimit limit)
@@ -855,4 +855,4 @@ QByteArray RegFile::serialize() const
     return *serialize(std::numeric_limits<qint64>::max());
 }
 
-} // namespace platform
+} // namespace registry

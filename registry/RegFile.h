@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-namespace platform {
+namespace registry {
 
 // One value as the registry keeps it: string kinds (REG_SZ, REG_EXPAND_SZ,
 // REG_MULTI_SZ) hold UTF-16LE text, usually with its terminating zero.
@@ -174,4 +174,4 @@ private:
     qsizetype m_valueCount = 0;
 };
 
-} // namespace platform
+} // namespace registry

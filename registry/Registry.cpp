@@ -7,7 +7,7 @@
 #include <optional>
 #include <unordered_set>
 
-namespace platform {
+namespace registry {
 
 struct RegKey
 {
@@ -346,4 +346,4 @@ LONG RegistrySession::commit()
     return m_state->hive->write();
 }
 
-} // namespace platform
+} // namespace registry

@@ -13,7 +13,7 @@
 // call returns, so instances running side by side see each other's values, unless the
 // calls run in a RegistrySession. A key path or value beyond RegLimits is refused with
 // ERROR_REGISTRY_QUOTA_LIMIT and reported (RegistryStore::takeProblems).
-namespace platform {
+namespace registry {
 
 struct RegKey;
 using HKEY = RegKey *;
@@ -63,4 +63,4 @@ private:
     std::unique_ptr<RegSessionState> m_state;
 };
 
-} // namespace platform
+} // namespace registry

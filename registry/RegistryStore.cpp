@@ -18,7 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace platform {
+namespace registry {
 
 namespace {
 
@@ -46,18 +46,18 @@ thread_local SystemFailure t_failure;
 LONG statusFromErrno(int error, LONG fallback, const QString &file)
 {
     t_failure = {error, file};
-    switch (refusalOf(error)) {
-    case Refusal::Denied:
+    switch (platform::refusalOf(error)) {
+    case platform::Refusal::Denied:
         return ERROR_ACCESS_DENIED;
-    case Refusal::Full:
+    case platform::Refusal::Full:
         return ERROR_DISK_FULL;
-    case Refusal::NoMemory:
+    case platform::Refusal::NoMemory:
         return ERROR_OUTOFMEMORY;
-    case Refusal::Missing:
+    case platform::Refusal::Missing:
         return ERROR_PATH_NOT_FOUND;
-    case Refusal::BadName:
-    case Refusal::TooManyFiles:
-    case Refusal::Other:
+    case platform::Refusal::BadName:
+    case platform::Refusal::TooManyFiles:
+    case platform::Refusal::Other:
         break;
     }
     return fallback;
@@ -110,7 +110,7 @@ void syncFolder(const QString &folder)
 // the folders made canonical. The last name may be missing (a hive not yet written).
 LONG resolve(const QString &path, QString &file)
 {
-    const std::optional<QByteArray> followed = followLinks(native(path));
+    const std::optional<QByteArray> followed = platform::followLinks(native(path));
     if (!followed) {
         if (errno == ELOOP)
             return ERROR_CANT_RESOLVE_FILENAME;
@@ -123,7 +123,7 @@ LONG resolve(const QString &path, QString &file)
     if (::lstat(current.constData(), &info) != 0) {
         if (errno != ENOENT)
             return statusFromErrno(errno, ERROR_READ_FAULT, QFile::decodeName(current));
-        char *real = ::realpath(folderOf(current).constData(), nullptr);
+        char *real = ::realpath(platform::folderOf(current).constData(), nullptr);
         if (!real) {
             // Not even the folder is there: nothing to read, and writing makes it.
             file = QFile::decodeName(current);
@@ -192,7 +192,7 @@ Loaded loadHive(const QString &file, RegFile &hive)
     }
     if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode))
         return {Loaded::NotAFile, ERROR_ACCESS_DENIED, kindOf(info.st_mode)};
-    const FileDescriptor fd(openRetrying(name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY));
+    const platform::FileDescriptor fd(openRetrying(name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY));
     if (!fd.valid()) {
         if (errno == ENOENT)
             return {};
@@ -265,7 +265,7 @@ LONG keepAside(const QString &hivePath, const QString &file, const QString &reas
 
 LONG writeHive(const QString &file, const QByteArray &bytes)
 {
-    ReplaceOptions options;
+    platform::ReplaceOptions options;
     options.temporaryTemplate = native(file + QStringLiteral(".tmp-XXXXXX"));
     options.beforeRename = [] {
         std::function<void()> hook;
@@ -281,8 +281,8 @@ LONG writeHive(const QString &file, const QByteArray &bytes)
     {
     };
     const bool exists = ::stat(target.constData(), &existing) == 0 && S_ISREG(existing.st_mode);
-    if (const ReplaceResult result =
-            replaceFile(target, exists ? &existing : nullptr, bytes, options);
+    if (const platform::ReplaceResult result =
+            platform::replaceFile(target, exists ? &existing : nullptr, bytes, options);
         !result)
         return statusFromErrno(result.error, ERROR_WRITE_FAULT, file);
     return ERROR_SUCCESS;
@@ -294,7 +294,7 @@ LONG writeHive(const QString &file, const QByteArray &bytes)
 int takeLock(const QString &hivePath, LONG &status)
 {
     const QString path = hivePath + QStringLiteral(".lock");
-    FileDescriptor fd(
+    platform::FileDescriptor fd(
         openRetrying(native(path), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600));
     struct stat info
     {
@@ -369,7 +369,7 @@ RegistryStore::RegistryStore(QString hivePath) : m_path(std::move(hivePath)) {}
 
 QString RegistryStore::defaultHivePath()
 {
-    const QString folder = configFolder();
+    const QString folder = platform::configFolder();
     if (folder.isEmpty())
         return {};
     return folder + QStringLiteral("/registry.reg");
@@ -457,7 +457,7 @@ LockedHive::LockedHive(const RegistryStore &store) : m_hivePath(store.path())
     if (m_lock.valid()) {
         // Under the lock no other save runs: every temporary is one a dead save left behind.
         const QByteArray file = native(m_file);
-        removeStaleTemporaries(folderOf(file), file.mid(file.lastIndexOf('/') + 1) + ".tmp-",
+        platform::removeStaleTemporaries(platform::folderOf(file), file.mid(file.lastIndexOf('/') + 1) + ".tmp-",
                                true);
     }
     const Loaded loaded = loadHive(m_file, m_hive);
@@ -500,4 +500,4 @@ LONG LockedHive::write()
     return writeHive(m_file, *bytes);
 }
 
-} // namespace platform
+} // namespace registry

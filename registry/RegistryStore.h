@@ -8,7 +8,7 @@
 #include <functional>
 #include <vector>
 
-namespace platform {
+namespace registry {
 
 // Something about a hive file that the user must learn: whatever it was, no settings
 // were lost and no unrelated file was touched.
@@ -106,10 +106,10 @@ public:
 private:
     QString m_hivePath;
     QString m_file;
-    FileDescriptor m_lock;
+    platform::FileDescriptor m_lock;
     LONG m_status = ERROR_SUCCESS;
     LONG m_writeStatus = ERROR_SUCCESS;
     RegFile m_hive;
 };
 
-} // namespace platform
+} // namespace registry

@@ -4,7 +4,7 @@
 
 // The registry's own numbers: value types, access rights and status codes, with the
 // values the Windows registry gives them, so stored types read the same everywhere.
-namespace platform {
+namespace registry {
 
 using DWORD = std::uint32_t;
 using LONG = std::int32_t;
@@ -49,4 +49,4 @@ inline constexpr LONG ERROR_BADDB = 1009;
 inline constexpr LONG ERROR_KEY_DELETED = 1018;
 inline constexpr LONG ERROR_CANT_RESOLVE_FILENAME = 1921;
 
-} // namespace platform
+} // namespace registry

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test: in the C and in the
-# German locale (the users' own), then once more built with AddressSanitizer and
-# UndefinedBehaviorSanitizer, where any report fails the test that caused it.
+# Installs what is missing, builds everything and runs every test, built with
+# AddressSanitizer and UndefinedBehaviorSanitizer, in the C and in the German locale (the
+# users' own); then the threaded parts once more under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -33,25 +33,24 @@ run_suite() {
         ctest --test-dir "$dir" --output-on-failure --timeout 300 -j2 "$@"
 }
 
-# Optimised as users run it, without debug sections: they would only slow the build.
-build_tree build all "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG" \
-    "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG"
-run_suite build plain C.UTF-8
-run_suite build plain de_DE.UTF-8
-
-# Light optimisation and line tables only: the build takes most of the time here.
+# One tree, built with AddressSanitizer and UndefinedBehaviorSanitizer, runs the whole suite
+# in the C and in the German locale: any report fails the test that caused it. Light
+# optimisation and line tables only, as the build takes most of the time; the benchmarks are
+# built too, so that none of them rots, but not run.
 sanitizers="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
-build_tree build-asan all -DTACHOFLUX_BUILD_BENCH=OFF \
+build_tree build-asan all \
     "-DCMAKE_C_FLAGS=$sanitizers" "-DCMAKE_CXX_FLAGS=$sanitizers" \
     "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1" \
     "-DCMAKE_EXE_LINKER_FLAGS=$sanitizers" "-DCMAKE_SHARED_LINKER_FLAGS=$sanitizers"
-ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1 \
-    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-    LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" \
-    run_suite build-asan "address and undefined behaviour sanitizers" de_DE.UTF-8
+export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
+run_suite build-asan "address and undefined behaviour sanitizers" C.UTF-8
+run_suite build-asan "address and undefined behaviour sanitizers" de_DE.UTF-8
+unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
 
 # The threads of the serial watcher and of the catalog lookups under ThreadSanitizer: the
-# watcher's tests 50 times over, since a lost wake or a race shows only now and then.
+# watcher's tests 20 times over, since a lost wake or a race shows only now and then.
 tsan="-fsanitize=thread -fno-omit-frame-pointer"
 build_tree build-tsan "tf_comm_tests tf_serial_wake_tests tf_serial_device_tests tf_i18n_tests" \
     -DTACHOFLUX_BUILD_BENCH=OFF "-DTF_SKIP_TEST_DIRS=platform;timing;protocol;settings;widgets;app;tools" \
@@ -59,7 +58,7 @@ build_tree build-tsan "tf_comm_tests tf_serial_wake_tests tf_serial_device_tests
     "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1"
 export TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/comm/tsan.supp"
 run_suite build-tsan "thread sanitizer, serial watcher" C.UTF-8 \
-    -R "MyCommStatusTest|PortKinds|SerialWake" --repeat until-fail:50
+    -R "MyCommStatusTest|PortKinds|SerialWake" --repeat until-fail:20
 # Each run of these bounces a contact 40 times: 10 runs keep the command within its time.
 run_suite build-tsan "thread sanitizer, bouncing contacts" C.UTF-8 -R "ChangeWaits" \
     --repeat until-fail:10

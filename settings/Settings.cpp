@@ -17,13 +17,13 @@
 #include <optional>
 #include <vector>
 
-namespace timing {
+namespace settings {
 
 namespace {
 
-using platform::BYTE;
-using platform::DWORD;
-using platform::HKEY;
+using registry::BYTE;
+using registry::DWORD;
+using registry::HKEY;
 
 constexpr char StoreKey[] = TACHOFLUX_TITLE;
 constexpr char Section[] = "Settings";
@@ -32,19 +32,19 @@ constexpr SettingsValues Defaults;
 
 [[noreturn]] void raise(const char *format, const char *name)
 {
-    QString message = platform::regText(format, {QString::fromUtf8(name)});
+    QString message = registry::regText(format, {QString::fromUtf8(name)});
     // What the system said and about which file, so the user knows what to mend.
-    if (const platform::SystemFailure failure = platform::takeSystemFailure(); failure.error)
+    if (const registry::SystemFailure failure = registry::takeSystemFailure(); failure.error)
         message += QStringLiteral(": %1 (%2)").arg(platform::systemReason(failure.error),
                                                  failure.file);
-    throw ERegistryException(message);
+    throw platform::ERegistryException(message);
 }
 
 // Closes the key however the scope is left.
 // The stored value is wrong, not the system: no system reason goes with it.
 [[noreturn]] void raiseDataType(const char *name)
 {
-    platform::takeSystemFailure();
+    registry::takeSystemFailure();
     raise("Invalid data type for '%s'", name);
 }
 
@@ -55,7 +55,7 @@ public:
     ~OpenKey()
     {
         if (m_key)
-            platform::RegCloseKey(m_key);
+            registry::RegCloseKey(m_key);
     }
     OpenKey(const OpenKey &) = delete;
     OpenKey &operator=(const OpenKey &) = delete;
@@ -79,9 +79,9 @@ public:
             m_name = name;
         }
     }
-    void commit(platform::RegistrySession &session) const
+    void commit(registry::RegistrySession &session) const
     {
-        if (session.commit() != platform::ERROR_SUCCESS && m_format)
+        if (session.commit() != registry::ERROR_SUCCESS && m_format)
             raise(m_format, m_name);
     }
 
@@ -93,10 +93,10 @@ private:
 void openStore(OpenKey &store, PendingWrite &pending)
 {
     DWORD disposition = 0;
-    if (platform::RegCreateKeyExA(platform::HKEY_CURRENT_USER, StoreKey, platform::KEY_ALL_ACCESS,
-                                  store.receive(), &disposition) != platform::ERROR_SUCCESS)
+    if (registry::RegCreateKeyExA(registry::HKEY_CURRENT_USER, StoreKey, registry::KEY_ALL_ACCESS,
+                                  store.receive(), &disposition) != registry::ERROR_SUCCESS)
         raise("Failed to create key %s", StoreKey);
-    if (disposition == platform::REG_CREATED_NEW_KEY)
+    if (disposition == registry::REG_CREATED_NEW_KEY)
         pending.note("Failed to create key %s", StoreKey);
 }
 
@@ -132,8 +132,8 @@ std::vector<int> versionParts(const QString &text)
 bool hasSettings(HKEY key)
 {
     OpenKey section;
-    return platform::RegOpenKeyExA(key, Section, platform::KEY_READ, section.receive()) ==
-           platform::ERROR_SUCCESS;
+    return registry::RegOpenKeyExA(key, Section, registry::KEY_READ, section.receive()) ==
+           registry::ERROR_SUCCESS;
 }
 
 // The newest key of an earlier version that holds settings: an upgrade starts with the
@@ -152,14 +152,14 @@ void openEarlierStore(OpenKey &earlier)
     std::vector<char> buffer(256);
     for (DWORD index = 0;; ++index) {
         DWORD size = DWORD(buffer.size());
-        const platform::LONG status =
-            platform::RegEnumKeyExA(platform::HKEY_CURRENT_USER, index, buffer.data(), &size);
-        if (status == platform::ERROR_MORE_DATA) {
+        const registry::LONG status =
+            registry::RegEnumKeyExA(registry::HKEY_CURRENT_USER, index, buffer.data(), &size);
+        if (status == registry::ERROR_MORE_DATA) {
             buffer.resize(std::size_t(size) + 1);
             --index;
             continue;
         }
-        if (status != platform::ERROR_SUCCESS)
+        if (status != registry::ERROR_SUCCESS)
             break;
         const QString name = QString::fromUtf8(buffer.data(), qsizetype(size));
         if (!name.startsWith(prefix, Qt::CaseInsensitive))
@@ -169,43 +169,43 @@ void openEarlierStore(OpenKey &earlier)
             continue;
         OpenKey candidate;
         const QByteArray utf8 = name.toUtf8();
-        if (platform::RegOpenKeyExA(platform::HKEY_CURRENT_USER, utf8.constData(),
-                                    platform::KEY_READ, candidate.receive()) !=
-                platform::ERROR_SUCCESS ||
+        if (registry::RegOpenKeyExA(registry::HKEY_CURRENT_USER, utf8.constData(),
+                                    registry::KEY_READ, candidate.receive()) !=
+                registry::ERROR_SUCCESS ||
             !hasSettings(candidate.get()))
             continue;
         best = version;
         bestName = utf8;
     }
     if (!bestName.isEmpty())
-        platform::RegOpenKeyExA(platform::HKEY_CURRENT_USER, bestName.constData(),
-                                platform::KEY_READ, earlier.receive());
+        registry::RegOpenKeyExA(registry::HKEY_CURRENT_USER, bestName.constData(),
+                                registry::KEY_READ, earlier.receive());
 }
 
 int readInteger(HKEY store, const char *name, int defaultValue)
 {
     OpenKey section;
-    if (platform::RegOpenKeyExA(store, Section, platform::KEY_READ, section.receive()) !=
-        platform::ERROR_SUCCESS)
+    if (registry::RegOpenKeyExA(store, Section, registry::KEY_READ, section.receive()) !=
+        registry::ERROR_SUCCESS)
         return defaultValue;
-    DWORD type = platform::REG_NONE;
+    DWORD type = registry::REG_NONE;
     DWORD size = 0;
-    if (platform::RegQueryValueExA(section.get(), name, &type, nullptr, &size) !=
-        platform::ERROR_SUCCESS)
+    if (registry::RegQueryValueExA(section.get(), name, &type, nullptr, &size) !=
+        registry::ERROR_SUCCESS)
         return defaultValue;
     QByteArray text;
     for (;;) {
-        if (type != platform::REG_SZ && type != platform::REG_EXPAND_SZ)
+        if (type != registry::REG_SZ && type != registry::REG_EXPAND_SZ)
             raiseDataType(name);
         text.resize(size);
-        const platform::LONG status = platform::RegQueryValueExA(
+        const registry::LONG status = registry::RegQueryValueExA(
             section.get(), name, &type, reinterpret_cast<BYTE *>(text.data()), &size);
         // Another instance may have changed the value since its size was asked.
-        if (status == platform::ERROR_MORE_DATA)
+        if (status == registry::ERROR_MORE_DATA)
             continue;
-        if (status != platform::ERROR_SUCCESS)
+        if (status != registry::ERROR_SUCCESS)
             return defaultValue;
-        if (type != platform::REG_SZ && type != platform::REG_EXPAND_SZ)
+        if (type != registry::REG_SZ && type != registry::REG_EXPAND_SZ)
             raiseDataType(name);
         break;
     }
@@ -219,16 +219,16 @@ void writeInteger(HKEY store, const char *name, int value, PendingWrite &pending
 {
     OpenKey section;
     DWORD disposition = 0;
-    if (platform::RegCreateKeyExA(store, Section, platform::KEY_ALL_ACCESS, section.receive(),
-                                  &disposition) != platform::ERROR_SUCCESS)
+    if (registry::RegCreateKeyExA(store, Section, registry::KEY_ALL_ACCESS, section.receive(),
+                                  &disposition) != registry::ERROR_SUCCESS)
         raise("Failed to create key %s", Section);
-    if (disposition == platform::REG_CREATED_NEW_KEY)
+    if (disposition == registry::REG_CREATED_NEW_KEY)
         pending.note("Failed to create key %s", Section);
     const QByteArray text = QByteArray::number(value);
     // The terminating zero is part of the stored string.
-    if (platform::RegSetValueExA(section.get(), name, platform::REG_SZ,
+    if (registry::RegSetValueExA(section.get(), name, registry::REG_SZ,
                                  reinterpret_cast<const BYTE *>(text.constData()),
-                                 DWORD(text.size() + 1)) != platform::ERROR_SUCCESS)
+                                 DWORD(text.size() + 1)) != registry::ERROR_SUCCESS)
         raise("Failed to set data for '%s'", name);
     pending.note("Failed to set data for '%s'", name);
 }
@@ -259,22 +259,22 @@ int millimetres(double meters)
 // learn; `cause` is the error that ended the load or save, if any.
 void reportProblems(const QString &cause)
 {
-    const std::vector<platform::HiveProblem> problems = platform::RegistryStore::takeProblems();
+    const std::vector<registry::HiveProblem> problems = registry::RegistryStore::takeProblems();
     if (problems.empty())
         return;
     QStringList lines;
-    for (const platform::HiveProblem &problem : problems)
+    for (const registry::HiveProblem &problem : problems)
         lines.append(problem.message());
     if (!cause.isEmpty())
         lines.append(cause);
-    throw ERegistryException(lines.join(u'\n'));
+    throw platform::ERegistryException(lines.join(u'\n'));
 }
 
 template <typename F> void reportingProblems(F &&body)
 {
     try {
         body();
-    } catch (const ERegistryException &e) {
+    } catch (const platform::ERegistryException &e) {
         reportProblems(e.message());
         throw;
     }
@@ -286,9 +286,9 @@ template <typename F> void reportingProblems(F &&body)
 // One read of the settings file and at most one write, under its lock.
 void LoadSettings(SettingsTarget &target)
 {
-    platform::takeSystemFailure();
+    registry::takeSystemFailure();
     reportingProblems([&target] {
-        platform::RegistrySession session;
+        registry::RegistrySession session;
         PendingWrite pending;
         {
             OpenKey store;
@@ -312,9 +312,9 @@ void LoadSettings(SettingsTarget &target)
 
 void SaveSettings(const SettingsValues &values)
 {
-    platform::takeSystemFailure();
+    registry::takeSystemFailure();
     reportingProblems([&values] {
-        platform::RegistrySession session;
+        registry::RegistrySession session;
         PendingWrite pending;
         {
             OpenKey store;
@@ -335,10 +335,10 @@ int LoadSetting(const char *name, int defaultValue)
 {
     int value = defaultValue;
     reportingProblems([&] {
-        platform::RegistrySession session;
+        registry::RegistrySession session;
         OpenKey store;
-        if (platform::RegOpenKeyExA(platform::HKEY_CURRENT_USER, StoreKey, platform::KEY_READ,
-                                    store.receive()) == platform::ERROR_SUCCESS)
+        if (registry::RegOpenKeyExA(registry::HKEY_CURRENT_USER, StoreKey, registry::KEY_READ,
+                                    store.receive()) == registry::ERROR_SUCCESS)
             value = readInteger(store.get(), name, defaultValue);
     });
     return value;
@@ -347,7 +347,7 @@ int LoadSetting(const char *name, int defaultValue)
 void SaveSetting(const char *name, int value)
 {
     reportingProblems([&] {
-        platform::RegistrySession session;
+        registry::RegistrySession session;
         PendingWrite pending;
         {
             OpenKey store;
@@ -358,4 +358,4 @@ void SaveSetting(const char *name, int value)
     });
 }
 
-} // namespace timing
+} // namespace settings

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace timing {
+namespace settings {
 
 // Where loaded settings go, one value at a time: each is applied before the next is read,
 // so a failing read leaves the later ones at their previous values.
@@ -41,4 +41,4 @@ void SaveSettings(const SettingsValues &values);
 int LoadSetting(const char *name, int defaultValue);
 void SaveSetting(const char *name, int value);
 
-} // namespace timing
+} // namespace settings

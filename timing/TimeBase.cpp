@@ -15,8 +15,8 @@ Ticks counterToTicks(std::int64_t counter, std::int64_t frequency)
 {
     if (frequency == 0) {
         if (counter == 0)
-            throw EInvalidOp(QStringLiteral("Invalid floating point operation"));
-        throw EZeroDivide(QStringLiteral("Floating point division by zero"));
+            throw platform::EInvalidOp(QStringLiteral("Invalid floating point operation"));
+        throw platform::EZeroDivide(QStringLiteral("Floating point division by zero"));
     }
     // 10000 * counter needs more than 64 bits once the counter passes 2^63 / 10000.
     const Int128 p = Int128(counter) * 10000;

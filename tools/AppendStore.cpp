@@ -40,8 +40,8 @@
 
 namespace {
 
-const std::string markerText = store_marker::text();
-constexpr std::size_t markerTextLength = store_marker::Text.size();
+const std::string markerText = i18n::store_marker::text();
+constexpr std::size_t markerTextLength = i18n::store_marker::Text.size();
 constexpr std::size_t entrySize = 256;
 constexpr std::size_t entryHeaderSize = 24;
 constexpr std::size_t nameFieldSize = entrySize - entryHeaderSize;
@@ -82,14 +82,14 @@ void replaceFile(const std::filesystem::path &target, const std::vector<char> &b
 
 void put64(std::vector<char> &out, std::size_t at, std::uint64_t value)
 {
-    store_marker::writeLittleEndian64(out.data() + at, value);
+    i18n::store_marker::writeLittleEndian64(out.data() + at, value);
 }
 
 std::uint64_t get64(const std::vector<char> &in, std::uint64_t at)
 {
     if (at > in.size() || in.size() - at < 8)
         throw std::runtime_error("the existing store's directory is damaged");
-    return store_marker::readLittleEndian64(in.data() + at);
+    return i18n::store_marker::readLittleEndian64(in.data() + at);
 }
 
 std::size_t findMarker(const std::vector<char> &image)
@@ -326,12 +326,12 @@ int run(int argc, char **argv)
                                      " bytes: " + file.name);
         // The names as the program's reader will see and index them.
         const QByteArray field = QByteArray::fromStdString(file.name);
-        const QString stored = TEmbeddedStore::StoredName(field);
+        const QString stored = i18n::TEmbeddedStore::StoredName(field);
         if (stored.isEmpty() || QString(stored).replace('/', '\\').toUtf8() != field)
             throw std::runtime_error("the program would read this name differently (blanks at "
                                      "either end, or not UTF-8): " +
                                      file.name);
-        if (!seen.insert(TEmbeddedStore::IndexKey(stored)).second && !allowDuplicates)
+        if (!seen.insert(i18n::TEmbeddedStore::IndexKey(stored)).second && !allowDuplicates)
             throw std::runtime_error("duplicate name (letter case is ignored): " + file.name);
         files.push_back(std::move(file));
     }

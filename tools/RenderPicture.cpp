@@ -49,7 +49,7 @@ int main(int argc, char **argv)
         drawing.render(&painter, QRectF(0, 0, picture.width(), picture.height()));
     }
     QSaveFile out(args[2]);
-    if (!out.open(QIODevice::WriteOnly) || out.write(picdata::write(picture)) < 0 ||
+    if (!out.open(QIODevice::WriteOnly) || out.write(widgets::picdata::write(picture)) < 0 ||
         !out.commit()) {
         std::fprintf(stderr, "tf_render_picture: cannot write %s: %s\n", qPrintable(args[2]),
                      qPrintable(out.errorString()));

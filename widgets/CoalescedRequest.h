@@ -4,6 +4,8 @@
 #include <QEvent>
 #include <QObject>
 
+namespace widgets {
+
 // Work deferred to one event posted to the target, however many requests come before it
 // arrives. Doing the work directly in between serves them too: the event then finds
 // nothing to do.
@@ -49,3 +51,5 @@ private:
     bool m_pending;
     bool m_queued = false;
 };
+
+} // namespace widgets

@@ -3,6 +3,8 @@
 #include <QGuiApplication>
 #include <QPalette>
 
+namespace widgets {
+
 namespace {
 
 // A system colour (top bit set) stands for a colour of the desktop's palette.
@@ -51,3 +53,5 @@ QRgb resolveColor(TColor color)
         return systemColor(color & 0xFF).rgb() | 0xFF000000u;
     return toQColor(color).rgb();
 }
+
+} // namespace widgets

@@ -4,6 +4,8 @@
 #include <QRgb>
 #include <QtGlobal>
 
+namespace widgets {
+
 // A toolkit colour: 0x00BBGGRR, or a system colour index with the top bit set.
 using TColor = qint32;
 
@@ -21,3 +23,5 @@ inline QColor toQColor(TColor color)
 // The colour's RGB value; a system colour takes its role's colour from the desktop's
 // palette, so it has to be resolved before any arithmetic on its channels.
 QRgb resolveColor(TColor color);
+
+} // namespace widgets

@@ -3,6 +3,8 @@
 #include <QSignalBlocker>
 #include <QWheelEvent>
 
+namespace widgets {
+
 TComboBox::TComboBox(QWidget *parent) : QComboBox(parent)
 {
     // A wheel turn never gives the focus (Qt's default for a combo box does).
@@ -44,3 +46,5 @@ void TComboBox::wheelEvent(QWheelEvent *event)
     }
     QComboBox::wheelEvent(event);
 }
+
+} // namespace widgets

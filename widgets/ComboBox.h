@@ -3,6 +3,8 @@
 #include <QComboBox>
 #include <QStringList>
 
+namespace widgets {
+
 // A drop-down list whose items are one string-list property, so a translation walk over
 // the properties reaches them. A user's pick raises clickPicked then changePicked;
 // selecting from code (setItemIndexQuiet) raises neither.
@@ -29,3 +31,5 @@ protected:
     // the window never changes the port or the polarity.
     void wheelEvent(QWheelEvent *event) override;
 };
+
+} // namespace widgets

@@ -4,6 +4,8 @@
 #include <numbers>
 #include <string>
 
+namespace widgets {
+
 namespace lcd {
 namespace {
 
@@ -177,3 +179,5 @@ std::array<bool, 4> RaisedLightSides(double theta)
 }
 
 } // namespace lcd
+
+} // namespace widgets

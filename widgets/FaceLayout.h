@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+namespace widgets {
+
 // How the display's face is divided: the border, the character cells, the string laid
 // into them, and the bevels around them. Pure geometry, no drawing.
 namespace lcd {
@@ -50,3 +52,5 @@ std::array<Trapezoid, 4> BevelTrapezoids(int w, int h, int inset, int width);
 std::array<bool, 4> RaisedLightSides(double theta);
 
 } // namespace lcd
+
+} // namespace widgets

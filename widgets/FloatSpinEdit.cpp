@@ -21,6 +21,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace widgets {
+
 namespace {
 
 // Qt's own wording, so that the toolkit catalog has the German for them.
@@ -651,10 +653,10 @@ bool TFloatSpinEdit::event(QEvent *event)
         setFocus(Qt::OtherFocusReason);
         selectAll();
         // The application's default handler shows it.
-        throw TfError(m_exitError);
+        throw platform::TfError(m_exitError);
     }
     if (event->type() == refusedEvent())
-        throw TfError(m_exitError);
+        throw platform::TfError(m_exitError);
     return QLineEdit::event(event);
 }
 
@@ -731,3 +733,5 @@ void TFloatSpinEdit::changeEvent(QEvent *event)
     if (event->type() == QEvent::LayoutDirectionChange || event->type() == QEvent::StyleChange)
         placeButtons();
 }
+
+} // namespace widgets

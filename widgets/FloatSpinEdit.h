@@ -9,6 +9,8 @@
 class QMenu;
 class QToolButton;
 
+namespace widgets {
+
 // A single-line edit whose text always holds a formatted number, with up/down arrows
 // at its right edge. Every text change re-reads and re-writes the number; steps are
 // taken from the shown text, so repeated steps never drift. Separators come from the
@@ -202,3 +204,5 @@ private:
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(TFloatSpinEdit::TClipboardCommands)
 Q_DECLARE_OPERATORS_FOR_FLAGS(TFloatSpinEdit::TCheckOptions)
+
+} // namespace widgets

@@ -5,6 +5,8 @@
 #include <limits>
 #include <string>
 
+namespace widgets {
+
 namespace spinedit {
 
 namespace {
@@ -271,3 +273,5 @@ std::int64_t nearest(double value)
 }
 
 } // namespace spinedit
+
+} // namespace widgets

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace widgets {
+
 // The spin field's number texts: plain logic, independent of the C library's locale.
 // The separators are passed in; a null thousands separator means none.
 namespace spinedit {
@@ -38,3 +40,5 @@ QString formatHex(std::int64_t value);
 std::int64_t nearest(double value);
 
 } // namespace spinedit
+
+} // namespace widgets

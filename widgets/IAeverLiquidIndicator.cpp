@@ -9,6 +9,8 @@
 #include <cmath>
 #include <string>
 
+namespace widgets {
+
 namespace {
 
 struct SchemeColors
@@ -358,3 +360,5 @@ void TIAeverLiquidIndicator::leaveEvent(QEvent *event)
     QWidget::leaveEvent(event);
     emit onMouseExit(this);
 }
+
+} // namespace widgets

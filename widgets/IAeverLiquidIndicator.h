@@ -14,6 +14,8 @@
 
 class QEnterEvent;
 
+namespace widgets {
+
 // A simulated liquid-crystal display: a row of character cells drawn as slanted 7- or
 // 9-segment digits or as 5x7 dot matrices, inside a double bevel, optionally turned and
 // with bitmap materials. A change only marks the look as changed; the complete look is
@@ -235,3 +237,5 @@ private:
     int m_rebuildCount = 0;
     CoalescedRequest m_rebuild{this, rebuildRequestType()};
 };
+
+} // namespace widgets

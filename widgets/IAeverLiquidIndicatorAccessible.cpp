@@ -4,12 +4,14 @@
 
 #include <mutex>
 
+namespace widgets {
+
 namespace {
 
 QAccessibleInterface *displayFactory(const QString &className, QObject *object)
 {
-    if (className == QLatin1StringView("TIAeverLiquidIndicator") && object &&
-        object->isWidgetType())
+    if (className == QLatin1StringView(TIAeverLiquidIndicator::staticMetaObject.className()) &&
+        object && object->isWidgetType())
         return new TIAeverLiquidIndicatorAccessible(static_cast<TIAeverLiquidIndicator *>(object));
     return nullptr;
 }
@@ -46,3 +48,5 @@ void TIAeverLiquidIndicatorAccessible::notifyValueChanged(TIAeverLiquidIndicator
     QAccessibleValueChangeEvent event(display, display->Indicatorstring());
     QAccessible::updateAccessibility(&event);
 }
+
+} // namespace widgets

@@ -2,6 +2,8 @@
 
 #include <QAccessibleWidget>
 
+namespace widgets {
+
 class TIAeverLiquidIndicator;
 
 // What assistive technology learns of the segment display: its name, and as its value
@@ -21,3 +23,5 @@ public:
 private:
     TIAeverLiquidIndicator *display() const;
 };
+
+} // namespace widgets

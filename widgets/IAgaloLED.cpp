@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace widgets {
+
 using namespace iaglo;
 
 namespace {
@@ -415,3 +417,5 @@ void TIAgaloLED::placeGlow()
     m_glow->show();
     m_glow->update();
 }
+
+} // namespace widgets

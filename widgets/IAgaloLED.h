@@ -12,6 +12,8 @@
 
 class QEvent;
 
+namespace widgets {
+
 // An indicator lamp: a shaded plastic body in a gap and two bevelled rings, in one of six
 // outlines, optionally turned and surrounded by a glow. Every change of the look renders the
 // lamp once into an off-screen picture; painting copies that picture.
@@ -151,3 +153,5 @@ private:
     int m_renders = 0;
     QPointer<Glow> m_glow;
 };
+
+} // namespace widgets

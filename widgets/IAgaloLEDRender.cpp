@@ -8,6 +8,8 @@
 #include <cmath>
 #include <numbers>
 
+namespace widgets {
+
 namespace iaglo {
 
 namespace {
@@ -450,3 +452,5 @@ void render(QImage &image, const LedLook &look, const LedOutlines &outlines,
 }
 
 } // namespace iaglo
+
+} // namespace widgets

@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace widgets {
+
 // The lamp's geometry and look as plain functions: outlines, bounding size, shading into
 // an image. The widget keeps the state and calls these; tests and benchmarks use them
 // without a window.
@@ -135,3 +137,5 @@ QRgb darkened(QRgb c);
 bool isDarkSide(QPoint from, QPoint to, TIABorderLedStyle style);
 
 } // namespace iaglo
+
+} // namespace widgets

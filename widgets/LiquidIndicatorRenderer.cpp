@@ -6,6 +6,8 @@
 #include <cmath>
 #include <numbers>
 
+namespace widgets {
+
 namespace lcd {
 
 namespace {
@@ -270,3 +272,5 @@ void LiquidIndicatorRenderer::paint(QPainter &painter) const
 }
 
 } // namespace lcd
+
+} // namespace widgets

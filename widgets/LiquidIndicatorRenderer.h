@@ -15,6 +15,8 @@
 
 class QPainter;
 
+namespace widgets {
+
 // The segment display's picture as plain logic: layout, bevels, segments and materials
 // rendered into an image for a widget of a given size, with no widget involved. The
 // display keeps its property values in an IndicatorLook, hands it over on every rebuild
@@ -122,3 +124,5 @@ private:
 };
 
 } // namespace lcd
+
+} // namespace widgets

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 
+namespace widgets {
+
 using iaglo::nearest;
 
 namespace picpanel {
@@ -322,3 +324,5 @@ void TPicturePanel::changeEvent(QEvent *event)
         update();
     }
 }
+
+} // namespace widgets

@@ -8,6 +8,8 @@
 #include <QRect>
 #include <QWidget>
 
+namespace widgets {
+
 namespace picpanel {
 Q_NAMESPACE
 
@@ -139,3 +141,5 @@ private:
     bool m_dirty = true;
     int m_renders = 0;
 };
+
+} // namespace widgets

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+namespace widgets {
+
 namespace picdata {
 
 namespace {
@@ -92,3 +94,5 @@ QByteArray write(const QImage &picture)
 }
 
 } // namespace picdata
+
+} // namespace widgets

@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QString>
 
+namespace widgets {
+
 // The stored picture format: width and height as signed 32-bit little-endian integers,
 // then the rows from the top, each pixel 0xAARRGGBB little-endian (blue, green, red, alpha).
 namespace picdata {
@@ -23,3 +25,5 @@ StoredPicture readFile(const QString &path);
 QByteArray write(const QImage &image);
 
 } // namespace picdata
+
+} // namespace widgets

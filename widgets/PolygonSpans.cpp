@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+namespace widgets {
+
 namespace {
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b)
@@ -175,3 +177,5 @@ QRegion PolygonSpans::region() const
         result.setRects(rects.data(), int(rects.size()));
     return result;
 }
+
+} // namespace widgets

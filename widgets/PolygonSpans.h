@@ -8,6 +8,8 @@
 
 #include <vector>
 
+namespace widgets {
+
 // Scan conversion of polygons into horizontal pixel spans with the even-odd rule taken
 // over all polygons together, the rule of the platform's polygon regions: pixel (x, y)
 // belongs to the area when the point (x, y) lies inside, with left and top edges in and
@@ -43,3 +45,5 @@ private:
     std::vector<int> m_xs;       // crossings, sorted within each row
     std::vector<int> m_rowCursor;
 };
+
+} // namespace widgets

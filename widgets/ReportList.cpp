@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+namespace widgets {
+
 TReportList::TReportList(QWidget *parent) : QTableView(parent) {}
 
 void TReportList::setColumnCaptions(const QStringList &captions)
@@ -48,3 +50,5 @@ void TReportList::rowsInserted(const QModelIndex &parent, int start, int end)
     if (following && !parent.isValid() && end == model()->rowCount() - 1)
         scrollToBottom();
 }
+
+} // namespace widgets

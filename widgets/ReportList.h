@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <QTableView>
 
+namespace widgets {
+
 // A report-style list over a table model. Its column captions are one string-list
 // property, so a translation walk over the properties reaches them; they are handed to
 // whichever model the list shows. A row added at the end is scrolled into view unless
@@ -32,3 +34,5 @@ private:
 
     QStringList m_captions;
 };
+
+} // namespace widgets

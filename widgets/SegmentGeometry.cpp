@@ -6,6 +6,8 @@
 #include <cmath>
 #include <numbers>
 
+namespace widgets {
+
 namespace lcd {
 namespace {
 
@@ -306,3 +308,5 @@ void RotatePoints(QPoint *points, int count, QPoint centre, double theta)
 }
 
 } // namespace lcd
+
+} // namespace widgets

@@ -5,6 +5,8 @@
 #include <array>
 #include <vector>
 
+namespace widgets {
+
 // Turns one character cell of the liquid-crystal display into polygons: slanted bar
 // segments or 5x7 matrix dots. Pure geometry, no drawing.
 namespace lcd {
@@ -79,3 +81,5 @@ inline void RotatePoints(Tpoints &points, QPoint centre, double theta)
 }
 
 } // namespace lcd
+
+} // namespace widgets

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
+namespace widgets {
+
 // Character tables of the liquid-crystal display: which bar segments light for a
 // character, and the 5x7 dot font. Plain data, looked up per cell on every rebuild.
 namespace lcd {
@@ -276,3 +278,5 @@ constexpr std::uint64_t MatrixBits(unsigned char character)
 }
 
 } // namespace lcd
+
+} // namespace widgets

@@ -2,6 +2,8 @@
 
 #include <QMouseEvent>
 
+namespace widgets {
+
 TSpeedButton::TSpeedButton(QWidget *parent) : QPushButton(parent)
 {
     setFocusPolicy(Qt::NoFocus);
@@ -14,3 +16,5 @@ void TSpeedButton::mousePressEvent(QMouseEvent *event)
     emit mouseDown(event->button());
     QPushButton::mousePressEvent(event);
 }
+
+} // namespace widgets

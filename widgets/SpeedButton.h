@@ -2,6 +2,8 @@
 
 #include <QPushButton>
 
+namespace widgets {
+
 // A flat tool button that never takes the focus. mouseDown fires when any mouse button
 // is pressed on it; clicked keeps Qt's meaning (left button released inside).
 class TSpeedButton : public QPushButton
@@ -17,3 +19,5 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent *event) override;
 };
+
+} // namespace widgets

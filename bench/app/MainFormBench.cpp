@@ -16,7 +16,7 @@ namespace {
 struct Window
 {
     timing::NoPortLineSource lines;
-    TForm1 form{lines};
+    app::TForm1 form{lines};
 };
 
 // While running, every refresh shows a new time, so the display rebuilds.

@@ -42,11 +42,11 @@ struct Projector
     Projector()
     {
         look.setSignNumber(9);
-        look.setIndicatorKind(TIAeverLiquidIndicator::ik9segment);
-        look.setBackColor(clBlack);
-        look.setNumberForeColor(clLime);
-        look.setNumberBackColor(clBlack);
-        look.setIndicatorStyle(TIAeverLiquidIndicator::isThick);
+        look.setIndicatorKind(widgets::TIAeverLiquidIndicator::ik9segment);
+        look.setBackColor(widgets::clBlack);
+        look.setNumberForeColor(widgets::clLime);
+        look.setNumberBackColor(widgets::clBlack);
+        look.setIndicatorStyle(widgets::TIAeverLiquidIndicator::isThick);
         view.copyLook(look);
         view.resize(Screen);
         view.show();
@@ -62,7 +62,7 @@ struct Projector
         view.setSummary(summary);
     }
 
-    TIAeverLiquidIndicator look;
+    widgets::TIAeverLiquidIndicator look;
     app::ProjectorView view;
     PaintCounter counter;
     app::RunSummary summary{12, 5012, 0.299L, 5100.5L, 0.294L};

@@ -38,7 +38,7 @@
 #include <unistd.h>
 #include <vector>
 
-using platform::SerialPollTimer;
+using comm::SerialPollTimer;
 
 namespace {
 
@@ -181,7 +181,7 @@ void BM_ChangeToRecordedInstant(benchmark::State &state)
         }
         FakeSerialPorts ports;
         std::shared_ptr<FakeModemLines> lines = ports.add(1, kind);
-        std::optional<TMyCommStatus> status;
+        std::optional<comm::TMyCommStatus> status;
         {
             NoPriorityRights refused(!realTime);
             status.emplace();
@@ -198,7 +198,7 @@ void BM_ChangeToRecordedInstant(benchmark::State &state)
         std::atomic<int> handled{0};
         int late = 0;
         status->setOnChanged([&](QObject *) {
-            const std::optional<TMyCommInstant> at = status->changeInstant();
+            const std::optional<comm::TMyCommInstant> at = status->changeInstant();
             if (!at)
                 return;
             delays.push_back(double(at->counter - lines->changedNs()) / 1000.0);
@@ -210,7 +210,7 @@ void BM_ChangeToRecordedInstant(benchmark::State &state)
             for (int i = 0; i < Samples; ++i) {
                 std::this_thread::sleep_for(std::chrono::microseconds(700));
                 const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-                lines->set(i % 2 ? 0 : platform::MS_DSR_ON);
+                lines->set(i % 2 ? 0 : comm::MS_DSR_ON);
                 while (handled.load() <= i && std::chrono::steady_clock::now() < giveUp)
                     std::this_thread::sleep_for(std::chrono::microseconds(100));
             }
@@ -281,7 +281,7 @@ void BM_BouncingBursts(benchmark::State &state)
         CoreLoad load(true, 600);
         FakeSerialPorts ports;
         std::shared_ptr<FakeModemLines> lines = ports.add(1, FakeModemLines::Waits);
-        std::optional<TMyCommStatus> watched;
+        std::optional<comm::TMyCommStatus> watched;
         {
             NoPriorityRights refused(!realTime);
             watched.emplace();
@@ -289,7 +289,7 @@ void BM_BouncingBursts(benchmark::State &state)
                 std::this_thread::yield();
             runEvents(20);
         }
-        TMyCommStatus &status = *watched;
+        comm::TMyCommStatus &status = *watched;
         status.ChangePort(1);
         runEvents(50);
         state.counters["rt_granted"] = status.watcher()->realTime();
@@ -298,7 +298,7 @@ void BM_BouncingBursts(benchmark::State &state)
         std::vector<std::int64_t> reported;
         int lateReports = 0;
         status.setOnChanged([&](QObject *) {
-            const std::optional<TMyCommInstant> at = status.changeInstant();
+            const std::optional<comm::TMyCommInstant> at = status.changeInstant();
             if (!at)
                 return;
             lateReports += at->late;
@@ -315,7 +315,7 @@ void BM_BouncingBursts(benchmark::State &state)
             for (int b = 0; b < bursts; ++b) {
                 const int toggles = 2 * int(random() % 4) + 1; // odd: the burst flips DSR
                 for (int t = 0; t < toggles; ++t) {
-                    word ^= platform::MS_DSR_ON;
+                    word ^= comm::MS_DSR_ON;
                     lines->set(word);
                     if (t < 2)
                         (t == 0 ? edges[b].first : edges[b].second) = lines->changedNs();
@@ -373,7 +373,7 @@ void BM_WatcherCpu(benchmark::State &state)
             ports.add(1, mode == 1 || mode == 5 ? FakeModemLines::Waits
                          : mode == 4            ? FakeModemLines::SlowPolled
                                                 : FakeModemLines::Polled);
-        TMyCommStatus status;
+        comm::TMyCommStatus status;
         if (mode != 0)
             status.ChangePort(1);
         status.setArmed(mode == 3);

@@ -21,18 +21,18 @@ struct Window
     Window()
     {
         const QString locale = QStringLiteral(TF_PROGRAM_CATALOGS);
-        Translation::startUp(locale.left(locale.lastIndexOf(u'/')) + QStringLiteral("/tachoflux"),
+        i18n::Translation::startUp(locale.left(locale.lastIndexOf(u'/')) + QStringLiteral("/tachoflux"),
                              0);
-        LanguageSetup();
-        form = std::make_unique<TForm1>(lines);
+        i18n::LanguageSetup();
+        form = std::make_unique<app::TForm1>(lines);
     }
     ~Window()
     {
         form.reset();
-        Translation::shutDown();
+        i18n::Translation::shutDown();
     }
     timing::NoPortLineSource lines;
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<app::TForm1> form;
 };
 
 void BM_TranslateMainWindowOnce(benchmark::State &state)
@@ -40,9 +40,9 @@ void BM_TranslateMainWindowOnce(benchmark::State &state)
     Window w;
     for (auto _ : state) {
         state.PauseTiming();
-        delete w.form->findChild<TTranslationMarker *>();
+        delete w.form->findChild<i18n::TTranslationMarker *>();
         state.ResumeTiming();
-        TranslateComponentTexts(w.form.get());
+        i18n::TranslateComponentTexts(w.form.get());
     }
 }
 BENCHMARK(BM_TranslateMainWindowOnce)->Unit(benchmark::kMicrosecond);
@@ -52,8 +52,8 @@ void BM_RetranslateMainWindow(benchmark::State &state)
     Window w;
     int i = 0;
     for (auto _ : state) {
-        SelectLanguage((++i % 2) ? QStringLiteral("de_AT") : QStringLiteral("de"));
-        TranslateComponentTexts(w.form.get());
+        i18n::SelectLanguage((++i % 2) ? QStringLiteral("de_AT") : QStringLiteral("de"));
+        i18n::TranslateComponentTexts(w.form.get());
     }
 }
 BENCHMARK(BM_RetranslateMainWindow)->Unit(benchmark::kMicrosecond);

@@ -37,8 +37,8 @@ struct Message
 struct Fixture
 {
     QTemporaryDir dir;
-    std::unique_ptr<TTranslationEngine> engine;
-    TDomain *domain = nullptr;
+    std::unique_ptr<i18n::TTranslationEngine> engine;
+    i18n::TDomain *domain = nullptr;
     QTranslator translator;
     std::vector<Message> hits;
     std::vector<Message> misses;
@@ -97,7 +97,7 @@ Fixture &fixture()
         QFile::copy(QStringLiteral(TF_TOOLKIT_CATALOG), folder + QStringLiteral("/toolkit.mo"));
 
         fx->engine =
-            std::make_unique<TTranslationEngine>(fx->dir.path() + QLatin1Char('/'), nullptr);
+            std::make_unique<i18n::TTranslationEngine>(fx->dir.path() + QLatin1Char('/'), nullptr);
         fx->engine->BindDomainFolder(QStringLiteral("toolkit"), fx->dir.path());
         fx->engine->SelectLanguage(QStringLiteral("de"));
         fx->domain = fx->engine->DomainFor(QStringLiteral("toolkit"));
@@ -146,12 +146,13 @@ const std::vector<Message> &messages(bool hit)
 }
 
 // Not inlined, so that callgrind can count each kind of lookup on its own.
-__attribute__((noinline)) std::size_t oursLookup(TDomain &domain, const std::string &key)
+__attribute__((noinline)) std::size_t oursLookup(i18n::TDomain &domain, const std::string &key)
 {
     return domain.Lookup(key).size();
 }
 
-__attribute__((noinline)) qsizetype oursTranslate(TTranslationEngine &engine, const QString &key)
+__attribute__((noinline)) qsizetype oursTranslate(i18n::TTranslationEngine &engine,
+                                                  const QString &key)
 {
     return engine.TranslateInDomain(QStringLiteral("toolkit"), key).size();
 }
@@ -187,13 +188,13 @@ template <typename Lookup> void run(benchmark::State &state, bool hit, Lookup lo
 
 void BM_OursLookup(benchmark::State &state)
 {
-    TDomain &domain = *fixture().domain;
+    i18n::TDomain &domain = *fixture().domain;
     run(state, state.range(0) != 0, [&](const Message &m) { return oursLookup(domain, m.source); });
 }
 
 void BM_OursTranslate(benchmark::State &state)
 {
-    TTranslationEngine &engine = *fixture().engine;
+    i18n::TTranslationEngine &engine = *fixture().engine;
     run(state, state.range(0) != 0,
         [&](const Message &m) { return oursTranslate(engine, m.sourceText); });
 }

@@ -43,7 +43,7 @@ void BM_AddRunToModelAndView(benchmark::State &state)
         runs.append(runAt(i));
     log.replace(runs);
     app::RunTableModel model(log);
-    TReportList view;
+    widgets::TReportList view;
     view.setColumnCaptions(
         {"Datum/Zeit", "Stoppuhrzeit", "Entfernung", "Geschwindigkeit", "Bezeichnung"});
     view.setModel(&model);

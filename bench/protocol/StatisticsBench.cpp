@@ -46,7 +46,7 @@ void BM_ReferenceAddListRow(benchmark::State &state)
     for (int i = 0; i < Runs; ++i)
         runs.add(runNumber(i));
     app::RunTableModel model(runs);
-    TReportList list;
+    widgets::TReportList list;
     list.setModel(&model);
     list.resize(409, 325);
     for (auto _ : state) {

@@ -34,7 +34,7 @@ namespace {
 const QString Store = QStringLiteral(TACHOFLUX_TITLE);
 const QString Section = Store + QStringLiteral("\\Settings");
 
-class Target : public timing::SettingsTarget
+class Target : public settings::SettingsTarget
 {
 public:
     int port = 0;
@@ -51,11 +51,11 @@ public:
     {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path()));
         QDir().mkpath(folder());
-        platform::RegFile hive;
-        hive.setValue(Section, QStringLiteral("COMPort"), platform::RegValue::string("1"));
+        registry::RegFile hive;
+        hive.setValue(Section, QStringLiteral("COMPort"), registry::RegValue::string("1"));
         for (int i = 0; i < values; ++i)
             hive.setValue(Section, QStringLiteral("Extra%1").arg(i),
-                          platform::RegValue::string(QString::number(i)));
+                          registry::RegValue::string(QString::number(i)));
         if (levels > 0)
             hive.createKey(QStringList(levels, QStringLiteral("d")).join(u'\\'));
         QFile file(this->hive());
@@ -77,9 +77,9 @@ void loadAndSave(benchmark::State &state, int values, int levels)
     Target target;
     int round = 0;
     for (auto _ : state) {
-        timing::LoadSettings(target);
+        settings::LoadSettings(target);
         // A different distance each time, so every save writes.
-        timing::SaveSettings({target.port, 0, 0.001 * (++round % 1000)});
+        settings::SaveSettings({target.port, 0, 0.001 * (++round % 1000)});
     }
     state.counters["bytes"] = double(config.size());
     state.counters["values"] = values;
@@ -118,12 +118,12 @@ void CopyReference(benchmark::State &state)
 }
 
 // The two halves of the work, apart from the file.
-platform::RegFile crowded(int values)
+registry::RegFile crowded(int values)
 {
-    platform::RegFile hive;
+    registry::RegFile hive;
     for (int i = 0; i < values; ++i)
         hive.setValue(Section, QStringLiteral("Extra%1").arg(i),
-                      platform::RegValue::string(QString::number(i)));
+                      registry::RegValue::string(QString::number(i)));
     return hive;
 }
 
@@ -131,12 +131,12 @@ void Parse(benchmark::State &state)
 {
     const QByteArray text = crowded(int(state.range(0))).serialize();
     for (auto _ : state)
-        benchmark::DoNotOptimize(platform::RegFile::parse(text));
+        benchmark::DoNotOptimize(registry::RegFile::parse(text));
 }
 
 void Serialize(benchmark::State &state)
 {
-    const platform::RegFile hive = crowded(int(state.range(0)));
+    const registry::RegFile hive = crowded(int(state.range(0)));
     for (auto _ : state)
         benchmark::DoNotOptimize(hive.serialize());
 }

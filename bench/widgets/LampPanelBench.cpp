@@ -48,8 +48,8 @@ private:
 // The main window's panel: a 331 x 283 diagram centred on 349 x 345, four lamps on it.
 struct WiringPanel
 {
-    TPicturePanel panel;
-    TIAgaloLED *lamps[4];
+    widgets::TPicturePanel panel;
+    widgets::TIAgaloLED *lamps[4];
 
     WiringPanel()
     {
@@ -58,13 +58,13 @@ struct WiringPanel
         for (int y = 0; y < diagram.height(); ++y)
             for (int x = 0; x < diagram.width(); ++x)
                 diagram.setPixel(x, y, (x + y) % 7 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
-        panel.setBitmapAlign(picpanel::paCenter);
+        panel.setBitmapAlign(widgets::picpanel::paCenter);
         panel.setBitmap(diagram);
         const QPoint places[4] = {{199, 71}, {299, 71}, {199, 260}, {299, 260}};
         for (int i = 0; i < 4; ++i) {
-            lamps[i] = new TIAgaloLED(&panel);
+            lamps[i] = new widgets::TIAgaloLED(&panel);
             lamps[i]->move(places[i]);
-            lamps[i]->setLedPlasticColor(clLime);
+            lamps[i]->setLedPlasticColor(widgets::clLime);
             lamps[i]->setLedOn(true);
             lamps[i]->setLedWidth(20);
             lamps[i]->setLedHeight(10);
@@ -87,7 +87,7 @@ void BM_LampRender(benchmark::State &state)
 {
     CoreLoad load(state.range(0) != 0);
     WiringPanel wiring;
-    TIAgaloLED *lamp = wiring.lamps[0];
+    widgets::TIAgaloLED *lamp = wiring.lamps[0];
     for (auto _ : state) {
         lamp->RenderLed();
         benchmark::DoNotOptimize(lamp->picture().constBits());
@@ -100,7 +100,7 @@ void BM_LampPaint(benchmark::State &state)
 {
     CoreLoad load(state.range(0) != 0);
     WiringPanel wiring;
-    TIAgaloLED *lamp = wiring.lamps[0];
+    widgets::TIAgaloLED *lamp = wiring.lamps[0];
     QImage surface(349, 345, QImage::Format_RGB32);
     QPainter painter(&surface);
     const QImage &picture = lamp->picture();

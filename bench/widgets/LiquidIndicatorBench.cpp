@@ -15,7 +15,7 @@ namespace {
 struct MainWindowDisplay
 {
     QWidget host;
-    TIAeverLiquidIndicator *digits = new TIAeverLiquidIndicator(&host);
+    widgets::TIAeverLiquidIndicator *digits = new widgets::TIAeverLiquidIndicator(&host);
 
     MainWindowDisplay()
     {
@@ -25,11 +25,11 @@ struct MainWindowDisplay
         digits->setIndicatorWidth(349);
         digits->setIndicatorHeight(85);
         digits->setIndicatorstring(QStringLiteral("01:07.0452"));
-        digits->setIndicatorKind(TIAeverLiquidIndicator::ik9segment);
-        digits->setBackColor(clBlack);
-        digits->setNumberForeColor(clLime);
-        digits->setNumberBackColor(clBlack);
-        digits->setIndicatorStyle(TIAeverLiquidIndicator::isThick);
+        digits->setIndicatorKind(widgets::TIAeverLiquidIndicator::ik9segment);
+        digits->setBackColor(widgets::clBlack);
+        digits->setNumberForeColor(widgets::clLime);
+        digits->setNumberBackColor(widgets::clBlack);
+        digits->setIndicatorStyle(widgets::TIAeverLiquidIndicator::isThick);
         digits->loaded();
     }
 };

@@ -89,7 +89,7 @@ TEST_F(AdapterDialogTest, ListsAdaptersFirstAndBuiltInPortsOnlyWhenTheyAnswer)
     // The real probe: pseudo-terminals answer no status query, so the ports named
     // ttyS stay out, and the adapters are listed with that answer shown.
     const QList<SerialDeviceEntry> real =
-        comm::listSerialDevices(dev.path(), AdapterDialog::defaultProbe);
+        comm::listSerialDevices(dev.path(), app::AdapterDialog::defaultProbe);
     EXPECT_EQ(paths(real), QStringList({path("serial/by-id/usb-Test_Adapter_1234-if00-port0"),
                                         path("ttyACM0")}));
     ASSERT_EQ(real.size(), 2);
@@ -115,7 +115,7 @@ TEST_F(AdapterDialogTest, ListsAdaptersFirstAndBuiltInPortsOnlyWhenTheyAnswer)
 
 TEST_F(AdapterDialogTest, DialogListsThePseudoTerminalAndLinksTheChosenPort)
 {
-    AdapterDialog dialog(nullptr, dev.path());
+    app::AdapterDialog dialog(nullptr, dev.path());
     QTreeWidget *list = dialog.deviceList();
     ASSERT_EQ(list->topLevelItemCount(), 2);
     EXPECT_EQ(list->topLevelItem(0)->text(0), "usb-Test_Adapter_1234-if00-port0");
@@ -129,15 +129,15 @@ TEST_F(AdapterDialogTest, DialogListsThePseudoTerminalAndLinksTheChosenPort)
     dialog.portButton(2)->setChecked(true);
     list->setCurrentItem(list->topLevelItem(0));
     dialog.findChild<QPushButton *>("btnLink")->click();
-    const QString link = platform::DeviceSerialPorts::linkPath(2);
+    const QString link = comm::DeviceSerialPorts::linkPath(2);
     EXPECT_EQ(link, config.folder() + "/com2");
     EXPECT_EQ(QFileInfo(link).symLinkTarget(),
               path("serial/by-id/usb-Test_Adapter_1234-if00-port0"));
-    EXPECT_EQ(platform::DeviceSerialPorts::devicePath(2), link);
+    EXPECT_EQ(comm::DeviceSerialPorts::devicePath(2), link);
     // The link leads to the terminal; a pseudo-terminal has no modem lines to watch.
-    platform::SerialOpenError openError;
-    EXPECT_EQ(platform::DeviceSerialPorts().open(2, openError), nullptr);
-    EXPECT_EQ(openError.kind, platform::SerialOpenError::NoModemLines);
+    comm::SerialOpenError openError;
+    EXPECT_EQ(comm::DeviceSerialPorts().open(2, openError), nullptr);
+    EXPECT_EQ(openError.kind, comm::SerialOpenError::NoModemLines);
     EXPECT_EQ(dialog.statusLabel()->text(),
               "COM 2 benutzt jetzt " + path("serial/by-id/usb-Test_Adapter_1234-if00-port0") + ".");
 
@@ -152,16 +152,16 @@ TEST_F(AdapterDialogTest, DialogListsThePseudoTerminalAndLinksTheChosenPort)
     // Removing it gives COM 2 its built-in device back; COM 1 was never touched.
     dialog.findChild<QPushButton *>("btnUnlink")->click();
     EXPECT_FALSE(QFileInfo::exists(link));
-    EXPECT_EQ(platform::DeviceSerialPorts::devicePath(2), "/dev/ttyS1");
+    EXPECT_EQ(comm::DeviceSerialPorts::devicePath(2), "/dev/ttyS1");
     EXPECT_EQ(dialog.statusLabel()->text(), "COM 2 benutzt wieder /dev/ttyS1.");
-    EXPECT_FALSE(QFileInfo(platform::DeviceSerialPorts::linkPath(1)).isSymLink());
+    EXPECT_FALSE(QFileInfo(comm::DeviceSerialPorts::linkPath(1)).isSymLink());
 }
 
 TEST_F(AdapterDialogTest, FailuresAreToldInGermanAndChangeNothing)
 {
     // Nothing to list: said so, and nothing can be linked.
     QTemporaryDir empty;
-    AdapterDialog none(nullptr, empty.path());
+    app::AdapterDialog none(nullptr, empty.path());
     EXPECT_EQ(none.statusLabel()->text(), "Keine seriellen Geräte gefunden.");
     EXPECT_FALSE(none.findChild<QPushButton *>("btnLink")->isEnabled());
     EXPECT_FALSE(none.linkSelected());
@@ -174,7 +174,7 @@ TEST_F(AdapterDialogTest, FailuresAreToldInGermanAndChangeNothing)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("mine");
     file.close();
-    AdapterDialog dialog(nullptr, dev.path());
+    app::AdapterDialog dialog(nullptr, dev.path());
     EXPECT_FALSE(dialog.removeLink());
     EXPECT_EQ(dialog.statusLabel()->text(),
               config.folder() + "/com1 ist keine Verknüpfung und bleibt, wie es ist.");
@@ -197,7 +197,7 @@ TEST_F(AdapterDialogTest, FailuresAreToldInGermanAndChangeNothing)
 // replaced only when the user says so, and a broken one without a question.
 TEST_F(AdapterDialogTest, EnterNeverLinksAndReplacingAWorkingLinkIsAsked)
 {
-    AdapterDialog dialog(nullptr, dev.path());
+    app::AdapterDialog dialog(nullptr, dev.path());
     for (const char *name : {"btnLink", "btnUnlink", "btnRefresh"}) {
         const auto *button = dialog.findChild<QPushButton *>(name);
         EXPECT_FALSE(button->isDefault() || button->autoDefault()) << name;
@@ -207,7 +207,7 @@ TEST_F(AdapterDialogTest, EnterNeverLinksAndReplacingAWorkingLinkIsAsked)
     dialog.deviceList()->setFocus();
     QTest::keyClick(&dialog, Qt::Key_Return);
     EXPECT_FALSE(dialog.isVisible());
-    const QString link = platform::DeviceSerialPorts::linkPath(1);
+    const QString link = comm::DeviceSerialPorts::linkPath(1);
     EXPECT_FALSE(QFileInfo(link).isSymLink());
 
     QStringList asked;

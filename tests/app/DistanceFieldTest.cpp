@@ -35,7 +35,7 @@ protected:
     void SetUp() override
     {
         locale = GetParam().locale;
-        form = std::make_unique<TForm1>(lines);
+        form = std::make_unique<app::TForm1>(lines);
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     }
@@ -72,7 +72,7 @@ protected:
     LocaleInstalled localeInstalled{locale};
     QStringList messages;
     MessagesRecorded recorded{messages};
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<app::TForm1> form;
 };
 
 // What is typed is taken as meant or refused with the reason, and the protocol gets only a
@@ -143,14 +143,14 @@ TEST_P(DistanceField, ARefusedOrHalfTypedTextNeverReachesTheProtocolOrTheSetting
         EXPECT_EQ(lastRowText(2), local("0,150 m"));
     }
     form->close();
-    form = std::make_unique<TForm1>(lines);
+    form = std::make_unique<app::TForm1>(lines);
     EXPECT_EQ(form->edtM->text(), local("0,150"));
 }
 
 // A wheel notch over an unfocused selector scrolls on; with the focus it picks.
 TEST_P(DistanceField, SelectorsTakeTheWheelOnlyWithTheFocus)
 {
-    for (TComboBox *selector : {form->cmbPort, form->cmbAlg}) {
+    for (widgets::TComboBox *selector : {form->cmbPort, form->cmbAlg}) {
         SCOPED_TRACE(selector->objectName().toStdString());
         form->edtM->setFocus();
         const int before = selector->currentIndex();
@@ -164,7 +164,7 @@ TEST_P(DistanceField, SelectorsTakeTheWheelOnlyWithTheFocus)
         EXPECT_EQ(selector->focusPolicy(), Qt::StrongFocus);
         int picked = 0;
         const QMetaObject::Connection counting =
-            QObject::connect(selector, &TComboBox::changePicked, [&picked] { ++picked; });
+            QObject::connect(selector, &widgets::TComboBox::changePicked, [&picked] { ++picked; });
         EXPECT_FALSE(notch());
         EXPECT_EQ(selector->currentIndex(), before);
         EXPECT_EQ(picked, 0);
@@ -187,7 +187,7 @@ int main(int argc, char **argv)
 {
     if (qgetenv("QT_QPA_PLATFORM").isEmpty())
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    TApplication app(argc, argv);
+    app::TApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

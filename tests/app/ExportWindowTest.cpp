@@ -46,9 +46,9 @@ class ExportWindow : public ::testing::Test
 protected:
     void TearDown() override { form.reset(); }
 
-    TForm1 &open()
+    app::TForm1 &open()
     {
-        form = std::make_unique<TForm1>(lines);
+        form = std::make_unique<app::TForm1>(lines);
         form->show();
         EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
         return *form;
@@ -66,7 +66,7 @@ protected:
     FakeLines lines;
     platform::RecordingShell shell;
     ShellInstalled shellInstalled{shell};
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<app::TForm1> form;
 };
 
 } // namespace
@@ -79,7 +79,7 @@ TEST_F(ExportWindow, AGermanUsersExportFileByteForByte)
     PinnedSystemLocale german;
     const LocaleInstalled installed(german);
 
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     run(12345);
     run(0); // stop not after start
     f.edtM->setValue(0); // refused: the distance stays 0,150 m
@@ -106,7 +106,7 @@ TEST_F(ExportWindow, AGermanUsersExportFileByteForByte)
 
 TEST_F(ExportWindow, TheSaveDialogRefusesAFolderThatDoesNotExistAndStaysOpen)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     QFileDialog *dialog = &f.ensureSaveDialog();
     QTemporaryDir dir;
     dialog->setDirectory(dir.path());

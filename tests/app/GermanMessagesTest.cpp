@@ -54,11 +54,11 @@ protected:
 
 TEST_F(GermanMessages, SettingsOfTheWrongTypeAreReportedInGerman)
 {
-    config.writeHive(QByteArray(platform::RegFile::Header) + "\r\n\r\n[" +
-                     platform::RegFile::RootName +
+    config.writeHive(QByteArray(registry::RegFile::Header) + "\r\n\r\n[" +
+                     registry::RegFile::RootName +
                      "\\Kelvaro / Software / Velox / 1.02\\Settings]\r\n"
                      "\"COMPort\"=dword:00000001\r\n");
-    TForm1 form(lines);
+    app::TForm1 form(lines);
     EXPECT_EQ(messages.join(u'\n').toStdString(), "Ungültiger Datentyp für 'COMPort'");
 }
 
@@ -66,7 +66,7 @@ TEST_F(GermanMessages, ASettingsFileThatIsNoFileIsReportedInGerman)
 {
     QDir().mkpath(config.folder());
     ASSERT_EQ(::mkfifo(QFile::encodeName(config.hive()).constData(), 0600), 0);
-    TForm1 form(lines);
+    app::TForm1 form(lines);
     EXPECT_EQ(messages.join(u'\n').toStdString(),
               "Die Einstellungsdatei " + config.hive().toStdString() +
                   " ist keine gewöhnliche Datei, sondern eine benannte Pipe; sie blieb "
@@ -79,7 +79,7 @@ TEST_F(GermanMessages, NumberedIoErrorsAreGermanTheFixedOnesStayEnglish)
     QTemporaryDir dir;
     // A link to itself: the folder can never be reached.
     ASSERT_TRUE(QFile::link(dir.filePath("loop"), dir.filePath("loop")));
-    TForm1 form(lines);
+    app::TForm1 form(lines);
     const QString targets[] = {dir.filePath("loop/runs.txt"), dir.path()};
     for (const QString &target : targets) {
         form.setSaveDialogRunner([&](QFileDialog &) { return target; });

@@ -191,8 +191,8 @@ class MainWindowHelp : public ::testing::Test
 protected:
     void SetUp() override
     {
-        form = std::make_unique<TForm1>(lines);
-        info = new TfrmInfo(form.get());
+        form = std::make_unique<app::TForm1>(lines);
+        info = new app::TfrmInfo(form.get());
         form->setInfoForm(info);
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
@@ -203,8 +203,8 @@ protected:
     FakeLines lines;
     platform::RecordingShell shell;
     ShellInstalled shellInstalled{shell};
-    std::unique_ptr<TForm1> form;
-    TfrmInfo *info = nullptr;
+    std::unique_ptr<app::TForm1> form;
+    app::TfrmInfo *info = nullptr;
 };
 
 // Pressing Hilfe twice shows one help window, in front, and asks the desktop for nothing.
@@ -272,7 +272,7 @@ TEST_F(MainWindowHelp, HelpNamesEveryControlOfTheMainWindow)
 // The window and the info dialog carry the icon in every size, drawn at that size.
 TEST_F(MainWindowHelp, WindowsCarryTheIconInEverySize)
 {
-    const QIcon icon = applicationIcon();
+    const QIcon icon = app::applicationIcon();
     QList<QSize> sizes = icon.availableSizes();
     std::sort(sizes.begin(), sizes.end(),
               [](const QSize &a, const QSize &b) { return a.width() < b.width(); });

@@ -33,8 +33,8 @@ class Windows : public ::testing::Test
 protected:
     void SetUp() override
     {
-        form = std::make_unique<TForm1>(lines);
-        info = new TfrmInfo(form.get());
+        form = std::make_unique<app::TForm1>(lines);
+        info = new app::TfrmInfo(form.get());
         form->setInfoForm(info);
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
@@ -49,15 +49,15 @@ protected:
     FakeLines lines;
     platform::RecordingShell shell;
     ShellInstalled shellInstalled{shell};
-    std::unique_ptr<TForm1> form;
-    TfrmInfo *info = nullptr;
+    std::unique_ptr<app::TForm1> form;
+    app::TfrmInfo *info = nullptr;
 };
 
 // --- The wiring diagram and its lamps ------------------------------------------------
 
 TEST_F(Windows, DiagramIsCentredOnAWhitePanel)
 {
-    TPicturePanel *panel = form->imgWiring;
+    widgets::TPicturePanel *panel = form->imgWiring;
     EXPECT_EQ(panel->Bitmap().size(), QSize(331, 283));
     EXPECT_EQ(panel->pictureRect(), QRect(9, 31, 331, 283));
     const QImage &buffer = panel->buffer();
@@ -75,12 +75,12 @@ TEST_F(Windows, DiagramIsCentredOnAWhitePanel)
 
 TEST_F(Windows, EachLampHidesItsTerminalBlock)
 {
-    TPicturePanel *panel = form->imgWiring;
+    widgets::TPicturePanel *panel = form->imgWiring;
     const QImage shot = panel->grab().toImage().convertToFormat(QImage::Format_RGB32);
     const QColor grey(229, 229, 229);
     const struct
     {
-        TIAgaloLED *lamp;
+        widgets::TIAgaloLED *lamp;
         QPoint at;   // in the panel
         QRect block; // on the diagram
     } rows[] = {
@@ -117,12 +117,12 @@ TEST_F(Windows, LampsSayTheirLineAndState)
         lines.change(dsr, !dsr);
         const struct
         {
-            TIAgaloLED *lamp;
+            widgets::TIAgaloLED *lamp;
             const char *line;
         } rows[] = {
             {form->led4, "DSR"}, {form->led6, "DSR"}, {form->led7, "CTS"}, {form->led8, "CTS"}};
         for (const auto &r : rows) {
-            const bool lit = r.lamp->LedPlasticColor() == clLime;
+            const bool lit = r.lamp->LedPlasticColor() == widgets::clLime;
             EXPECT_EQ(r.lamp->accessibleName(),
                       QString::fromLatin1(r.line) +
                           (lit ? QStringLiteral(": ein") : QStringLiteral(": aus")));
@@ -170,7 +170,7 @@ TEST_F(Windows, InfoDialogHasEveryControlInItsPlace)
     // The logo fills the whole panel.
     EXPECT_EQ(info->imgLogo->Bitmap().size(), QSize(191, 42));
     EXPECT_EQ(info->imgLogo->pictureRect(), QRect(0, 0, 297, 57));
-    EXPECT_EQ(info->imgLogo->StretchFilter(), picpanel::rfSpline);
+    EXPECT_EQ(info->imgLogo->StretchFilter(), widgets::picpanel::rfSpline);
 
     EXPECT_FALSE(info->btn->text().isEmpty());
     EXPECT_TRUE(info->btn->isDefault());
@@ -200,7 +200,7 @@ TEST_F(Windows, InfoIsModalCentredAndShownAgainWithoutBeingRebuilt)
 
 TEST(HelpFile, LiesBesideTheBuiltProgramAsAGermanPage)
 {
-    const QString help = TForm1::helpFilePath(QStringLiteral(TACHOFLUX_PROGRAM));
+    const QString help = app::TForm1::helpFilePath(QStringLiteral(TACHOFLUX_PROGRAM));
     QFile file(help);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << help.toStdString();
     const QString text = QString::fromUtf8(file.readAll());

@@ -139,12 +139,12 @@ TEST_F(InstallTree, InstalledProgramIsStrippedAndStillSpeaksGerman)
 
     const QByteArray image = read(program);
     std::uint64_t position = 0;
-    ASSERT_TRUE(
-        store_marker::positionIn(std::string_view(image.constData(), image.size()), position));
-    TEmbeddedStore store(program, position);
+    ASSERT_TRUE(i18n::store_marker::positionIn(std::string_view(image.constData(), image.size()),
+                                               position));
+    i18n::TEmbeddedStore store(program, position);
     store.ScanStore();
     ASSERT_EQ(store.FileNames().size(), 2);
-    TTranslationEngine engine(store.ExecutableFolder(), &store);
+    i18n::TTranslationEngine engine(store.ExecutableFolder(), &store);
     engine.SelectLanguage(QStringLiteral("de"));
     EXPECT_EQ(engine.TranslateInDomain(QStringLiteral("toolkit"), QStringLiteral("&Yes")),
               QStringLiteral("&Ja"));

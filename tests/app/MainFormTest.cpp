@@ -48,10 +48,10 @@ protected:
         form.reset();
     }
 
-    TForm1 &open()
+    app::TForm1 &open()
     {
         form.reset();
-        form = std::make_unique<TForm1>(lines);
+        form = std::make_unique<app::TForm1>(lines);
         form->show();
         EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
         return *form;
@@ -65,7 +65,7 @@ protected:
             texts << form->Prot->model()->index(r, c).data().toString();
         return texts;
     }
-    void press(TSpeedButton *button, Qt::MouseButton mouse = Qt::LeftButton)
+    void press(widgets::TSpeedButton *button, Qt::MouseButton mouse = Qt::LeftButton)
     {
         QTest::mousePress(button, mouse);
         QTest::mouseRelease(button, mouse);
@@ -80,13 +80,13 @@ protected:
     ShellInstalled shellInstalled{shell};
     QStringList messages;
     MessagesRecorded recorded{messages};
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<app::TForm1> form;
 };
 
 // Loading the window sets a dozen of the display's properties; the picture is drawn once.
 TEST_F(MainFormTest, TheDisplayRendersOnceWhileTheWindowLoads)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     QCoreApplication::processEvents();
     EXPECT_EQ(f.Digits->rebuildCount(), 1);
     EXPECT_EQ(f.Digits->picture().size(), f.Digits->size());
@@ -95,7 +95,7 @@ TEST_F(MainFormTest, TheDisplayRendersOnceWhileTheWindowLoads)
 
 TEST_F(MainFormTest, WindowHasTheStoredLayout)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     EXPECT_EQ(f.windowTitle(), "Kelvaro / Software / Velox / 1.02");
     // The statistics below the protocol, the measurement mode's row below them and the
     // classroom strip add their heights.
@@ -166,12 +166,12 @@ TEST_F(MainFormTest, WindowHasTheStoredLayout)
 TEST_F(MainFormTest, ShowingTheWindowResetsAndEvaluatesWithoutFiring)
 {
     lines.openable = {1};
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     // No port stored: "KEIN" was assigned, nothing is active, all lamps maroon.
     EXPECT_EQ(lines.assigned, std::vector<int>{0});
     EXPECT_EQ(f.cmbPort->currentIndex(), 0);
-    for (TIAgaloLED *led : {f.led4, f.led6, f.led7, f.led8})
-        EXPECT_EQ(led->LedPlasticColor(), clMaroon);
+    for (widgets::TIAgaloLED *led : {f.led4, f.led6, f.led7, f.led8})
+        EXPECT_EQ(led->LedPlasticColor(), widgets::clMaroon);
     EXPECT_FALSE(f.running());
     EXPECT_TRUE(f.btn46->isEnabled());
     EXPECT_FALSE(f.btn78->isEnabled());
@@ -180,7 +180,7 @@ TEST_F(MainFormTest, ShowingTheWindowResetsAndEvaluatesWithoutFiring)
 
 TEST_F(MainFormTest, KeysAndButtonsStartStopAndReset)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     enum Action { F5, ShiftF5, F6, F8, Press46Right, Press78Middle, PressReset };
     const auto act = [&](Action a) {
         switch (a) {
@@ -233,7 +233,7 @@ TEST_F(MainFormTest, KeysAndButtonsStartStopAndReset)
 
 TEST_F(MainFormTest, KeysReachTheFocusedControlToo)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     f.edtM->setFocus();
     f.edtM->selectAll();
     QTest::keyClick(f.windowHandle(), Qt::Key_F5);
@@ -250,7 +250,7 @@ TEST_F(MainFormTest, LinesFireContactsOnlyOnTheirRisingEdge)
         bool dsr, cts;
         bool running;
         int entries;
-        TColor lamp46, lamp78;
+        widgets::TColor lamp46, lamp78;
     };
     const struct
     {
@@ -260,29 +260,29 @@ TEST_F(MainFormTest, LinesFireContactsOnlyOnTheirRisingEdge)
     } cases[] = {
         {"EIN: contact 1 then contact 2",
          0,
-         {{true, false, true, 0, clLime, clMaroon},
-          {false, false, true, 0, clMaroon, clMaroon},
-          {false, true, false, 1, clMaroon, clLime},
-          {false, false, false, 1, clMaroon, clMaroon}}},
+         {{true, false, true, 0, widgets::clLime, widgets::clMaroon},
+          {false, false, true, 0, widgets::clMaroon, widgets::clMaroon},
+          {false, true, false, 1, widgets::clMaroon, widgets::clLime},
+          {false, false, false, 1, widgets::clMaroon, widgets::clMaroon}}},
         {"EIN: a line that stays on fires once",
          0,
-         {{true, false, true, 0, clLime, clMaroon},
-          {true, true, false, 1, clLime, clLime},
-          {true, true, false, 1, clLime, clLime},
-          {true, false, false, 1, clLime, clMaroon}}},
+         {{true, false, true, 0, widgets::clLime, widgets::clMaroon},
+          {true, true, false, 1, widgets::clLime, widgets::clLime},
+          {true, true, false, 1, widgets::clLime, widgets::clLime},
+          {true, false, false, 1, widgets::clLime, widgets::clMaroon}}},
         {"EIN: both lines in one report make a run at once",
          0,
-         {{true, true, false, 1, clLime, clLime}}},
+         {{true, true, false, 1, widgets::clLime, widgets::clLime}}},
         {"AUS: a line counts as active while off",
          1,
-         {{true, true, false, 0, clMaroon, clMaroon},
-          {false, true, true, 0, clLime, clMaroon},
-          {false, false, false, 1, clLime, clLime}}},
+         {{true, true, false, 0, widgets::clMaroon, widgets::clMaroon},
+          {false, true, true, 0, widgets::clLime, widgets::clMaroon},
+          {false, false, false, 1, widgets::clLime, widgets::clLime}}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         lines.openable = {1};
-        TForm1 &f = open();
+        app::TForm1 &f = open();
         f.cmbAlg->setItemIndexQuiet(c.polarity);
         f.cmbPort->setItemIndexQuiet(1);
         f.cmbPortChange();
@@ -305,7 +305,7 @@ TEST_F(MainFormTest, LinesFireContactsOnlyOnTheirRisingEdge)
 TEST_F(MainFormTest, BothLinesInOneReportGiveAnUnknownRun)
 {
     lines.openable = {1};
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     f.cmbPort->setItemIndexQuiet(1);
     f.cmbPortChange();
     lines.change(true, true);
@@ -316,7 +316,7 @@ TEST_F(MainFormTest, BothLinesInOneReportGiveAnUnknownRun)
 TEST_F(MainFormTest, ContactsFromLinesTakeTheInstantTheChangeWasRead)
 {
     lines.openable = {1};
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     f.cmbPort->setItemIndexQuiet(1);
     f.cmbPortChange();
     clock.set(900000);
@@ -330,7 +330,7 @@ TEST_F(MainFormTest, ContactsFromLinesTakeTheInstantTheChangeWasRead)
 TEST_F(MainFormTest, SuppressedEvaluationsLightLampsButFireNothing)
 {
     lines.openable = {1};
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     f.cmbPort->setItemIndexQuiet(1);
     f.cmbPortChange();
     lines.change(true, false);
@@ -344,8 +344,8 @@ TEST_F(MainFormTest, SuppressedEvaluationsLightLampsButFireNothing)
     emit f.cmbAlg->changePicked();
     EXPECT_FALSE(f.running());
     EXPECT_FALSE(f.suppressed());
-    EXPECT_EQ(f.led4->LedPlasticColor(), clLime);
-    EXPECT_EQ(f.led7->LedPlasticColor(), clLime);
+    EXPECT_EQ(f.led4->LedPlasticColor(), widgets::clLime);
+    EXPECT_EQ(f.led7->LedPlasticColor(), widgets::clLime);
     // Only after the line has gone inactive and active again does contact 1 fire.
     lines.change(false, false);
     EXPECT_FALSE(f.running());
@@ -357,7 +357,7 @@ TEST_F(MainFormTest, SuppressedEvaluationsLightLampsButFireNothing)
 TEST_F(MainFormTest, WithoutAnActivePortLampsStayMaroonAndKeysStillWork)
 {
     lines.openable = {};
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     f.cmbPort->setCurrentIndex(2);
     emit f.cmbPort->clickPicked();
     emit f.cmbPort->changePicked();
@@ -365,14 +365,14 @@ TEST_F(MainFormTest, WithoutAnActivePortLampsStayMaroonAndKeysStillWork)
     EXPECT_EQ(f.cmbPort->currentIndex(), 0); // fell back to "KEIN"
     lines.change(true, true);
     EXPECT_FALSE(f.running());
-    EXPECT_EQ(f.led4->LedPlasticColor(), clMaroon);
+    EXPECT_EQ(f.led4->LedPlasticColor(), widgets::clMaroon);
     QTest::keyClick(f.windowHandle(), Qt::Key_F5);
     EXPECT_TRUE(f.running());
 }
 
 TEST_F(MainFormTest, NoSelectionAssignsPort255)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     f.cmbPort->setItemIndexQuiet(-1);
     f.cmbPortChange();
     EXPECT_EQ(lines.assigned.back(), 255);
@@ -394,7 +394,7 @@ TEST_F(MainFormTest, ProtocolEntryFollowsTheLocale)
     for (const auto &c : cases) {
         locale = c.locale;
         locale.pinNow(QDate(2026, 12, 6), QTime(14, 3, 27));
-        TForm1 &f = open();
+        app::TForm1 &f = open();
         QTest::keyClick(f.windowHandle(), Qt::Key_F5);
         clock.advance(1);
         QTest::keyClick(f.windowHandle(), Qt::Key_F6);
@@ -418,11 +418,11 @@ TEST_F(MainFormTest, TheTypedDistanceReachesTheProtocolAndTheSettings)
     };
     for (const auto &c : cases) {
         locale = c.locale;
-        TForm1 &f = open();
+        app::TForm1 &f = open();
         EXPECT_EQ(f.edtM->text(), c.locale.decimalSeparator() == u',' ? "0,150" : "0.150");
-        EXPECT_EQ(f.edtM->ValueType(), TFloatSpinEdit::vtFloat);
+        EXPECT_EQ(f.edtM->ValueType(), widgets::TFloatSpinEdit::vtFloat);
         EXPECT_EQ(f.edtM->Increment(), 0.01);
-        EXPECT_EQ(f.edtM->ClipboardCommands(), TFloatSpinEdit::TClipboardCommands());
+        EXPECT_EQ(f.edtM->ClipboardCommands(), widgets::TFloatSpinEdit::TClipboardCommands());
         EXPECT_FALSE(f.edtM->BeepOnError());
         f.edtM->setFocus();
         f.edtM->selectAll();
@@ -437,9 +437,9 @@ TEST_F(MainFormTest, TheTypedDistanceReachesTheProtocolAndTheSettings)
 
         // Stored as whole millimetres, shown again at the next start.
         f.close();
-        platform::RegFile hive;
-        platform::RegistryStore(config.path() + "/tachoflux/registry.reg").read(hive);
-        const platform::RegValue *meters =
+        registry::RegFile hive;
+        registry::RegistryStore(config.path() + "/tachoflux/registry.reg").read(hive);
+        const registry::RegValue *meters =
             hive.value("Kelvaro / Software / Velox / 1.02\\Settings", "Meters");
         ASSERT_TRUE(meters);
         EXPECT_EQ(meters->text(), "1250");
@@ -452,7 +452,7 @@ TEST_F(MainFormTest, TheTypedDistanceReachesTheProtocolAndTheSettings)
 
 TEST_F(MainFormTest, ZeroDistanceAndStopNotAfterStart)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     // A distance of 0 is refused: the runs keep the one taken before.
     f.edtM->setValue(0);
     QTest::keyClick(f.windowHandle(), Qt::Key_F5);
@@ -470,7 +470,7 @@ TEST_F(MainFormTest, ZeroDistanceAndStopNotAfterStart)
 TEST_F(MainFormTest, ExportWritesTheListAndOpensIt)
 {
     QTemporaryDir dir;
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     QTest::keyClick(f.windowHandle(), Qt::Key_F5);
     clock.advance(12345);
     QTest::keyClick(f.windowHandle(), Qt::Key_F6);
@@ -507,7 +507,7 @@ TEST_F(MainFormTest, ExportWritesTheListAndOpensIt)
 TEST_F(MainFormTest, ExportToACsvNameWritesTheRunsAsNumbers)
 {
     QTemporaryDir dir;
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     // The label typed before a run goes with it.
     QTest::keyClicks(f.edtLabel, "Wagen A");
     QTest::keyClick(f.windowHandle(), Qt::Key_F5);
@@ -556,7 +556,7 @@ TEST_F(MainFormTest, ExportToACsvNameWritesTheRunsAsNumbers)
 TEST_F(MainFormTest, CancelledOrFailedExportOpensNothing)
 {
     QTemporaryDir dir;
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     f.setSaveDialogRunner([](QFileDialog &) { return QString(); });
     f.btnExportClick();
     // A folder cannot be written as a file: the error is shown, nothing is opened.
@@ -568,7 +568,7 @@ TEST_F(MainFormTest, CancelledOrFailedExportOpensNothing)
 
 TEST_F(MainFormTest, ResetProtocolFromTheListsMenuEmptiesIt)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     for (int i = 0; i < 3; ++i) {
         QTest::keyClick(f.windowHandle(), Qt::Key_F5);
         clock.advance(10);
@@ -587,7 +587,7 @@ TEST_F(MainFormTest, ResetProtocolFromTheListsMenuEmptiesIt)
 
 TEST_F(MainFormTest, MissingCounterShowsTheErrorAndChangesNothing)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     clock.setFrequency(0);
     QTest::keyClick(f.windowHandle(), Qt::Key_F5);
     EXPECT_FALSE(f.running());
@@ -608,7 +608,7 @@ TEST(HelpFile, ReplacesTheProgramsExtension)
         {"/opt/tools/a.b.c", "/opt/tools/a.b.hlp"},
     };
     for (const auto &r : rows)
-        EXPECT_EQ(TForm1::helpFilePath(r.program), r.help);
+        EXPECT_EQ(app::TForm1::helpFilePath(r.program), r.help);
 }
 
 } // namespace

@@ -44,9 +44,9 @@ protected:
     }
     void TearDown() override { form.reset(); }
 
-    TForm1 &open()
+    app::TForm1 &open()
     {
-        form = std::make_unique<TForm1>(lines);
+        form = std::make_unique<app::TForm1>(lines);
         form->show();
         EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
         form->cmbPort->setItemIndexQuiet(1);
@@ -102,7 +102,7 @@ protected:
     ShellInstalled shellInstalled{shell};
     QStringList messages;
     MessagesRecorded recorded{messages};
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<app::TForm1> form;
 };
 
 const QStringList FourAndLabel{"Datum/Zeit", "Stoppuhrzeit", "Entfernung", "Geschwindigkeit",
@@ -158,7 +158,7 @@ TEST_F(ModesWindow, EachModeTurnsEdgesIntoRowsWithItsOwnColumns)
     };
     for (const ModeCase &c : cases) {
         SCOPED_TRACE(c.name);
-        TForm1 &f = open();
+        app::TForm1 &f = open();
         choose(c.mode);
         EXPECT_EQ(f.mode(), c.mode);
         EXPECT_EQ(f.edtMin->Value(), 1) << "the flag modes' minimum";
@@ -181,7 +181,7 @@ TEST_F(ModesWindow, EachModeTurnsEdgesIntoRowsWithItsOwnColumns)
 
 TEST_F(ModesWindow, TheDisplayRunsWhileABarrierIsDarkAndF5StartsNothing)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     choose(timing::MeasurementMode::DarkTime);
     clock.set(100000);
     lines.change(true, false, 100000);
@@ -198,7 +198,7 @@ TEST_F(ModesWindow, TheDisplayRunsWhileABarrierIsDarkAndF5StartsNothing)
 
 TEST_F(ModesWindow, TheTextExportAddsTheModesColumnsRightAligned)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     choose(timing::MeasurementMode::DarkTime);
     feed({{true, false, 100000}, {false, false, 100500}});
     QTemporaryDir dir;
@@ -211,17 +211,17 @@ TEST_F(ModesWindow, TheTextExportAddsTheModesColumnsRightAligned)
     ASSERT_GE(lines.size(), 5);
     const auto right = [](const char *text) { return QString::fromUtf8(text).rightJustified(15); };
     EXPECT_EQ(QString::fromLatin1(lines[2]),
-              timing::exportRow("Datum/Zeit", "Stoppuhrzeit", "Entfernung", "Geschwindigkeit")
+              protocol::exportRow("Datum/Zeit", "Stoppuhrzeit", "Entfernung", "Geschwindigkeit")
                   + right("Schranke") + right("v (m/s)") + u'\r');
     EXPECT_EQ(QString::fromLatin1(lines[3]), QString(100, u' ') + u'\r');
     EXPECT_EQ(QString::fromLatin1(lines[4]),
-              timing::exportRow("06.12.2026/14:03:27", "00:00.0500", "0,025 m", "0,500 m/s")
+              protocol::exportRow("06.12.2026/14:03:27", "00:00.0500", "0,025 m", "0,500 m/s")
                   + right("1") + right("0,500 m/s") + u'\r');
 }
 
 TEST_F(ModesWindow, RunsOfTheModeLeftKeepTheirColumnsBesideTheNewModes)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     choose(timing::MeasurementMode::DarkTime);
     feed({{true, false, 100000}, {false, false, 100500}});
     choose(timing::MeasurementMode::Pendulum);
@@ -240,7 +240,7 @@ TEST_F(ModesWindow, RunsOfTheModeLeftKeepTheirColumnsBesideTheNewModes)
 
 TEST_F(ModesWindow, AMinimumInTheDefaultModeIgnoresABouncingContact)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     EXPECT_EQ(f.edtMin->Value(), 0) << "the default mode keeps its contacts as they are";
     f.edtMin->setValue(5);
     // 2 ms bounce on contact 1, then contact 1 for real, contact 2 a second later.
@@ -259,7 +259,7 @@ TEST_F(ModesWindow, AMinimumInTheDefaultModeIgnoresABouncingContact)
 TEST_F(ModesWindow, ModeFlagLengthAndBothMinimaComeBackAfterARestart)
 {
     {
-        TForm1 &f = open();
+        app::TForm1 &f = open();
         f.edtMin->setValue(3);
         choose(timing::MeasurementMode::Acceleration);
         f.edtFlag->setValue(0.03);
@@ -267,7 +267,7 @@ TEST_F(ModesWindow, ModeFlagLengthAndBothMinimaComeBackAfterARestart)
         f.close();
         form.reset();
     }
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     EXPECT_EQ(f.cmbMode->currentIndex(), 2);
     EXPECT_EQ(f.mode(), timing::MeasurementMode::Acceleration);
     EXPECT_EQ(f.edtFlag->Value(), 0.03);
@@ -281,10 +281,10 @@ TEST_F(ModesWindow, ModeFlagLengthAndBothMinimaComeBackAfterARestart)
 
 TEST_F(ModesWindow, TheFlagLengthIsRefusedLikeTheDistanceAndTheMinimumBeyond100ms)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     struct Case
     {
-        TFloatSpinEdit *field;
+        widgets::TFloatSpinEdit *field;
         const char *typed;
         double kept;
     };

@@ -14,13 +14,13 @@ namespace {
 
 TEST(DenseScreenProjector, TheDisplayIsDrawnWithTheScreensPixels)
 {
-    TIAeverLiquidIndicator look;
+    widgets::TIAeverLiquidIndicator look;
     look.setSignNumber(9);
-    look.setIndicatorKind(TIAeverLiquidIndicator::ik9segment);
-    look.setBackColor(clBlack);
-    look.setNumberForeColor(clLime);
-    look.setNumberBackColor(clBlack);
-    look.setIndicatorStyle(TIAeverLiquidIndicator::isThick);
+    look.setIndicatorKind(widgets::TIAeverLiquidIndicator::ik9segment);
+    look.setBackColor(widgets::clBlack);
+    look.setNumberForeColor(widgets::clLime);
+    look.setNumberBackColor(widgets::clBlack);
+    look.setIndicatorStyle(widgets::TIAeverLiquidIndicator::isThick);
 
     app::ProjectorView view;
     view.copyLook(look);
@@ -29,7 +29,7 @@ TEST(DenseScreenProjector, TheDisplayIsDrawnWithTheScreensPixels)
     view.resize(960, 540);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    TIAeverLiquidIndicator *d = view.display();
+    widgets::TIAeverLiquidIndicator *d = view.display();
     ASSERT_EQ(d->devicePixelRatioF(), 2.0);
 
     const QImage &picture = d->picture();

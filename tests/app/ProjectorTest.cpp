@@ -56,10 +56,10 @@ protected:
     void SetUp() override { locale.pinNow(QDate(2026, 12, 6), QTime(14, 3, 27)); }
     void TearDown() override { form.reset(); }
 
-    TForm1 &open()
+    app::TForm1 &open()
     {
         form.reset();
-        form = std::make_unique<TForm1>(lines);
+        form = std::make_unique<app::TForm1>(lines);
         form->show();
         EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
         return *form;
@@ -100,12 +100,12 @@ protected:
     QStringList messages;
     MessagesRecorded recorded{messages};
     HeardTones heard;
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<app::TForm1> form;
 };
 
 TEST_F(ProjectorTest, OpensFullScreenOnF11ButtonOrCommandAndClosesOnEscOrF11)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     auto *button = f.findChild<QPushButton *>(QStringLiteral("btnProjector"));
     auto *command = f.findChild<QAction *>(QStringLiteral("Grossanzeige1"));
     ASSERT_TRUE(button && command);
@@ -145,7 +145,7 @@ TEST_F(ProjectorTest, OpensFullScreenOnF11ButtonOrCommandAndClosesOnEscOrF11)
 
 TEST_F(ProjectorTest, KeysInTheProjectorTimeRunsThatItShowsLarge)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     QTest::keyClick(f.windowHandle(), Qt::Key_F11);
     const struct
     {
@@ -186,7 +186,7 @@ TEST_F(ProjectorTest, KeysInTheProjectorTimeRunsThatItShowsLarge)
 
 TEST_F(ProjectorTest, ArmedStateInWordsAndColourInTheWindowAndTheProjector)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     QTest::keyClick(f.windowHandle(), Qt::Key_F11);
     using S = app::ArmedState;
     enum Do { Nothing, Port1, Lines, F8, PolarityAus };
@@ -237,7 +237,7 @@ TEST_F(ProjectorTest, ArmedStateInWordsAndColourInTheWindowAndTheProjector)
 
 TEST_F(ProjectorTest, TonesOnStartAndStopWhileTonIsOnAndTheSwitchIsRemembered)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     auto *box = f.findChild<QCheckBox *>(QStringLiteral("chkSound"));
     ASSERT_TRUE(box);
     EXPECT_TRUE(box->isChecked()); // no stored value: tones on
@@ -272,7 +272,7 @@ TEST_F(ProjectorTest, TonesOnStartAndStopWhileTonIsOnAndTheSwitchIsRemembered)
     EXPECT_TRUE(config.hiveBytes().contains("\"Sound\"=\"0\""));
 
     // The next start keeps the choice, in the box and in the display's command.
-    TForm1 &again = open();
+    app::TForm1 &again = open();
     EXPECT_FALSE(again.findChild<QCheckBox *>(QStringLiteral("chkSound"))->isChecked());
     EXPECT_FALSE(again.findChild<QAction *>(QStringLiteral("Ton1"))->isChecked());
     // The box takes no focus; Alt+T turns it on again.
@@ -284,7 +284,7 @@ TEST_F(ProjectorTest, TonesOnStartAndStopWhileTonIsOnAndTheSwitchIsRemembered)
 
 TEST_F(ProjectorTest, TheScreenChoiceIsRemembered)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     auto *other = f.findChild<QAction *>(QStringLiteral("AndererBildschirm1"));
     ASSERT_TRUE(other);
     EXPECT_TRUE(other->isChecked());
@@ -297,7 +297,7 @@ TEST_F(ProjectorTest, TheScreenChoiceIsRemembered)
 
 TEST_F(ProjectorTest, TheStripSitsBelowEveryOtherControl)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     const int stripTop = f.height() - app::Classroom::StripHeight;
     EXPECT_EQ(f.minimumSize(), f.maximumSize());
     QWidget *strip = f.findChild<QWidget *>(QStringLiteral("ClassroomStrip"));
@@ -324,7 +324,7 @@ std::set<QRgb> colours(const QImage &image)
     return found;
 }
 
-QRect bounds(const lcd::PolygonList &polygons)
+QRect bounds(const widgets::lcd::PolygonList &polygons)
 {
     QPolygon all;
     for (const QPoint &p : polygons.points)
@@ -334,7 +334,7 @@ QRect bounds(const lcd::PolygonList &polygons)
 
 TEST_F(ProjectorTest, TheDisplayIsRenderedAnewAtTheWindowsSize)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     app::ProjectorView view;
     view.copyLook(*f.Digits);
     view.setTime(QStringLiteral("01:07.0452"));
@@ -349,7 +349,7 @@ TEST_F(ProjectorTest, TheDisplayIsRenderedAnewAtTheWindowsSize)
         view.resize(row.window);
         view.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-        TIAeverLiquidIndicator *d = view.display();
+        widgets::TIAeverLiquidIndicator *d = view.display();
         EXPECT_EQ(d->width(), row.faceWidth);
         EXPECT_EQ(d->height(), row.faceWidth * 85 / 349);
         EXPECT_EQ(d->IndicatorWidth(), d->width());

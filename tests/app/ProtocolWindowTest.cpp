@@ -32,9 +32,9 @@ protected:
     void SetUp() override { locale.pinNow(QDate(2026, 12, 6), QTime(14, 3, 27)); }
     void TearDown() override { form.reset(); }
 
-    TForm1 &open()
+    app::TForm1 &open()
     {
-        form = std::make_unique<TForm1>(lines);
+        form = std::make_unique<app::TForm1>(lines);
         form->show();
         EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
         return *form;
@@ -86,14 +86,14 @@ protected:
     ShellInstalled shellInstalled{shell};
     QStringList messages;
     MessagesRecorded recorded{messages};
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<app::TForm1> form;
 };
 
 } // namespace
 
 TEST_F(ProtocolWindowTest, DeletedAndResetRowsComeBackWithCtrlZUntilTheNextRun)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     for (int i = 1; i <= 5; ++i)
         run(i * 1000);
     const QStringList all = times();
@@ -141,7 +141,7 @@ TEST_F(ProtocolWindowTest, DeletedAndResetRowsComeBackWithCtrlZUntilTheNextRun)
 
 TEST_F(ProtocolWindowTest, LabelsGoWithNewRunsAndAreEditedInTheList)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     EXPECT_EQ(f.edtLabel->maxLength(), 40);
     run(1000, "Wagen A");
     run(2000, "Wagen\tB");
@@ -174,7 +174,7 @@ TEST_F(ProtocolWindowTest, LabelsGoWithNewRunsAndAreEditedInTheList)
 // list leaves the journal as measured; a new session brings the runs back.
 TEST_F(ProtocolWindowTest, JournalKeepsEveryRunAndLoadsBack)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     EXPECT_EQ(f.journal().folder(), config.dataFolder());
     int rowsWhenJournaled = -1;
     QObject::connect(f.Prot->model(), &QAbstractItemModel::rowsInserted, [&] {
@@ -196,7 +196,7 @@ TEST_F(ProtocolWindowTest, JournalKeepsEveryRunAndLoadsBack)
 
     const QStringList shown = {cell(0, 0), cell(0, 1), cell(0, 2), cell(0, 3)};
     form.reset();
-    TForm1 &next = open();
+    app::TForm1 &next = open();
     EXPECT_EQ(model().rowCount(), 0); // the protocol starts empty
     action("LetzteMessungen1")->trigger();
     ASSERT_EQ(model().rowCount(), 3);
@@ -217,7 +217,7 @@ TEST_F(ProtocolWindowTest, AJournalThatCannotBeWrittenIsReportedOnceAndRunsGoOn)
     QFile blocker(config.dataFolder());
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     run(1000);
     run(2000);
     QTest::qWait(0);
@@ -238,7 +238,7 @@ TEST_F(ProtocolWindowTest, AJournalThatCannotBeWrittenIsReportedOnceAndRunsGoOn)
 
 TEST_F(ProtocolWindowTest, NewRowsScrollIntoViewUnlessTheUserLooksAtOlderOnes)
 {
-    TForm1 &f = open();
+    app::TForm1 &f = open();
     QScrollBar *bar = f.Prot->verticalScrollBar();
     const auto lastRowVisible = [&] {
         const QRect row = f.Prot->visualRect(model().index(model().rowCount() - 1, 0));

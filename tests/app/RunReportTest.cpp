@@ -159,7 +159,7 @@ TEST_F(Report, AFailedWriteKeepsTheOldFileAndGivesTheFileError)
     try {
         app::writeReport(path, {fiveRuns(), all(fiveRuns()), Made}, german());
         ADD_FAILURE() << "a write-protected file was replaced";
-    } catch (const EInOutError &e) {
+    } catch (const platform::EInOutError &e) {
         EXPECT_EQ(e.errorCode(), 5);
         EXPECT_EQ(e.message(), QStringLiteral("File access denied"));
     }
@@ -169,7 +169,7 @@ TEST_F(Report, AFailedWriteKeepsTheOldFileAndGivesTheFileError)
 
     EXPECT_THROW(app::writeReport(dir.filePath(QStringLiteral("fehlt/bericht.pdf")),
                                   {fiveRuns(), all(fiveRuns()), Made}, german()),
-                 EInOutError);
+                 platform::EInOutError);
 }
 
 TEST(ReportFileName, PdfEndingChoosesTheReport)

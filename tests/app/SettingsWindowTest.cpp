@@ -25,17 +25,17 @@ class SettingsWindow : public ::testing::Test
 protected:
     void SetUp() override
     {
-        platform::RegistryStore::takeProblems();
+        registry::RegistryStore::takeProblems();
     }
 
     // A new start of the program, as far as its main window goes.
-    std::unique_ptr<TForm1> start() { return std::make_unique<TForm1>(lines); }
+    std::unique_ptr<app::TForm1> start() { return std::make_unique<app::TForm1>(lines); }
 
     QString storedText(const char *name) const
     {
-        platform::RegFile hive;
-        platform::RegistryStore(config.hive()).read(hive);
-        const platform::RegValue *value = hive.value(Section, QString::fromUtf8(name));
+        registry::RegFile hive;
+        registry::RegistryStore(config.hive()).read(hive);
+        const registry::RegValue *value = hive.value(Section, QString::fromUtf8(name));
         return value ? value->text() : QStringLiteral("(missing)");
     }
 
@@ -97,8 +97,8 @@ TEST_F(SettingsWindow, AStoredValueOfTheWrongTypeIsShownAndTheRestKeepTheirDefau
     form->cmbAlg->setItemIndexQuiet(1);
     form->edtM->setValue(2.5);
     form->close();
-    platform::RegistryStore(config.hive()).update([](platform::RegFile &hive) {
-        return hive.setValue(Section, QStringLiteral("COMPort"), platform::RegValue::dword(1));
+    registry::RegistryStore(config.hive()).update([](registry::RegFile &hive) {
+        return hive.setValue(Section, QStringLiteral("COMPort"), registry::RegValue::dword(1));
     });
 
     form = start();

@@ -42,7 +42,7 @@ protected:
     void SetUp() override
     {
         locale.pinNow(QDate(2026, 12, 7), QTime(11, 0, 5));
-        form = std::make_unique<TForm1>(lines);
+        form = std::make_unique<app::TForm1>(lines);
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     }
@@ -94,7 +94,7 @@ protected:
     ShellInstalled shellInstalled{shell};
     QStringList messages;
     MessagesRecorded recorded{messages};
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<app::TForm1> form;
     QTemporaryDir dir;
 };
 

@@ -37,7 +37,7 @@ protected:
     void SetUp() override
     {
         locale.pinNow(QDate(2026, 12, 6), QTime(14, 3, 27));
-        form = std::make_unique<TForm1>(lines);
+        form = std::make_unique<app::TForm1>(lines);
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     }
@@ -59,7 +59,7 @@ protected:
     ShellInstalled shellInstalled{shell};
     QStringList messages;
     MessagesRecorded recorded{messages};
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<app::TForm1> form;
 };
 
 TEST_F(WindowAccessTest, EveryControlHasAnAccessibleName)
@@ -96,7 +96,7 @@ TEST_F(WindowAccessTest, EveryControlHasAnAccessibleName)
     // around it; elsewhere the name is the one the window gives it.
     const struct
     {
-        TComboBox *combo;
+        widgets::TComboBox *combo;
         const char *label;
         const char *name;
     } combos[] = {
@@ -199,7 +199,7 @@ TEST_F(WindowAccessTest, PortSelectorsMenuOpensTheAdapterDialog)
     ASSERT_TRUE(comm::writePortLink(1, QStringLiteral("/dev/null")).isEmpty());
     QString title;
     QTimer::singleShot(0, [&] {
-        if (auto *dialog = qobject_cast<AdapterDialog *>(QApplication::activeModalWidget())) {
+        if (auto *dialog = qobject_cast<app::AdapterDialog *>(QApplication::activeModalWidget())) {
             title = dialog->windowTitle();
             dialog->portButton(1)->setChecked(true);
             dialog->removeLink();

@@ -22,14 +22,14 @@ class WindowLook : public ::testing::Test
 protected:
     void SetUp() override
     {
-        form = std::make_unique<TForm1>(lines);
+        form = std::make_unique<app::TForm1>(lines);
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     }
 
     ConfigFolder config;
     FakeLines lines;
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<app::TForm1> form;
 };
 
 } // namespace
@@ -40,8 +40,8 @@ TEST_F(WindowLook, GroupBoxesEncloseTheirControlsBelowTheCaptionLine)
     ASSERT_EQ(boxes.size(), 10);
     for (QGroupBox *box : boxes) {
         const std::string name = box->objectName().toStdString();
-        const QRect frame = GroupFrame::frameRect(*box);
-        const QRect caption = GroupFrame::captionRect(*box);
+        const QRect frame = app::GroupFrame::frameRect(*box);
+        const QRect caption = app::GroupFrame::captionRect(*box);
         // The frame's top edge runs through the caption, 8 pixels in.
         EXPECT_EQ(caption.left(), 8) << name;
         EXPECT_LT(caption.top(), frame.top()) << name;

@@ -18,8 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using platform::MS_CTS_ON;
-using platform::MS_DSR_ON;
+using comm::MS_CTS_ON;
+using comm::MS_DSR_ON;
 
 namespace {
 
@@ -30,9 +30,9 @@ protected:
     void SetUp() override
     {
         port1 = ports.add(1);
-        status = std::make_unique<TMyCommStatus>();
-        lines = std::make_unique<CommLineSource>(*status);
-        form = std::make_unique<TForm1>(*lines);
+        status = std::make_unique<comm::TMyCommStatus>();
+        lines = std::make_unique<app::CommLineSource>(*status);
+        form = std::make_unique<app::TForm1>(*lines);
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
         form->cmbPort->setItemIndexQuiet(1);
@@ -61,9 +61,9 @@ protected:
     FakeSerialPorts ports;
     WatcherClock clock;
     std::shared_ptr<FakeModemLines> port1;
-    std::unique_ptr<TMyCommStatus> status;
-    std::unique_ptr<CommLineSource> lines;
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<comm::TMyCommStatus> status;
+    std::unique_ptr<app::CommLineSource> lines;
+    std::unique_ptr<app::TForm1> form;
     QStringList messages;
     MessagesRecorded recorded{messages};
 };
@@ -98,7 +98,7 @@ TEST_F(CommWindowTest, PortThatCannotBeOpenedFallsBackToNone)
     EXPECT_EQ(form->cmbPort->currentIndex(), 0);
     EXPECT_FALSE(status->Active());
     EXPECT_EQ(status->Comm(), 2);
-    for (TIAgaloLED *led : {form->led4, form->led6, form->led7, form->led8})
+    for (widgets::TIAgaloLED *led : {form->led4, form->led6, form->led7, form->led8})
         EXPECT_EQ(led->LedPlasticColor(), 0x00000080u);
 }
 
@@ -151,7 +151,7 @@ TEST_F(CommWindowTest, ARunTimedByALateInstantSaysSoInTheListAndTheExport)
     EXPECT_EQ(form->Prot->model()->index(1, 1).data().toString(), "00:01.0000");
 
     const QStringList lines =
-        timing::exportText(form->protocolRows()).split(QStringLiteral("\r\n"));
+        protocol::exportText(form->protocolRows()).split(QStringLiteral("\r\n"));
     ASSERT_GE(lines.size(), 6);
     EXPECT_EQ(lines[4].mid(25, 15), QStringLiteral("00:02.0000*    "));
     EXPECT_EQ(lines[5].mid(25, 15), QStringLiteral("00:01.0000     "));
@@ -172,7 +172,7 @@ TEST_F(CommWindowTest, TheLineSourceStatesEachInstantsUncertaintyInSeconds)
     };
     std::vector<Seen> seen;
     lines->setOnChanged([&] {
-        if (const std::optional<TMyCommInstant> at = status->changeInstant())
+        if (const std::optional<comm::TMyCommInstant> at = status->changeInstant())
             seen.push_back({lines->changeLate(), lines->changeUncertainty(), at->uncertaintyNs});
     });
     ASSERT_TRUE(waitFor([&] { return port1->waitingSinceLastSet(); }));
@@ -205,7 +205,7 @@ TEST_F(CommWindowTest, APulledAdapterEndsTheRunAndTheSelectorFallsBackWithAMessa
     EXPECT_EQ(form->cmbPort->currentIndex(), 0);
     EXPECT_FALSE(form->running());
     EXPECT_FALSE(status->Active());
-    for (TIAgaloLED *led : {form->led4, form->led6, form->led7, form->led8})
+    for (widgets::TIAgaloLED *led : {form->led4, form->led6, form->led7, form->led8})
         EXPECT_EQ(led->LedPlasticColor(), 0x00000080u);
     EXPECT_EQ(messages, QStringList{"The adapter of COM1 was removed; the port has been closed."});
 

@@ -11,7 +11,7 @@
 
 #include <QCoreApplication>
 
-using platform::MS_DSR_ON;
+using comm::MS_DSR_ON;
 using timing::MeasurementMode;
 using timing::Ticks;
 
@@ -24,8 +24,8 @@ protected:
     void SetUp() override
     {
         port1 = ports.add(1);
-        status = std::make_unique<TMyCommStatus>();
-        lines = std::make_unique<CommLineSource>(*status);
+        status = std::make_unique<comm::TMyCommStatus>();
+        lines = std::make_unique<app::CommLineSource>(*status);
         chrono = std::make_unique<timing::Chronometer>(*lines);
         engine.setFlagMeters(0.025L);
         lines->setOnChanged([this] {
@@ -58,8 +58,8 @@ protected:
     FakeSerialPorts ports;
     WatcherClock clock;
     std::shared_ptr<FakeModemLines> port1;
-    std::unique_ptr<TMyCommStatus> status;
-    std::unique_ptr<CommLineSource> lines;
+    std::unique_ptr<comm::TMyCommStatus> status;
+    std::unique_ptr<app::CommLineSource> lines;
     std::unique_ptr<timing::Chronometer> chrono;
     timing::ModeEngine engine;
     timing::ModeOutput out;
@@ -78,12 +78,12 @@ TEST_F(ModeWatcherTest, A25mmFlagAtHalfAMetreASecondDarkensBarrier1For50ms)
     ASSERT_EQ(stated.size(), 2u);
     const protocol::Run run = protocol::runOf(out.runs[0], {}, {});
     ASSERT_TRUE(run.ticks);
-    EXPECT_EQ(timing::formatFixed3(*run.ticks / 10000.0L, u','), "0,050");
+    EXPECT_EQ(protocol::formatFixed3(*run.ticks / 10000.0L, u','), "0,050");
     ASSERT_TRUE(run.speed());
-    EXPECT_EQ(timing::formatFixed3(*run.speed(), u','), "0,500");
+    EXPECT_EQ(protocol::formatFixed3(*run.speed(), u','), "0,500");
     EXPECT_DOUBLE_EQ(run.uncertaintyMs, (stated[0] + stated[1]) * 1000.0);
     EXPECT_EQ(run.extra[1].name, "v");
-    EXPECT_EQ(timing::formatFixed3(*run.extra[1].value, u','), "0,500");
+    EXPECT_EQ(protocol::formatFixed3(*run.extra[1].value, u','), "0,500");
     EXPECT_FALSE(run.late);
 }
 
@@ -102,7 +102,7 @@ TEST_F(ModeWatcherTest, APendulumOfPeriod1point4sGivesThatPeriodWithinTheInstant
     const protocol::Run run = protocol::runOf(out.runs[0], {}, {});
     EXPECT_EQ(run.ticks, 14'000);
     ASSERT_EQ(run.extra.size(), 1);
-    EXPECT_EQ(timing::formatFixed(*run.extra[0].value, 4, u','), "1,4000");
+    EXPECT_EQ(protocol::formatFixed(*run.extra[0].value, 4, u','), "1,4000");
     EXPECT_DOUBLE_EQ(double(run.extra[0].uncertainty), stated[0] + stated[4]);
     EXPECT_DOUBLE_EQ(run.uncertaintyMs, (stated[0] + stated[4]) * 1000.0);
     EXPECT_EQ(engine.DigitsText(2'015'000), "00:00.1---"); // the next period runs

@@ -13,10 +13,10 @@
 #include <stdexcept>
 #include <thread>
 
-using platform::MS_CTS_ON;
-using platform::MS_DSR_ON;
-using platform::MS_RING_ON;
-using platform::MS_RLSD_ON;
+using comm::MS_CTS_ON;
+using comm::MS_DSR_ON;
+using comm::MS_RING_ON;
+using comm::MS_RLSD_ON;
 
 namespace {
 
@@ -26,7 +26,7 @@ struct Lines
     bool operator==(const Lines &) const = default;
 };
 
-Lines linesOf(const TMyCommStatus &status)
+Lines linesOf(const comm::TMyCommStatus &status)
 {
     return {status.ClearToSend(), status.DataSetReady(), status.Ring(), status.ReceiveLine()};
 }
@@ -59,7 +59,7 @@ protected:
 
     void SetUp() override
     {
-        status = std::make_unique<TMyCommStatus>();
+        status = std::make_unique<comm::TMyCommStatus>();
         status->setOnChanged([this](QObject *sender) {
             ++changes;
             senders.push_back(sender);
@@ -87,7 +87,7 @@ protected:
     FakeSerialPorts ports;
     WatcherClock clock;
     std::shared_ptr<FakeModemLines> waits, other, polled, mute, noCounters, slow;
-    std::unique_ptr<TMyCommStatus> status;
+    std::unique_ptr<comm::TMyCommStatus> status;
     int changes = 0;
     std::vector<QObject *> senders;
     std::vector<Lines> seen;
@@ -212,7 +212,7 @@ TEST_P(PortKinds, AnAdapterThatIsPulledIsClosedAtOnceAndCanBeChosenAgain)
     EXPECT_EQ(status->Comm(), GetParam());
     // Closed, and nobody knocks at the dead device any more.
     EXPECT_TRUE(waitFor([&] { return lines().openPorts() == 0; }));
-    EXPECT_TRUE(waitFor([&] { return status->watcher()->tier() == TMyCommTier::None; }));
+    EXPECT_TRUE(waitFor([&] { return status->watcher()->tier() == comm::TMyCommTier::None; }));
     const std::int64_t reads = lines().reads();
     handleEventsFor(100);
     EXPECT_EQ(lines().reads(), reads);
@@ -230,9 +230,9 @@ TEST_P(PortKinds, AnAdapterThatIsPulledIsClosedAtOnceAndCanBeChosenAgain)
 
 TEST_P(PortKinds, TheWatcherFollowsEachDriverInItsTier)
 {
-    const TMyCommTier expected = GetParam() == 1 || GetParam() == 6 ? TMyCommTier::ChangeWait
-                                 : GetParam() == 3                  ? TMyCommTier::Polled
-                                                                    : TMyCommTier::BackToBack;
+    const comm::TMyCommTier expected = GetParam() == 1 || GetParam() == 6 ? comm::TMyCommTier::ChangeWait
+                                 : GetParam() == 3                  ? comm::TMyCommTier::Polled
+                                                                    : comm::TMyCommTier::BackToBack;
     status->ChangePort(GetParam());
     lines().set(MS_RING_ON);
     ASSERT_TRUE(reported({false, false, true, false}));
@@ -260,19 +260,19 @@ class ChangeWaits : public PortKinds
 protected:
     void SetUp() override
     {
-        TMyCommWatcher::setWaitBound(3600'000'000'000);
+        comm::TMyCommWatcher::setWaitBound(3600'000'000'000);
         PortKinds::SetUp();
     }
     void TearDown() override
     {
         PortKinds::TearDown();
-        TMyCommWatcher::setWaitBound(0);
+        comm::TMyCommWatcher::setWaitBound(0);
     }
 };
 
 TEST_P(ChangeWaits, ABounceJustBeforeTheDriversSnapshotIsFoundAtOnceAndMarkedLate)
 {
-    std::vector<std::optional<TMyCommInstant>> instants;
+    std::vector<std::optional<comm::TMyCommInstant>> instants;
     status->setOnChanged([&](QObject *) {
         seen.push_back(linesOf(*status));
         instants.push_back(status->changeInstant());
@@ -387,7 +387,7 @@ TEST_F(MyCommStatusTest, PropertiesAreThoseOfTheComponent)
 // every change, in order, one at a time, each with the instant of the read that saw it.
 TEST_F(MyCommStatusTest, ChangesWhileTheWindowIsBusyAreStampedAsTheyHappenAndComeInOrder)
 {
-    std::vector<std::optional<TMyCommInstant>> instants;
+    std::vector<std::optional<comm::TMyCommInstant>> instants;
     bool inHandler = false;
     bool nested = false;
     status->setOnChanged([&](QObject *) {
@@ -434,8 +434,8 @@ TEST_F(MyCommStatusTest, ChangesWhileTheWindowIsBusyAreStampedAsTheyHappenAndCom
 // sees as it happens, is a regular read of its tier: not late.
 TEST_F(MyCommStatusTest, AChangeReadRightAfterTheSafetyBoundIsNotLate)
 {
-    TMyCommWatcher::setWaitBound(2'000'000);
-    std::vector<std::optional<TMyCommInstant>> instants;
+    comm::TMyCommWatcher::setWaitBound(2'000'000);
+    std::vector<std::optional<comm::TMyCommInstant>> instants;
     status->setOnChanged([&](QObject *) {
         seen.push_back(linesOf(*status));
         instants.push_back(status->changeInstant());
@@ -453,7 +453,7 @@ TEST_F(MyCommStatusTest, AChangeReadRightAfterTheSafetyBoundIsNotLate)
         ASSERT_TRUE(instants.back().has_value());
         EXPECT_FALSE(instants.back()->late);
     }
-    TMyCommWatcher::setWaitBound(0);
+    comm::TMyCommWatcher::setWaitBound(0);
 }
 
 TEST_F(MyCommStatusTest, AnErrorOfTheHandlerEndsTheWatcherSilently)
@@ -515,7 +515,7 @@ TEST_F(MyCommStatusTest, AReportOnItsWayNeverReachesADestroyedComponent)
 
 TEST_F(MyCommStatusTest, EachReportCarriesTheInstantOfTheReadThatSawIt)
 {
-    std::vector<std::optional<TMyCommInstant>> instants;
+    std::vector<std::optional<comm::TMyCommInstant>> instants;
     status->setOnChanged([&](QObject *) { instants.push_back(status->changeInstant()); });
     status->ChangePort(1);
     ASSERT_EQ(instants.size(), 1u);

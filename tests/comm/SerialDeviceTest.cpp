@@ -22,7 +22,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using platform::DeviceSerialPorts;
+using comm::DeviceSerialPorts;
 
 namespace {
 
@@ -93,7 +93,7 @@ TEST_F(SerialDeviceTest, PortNumbersNameTheSerialDevicesUnlessTheUserLinkedThem)
 // device and a plain file are refused before, a pseudo-terminal has no modem lines.
 TEST_F(SerialDeviceTest, DevicesThatAreNoSerialPortAreRefusedWithTheReason)
 {
-    using platform::SerialOpenError;
+    using comm::SerialOpenError;
     const struct
     {
         std::uint8_t number;
@@ -125,7 +125,7 @@ TEST_F(SerialDeviceTest, ADeviceTheUserMayNotReadNamesTheGroupThatMay)
     const struct
     {
         const char *who;
-        platform::Credentials credentials;
+        comm::Credentials credentials;
         bool may;
     } rows[] = {
         {"stranger", {stranger, strangerGroup, {}}, false},
@@ -136,20 +136,20 @@ TEST_F(SerialDeviceTest, ADeviceTheUserMayNotReadNamesTheGroupThatMay)
     for (const auto &row : rows) {
         SCOPED_TRACE(row.who);
         EXPECT_EQ(row.credentials.mayRead(st.st_uid, st.st_gid, 0660), row.may);
-        platform::SerialOpenError error;
+        comm::SerialOpenError error;
         DeviceSerialPorts ports(row.credentials);
         EXPECT_EQ(ports.open(3, error), nullptr);
         if (row.may) {
-            EXPECT_EQ(error.kind, platform::SerialOpenError::NoModemLines);
+            EXPECT_EQ(error.kind, comm::SerialOpenError::NoModemLines);
             continue;
         }
-        EXPECT_EQ(error.kind, platform::SerialOpenError::NoPermission);
+        EXPECT_EQ(error.kind, comm::SerialOpenError::NoPermission);
         const group *g = getgrgid(st.st_gid);
         EXPECT_EQ(error.group, g ? QString::fromLocal8Bit(g->gr_name) : QString::number(st.st_gid));
         EXPECT_EQ(error.device, QFileInfo(QString::fromLocal8Bit(ptyName)).canonicalFilePath());
     }
     // Readable by all: nobody is refused.
-    const platform::Credentials anybody{stranger, strangerGroup, {}};
+    const comm::Credentials anybody{stranger, strangerGroup, {}};
     EXPECT_TRUE(anybody.mayRead(0, 0, 0664));
 }
 
@@ -168,8 +168,8 @@ TEST_F(SerialDeviceTest, APortHeldByAnotherOpenIsBusyAndNamesTheHolderWhoKeepsIt
     const QString pty = QString::fromLocal8Bit(ptyName);
     platform::FileDescriptor holder(::open(ptyName, O_RDONLY | O_NOCTTY | O_NONBLOCK));
     ASSERT_TRUE(holder.valid());
-    platform::SerialOpenError error;
-    ASSERT_TRUE(platform::holdExclusively(holder.get(), pty, error));
+    comm::SerialOpenError error;
+    ASSERT_TRUE(comm::holdExclusively(holder.get(), pty, error));
     int exclusive = 0;
     ASSERT_EQ(::ioctl(holder.get(), TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 1);
@@ -178,7 +178,7 @@ TEST_F(SerialDeviceTest, APortHeldByAnotherOpenIsBusyAndNamesTheHolderWhoKeepsIt
     for (int attempt = 0; attempt < 2; ++attempt) {
         SCOPED_TRACE(attempt);
         EXPECT_EQ(ports.openPath(pty, error), nullptr);
-        EXPECT_EQ(error.kind, platform::SerialOpenError::Busy);
+        EXPECT_EQ(error.kind, comm::SerialOpenError::Busy);
         EXPECT_EQ(error.holderPid, getpid());
         EXPECT_EQ(error.holder, ownName());
         EXPECT_EQ(error.device, QFileInfo(pty).canonicalFilePath());
@@ -188,15 +188,15 @@ TEST_F(SerialDeviceTest, APortHeldByAnotherOpenIsBusyAndNamesTheHolderWhoKeepsIt
     char text[3] = {};
     ASSERT_TRUE(waitFor([&] { return ::read(holder.get(), text, 3) == 3; }, false));
     EXPECT_EQ(std::string(text, 3), "ok\n");
-    EXPECT_EQ(platform::findSerialHolder(pty).pid, getpid());
+    EXPECT_EQ(comm::findSerialHolder(pty).pid, getpid());
 
     holder.close();
-    EXPECT_EQ(platform::findSerialHolder(pty).pid, 0);
+    EXPECT_EQ(comm::findSerialHolder(pty).pid, 0);
     EXPECT_EQ(ports.openPath(pty, error), nullptr);
-    EXPECT_EQ(error.kind, platform::SerialOpenError::NoModemLines);
+    EXPECT_EQ(error.kind, comm::SerialOpenError::NoModemLines);
     // An open that failed for another reason has let go of the port again.
     platform::FileDescriptor next(::open(ptyName, O_RDONLY | O_NOCTTY | O_NONBLOCK));
-    EXPECT_TRUE(platform::holdExclusively(next.get(), pty, error));
+    EXPECT_TRUE(comm::holdExclusively(next.get(), pty, error));
 }
 
 // The holder is another program, found by its lock.
@@ -215,26 +215,26 @@ TEST_F(SerialDeviceTest, APortLockedByAnotherProgramNamesThatProgram)
         return ::flock(probe.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     };
     ASSERT_TRUE(waitFor(locked));
-    ASSERT_EQ(platform::findSerialHolder(pty).pid, other.processId());
+    ASSERT_EQ(comm::findSerialHolder(pty).pid, other.processId());
 
     DeviceSerialPorts ports;
-    platform::SerialOpenError error;
+    comm::SerialOpenError error;
     EXPECT_EQ(ports.openPath(pty, error), nullptr);
-    EXPECT_EQ(error.kind, platform::SerialOpenError::Busy);
+    EXPECT_EQ(error.kind, comm::SerialOpenError::Busy);
     EXPECT_EQ(error.holderPid, other.processId());
     EXPECT_EQ(error.holder, "flock");
 
     other.kill();
     other.closeWriteChannel();
     ASSERT_TRUE(other.waitForFinished());
-    ASSERT_TRUE(waitFor([&] { return platform::findSerialHolder(pty).pid == 0; }));
+    ASSERT_TRUE(waitFor([&] { return comm::findSerialHolder(pty).pid == 0; }));
     EXPECT_EQ(ports.openPath(pty, error), nullptr);
-    EXPECT_EQ(error.kind, platform::SerialOpenError::NoModemLines);
+    EXPECT_EQ(error.kind, comm::SerialOpenError::NoModemLines);
 }
 
 TEST_F(SerialDeviceTest, ComponentShowsSuchPortsInactiveAndReportsNothing)
 {
-    TMyCommStatus status;
+    comm::TMyCommStatus status;
     int changes = 0;
     status.setOnChanged([&](QObject *) { ++changes; });
     for (std::uint8_t n : {1, 2, 3, 4}) {

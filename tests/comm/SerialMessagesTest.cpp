@@ -44,9 +44,9 @@ protected:
         catalogs.reset();
     }
 
-    std::string openMessage(platform::DeviceSerialPorts &ports, const QString &path)
+    std::string openMessage(comm::DeviceSerialPorts &ports, const QString &path)
     {
-        platform::SerialOpenError error;
+        comm::SerialOpenError error;
         EXPECT_EQ(ports.openPath(path, error), nullptr);
         return comm::openErrorMessage(QStringLiteral("COM1"), error).toStdString();
     }
@@ -72,9 +72,9 @@ TEST_F(SerialMessages, DevicesThatCannotBeOpenedAreExplainedInGerman)
     const group *g = getgrgid(st.st_gid);
     const std::string groupName = g ? g->gr_name : std::to_string(st.st_gid);
 
-    platform::DeviceSerialPorts mine;
-    platform::DeviceSerialPorts stranger(
-        platform::Credentials{st.st_uid + 4711, st.st_gid + 4711, {}});
+    comm::DeviceSerialPorts mine;
+    comm::DeviceSerialPorts stranger(
+        comm::Credentials{st.st_uid + 4711, st.st_gid + 4711, {}});
     EXPECT_EQ(openMessage(mine, dir.filePath("ttyUSB7")),
               "COM1 (" + dir.filePath("ttyUSB7").toStdString() +
                   ") lässt sich nicht öffnen: ein solches Gerät gibt es nicht");
@@ -92,14 +92,14 @@ TEST_F(SerialMessages, DevicesThatCannotBeOpenedAreExplainedInGerman)
               "COM1 (" + pty.toStdString() +
                   ") ist nicht verwendbar: die Schnittstelle meldet keine Modemleitungen");
 
-    const platform::SerialOpenError busy{platform::SerialOpenError::Busy, "/dev/ttyS0", {}, 0};
+    const comm::SerialOpenError busy{comm::SerialOpenError::Busy, "/dev/ttyS0", {}, 0, 0, {}};
     EXPECT_EQ(comm::openErrorMessage("COM1", busy).toStdString(),
               "COM1 (/dev/ttyS0) ist belegt: ein anderes Programm benutzt die Schnittstelle");
 
     // A port another open holds names the program that holds it.
     platform::FileDescriptor holder(::open(ptyName, O_RDONLY | O_NOCTTY | O_NONBLOCK));
-    platform::SerialOpenError held;
-    ASSERT_TRUE(platform::holdExclusively(holder.get(), pty, held));
+    comm::SerialOpenError held;
+    ASSERT_TRUE(comm::holdExclusively(holder.get(), pty, held));
     QFile self(QStringLiteral("/proc/self/comm"));
     ASSERT_TRUE(self.open(QIODevice::ReadOnly));
     EXPECT_EQ(openMessage(mine, pty),
@@ -118,7 +118,7 @@ TEST_F(SerialMessages, APulledAdapterAndTheLimitsOfADriverAreToldInGerman)
     std::shared_ptr<FakeModemLines> lowered = ports.add(4);
     lowered->setFacts({"/dev/ttyUSB1", "ftdi_sio", false, 1, true});
 
-    TMyCommStatus status;
+    comm::TMyCommStatus status;
     status.ChangePort(2);
     EXPECT_TRUE(status.Active());
     EXPECT_EQ(status.message().toStdString(),
@@ -137,7 +137,7 @@ TEST_F(SerialMessages, APulledAdapterAndTheLimitsOfADriverAreToldInGerman)
               "COM3 lässt sich nicht öffnen: ein solches Gerät gibt es nicht");
     EXPECT_EQ(comm::portGoneMessage("COM3").toStdString(),
               "Der Adapter von COM3 wurde entfernt; die Schnittstelle ist geschlossen");
-    EXPECT_EQ(comm::tierName(TMyCommTier::Polled).toStdString(),
+    EXPECT_EQ(comm::tierName(comm::TMyCommTier::Polled).toStdString(),
               "Abfrage: 1 kHz in Ruhe, 10 kHz während einer Messung");
 }
 
@@ -147,14 +147,14 @@ TEST_F(SerialMessages, TheProbeTellsWhatADeviceOffers)
     const comm::SerialProbe none = comm::probeSerialDevice(QStringLiteral("/dev/null"), "COM1");
     EXPECT_FALSE(none.opened);
     EXPECT_FALSE(none.answersStatus);
-    EXPECT_EQ(none.tier, TMyCommTier::None);
+    EXPECT_EQ(none.tier, comm::TMyCommTier::None);
     EXPECT_EQ(none.error.toStdString(),
               "COM1 (/dev/null) lässt sich nicht öffnen: das ist keine serielle Schnittstelle");
 
     const comm::SerialProbe pty = comm::probeSerialDevice(QString::fromLocal8Bit(ptyName));
     EXPECT_TRUE(pty.opened);
     EXPECT_FALSE(pty.answersStatus);
-    EXPECT_EQ(pty.tier, TMyCommTier::None);
+    EXPECT_EQ(pty.tier, comm::TMyCommTier::None);
     EXPECT_TRUE(pty.error.contains(u"meldet keine Modemleitungen"));
 }
 

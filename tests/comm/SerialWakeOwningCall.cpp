@@ -5,7 +5,7 @@
 
 int main()
 {
-    platform::SerialWake wake;
+    comm::SerialWake wake;
     std::string owned = "leaked when cut short";
     auto call = [owned] { (void)owned.size(); };
     return wake.run(call) ? 0 : 1;

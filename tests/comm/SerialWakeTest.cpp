@@ -10,7 +10,7 @@
 #include <thread>
 #include <unistd.h>
 
-using platform::SerialWake;
+using comm::SerialWake;
 
 namespace {
 

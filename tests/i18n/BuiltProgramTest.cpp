@@ -32,20 +32,20 @@ void expectCatalogsAndGerman(const QString &program)
 {
     const std::uint64_t directory = markerPosition(program);
     ASSERT_NE(directory, 0u);
-    TEmbeddedStore store(program, directory);
+    i18n::TEmbeddedStore store(program, directory);
     store.ScanStore();
     EXPECT_THAT(store.FileNames(), ::testing::ElementsAre("locale/de/LC_MESSAGES/default.mo",
                                                           "locale/de/LC_MESSAGES/toolkit.mo"));
     const QByteArray image = read(program);
     for (const char *domain : {"default", "toolkit"}) {
-        const TLocatedFile located =
+        const i18n::TLocatedFile located =
             store.LocateFile(store.ExecutableFolder() + "locale/de/LC_MESSAGES/" + domain + ".mo");
         EXPECT_EQ(image.mid(qsizetype(located.dataPosition), qsizetype(located.length)),
                   read(programCatalog(domain)))
             << domain;
     }
 
-    TTranslationEngine engine(store.ExecutableFolder(), &store);
+    i18n::TTranslationEngine engine(store.ExecutableFolder(), &store);
     engine.SelectLanguage("de");
     const Row rows[] = {
         {"toolkit", "&Yes", "&Ja"},
@@ -102,7 +102,7 @@ TEST(BuiltProgramTest, ACopyWithADamagedStoreOrCatalogStartsAndRuns)
     const QString original = QFileInfo(QStringLiteral(TF_TACHOFLUX)).canonicalFilePath();
     const QByteArray image = read(original);
     const auto directory = qsizetype(markerPosition(original));
-    TEmbeddedStore store(original, std::uint64_t(directory));
+    i18n::TEmbeddedStore store(original, std::uint64_t(directory));
     store.ScanStore();
     const auto dataOf = [&store](const char *domain) {
         return qsizetype(store.LocateFile(store.ExecutableFolder() + "locale/de/LC_MESSAGES/" +

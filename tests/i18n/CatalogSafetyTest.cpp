@@ -63,7 +63,7 @@ TEST_F(CatalogSafetyTest, ThreadsLookUpWhileBadCatalogsOpenAndClose)
     placeCatalog(m_folder + "locale", "de", "default", catalog("normal"));
     placeCatalog(m_folder + "locale", "de", "charset", catalog("latin1"));
     write(catalogPath("de", "damaged"), damagedCatalog());
-    TTranslationEngine engine(m_folder, nullptr);
+    i18n::TTranslationEngine engine(m_folder, nullptr);
     engine.SelectLanguage("de");
 
     std::atomic<bool> stop = false;
@@ -82,7 +82,7 @@ TEST_F(CatalogSafetyTest, ThreadsLookUpWhileBadCatalogsOpenAndClose)
                     engine.TranslateInDomain(i % 2 ? "damaged" : "charset", key);
                     // New domains while the others read the list.
                     engine.TranslateInDomain(QStringLiteral("extra%1-%2").arg(t).arg(i % 40), key);
-                } catch (const TfError &) {
+                } catch (const platform::TfError &) {
                     // The bad catalogs raise their errors; what counts is that nothing breaks.
                 }
                 ++lookups;
@@ -109,8 +109,8 @@ TEST_F(CatalogSafetyTest, ToolkitTextsFromThreadsWhileDomainsAreAdded)
 {
     placeCatalog(m_folder + "locale", "de", "toolkit", catalog("normal"));
     placeCatalog(m_folder + "locale", "de", "charset", catalog("latin1"));
-    Translation::startUp(m_folder + "tachoflux", 0);
-    LanguageSetup();
+    i18n::Translation::startUp(m_folder + "tachoflux", 0);
+    i18n::LanguageSetup();
     std::atomic<bool> stop = false;
     std::atomic<int> wrong = 0;
     std::vector<std::thread> threads;
@@ -118,9 +118,9 @@ TEST_F(CatalogSafetyTest, ToolkitTextsFromThreadsWhileDomainsAreAdded)
         threads.emplace_back([&] {
             while (!stop) {
                 try {
-                    if (TranslateResourceText("&Yes") != "&Ja")
+                    if (i18n::TranslateResourceText("&Yes") != "&Ja")
                         ++wrong;
-                } catch (const TfError &) {
+                } catch (const platform::TfError &) {
                     // "charset" comes after "toolkit" and is never reached for "&Yes".
                     ++wrong;
                 }
@@ -128,19 +128,19 @@ TEST_F(CatalogSafetyTest, ToolkitTextsFromThreadsWhileDomainsAreAdded)
         });
     }
     for (int i = 0; i < 200; ++i)
-        AddResourceStringDomain(QStringLiteral("added%1").arg(i));
-    AddResourceStringDomain("charset");
+        i18n::AddResourceStringDomain(QStringLiteral("added%1").arg(i));
+    i18n::AddResourceStringDomain("charset");
     stop = true;
     for (std::thread &thread : threads)
         thread.join();
     EXPECT_EQ(wrong, 0);
-    Translation::shutDown();
+    i18n::Translation::shutDown();
 }
 
 TEST_F(CatalogSafetyTest, CatalogCutShortOnDiskWhileOpenKeepsTranslating)
 {
     const QString path = placeCatalog(m_folder + "locale", "de", "default", catalog("normal"));
-    TTranslationEngine engine(m_folder, nullptr);
+    i18n::TTranslationEngine engine(m_folder, nullptr);
     engine.SelectLanguage("de");
     EXPECT_EQ(engine.TranslateInDomain("default", "Open"), "Öffnen");
     // Another program rewrites the file in place: first it is cut to nothing.
@@ -149,7 +149,7 @@ TEST_F(CatalogSafetyTest, CatalogCutShortOnDiskWhileOpenKeepsTranslating)
     EXPECT_EQ(engine.TranslateInDomain("default", "€ sign"), "Eurozeichen");
     // Opened again, the cut file is no catalog.
     engine.DomainFor("default")->CloseCatalog();
-    EXPECT_THROW(engine.TranslateInDomain("default", "Open"), TfError);
+    EXPECT_THROW(engine.TranslateInDomain("default", "Open"), platform::TfError);
     EXPECT_EQ(engine.TranslateInDomain("default", "Open"), "Open");
 }
 
@@ -165,7 +165,7 @@ TEST_F(CatalogSafetyTest, FifosAndDevicesAreNoCatalogsAndNeverBlock)
     QFile::remove(device);
     ASSERT_TRUE(QFile::link("/dev/zero", device));
 
-    TTranslationEngine engine(m_folder, nullptr);
+    i18n::TTranslationEngine engine(m_folder, nullptr);
     engine.SelectLanguage("de_DE");
     EXPECT_EQ(engine.TranslateInDomain("default", "Open"), "Open");
     EXPECT_FALSE(engine.DomainFor("default")->MayOpen());
@@ -178,7 +178,7 @@ TEST_F(CatalogSafetyTest, FifosAndDevicesAreNoCatalogsAndNeverBlock)
 TEST_F(CatalogSafetyTest, UnpairedSurrogatesStayPartOfTheKey)
 {
     placeCatalog(m_folder + "locale", "de", "default", catalog("normal"));
-    TTranslationEngine engine(m_folder, nullptr);
+    i18n::TTranslationEngine engine(m_folder, nullptr);
     engine.SelectLanguage("de");
     for (const char16_t surrogate : {char16_t(0xD800), char16_t(0xDC00)}) {
         const QString trailing = QStringLiteral("&Yes") + QChar(surrogate);
@@ -192,8 +192,8 @@ TEST_F(CatalogSafetyTest, UnpairedSurrogatesStayPartOfTheKey)
 TEST(TranslationCacheTest, KeptTextsStayWithinTheirBudget)
 {
     const QString text(100, QLatin1Char('x'));
-    const std::size_t cost = TTranslationCache::Cost(text);
-    TTranslationCache cache(50, cost * 10);
+    const std::size_t cost = i18n::TTranslationCache::Cost(text);
+    i18n::TTranslationCache cache(50, cost * 10);
     for (std::uint32_t entry = 0; entry < 50; ++entry)
         EXPECT_EQ(cache.Keep(entry, text), text);
     EXPECT_EQ(cache.KeptBytes(), cost * 10);

@@ -35,9 +35,9 @@ protected:
         ASSERT_EQ(result.exitCode, 0) << result.errors.toStdString();
     }
 
-    TEmbeddedStore scanned(std::uint64_t position) const
+    i18n::TEmbeddedStore scanned(std::uint64_t position) const
     {
-        TEmbeddedStore store(m_program, position);
+        i18n::TEmbeddedStore store(m_program, position);
         store.ScanStore();
         return store;
     }
@@ -119,7 +119,7 @@ TEST_F(EmbeddedStoreTest, QueriesIgnoreCaseInTheNameButNotInTheFolder)
 {
     append({item("locale/de/LC_MESSAGES/default.mo", "normal"),
             item("locale/de/LC_MESSAGES/toolkit.mo", "regional")});
-    const TEmbeddedStore store = scanned(markerPosition(m_program));
+    const i18n::TEmbeddedStore store = scanned(markerPosition(m_program));
     const QueryRow rows[] = {
         {"exact name", "locale/de/LC_MESSAGES/default.mo", true, true},
         {"name in other case", "LOCALE/DE/lc_messages/Default.MO", true, true},
@@ -137,7 +137,7 @@ TEST_F(EmbeddedStoreTest, QueriesIgnoreCaseInTheNameButNotInTheFolder)
         SCOPED_TRACE(row.description);
         const QString path = row.relativeToFolder ? m_folder + row.path : row.path;
         EXPECT_EQ(store.StoreHasFile(path), row.found);
-        const TLocatedFile located = store.LocateFile(path);
+        const i18n::TLocatedFile located = store.LocateFile(path);
         if (row.found) {
             EXPECT_EQ(located.path, m_program);
             EXPECT_NE(located.dataPosition, 0u);
@@ -147,7 +147,8 @@ TEST_F(EmbeddedStoreTest, QueriesIgnoreCaseInTheNameButNotInTheFolder)
             EXPECT_EQ(located.length, 0u);
         }
     }
-    const TLocatedFile located = store.LocateFile(m_folder + "locale/de/LC_MESSAGES/default.mo");
+    const i18n::TLocatedFile located =
+        store.LocateFile(m_folder + "locale/de/LC_MESSAGES/default.mo");
     EXPECT_EQ(read(m_program).mid(located.dataPosition, located.length), normal);
 }
 
@@ -156,7 +157,7 @@ TEST_F(EmbeddedStoreTest, SecondNameDifferingOnlyInCaseEndsTheScan)
     append({item("locale/a.mo", "normal"), item("LOCALE/A.MO", "regional"),
             item("locale/b.mo", "latin1")},
            {"--allow-duplicate-names"});
-    const TEmbeddedStore store = scanned(markerPosition(m_program));
+    const i18n::TEmbeddedStore store = scanned(markerPosition(m_program));
     EXPECT_THAT(store.FileNames(), ElementsAre("locale/a.mo"));
     EXPECT_EQ(store.LocateFile(m_folder + "locale/a.mo").length,
               std::uint64_t(read(catalog("normal")).size()));
@@ -169,11 +170,11 @@ TEST_F(EmbeddedStoreTest, StoreWithoutFilesOrWithoutMarkerIsEmpty)
     const std::uint64_t directory = markerPosition(m_program);
     ASSERT_NE(directory, 0u);
     EXPECT_EQ(get64(read(m_program), directory), 0u);
-    const TEmbeddedStore empty = scanned(directory);
+    const i18n::TEmbeddedStore empty = scanned(directory);
     EXPECT_THAT(empty.FileNames(), IsEmpty());
     EXPECT_EQ(empty.ExecutableFolder(), m_folder);
 
-    const TEmbeddedStore none = scanned(0);
+    const i18n::TEmbeddedStore none = scanned(0);
     EXPECT_THAT(none.FileNames(), IsEmpty());
     EXPECT_EQ(none.ExecutableFolder(), QString());
     EXPECT_FALSE(none.StoreHasFile(m_folder + "locale/de/LC_MESSAGES/default.mo"));
@@ -240,7 +241,7 @@ TEST_F(EmbeddedStoreTest, DamagedDirectoryEndsTheScanKeepingEarlierEntries)
         QByteArray bytes = original;
         row.damage(bytes, directory);
         write(m_program, bytes);
-        const TEmbeddedStore store = scanned(std::uint64_t(directory));
+        const i18n::TEmbeddedStore store = scanned(std::uint64_t(directory));
         EXPECT_THAT(store.FileNames(), ElementsAreArray(row.expectedNames));
     }
 }
@@ -251,9 +252,9 @@ TEST_F(EmbeddedStoreTest, ArbitraryDirectoryPositionsNeverReadOutsideTheFile)
     const std::uint64_t size = std::uint64_t(read(m_program).size());
     for (const std::uint64_t position : {std::uint64_t(1), std::uint64_t(64), size / 2, size - 8,
                                          size - 1, size, size + 1, ~std::uint64_t(0)}) {
-        const TEmbeddedStore store = scanned(position);
+        const i18n::TEmbeddedStore store = scanned(position);
         for (const QString &name : store.FileNames()) {
-            const TLocatedFile located = store.LocateFile(m_folder + name);
+            const i18n::TLocatedFile located = store.LocateFile(m_folder + name);
             EXPECT_LE(located.dataPosition + located.length, size) << position;
         }
     }
@@ -261,7 +262,7 @@ TEST_F(EmbeddedStoreTest, ArbitraryDirectoryPositionsNeverReadOutsideTheFile)
 
 TEST_F(EmbeddedStoreTest, MissingExecutableGivesAnEmptyStore)
 {
-    TEmbeddedStore store(m_folder + "vanished", 4096);
+    i18n::TEmbeddedStore store(m_folder + "vanished", 4096);
     store.ScanStore();
     EXPECT_THAT(store.FileNames(), IsEmpty());
     EXPECT_FALSE(store.StoreHasFile(m_folder + "locale/de/LC_MESSAGES/default.mo"));

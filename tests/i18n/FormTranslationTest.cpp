@@ -73,10 +73,10 @@ protected:
         placeCatalog(locale, "xx", "default", catalog("forms-xx"));
         placeCatalog(locale, "yy", "default", catalog("forms-yy"));
         placeCatalog(locale, "bad", "default", catalog("latin1"));
-        Translation::startUp(m_dir.path() + "/tachoflux", 0);
-        SelectLanguage("xx");
+        i18n::Translation::startUp(m_dir.path() + "/tachoflux", 0);
+        i18n::SelectLanguage("xx");
     }
-    void TearDown() override { Translation::shutDown(); }
+    void TearDown() override { i18n::Translation::shutDown(); }
 
     static TTextHolder *holder(QObject *parent, const char *name, const QString &caption)
     {
@@ -86,12 +86,12 @@ protected:
         h->writes = 0;
         return h;
     }
-    static TTranslationMarker *markerOf(QObject *object)
+    static i18n::TTranslationMarker *markerOf(QObject *object)
     {
-        return object->findChild<TTranslationMarker *>("TranslationMarker",
+        return object->findChild<i18n::TTranslationMarker *>("TranslationMarker",
                                                        Qt::FindDirectChildrenOnly);
     }
-    TTranslationEngine &engine() { return *Translation::engine(); }
+    i18n::TTranslationEngine &engine() { return *i18n::Translation::engine(); }
 
     QTemporaryDir m_dir;
     EnvironmentGuard m_environment;
@@ -117,7 +117,7 @@ TEST_F(FormTranslationTest, WalkTranslatesEveryTextPropertyOnceAndMarksTheWindow
     top->listWrites = 0;
     outside.writes = 0;
 
-    TranslateComponentTexts(&window);
+    i18n::TranslateComponentTexts(&window);
 
     EXPECT_EQ(top->Caption(), "Hello in xx");
     EXPECT_EQ(top->Hint(), "");
@@ -131,12 +131,12 @@ TEST_F(FormTranslationTest, WalkTranslatesEveryTextPropertyOnceAndMarksTheWindow
     EXPECT_EQ(top->writes, 1);
     EXPECT_EQ(top->listWrites, 1);
 
-    TTranslationMarker *marker = markerOf(&window);
+    i18n::TTranslationMarker *marker = markerOf(&window);
     ASSERT_NE(marker, nullptr);
     EXPECT_EQ(marker->MarkerLanguage(), "xx");
     EXPECT_EQ(marker->Retranslator()->TextDomain(), "default");
     QStringList recorded;
-    for (const TRetranslatorItem &item : marker->Retranslator()->Items())
+    for (const i18n::TRetranslatorItem &item : marker->Retranslator()->Items())
         recorded << item.object->objectName() + "." + item.propertyName + "=" + item.value;
     // Breadth first: an object's properties queue what they hold before its children;
     // the unwritable text is skipped.
@@ -149,10 +149,10 @@ TEST_F(FormTranslationTest, WalkTranslatesEveryTextPropertyOnceAndMarksTheWindow
     // Twice with the same language: nothing is written, no second marker.
     top->writes = 0;
     top->listWrites = 0;
-    TranslateComponentTexts(&window);
+    i18n::TranslateComponentTexts(&window);
     EXPECT_EQ(top->writes, 0);
     EXPECT_EQ(top->listWrites, 0);
-    EXPECT_EQ(window.findChildren<TTranslationMarker *>().size(), 1);
+    EXPECT_EQ(window.findChildren<i18n::TTranslationMarker *>().size(), 1);
 }
 
 TEST_F(FormTranslationTest, ChangeOfLanguageRunsTheRetranslatorFromTheRecordedTexts)
@@ -160,25 +160,25 @@ TEST_F(FormTranslationTest, ChangeOfLanguageRunsTheRetranslatorFromTheRecordedTe
     QObject window;
     TTextHolder *top = holder(&window, "top", "Hello");
     top->setLines({"First line", "", "Second line"});
-    TranslateComponentTexts(&window, "default");
+    i18n::TranslateComponentTexts(&window, "default");
     EXPECT_EQ(top->Caption(), "Hello in xx");
 
-    SelectLanguage("yy");
-    TranslateComponentTexts(&window, QString());
+    i18n::SelectLanguage("yy");
+    i18n::TranslateComponentTexts(&window, QString());
     EXPECT_EQ(top->Caption(), "Hello in yy");
     // "Second line" has no yy translation: back to the recorded text, not the xx one.
     EXPECT_THAT(top->Lines(), ElementsAre("First line in yy", "", "Second line"));
     EXPECT_EQ(markerOf(&window)->MarkerLanguage(), "yy");
 
     // A language without a catalog gives the untranslated window back.
-    SelectLanguage("zz");
-    TranslateComponentTexts(&window);
+    i18n::SelectLanguage("zz");
+    i18n::TranslateComponentTexts(&window);
     EXPECT_EQ(top->Caption(), "Hello");
     EXPECT_THAT(top->Lines(), ElementsAre("First line", "", "Second line"));
     // Objects created after the first translation are not part of it.
     TTextHolder *later = holder(&window, "later", "Hello");
-    SelectLanguage("xx");
-    TranslateComponentTexts(&window);
+    i18n::SelectLanguage("xx");
+    i18n::TranslateComponentTexts(&window);
     EXPECT_EQ(top->Caption(), "Hello in xx");
     EXPECT_EQ(later->Caption(), "Hello");
 }
@@ -187,11 +187,11 @@ TEST_F(FormTranslationTest, FailedWalkLeavesNoMarkerAndGivesTheExactError)
 {
     QObject window;
     TTextHolder *top = holder(&window, "top", "Hello");
-    SelectLanguage("bad");
+    i18n::SelectLanguage("bad");
     try {
-        TranslateComponentTexts(&window);
+        i18n::TranslateComponentTexts(&window);
         FAIL() << "no error";
-    } catch (const TfError &error) {
+    } catch (const platform::TfError &error) {
         const QString path = m_dir.path() + "/locale/bad/LC_MESSAGES/default.mo";
         EXPECT_EQ(error.message(),
                   "Property cannot be translated.\r\nUse IgnoreClassProperty(TTextHolder,Caption) "
@@ -203,8 +203,8 @@ TEST_F(FormTranslationTest, FailedWalkLeavesNoMarkerAndGivesTheExactError)
     EXPECT_EQ(markerOf(&window), nullptr);
     EXPECT_EQ(engine().CurrentRetranslator(), nullptr);
     // The next call translates from the start.
-    SelectLanguage("xx");
-    TranslateComponentTexts(&window);
+    i18n::SelectLanguage("xx");
+    i18n::TranslateComponentTexts(&window);
     EXPECT_EQ(top->Caption(), "Hello in xx");
     ASSERT_NE(markerOf(&window), nullptr);
 }
@@ -216,15 +216,15 @@ TEST_F(FormTranslationTest, RetranslatingAGoneObjectAndAForeignMarkerAreErrors)
     auto *label = new QLabel("World");
     label->setParent(nullptr);
     top->setLeft(label);
-    TranslateComponentTexts(&window);
+    i18n::TranslateComponentTexts(&window);
     EXPECT_EQ(label->text(), "World in xx");
     delete label;
     top->setLeft(nullptr);
-    SelectLanguage("yy");
+    i18n::SelectLanguage("yy");
     try {
-        TranslateComponentTexts(&window);
+        i18n::TranslateComponentTexts(&window);
         FAIL() << "no error";
-    } catch (const TfError &error) {
+    } catch (const platform::TfError &error) {
         EXPECT_EQ(error.message(),
                   "Property disappeared when retranslating an object of class QLabel.");
     }
@@ -235,19 +235,19 @@ TEST_F(FormTranslationTest, RetranslatingAGoneObjectAndAForeignMarkerAreErrors)
     EXPECT_THROW(
         {
             try {
-                TranslateComponentTexts(&other);
-            } catch (const TfError &error) {
+                i18n::TranslateComponentTexts(&other);
+            } catch (const platform::TfError &error) {
                 EXPECT_EQ(error.message(), "Invalid class typecast");
                 throw;
             }
         },
-        TfError);
+        platform::TfError);
 }
 
 TEST_F(FormTranslationTest, IgnoreListsKeepDerivedClassesFirstAndSkipTheirProperties)
 {
     QStringList order;
-    for (const TClassIgnoreEntry &entry : engine().ClassIgnores())
+    for (const i18n::TClassIgnoreEntry &entry : engine().ClassIgnores())
         order << QString::fromLatin1(entry.metaClass->className()) + ":" +
                      entry.propertyNames.join(',');
     EXPECT_THAT(order, ElementsAre("QComboBox:CURRENTTEXT", "QLineEdit:TEXT",
@@ -257,7 +257,7 @@ TEST_F(FormTranslationTest, IgnoreListsKeepDerivedClassesFirstAndSkipTheirProper
     engine().IgnoreClassProperty(&QLabel::staticMetaObject, "Text");
     engine().IgnoreClassProperty(&TTextHolder::staticMetaObject, "hint");
     order.clear();
-    for (const TClassIgnoreEntry &entry : engine().ClassIgnores())
+    for (const i18n::TClassIgnoreEntry &entry : engine().ClassIgnores())
         order << QString::fromLatin1(entry.metaClass->className());
     // An entry goes before the first entry of an ancestor, so QLabel's before QWidget's.
     EXPECT_THAT(order, ElementsAre("QComboBox", "QLineEdit", "QAction", "QLabel", "QWidget",
@@ -280,7 +280,7 @@ TEST_F(FormTranslationTest, IgnoreListsKeepDerivedClassesFirstAndSkipTheirProper
     engine().IgnoreProperty("TOP.CAPTION");
     engine().IgnoreProperty("Skipped");
     window.setWindowTitle("Hello");
-    TranslateComponentTexts(&window);
+    i18n::TranslateComponentTexts(&window);
     EXPECT_EQ(label->text(), "Hello");
     EXPECT_EQ(label->toolTip(), "Hello");
     EXPECT_EQ(button->text(), "Hello in xx");
@@ -296,7 +296,7 @@ TEST_F(FormTranslationTest, IgnoreListsKeepDerivedClassesFirstAndSkipTheirProper
     QWidget second;
     second.setWindowTitle("Hello");
     TTextHolder *again = holder(&second, "top", "Hello");
-    TranslateComponentTexts(&second);
+    i18n::TranslateComponentTexts(&second);
     EXPECT_EQ(second.windowTitle(), "Hello in xx");
     EXPECT_EQ(again->Caption(), "Hello in xx");
 }
@@ -305,11 +305,11 @@ TEST_F(FormTranslationTest, MenuActionsFollowTheirTextThroughAChangeOfLanguage)
 {
     QWidget window;
     auto *action = new QAction("Hello", &window);
-    TranslateComponentTexts(&window);
+    i18n::TranslateComponentTexts(&window);
     EXPECT_EQ(action->text(), "Hello in xx");
     EXPECT_EQ(action->iconText(), "Hello in xx");
-    SelectLanguage("yy");
-    TranslateComponentTexts(&window);
+    i18n::SelectLanguage("yy");
+    i18n::TranslateComponentTexts(&window);
     EXPECT_EQ(action->text(), "Hello in yy");
     EXPECT_EQ(action->iconText(), "Hello in yy");
     EXPECT_EQ(action->toolTip(), "Hello in yy");

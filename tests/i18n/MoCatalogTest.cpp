@@ -64,17 +64,18 @@ TEST(MoCatalogTest, SearchFindsEveryKeyAndNothingBetweenForAllSizes)
                 keys.push_back(prefix + std::to_string(1000 + 2 * i));
             std::sort(keys.begin(), keys.end());
             const std::vector<unsigned char> bytes = buildCatalog(keys);
-            TMoCatalog catalog;
+            i18n::TMoCatalog catalog;
             ASSERT_TRUE(catalog.Attach(bytes.data(), bytes.size()));
             for (const std::string &key : keys) {
                 std::string_view found;
-                ASSERT_EQ(catalog.Find(key, found), TMoCatalog::Search::Found) << key;
+                ASSERT_EQ(catalog.Find(key, found), i18n::TMoCatalog::Search::Found) << key;
                 EXPECT_EQ(text(found), "T:" + key);
             }
             for (std::uint32_t i = 0; i <= n; ++i) {
                 std::string_view found;
                 const std::string between = prefix + std::to_string(999 + 2 * i);
-                EXPECT_EQ(catalog.Find(between, found), TMoCatalog::Search::Missing) << between;
+                EXPECT_EQ(catalog.Find(between, found), i18n::TMoCatalog::Search::Missing)
+                    << between;
             }
         }
 }
@@ -94,18 +95,18 @@ TEST(MoCatalogTest, ZeroBytesAndShortKeysAtTheEndCompareAsBytes)
     for (const bool keysLast : {false, true}) {
         SCOPED_TRACE(keysLast);
         const std::vector<unsigned char> bytes = buildCatalog(keys, keysLast);
-        TMoCatalog catalog;
+        i18n::TMoCatalog catalog;
         ASSERT_TRUE(catalog.Attach(bytes.data(), bytes.size()));
         for (std::uint32_t i = 0; i < keys.size(); ++i) {
             std::string_view found;
             std::uint32_t entry = 0;
-            ASSERT_EQ(catalog.Find(keys[i], found, entry), TMoCatalog::Search::Found) << i;
+            ASSERT_EQ(catalog.Find(keys[i], found, entry), i18n::TMoCatalog::Search::Found) << i;
             EXPECT_EQ(text(found), "T:" + keys[i]);
             EXPECT_EQ(entry, i);
         }
         for (const std::string &key : between) {
             std::string_view found;
-            EXPECT_EQ(catalog.Find(key, found), TMoCatalog::Search::Missing) << key.size();
+            EXPECT_EQ(catalog.Find(key, found), i18n::TMoCatalog::Search::Missing) << key.size();
         }
     }
 }
@@ -113,7 +114,7 @@ TEST(MoCatalogTest, ZeroBytesAndShortKeysAtTheEndCompareAsBytes)
 TEST(MoCatalogTest, ProgramToolkitCatalogFindsEachOfItsKeys)
 {
     const QByteArray bytes = read(programCatalog("toolkit"));
-    TMoCatalog catalog;
+    i18n::TMoCatalog catalog;
     ASSERT_TRUE(catalog.Attach(reinterpret_cast<const unsigned char *>(bytes.constData()),
                                std::uint64_t(bytes.size())));
     ASSERT_GT(catalog.Count(), 1000u);
@@ -123,11 +124,11 @@ TEST(MoCatalogTest, ProgramToolkitCatalogFindsEachOfItsKeys)
         std::string_view found;
         ASSERT_TRUE(catalog.KeyAt(i, key));
         ASSERT_TRUE(catalog.TranslationAt(i, expected));
-        ASSERT_EQ(catalog.Find(key, found), TMoCatalog::Search::Found) << text(key);
+        ASSERT_EQ(catalog.Find(key, found), i18n::TMoCatalog::Search::Found) << text(key);
         EXPECT_EQ(found.data(), expected.data());
     }
     std::string_view found;
-    ASSERT_EQ(catalog.Find("&Yes", found), TMoCatalog::Search::Found);
+    ASSERT_EQ(catalog.Find("&Yes", found), i18n::TMoCatalog::Search::Found);
     EXPECT_EQ(text(found), "&Ja");
 }
 
@@ -136,8 +137,8 @@ TEST(MoCatalogTest, BigEndianTwinReadsTheSame)
     const QByteArray little = read(catalog("normal"));
     const QByteArray big = read(catalog("normal-be"));
     ASSERT_EQ(big.left(4), QByteArray("\x95\x04\x12\xde", 4));
-    TMoCatalog a;
-    TMoCatalog b;
+    i18n::TMoCatalog a;
+    i18n::TMoCatalog b;
     ASSERT_TRUE(
         a.Attach(reinterpret_cast<const unsigned char *>(little.constData()), little.size()));
     ASSERT_TRUE(b.Attach(reinterpret_cast<const unsigned char *>(big.constData()), big.size()));

@@ -16,7 +16,7 @@
 
 int main(int argc, char **argv)
 {
-    TEmbeddedStore store;
+    i18n::TEmbeddedStore store;
     store.ScanStore();
     QTextStream out(stdout);
     if (argc > 1 && QByteArray(argv[1]) == "--after-input") {
@@ -24,7 +24,7 @@ int main(int argc, char **argv)
         char line[16];
         if (!std::fgets(line, sizeof line, stdin))
             return 1;
-        TTranslationEngine engine(store.ExecutableFolder(), &store);
+        i18n::TTranslationEngine engine(store.ExecutableFolder(), &store);
         engine.SelectLanguage(QStringLiteral("de"));
         for (int i = 2; i < argc; ++i)
             out << "translation "
@@ -32,10 +32,10 @@ int main(int argc, char **argv)
                 << '\n';
         return 0;
     }
-    out << "position " << TEmbeddedStore::OwnDirectoryPosition() << '\n';
+    out << "position " << i18n::TEmbeddedStore::OwnDirectoryPosition() << '\n';
     out << "folder " << store.ExecutableFolder() << '\n';
     for (const QString &name : store.FileNames()) {
-        const TLocatedFile located = store.LocateFile(store.ExecutableFolder() + name);
+        const i18n::TLocatedFile located = store.LocateFile(store.ExecutableFolder() + name);
         out << "file " << name << ' ' << located.dataPosition << ' ' << located.length << '\n';
     }
     for (int i = 1; i < argc; ++i) {

@@ -37,7 +37,8 @@ TEST(SystemLanguageTest, IsoNamesFirstThenTheTableOfLocaleNamesThenC)
         {"", "", "", "C"},
     };
     for (const Row &row : rows) {
-        EXPECT_EQ(SystemLanguageCode(row.localeName, row.isoLanguage, row.isoCountry), row.code)
+        EXPECT_EQ(i18n::SystemLanguageCode(row.localeName, row.isoLanguage, row.isoCountry),
+                  row.code)
             << row.localeName << " / " << row.isoLanguage << " / " << row.isoCountry;
     }
 }

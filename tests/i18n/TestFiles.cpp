@@ -110,7 +110,8 @@ std::uint64_t markerPosition(const QString &executable)
 {
     const QByteArray bytes = read(executable);
     std::uint64_t position = 0;
-    if (!store_marker::positionIn(std::string_view(bytes.constData(), bytes.size()), position))
+    if (!i18n::store_marker::positionIn(std::string_view(bytes.constData(), bytes.size()),
+                                        position))
         throw std::runtime_error("no marker in " + executable.toStdString());
     return position;
 }
@@ -131,12 +132,12 @@ void put32(QByteArray &bytes, qsizetype at, std::uint32_t value)
 
 std::uint64_t get64(const QByteArray &bytes, qsizetype at)
 {
-    return store_marker::readLittleEndian64(bytes.constData() + at);
+    return i18n::store_marker::readLittleEndian64(bytes.constData() + at);
 }
 
 void put64(QByteArray &bytes, qsizetype at, std::uint64_t value)
 {
-    store_marker::writeLittleEndian64(bytes.data() + at, value);
+    i18n::store_marker::writeLittleEndian64(bytes.data() + at, value);
 }
 
 EnvironmentGuard::~EnvironmentGuard()

@@ -43,15 +43,15 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         m_environment.set("LANG", QByteArray("C"));
     }
-    void TearDown() override { Translation::shutDown(); }
+    void TearDown() override { i18n::Translation::shutDown(); }
 
     void startWith(const char *defaultCatalog, const char *toolkitCatalog)
     {
         const QString locale = m_dir.path() + "/locale";
         placeCatalog(locale, "de", "default", catalog(defaultCatalog));
         placeCatalog(locale, "de", "toolkit", catalog(toolkitCatalog));
-        Translation::startUp(m_dir.path() + "/tachoflux", 0);
-        LanguageSetup();
+        i18n::Translation::startUp(m_dir.path() + "/tachoflux", 0);
+        i18n::LanguageSetup();
     }
 
     QTemporaryDir m_dir;
@@ -71,15 +71,15 @@ TEST_F(ToolkitTextsTest, QtTextsPassDefaultThenToolkitWithTheirArguments)
     EXPECT_EQ(QCoreApplication::translate("QFileDialog", "&Yes", nullptr, 2), "&Ja");
     // The platform layer's texts take the same way, with CR LF line breaks.
     EXPECT_EQ(platform::resourceText("&Yes"), "&Ja");
-    EXPECT_EQ(TranslateResourceText("%1 already exists.\nDo you want to replace it?"),
+    EXPECT_EQ(i18n::TranslateResourceText("%1 already exists.\nDo you want to replace it?"),
               "%1 existiert bereits.\r\nSoll es ersetzt werden?");
 }
 
 TEST_F(ToolkitTextsTest, HooksInstallAndRemoveTheRoutesAndAfterShutdownTextsAreQts)
 {
     startWith("regional", "toolkit-test");
-    THook *translator = Translation::hook(0);
-    THook *platformText = Translation::hook(1);
+    i18n::THook *translator = i18n::Translation::hook(0);
+    i18n::THook *platformText = i18n::Translation::hook(1);
     ASSERT_NE(translator, nullptr);
     ASSERT_NE(platformText, nullptr);
     EXPECT_TRUE(translator->IsEnabled());
@@ -90,29 +90,29 @@ TEST_F(ToolkitTextsTest, HooksInstallAndRemoveTheRoutesAndAfterShutdownTextsAreQ
     EXPECT_EQ(qt("QMessageBox", "&Yes"), "&Ja");
 
     // Preparing takes a replacement out; enabling puts it back.
-    InstallResourceStringHooks(false);
+    i18n::InstallResourceStringHooks(false);
     EXPECT_FALSE(translator->IsEnabled());
     EXPECT_EQ(qt("QMessageBox", "&Yes"), "&Yes");
     EXPECT_EQ(platform::resourceText("&Yes"), "&Yes");
-    InstallResourceStringHooks(true);
+    i18n::InstallResourceStringHooks(true);
     EXPECT_EQ(qt("QMessageBox", "&Yes"), "&Ja");
     EXPECT_EQ(platform::resourceText("&Yes"), "&Ja");
 
-    Translation::shutDown();
-    EXPECT_EQ(Translation::hook(0), nullptr);
+    i18n::Translation::shutDown();
+    EXPECT_EQ(i18n::Translation::hook(0), nullptr);
     EXPECT_EQ(qt("QMessageBox", "&Yes"), "&Yes");
     EXPECT_EQ(platform::resourceText("&Yes"), "&Yes");
-    EXPECT_EQ(TranslateResourceText("&Yes"), "&Yes");
+    EXPECT_EQ(i18n::TranslateResourceText("&Yes"), "&Yes");
 }
 
 TEST(HookTest, UnpreparedHookRefusesWithItsErrors)
 {
-    THook hook({}, {});
+    i18n::THook hook({}, {});
     EXPECT_FALSE(hook.IsPrepared());
     const auto message = [](const std::function<void()> &step) {
         try {
             step();
-        } catch (const TfError &error) {
+        } catch (const platform::TfError &error) {
             return error.message();
         }
         return QString();
@@ -124,7 +124,7 @@ TEST(HookTest, UnpreparedHookRefusesWithItsErrors)
 
     int installed = 0;
     {
-        THook real([&] { ++installed; }, [&] { --installed; });
+        i18n::THook real([&] { ++installed; }, [&] { --installed; });
         real.Enable();
         real.Enable();
         EXPECT_EQ(installed, 1);
@@ -137,7 +137,7 @@ TEST_F(ToolkitTextsTest, CatalogErrorsReachTheProgramsOwnCodeButNotQts)
 {
     startWith("regional", "latin1");
     EXPECT_EQ(qt("QFileDialog", "Open"), "Open");
-    EXPECT_THROW(platform::resourceText("Open"), TfError);
+    EXPECT_THROW(platform::resourceText("Open"), platform::TfError);
 }
 
 // The program's own catalogs, as they are built for the store.
@@ -149,10 +149,10 @@ protected:
         m_environment.set("LANG", QByteArray("C"));
         // The catalogs' folder is laid out as "locale" beside a program.
         const QString locale = QStringLiteral(TF_PROGRAM_CATALOGS);
-        Translation::startUp(locale.left(locale.lastIndexOf('/')) + "/tachoflux", 0);
-        LanguageSetup();
+        i18n::Translation::startUp(locale.left(locale.lastIndexOf('/')) + "/tachoflux", 0);
+        i18n::LanguageSetup();
     }
-    void TearDown() override { Translation::shutDown(); }
+    void TearDown() override { i18n::Translation::shutDown(); }
 
     EnvironmentGuard m_environment;
 };

@@ -24,7 +24,7 @@ QString outcome(const std::function<QString()> &translate)
 {
     try {
         return translate();
-    } catch (const TfError &error) {
+    } catch (const platform::TfError &error) {
         return QStringLiteral("error: ") + error.message();
     }
 }
@@ -73,7 +73,7 @@ class LookupTest : public EngineTest, public ::testing::WithParamInterface<const
 TEST_P(LookupTest, TranslatesHitsAndReturnsMissesWithCrLfLineBreaks)
 {
     place("de", GetParam());
-    TTranslationEngine engine(m_folder, nullptr);
+    i18n::TTranslationEngine engine(m_folder, nullptr);
     engine.SelectLanguage("de");
     const LookupRow rows[] = {
         {"Cancel", "Abbrechen"},
@@ -112,7 +112,7 @@ TEST_P(LookupTest, TranslatesHitsAndReturnsMissesWithCrLfLineBreaks)
 TEST_P(LookupTest, LongKeysComeBackWhole)
 {
     place("de", GetParam());
-    TTranslationEngine engine(m_folder, nullptr);
+    i18n::TTranslationEngine engine(m_folder, nullptr);
     engine.SelectLanguage("de");
     for (const QString &key : {QString(300, QLatin1Char('x')), QString(200, QChar(0x20AC)),
                                QString(250, QLatin1Char('y')) + "\nÄ\r\n"}) {
@@ -129,7 +129,7 @@ TEST_F(EngineTest, LineBreaksAreFoundWhereverTheyStandInTheKey)
     // Keys are read in blocks of eight and four characters and then one by one; a break
     // may fall in any of them.
     place("de", "normal");
-    TTranslationEngine engine(m_folder, nullptr);
+    i18n::TTranslationEngine engine(m_folder, nullptr);
     engine.SelectLanguage("de");
     for (int length = 1; length <= 20; ++length) {
         for (int at = 0; at < length; ++at) {
@@ -155,7 +155,7 @@ TEST_F(EngineTest, TranslationsKeptForACatalogGoWhenItCloses)
     // kept from the first catalog would come back for the second.
     place("de", "normal");
     place("de_DE", "regional");
-    TTranslationEngine engine(m_folder, nullptr);
+    i18n::TTranslationEngine engine(m_folder, nullptr);
     engine.SelectLanguage("de");
     EXPECT_EQ(engine.TranslateInDomain("default", "&Yes"), "&Ja");
     engine.SelectLanguage("de_DE");
@@ -178,9 +178,9 @@ TEST_F(EngineTest, TranslationsKeptForACatalogGoWhenItCloses)
 TEST_F(EngineTest, HeaderValuesNeedTheBlankAfterTheColon)
 {
     place("de", "normal");
-    TTranslationEngine engine(m_folder, nullptr);
+    i18n::TTranslationEngine engine(m_folder, nullptr);
     engine.SelectLanguage("de");
-    TDomain *domain = engine.DomainFor("default");
+    i18n::TDomain *domain = engine.DomainFor("default");
     EXPECT_EQ(domain->HeaderValue("Content-Type"), "text/plain; charset=UTF-8");
     EXPECT_EQ(domain->HeaderValue("content-TYPE"), "text/plain; charset=UTF-8");
     EXPECT_EQ(domain->HeaderValue("X-Custom"), "padded value");
@@ -252,7 +252,7 @@ TEST_F(EngineTest, LanguageComesFromTheCallerOrLangOrTheSystemAndFallsBackToTwoL
         EnvironmentGuard environment;
         environment.set("LANG", row.lang);
         environment.set("LC_ALL", row.lcAll);
-        TTranslationEngine engine(dir.path() + "/", nullptr);
+        i18n::TTranslationEngine engine(dir.path() + "/", nullptr);
         if (row.code)
             engine.SelectLanguage(row.code);
         EXPECT_EQ(engine.CurrentLanguage(), row.language);
@@ -262,9 +262,9 @@ TEST_F(EngineTest, LanguageComesFromTheCallerOrLangOrTheSystemAndFallsBackToTwoL
 
 TEST_F(EngineTest, CatalogFoundNowhereIsNotSearchedAgainUntilTheLanguageChanges)
 {
-    TTranslationEngine engine(m_folder, nullptr);
+    i18n::TTranslationEngine engine(m_folder, nullptr);
     engine.SelectLanguage("de");
-    TDomain *domain = engine.DomainFor("default");
+    i18n::TDomain *domain = engine.DomainFor("default");
     EXPECT_EQ(engine.TranslateInDomain("default", "Cancel"), "Cancel");
     EXPECT_FALSE(domain->MayOpen());
     place("de", "normal");
@@ -281,7 +281,7 @@ TEST_F(EngineTest, BoundFolderServesItsDomainOnly)
     QTemporaryDir other;
     placeCatalog(other.path(), "de", "toolkit", catalog("regional"));
     place("de", "normal");
-    TTranslationEngine engine(m_folder, nullptr);
+    i18n::TTranslationEngine engine(m_folder, nullptr);
     engine.SelectLanguage("de");
     engine.BindDomainFolder("toolkit", other.path());
     EXPECT_EQ(engine.DomainFor("TOOLKIT")->Directory(), other.path() + "/");
@@ -336,7 +336,7 @@ TEST_F(EngineTest, BadCatalogsRaiseTheirErrorsAndStayInTheirState)
         if (row.damage)
             row.damage(bytes);
         const QString path = placeBytes("de", bytes);
-        TTranslationEngine engine(m_folder, nullptr);
+        i18n::TTranslationEngine engine(m_folder, nullptr);
         engine.SelectLanguage("de");
         const QString expected =
             QString(QLatin1String(row.error) == "charset" ? charset : notValid).arg(path);
@@ -357,7 +357,7 @@ TEST_F(EngineTest, CatalogWithoutEntriesReturnsEveryKey)
     QByteArray bytes = read(catalog("normal"));
     put32(bytes, 8, 0);
     placeBytes("de", bytes);
-    TTranslationEngine engine(m_folder, nullptr);
+    i18n::TTranslationEngine engine(m_folder, nullptr);
     engine.SelectLanguage("de");
     for (const char *key : {"Cancel", "Open", "zzz"})
         EXPECT_EQ(engine.TranslateInDomain("default", key), key);
@@ -379,7 +379,7 @@ TEST_F(EngineTest, TranslationThatIsEmptyOrNotUtf8CannotBeTranslated)
             put32(bytes, translationTable + 8 * i, 0);
     }
     placeBytes("de", bytes);
-    TTranslationEngine engine(m_folder, nullptr);
+    i18n::TTranslationEngine engine(m_folder, nullptr);
     engine.SelectLanguage("de");
     const QString text = "error: Error: Could not translate %1. Probably because the mo file "
                          "doesn't contain utf-8 encoded translations.";
@@ -396,12 +396,12 @@ TEST_F(EngineTest, TranslationThatIsEmptyOrNotUtf8CannotBeTranslated)
 class StoredCatalogTest : public EngineTest
 {
 protected:
-    TEmbeddedStore appended(const QStringList &items)
+    i18n::TEmbeddedStore appended(const QStringList &items)
     {
         m_program = copyProbe(m_dir.path());
         const ToolResult result = appendStore(m_program, items);
         EXPECT_EQ(result.exitCode, 0) << result.errors.toStdString();
-        TEmbeddedStore store(m_program, markerPosition(m_program));
+        i18n::TEmbeddedStore store(m_program, markerPosition(m_program));
         store.ScanStore();
         return store;
     }
@@ -410,12 +410,12 @@ protected:
 
 TEST_F(StoredCatalogTest, StoreIsAskedBeforeTheDisk)
 {
-    const TEmbeddedStore store =
+    const i18n::TEmbeddedStore store =
         appended({"locale/de/LC_MESSAGES/default.mo=" + catalog("normal"),
                   "locale/de/LC_MESSAGES/toolkit.mo=" + catalog("normal-be")});
     place("de", "regional");
     place("de", "regional", "other");
-    TTranslationEngine engine(m_folder, &store);
+    i18n::TTranslationEngine engine(m_folder, &store);
     engine.SelectLanguage("de_AT");
     EXPECT_EQ(engine.TranslateInDomain("default", "Cancel"), "Abbrechen");
     EXPECT_EQ(engine.TranslateInDomain("toolkit", "Open"), "Öffnen");
@@ -430,10 +430,10 @@ TEST_F(StoredCatalogTest, StoredCatalogEndsAtItsLengthAndNamesTheProgramInErrors
     QByteArray cut = read(catalog("normal"));
     cut.truncate(40);
     write(m_folder + "cut.mo", cut);
-    const TEmbeddedStore store =
+    const i18n::TEmbeddedStore store =
         appended({"locale/de/LC_MESSAGES/default.mo=" + m_folder + "cut.mo",
                   "locale/de/LC_MESSAGES/next.mo=" + catalog("normal")});
-    TTranslationEngine engine(m_folder, &store);
+    i18n::TTranslationEngine engine(m_folder, &store);
     engine.SelectLanguage("de");
     EXPECT_EQ(outcome([&] { return engine.TranslateInDomain("default", "Cancel"); }),
               "error: This file is not a valid GNU gettext mo file: " + m_program);
@@ -444,7 +444,7 @@ TEST_F(StoredCatalogTest, StoredCatalogEndsAtItsLengthAndNamesTheProgramInErrors
 TEST_F(EngineTest, ThreadsLookingUpAtOnceAllSeeTheCatalogOpenedOnce)
 {
     place("de", "normal");
-    TTranslationEngine engine(m_folder, nullptr);
+    i18n::TTranslationEngine engine(m_folder, nullptr);
     engine.SelectLanguage("de");
     // Several entries, so that threads also race to keep the same decoded translation.
     const LookupRow rows[] = {{"Open", "Öffnen"},
@@ -468,10 +468,10 @@ TEST_F(EngineTest, ThreadsLookingUpAtOnceAllSeeTheCatalogOpenedOnce)
     EXPECT_EQ(wrong, 0);
 }
 
-class RecordingEngine : public TTranslationEngine
+class RecordingEngine : public i18n::TTranslationEngine
 {
 public:
-    using TTranslationEngine::TTranslationEngine;
+    using i18n::TTranslationEngine::TTranslationEngine;
     QStringList calls;
 
 protected:

@@ -22,9 +22,9 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         m_environment.set("LANG", QByteArray("C"));
         // The program's folder holds the catalogs on disk; it has no store.
-        Translation::startUp(m_dir.path() + "/tachoflux", 0);
+        i18n::Translation::startUp(m_dir.path() + "/tachoflux", 0);
     }
-    void TearDown() override { Translation::shutDown(); }
+    void TearDown() override { i18n::Translation::shutDown(); }
 
     void place(const QString &domain, const QString &catalogName)
     {
@@ -37,17 +37,17 @@ protected:
 
 TEST_F(TranslationModuleTest, StartUpGivesDefaultDomainAndLanguageSetupAddsToolkitAndGerman)
 {
-    ASSERT_NE(Translation::engine(), nullptr);
-    EXPECT_EQ(Translation::engine()->CurrentDomain(), "default");
-    EXPECT_EQ(Translation::engine()->CurrentLanguage(), "C");
-    EXPECT_EQ(Translation::engine()->DefaultCatalogFolder(), m_dir.path() + "/locale");
-    EXPECT_THAT(ResourceStringDomains(), ElementsAre("default"));
-    LanguageSetup();
-    EXPECT_THAT(ResourceStringDomains(), ElementsAre("default", "toolkit"));
-    EXPECT_EQ(Translation::engine()->CurrentLanguage(), "de");
-    AddResourceStringDomain("TOOLKIT");
-    AddResourceStringDomain("Default");
-    EXPECT_THAT(ResourceStringDomains(), ElementsAre("default", "toolkit"));
+    ASSERT_NE(i18n::Translation::engine(), nullptr);
+    EXPECT_EQ(i18n::Translation::engine()->CurrentDomain(), "default");
+    EXPECT_EQ(i18n::Translation::engine()->CurrentLanguage(), "C");
+    EXPECT_EQ(i18n::Translation::engine()->DefaultCatalogFolder(), m_dir.path() + "/locale");
+    EXPECT_THAT(i18n::ResourceStringDomains(), ElementsAre("default"));
+    i18n::LanguageSetup();
+    EXPECT_THAT(i18n::ResourceStringDomains(), ElementsAre("default", "toolkit"));
+    EXPECT_EQ(i18n::Translation::engine()->CurrentLanguage(), "de");
+    i18n::AddResourceStringDomain("TOOLKIT");
+    i18n::AddResourceStringDomain("Default");
+    EXPECT_THAT(i18n::ResourceStringDomains(), ElementsAre("default", "toolkit"));
 }
 
 struct ResourceRow
@@ -60,7 +60,7 @@ TEST_F(TranslationModuleTest, ToolkitTextsPassTheDomainsInOrderFirstChangeWins)
 {
     place("default", "regional");
     place("toolkit", "normal");
-    LanguageSetup();
+    i18n::LanguageSetup();
     const ResourceRow rows[] = {
         {"Cancel", "Abbrechen (de_DE)"}, // in both: "default" wins
         {"&Yes", "&Ja"},                 // only in "toolkit"
@@ -71,7 +71,7 @@ TEST_F(TranslationModuleTest, ToolkitTextsPassTheDomainsInOrderFirstChangeWins)
         {"Unknown\nline", "Unknown\nline"},
     };
     for (const ResourceRow &row : rows)
-        EXPECT_EQ(TranslateResourceText(QString::fromUtf8(row.text)),
+        EXPECT_EQ(i18n::TranslateResourceText(QString::fromUtf8(row.text)),
                   QString::fromUtf8(row.expected))
             << row.text;
 }
@@ -79,11 +79,11 @@ TEST_F(TranslationModuleTest, ToolkitTextsPassTheDomainsInOrderFirstChangeWins)
 TEST_F(TranslationModuleTest, CatalogErrorsReachTheCaller)
 {
     place("toolkit", "latin1");
-    LanguageSetup();
+    i18n::LanguageSetup();
     try {
-        TranslateResourceText("Open");
+        i18n::TranslateResourceText("Open");
         FAIL() << "no error";
-    } catch (const TfError &error) {
+    } catch (const platform::TfError &error) {
         EXPECT_THAT(error.message().toStdString(),
                     ::testing::StartsWith("The translation for the language code de (in "));
     }
@@ -92,15 +92,15 @@ TEST_F(TranslationModuleTest, CatalogErrorsReachTheCaller)
 TEST_F(TranslationModuleTest, AfterShutdownTextsPassUntranslated)
 {
     place("toolkit", "normal");
-    LanguageSetup();
-    EXPECT_EQ(TranslateResourceText("&Yes"), "&Ja");
-    Translation::shutDown();
-    EXPECT_EQ(Translation::engine(), nullptr);
-    EXPECT_EQ(Translation::store(), nullptr);
-    EXPECT_EQ(TranslateResourceText("&Yes"), "&Yes");
-    SelectLanguage("de");
-    AddResourceStringDomain("toolkit");
-    EXPECT_EQ(TranslateResourceText("&Yes"), "&Yes");
+    i18n::LanguageSetup();
+    EXPECT_EQ(i18n::TranslateResourceText("&Yes"), "&Ja");
+    i18n::Translation::shutDown();
+    EXPECT_EQ(i18n::Translation::engine(), nullptr);
+    EXPECT_EQ(i18n::Translation::store(), nullptr);
+    EXPECT_EQ(i18n::TranslateResourceText("&Yes"), "&Yes");
+    i18n::SelectLanguage("de");
+    i18n::AddResourceStringDomain("toolkit");
+    EXPECT_EQ(i18n::TranslateResourceText("&Yes"), "&Yes");
 }
 
 } // namespace

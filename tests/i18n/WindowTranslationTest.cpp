@@ -62,12 +62,12 @@ protected:
         placeCatalog(m_dir.path() + "/locale", "en", "default", catalog("windows-en"));
         // The program's German catalog, as shipped.
         placeCatalog(m_dir.path() + "/locale", "de", "default", programCatalog("default"));
-        Translation::startUp(m_dir.path() + "/tachoflux", 0);
-        LanguageSetup();
+        i18n::Translation::startUp(m_dir.path() + "/tachoflux", 0);
+        i18n::LanguageSetup();
     }
-    void TearDown() override { Translation::shutDown(); }
+    void TearDown() override { i18n::Translation::shutDown(); }
 
-    static QStringList mainTexts(TForm1 &form)
+    static QStringList mainTexts(app::TForm1 &form)
     {
         QStringList texts{form.windowTitle(), form.btn46->text(), form.btnInfo->text(),
                           form.findChild<QGroupBox *>("GroupBox4")->title(),
@@ -84,22 +84,22 @@ protected:
 
 TEST_F(WindowTranslationTest, MainWindowGoesToAnotherLanguageAndBack)
 {
-    TForm1 form(m_lines);
+    app::TForm1 form(m_lines);
     const QStringList german = mainTexts(form);
     EXPECT_THAT(german,
                 ElementsAre("Kelvaro / Software / Velox / 1.02", "Kontakt 1\n(4-6) [F5]", "&Info",
                             "Algorhitmus", "(metern)", "Datum/Zeit", "Stoppuhrzeit", "Entfernung",
                             "Geschwindigkeit", "Bezeichnung", "KEIN", "COM 1", "COM 2", "EIN", "AUS",
                             "Reset Protokoll"));
-    ASSERT_NE(form.findChild<TTranslationMarker *>(), nullptr);
+    ASSERT_NE(form.findChild<i18n::TTranslationMarker *>(), nullptr);
     form.cmbPort->setItemIndexQuiet(2);
     // Through its property: the distance field's class is its own business.
     QObject *distance = form.findChild<QObject *>("edtM");
     ASSERT_NE(distance, nullptr);
     distance->setProperty("Value", 0.5);
 
-    SelectLanguage("en");
-    TranslateComponentTexts(&form);
+    i18n::SelectLanguage("en");
+    i18n::TranslateComponentTexts(&form);
     EXPECT_THAT(mainTexts(form),
                 ElementsAre("Kelvaro / Software / Velox / 1.02 (en)", "Contact 1\n(4-6) [F5]",
                             "&About", "Polarity", "(metres)", "Date/time", "Stopwatch time",
@@ -109,8 +109,8 @@ TEST_F(WindowTranslationTest, MainWindowGoesToAnotherLanguageAndBack)
     EXPECT_EQ(form.cmbPort->currentIndex(), 2);
     EXPECT_DOUBLE_EQ(distance->property("Value").toDouble(), 0.5);
 
-    SelectLanguage("de");
-    TranslateComponentTexts(&form);
+    i18n::SelectLanguage("de");
+    i18n::TranslateComponentTexts(&form);
     EXPECT_EQ(mainTexts(form), german);
     EXPECT_EQ(form.cmbPort->currentIndex(), 2);
     EXPECT_DOUBLE_EQ(distance->property("Value").toDouble(), 0.5);
@@ -120,30 +120,30 @@ TEST_F(WindowTranslationTest, MainWindowGoesToAnotherLanguageAndBack)
 
 TEST_F(WindowTranslationTest, InfoDialogGoesToAnotherLanguageAndBack)
 {
-    TfrmInfo info;
+    app::TfrmInfo info;
     const auto texts = [&info] {
         return QStringList{info.windowTitle(), info.findChild<QLabel *>("Label2")->text(),
                            info.findChild<QPushButton *>("btn")->text()};
     };
     EXPECT_THAT(texts(), ElementsAre("Info", "Version 1.02", "OK"));
-    SelectLanguage("en");
-    TranslateComponentTexts(&info);
+    i18n::SelectLanguage("en");
+    i18n::TranslateComponentTexts(&info);
     EXPECT_THAT(texts(), ElementsAre("About", "Release 1.02", "OK (en)"));
-    SelectLanguage("de");
-    TranslateComponentTexts(&info);
+    i18n::SelectLanguage("de");
+    i18n::TranslateComponentTexts(&info);
     EXPECT_THAT(texts(), ElementsAre("Info", "Version 1.02", "OK"));
 }
 
 TEST_F(WindowTranslationTest, EveryTextTheWindowsShowIsAKeyOfTheProgramsCatalog)
 {
     const QStringList keys = poKeys(QStringLiteral(TF_DEFAULT_PO));
-    TForm1 form(m_lines);
-    TfrmInfo info;
+    app::TForm1 form(m_lines);
+    app::TfrmInfo info;
     QStringList missing;
     for (QObject *window : {static_cast<QObject *>(&form), static_cast<QObject *>(&info)}) {
-        const auto *marker = window->findChild<TTranslationMarker *>();
+        const auto *marker = window->findChild<i18n::TTranslationMarker *>();
         ASSERT_NE(marker, nullptr);
-        for (const TRetranslatorItem &item : marker->Retranslator()->Items()) {
+        for (const i18n::TRetranslatorItem &item : marker->Retranslator()->Items()) {
             const QStringList lines =
                 item.stringList ? item.value.split(u'\n') : QStringList{item.value};
             for (const QString &line : lines) {

@@ -83,8 +83,8 @@ TEST(CsvExport, ConventionFollowsTheDecimalSeparator)
     EXPECT_EQ(CsvConvention::forDecimalSeparator(u','), German);
     EXPECT_EQ(CsvConvention::forDecimalSeparator(u'.'), Plain);
     EXPECT_EQ(CsvConvention::forDecimalSeparator(u'٫'), Plain);
-    EXPECT_TRUE(timing::isCsvFileName("runs.CSV"));
-    EXPECT_FALSE(timing::isCsvFileName("runs.csv.txt"));
+    EXPECT_TRUE(protocol::isCsvFileName("runs.CSV"));
+    EXPECT_FALSE(protocol::isCsvFileName("runs.csv.txt"));
 }
 
 TEST(CsvExport, ExampleRunsInBothConventions)
@@ -214,7 +214,7 @@ for r in rows[1:]:
         "2027-01-01T00:00:00 [None, None, None, None] ['', '']\n";
     for (const CsvConvention convention : {German, Plain}) {
         const QString path = dir.filePath(QStringLiteral("runs.csv"));
-        timing::writeFileReplacing(path, protocol::csvBytes(ExampleRuns, convention));
+        protocol::writeFileReplacing(path, protocol::csvBytes(ExampleRuns, convention));
         QProcess process;
         process.start(python, {QStringLiteral("-c"), script, path, QString(convention.separator)});
         ASSERT_TRUE(process.waitForFinished(30000));
@@ -242,7 +242,7 @@ TEST(CsvExport, GermanCalcReadsTheNumbersAsNumbers)
 )");
     settings.close();
     const QString csv = dir.filePath(QStringLiteral("runs.csv"));
-    timing::writeFileReplacing(csv, protocol::csvBytes(ExampleRuns, German));
+    protocol::writeFileReplacing(csv, protocol::csvBytes(ExampleRuns, German));
 
     QProcess calc;
     // Separator ";", text in double quotes, UTF-8, from line 1; numbers in the profile's language.

@@ -42,9 +42,9 @@ struct stat statOf(const QString &path)
 int exportError(const QString &path, const QByteArray &bytes)
 {
     try {
-        timing::writeFileReplacing(path, bytes);
+        protocol::writeFileReplacing(path, bytes);
         return 0;
-    } catch (const EInOutError &e) {
+    } catch (const platform::EInOutError &e) {
         return e.errorCode();
     }
 }
@@ -190,12 +190,12 @@ TEST_F(ExportTarget, TemporariesOfAKilledExportGoWithTheNextExport)
     ASSERT_EQ(ended, 1000 + SIGKILL);
     const QStringList left = entries();
     ASSERT_EQ(left.size(), 2);
-    EXPECT_TRUE(left[0].startsWith(timing::TemporaryPrefix)) << left[0].toStdString();
+    EXPECT_TRUE(left[0].startsWith(protocol::TemporaryPrefix)) << left[0].toStdString();
     EXPECT_EQ(readAll(target), "old");
 
     // One of a process that still runs may be an export in progress.
     const QString running =
-        QString::fromLatin1(timing::TemporaryPrefix) + QStringLiteral("1-abcdef");
+        QString::fromLatin1(protocol::TemporaryPrefix) + QStringLiteral("1-abcdef");
     writeBytes(path(running), "busy");
 
     EXPECT_EQ(exportError(target, "new"), 0);

@@ -6,7 +6,7 @@
 #include <limits>
 #include <string>
 
-using timing::formatFixed3;
+using protocol::formatFixed3;
 
 TEST(FormatFixed3, WritesThreeDecimalsWithTheGivenSeparator)
 {
@@ -100,6 +100,6 @@ TEST(FormatFixed, WritesTheAskedDecimalsUnderTheSameRules)
         {0.1287111721L, 3, "0,129"},
     };
     for (const auto &row : rows)
-        EXPECT_EQ(timing::formatFixed(row.value, row.decimals, u',').toStdString(), row.text)
+        EXPECT_EQ(protocol::formatFixed(row.value, row.decimals, u',').toStdString(), row.text)
             << double(row.value) << " with " << row.decimals;
 }

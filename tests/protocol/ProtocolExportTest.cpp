@@ -14,7 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-using timing::ProtocolRow;
+using protocol::ProtocolRow;
 
 namespace {
 
@@ -40,7 +40,7 @@ QByteArray readAll(const QString &path)
 
 TEST(ExportText, EmptyListGivesSixLines)
 {
-    const QByteArray bytes = timing::toAnsi(timing::exportText({}));
+    const QByteArray bytes = protocol::toAnsi(protocol::exportText({}));
     EXPECT_EQ(bytes, fileOf({}));
     EXPECT_EQ(bytes.count("\r\n"), 6);
     EXPECT_EQ(Header.size(), 70);
@@ -59,14 +59,14 @@ TEST(ExportText, RowsUseFixedColumnsWithTheLastRightAligned)
         "06.12.2026/14:05:00      ???" + QByteArray(12, ' ') + "???" + QByteArray(24, ' ') + "???",
         "Wednesday, December 16, 2026/2:03:27 PM00:00.0001     0.150 m           1500.000 m/s",
     });
-    EXPECT_EQ(timing::toAnsi(timing::exportText(rows)), expected);
-    EXPECT_EQ(timing::exportRow(rows[0].caption, rows[0].time, rows[0].distance, rows[0].speed).size(),
+    EXPECT_EQ(protocol::toAnsi(protocol::exportText(rows)), expected);
+    EXPECT_EQ(protocol::exportRow(rows[0].caption, rows[0].time, rows[0].distance, rows[0].speed).size(),
               70);
 }
 
 TEST(ExportText, WritesOneBytePerCharacterInTheAnsiCodePage)
 {
-    EXPECT_EQ(timing::toAnsi(QStringLiteral("ä€é\u0394")), QByteArray("\xE4\x80\xE9?"));
+    EXPECT_EQ(protocol::toAnsi(QStringLiteral("ä€é\u0394")), QByteArray("\xE4\x80\xE9?"));
 }
 
 class ExportFileTest : public ::testing::Test
@@ -84,7 +84,7 @@ TEST_F(ExportFileTest, ReplacesAnExistingFileAndLeavesNoTemporaryBehind)
         ASSERT_TRUE(old.open(QIODevice::WriteOnly));
         old.write("a much longer old content that must vanish completely\n");
     }
-    timing::writeFileReplacing(target, "new");
+    protocol::writeFileReplacing(target, "new");
     EXPECT_EQ(readAll(target), "new");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"runs.txt"});
 }
@@ -102,15 +102,15 @@ TEST_F(ExportFileTest, FailuresRaiseTheNumberedIoErrors)
     };
     for (const auto &row : rows) {
         try {
-            timing::writeFileReplacing(row.target, "x");
+            protocol::writeFileReplacing(row.target, "x");
             ADD_FAILURE() << "no error for " << row.target.toStdString();
-        } catch (const EInOutError &e) {
+        } catch (const platform::EInOutError &e) {
             EXPECT_EQ(e.errorCode(), row.code);
             EXPECT_EQ(e.message(), row.message);
         }
     }
-    EXPECT_EQ(timing::inOutError(101).message(), "Disk full");
-    EXPECT_EQ(timing::inOutError(32).message(), "I/O error 32");
+    EXPECT_EQ(protocol::inOutError(101).message(), "Disk full");
+    EXPECT_EQ(protocol::inOutError(32).message(), "I/O error 32");
 }
 
 TEST_F(ExportFileTest, AFailedWriteLeavesTheExistingFileUntouched)
@@ -132,8 +132,8 @@ TEST_F(ExportFileTest, AFailedWriteLeavesTheExistingFileUntouched)
         ::setrlimit(RLIMIT_FSIZE, &small);
         int code = 0;
         try {
-            timing::writeFileReplacing(target, QByteArray(64 * 1024, 'x'));
-        } catch (const EInOutError &e) {
+            protocol::writeFileReplacing(target, QByteArray(64 * 1024, 'x'));
+        } catch (const platform::EInOutError &e) {
             code = e.errorCode();
         }
         ::_exit(code == 101 ? 0 : 1);
@@ -153,7 +153,7 @@ TEST(ExportText, AModesFurtherColumnsFollowRightAlignedAndWidenTheBlankLine)
     ProtocolRow unknown{"06.12.2026/14:03:28", "???", "???", "???"};
     unknown.extra = {"2", "???"};
     const QByteArray bytes =
-        timing::toAnsi(timing::exportText({dark, unknown}, {"Schranke", "v"}));
+        protocol::toAnsi(protocol::exportText({dark, unknown}, {"Schranke", "v"}));
     const QByteArray expected =
         "Tachoflux\r\n\r\n" + Header + "       Schranke" + QByteArray(14, ' ') + "v\r\n"
         + QByteArray(100, ' ') + "\r\n"

@@ -224,14 +224,14 @@ TEST(RunTexts, RunsGiveTheListsTextsAndTheExportBytes)
     EXPECT_EQ(runs[1].label, "WagenB");
     EXPECT_FALSE(runs[1].ticks);
 
-    const QList<timing::ProtocolRow> rows = protocol::protocolRows(runs, german);
-    EXPECT_EQ(rows[0], (timing::ProtocolRow{"06.12.2026/14:03:27", "00:01.2345", "0,150 m",
-                                            "0,122 m/s", true}));
-    EXPECT_EQ(rows[1], (timing::ProtocolRow{"06.12.2026/14:05:00", "???", "???", "???", false}));
+    const QList<protocol::ProtocolRow> rows = protocol::protocolRows(runs, german);
+    EXPECT_EQ(rows[0], (protocol::ProtocolRow{"06.12.2026/14:03:27", "00:01.2345", "0,150 m",
+                                              "0,122 m/s", true}));
+    EXPECT_EQ(rows[1], (protocol::ProtocolRow{"06.12.2026/14:05:00", "???", "???", "???", false}));
     EXPECT_EQ(rows[2].speed, "1500,000 m/s");
     EXPECT_EQ(protocol::protocolRow(runs[2], english).caption, "12/6/2026/2:06:00 PM");
 
-    const QByteArray bytes = timing::toAnsi(timing::exportText(rows));
+    const QByteArray bytes = protocol::toAnsi(protocol::exportText(rows));
     const QList<QByteArray> lines = bytes.split('\n');
     ASSERT_EQ(lines.size(), 10);
     EXPECT_EQ(lines[4], "06.12.2026/14:03:27      00:01.2345*    0,150 m              0,122 m/s\r");

@@ -273,6 +273,6 @@ TEST(FormatFixed, WritesTheAskedDecimals)
         {1234567890.12345L, 4, "1234567890,0000"}, // still ten significant digits at most
     };
     for (const auto &row : rows)
-        EXPECT_EQ(timing::formatFixed(row.value, row.decimals, u',').toStdString(), row.text)
+        EXPECT_EQ(protocol::formatFixed(row.value, row.decimals, u',').toStdString(), row.text)
             << double(row.value) << " " << row.decimals;
 }

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 using namespace platform;
+using namespace registry;
 
 namespace {
 

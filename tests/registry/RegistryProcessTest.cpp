@@ -10,6 +10,7 @@
 #include <QProcess>
 
 using namespace platform;
+using namespace registry;
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 using namespace platform;
+using namespace registry;
 
 namespace {
 
@@ -86,7 +87,7 @@ TEST_F(Registry, HiveAndPortLinksShareOneFolderWhateverTheEnvironmentSays)
             const QString folder =
                 (*homeValue ? QString::fromUtf8(homeValue) : ownHome) + "/.config/tachoflux";
             EXPECT_EQ(RegistryStore::defaultHivePath(), folder + "/registry.reg");
-            EXPECT_EQ(DeviceSerialPorts::linkPath(3), folder + "/com3");
+            EXPECT_EQ(comm::DeviceSerialPorts::linkPath(3), folder + "/com3");
         }
     }
     qputenv("HOME", home);

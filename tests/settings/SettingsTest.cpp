@@ -27,6 +27,7 @@
 #include <unistd.h>
 
 using namespace platform;
+using namespace registry;
 
 namespace {
 
@@ -62,7 +63,7 @@ void withModeDefaults(RegFile &file)
 }
 
 // Records what the load applied, in order.
-class Recorder : public timing::SettingsTarget
+class Recorder : public settings::SettingsTarget
 {
 public:
     QStringList applied;
@@ -127,17 +128,17 @@ protected:
     static QString loadError(Recorder &target)
     {
         try {
-            timing::LoadSettings(target);
-        } catch (const ERegistryException &e) {
+            settings::LoadSettings(target);
+        } catch (const platform::ERegistryException &e) {
             return e.message();
         }
         return {};
     }
-    static QString saveError(const timing::SettingsValues &values)
+    static QString saveError(const settings::SettingsValues &values)
     {
         try {
-            timing::SaveSettings(values);
-        } catch (const ERegistryException &e) {
+            settings::SaveSettings(values);
+        } catch (const platform::ERegistryException &e) {
             return e.message();
         }
         return {};
@@ -149,14 +150,14 @@ protected:
 TEST_F(Settings, FirstStartGivesTheDefaultsAndTheCloseStoresAllThreeValues)
 {
     Recorder target;
-    timing::LoadSettings(target);
+    settings::LoadSettings(target);
     EXPECT_EQ(target.applied, (QStringList{"COMPort", "COMAlg", "Meters"}));
     EXPECT_EQ(target.port, 0);
     EXPECT_EQ(target.alg, 0);
     EXPECT_EQ(target.meters, 0.15L);
     EXPECT_EQ(hive().keys(), (QStringList{"", Store}));
 
-    timing::SaveSettings({0, 0, 0.15});
+    settings::SaveSettings({0, 0, 0.15});
     EXPECT_EQ(hive().keys(), (QStringList{"", Store, Section}));
     // Text with its terminating zero: in the file's notation a plain quoted string.
     EXPECT_EQ(stored("COMPort"), "\"0\"");
@@ -171,7 +172,7 @@ TEST_F(Settings, FirstStartGivesTheDefaultsAndTheCloseStoresAllThreeValues)
 
 struct RoundTrip
 {
-    timing::SettingsValues saved;
+    settings::SettingsValues saved;
     const char *meters; // as stored
 };
 
@@ -191,13 +192,13 @@ TEST_F(Settings, SavedValuesComeBackInWholeMillimetres)
     };
     for (const RoundTrip &row : rows) {
         SCOPED_TRACE(row.meters);
-        timing::SaveSettings(row.saved);
+        settings::SaveSettings(row.saved);
         EXPECT_EQ(storedBytes("COMPort"), QByteArray::number(row.saved.comPort) + '\0');
         EXPECT_EQ(storedBytes("COMAlg"), QByteArray::number(row.saved.comAlg) + '\0');
         EXPECT_EQ(storedBytes("Meters"), QByteArray(row.meters) + '\0');
 
         Recorder target;
-        timing::LoadSettings(target);
+        settings::LoadSettings(target);
         EXPECT_EQ(target.port, row.saved.comPort);
         EXPECT_EQ(target.alg, row.saved.comAlg);
         EXPECT_EQ(target.meters, QByteArray(row.meters).toLongLong() / 1000.0L);
@@ -228,7 +229,7 @@ TEST_F(Settings, TextThatIsNoIntegerLoadsAsTheDefault)
         store("COMPort", row.value);
         store("Meters", row.value);
         Recorder target;
-        timing::LoadSettings(target);
+        settings::LoadSettings(target);
         EXPECT_EQ(target.port, row.port);
         EXPECT_EQ(target.meters, row.port == 0 ? 0.15L : row.port / 1000.0L);
     }
@@ -243,7 +244,7 @@ TEST_F(Settings, AValueOfAnotherTypeEndsTheLoadThere)
     };
     for (const auto &[name, applied] : rows) {
         SCOPED_TRACE(name);
-        timing::SaveSettings({1, 1, 2.5});
+        settings::SaveSettings({1, 1, 2.5});
         store(name, RegValue::dword(1));
         Recorder target;
         EXPECT_EQ(loadError(target), QStringLiteral("Invalid data type for '%1'").arg(name));
@@ -290,7 +291,7 @@ TEST_F(Settings, FailuresToCreateOrWriteAreRaised)
     QDir().rmdir(config.hive());
 
     // The keys exist, but nothing can be written any more.
-    timing::SaveSettings({0, 0, 0.15});
+    settings::SaveSettings({0, 0, 0.15});
     const QByteArray before = config.hiveBytes();
     QFile::remove(config.hive() + ".lock");
     QDir().mkpath(config.hive() + ".lock");
@@ -363,21 +364,21 @@ private:
 
 TEST_F(Settings, ALoadOrASaveReadsTheFileOnceAndWritesItAtMostOnceUnderOneLock)
 {
-    timing::SaveSettings({1, 1, 2.5});
+    settings::SaveSettings({1, 1, 2.5});
     FolderWatch watch(config.folder());
     Recorder target;
-    timing::LoadSettings(target);
+    settings::LoadSettings(target);
     EXPECT_EQ(watch.events(), (QStringList{"open registry.reg.lock", "open registry.reg"}));
-    timing::SaveSettings({2, 0, 0.5});
+    settings::SaveSettings({2, 0, 0.5});
     EXPECT_EQ(watch.events(),
               (QStringList{"open registry.reg.lock", "open registry.reg", "moved registry.reg"}));
     // Nothing changed: nothing written.
-    timing::SaveSettings({2, 0, 0.5});
+    settings::SaveSettings({2, 0, 0.5});
     EXPECT_EQ(watch.events(), (QStringList{"open registry.reg.lock", "open registry.reg"}));
 
     // At the first start the load makes the store key: still one write.
     QFile::remove(config.hive());
-    timing::LoadSettings(target);
+    settings::LoadSettings(target);
     EXPECT_EQ(watch.events(), (QStringList{"open registry.reg.lock", "moved registry.reg"}));
 }
 
@@ -407,9 +408,9 @@ TEST_F(Settings, AHundredThousandValuesOrAKey32000LevelsDeepLoadAndSaveWithEvery
         const qsizetype size = config.hiveBytes().size();
 
         Recorder target;
-        timing::LoadSettings(target);
+        settings::LoadSettings(target);
         EXPECT_EQ(target.port, 2);
-        timing::SaveSettings({1, 1, 2.5});
+        settings::SaveSettings({1, 1, 2.5});
 
         RegFile expected = before;
         expected.createKey(Store);
@@ -450,9 +451,9 @@ TEST_F(Settings, AFileNearTheSizeLimitKeepsEveryValueAndOneBeyondItIsRefused)
     ASSERT_EQ(before.serialize(), near);
 
     Recorder target;
-    timing::LoadSettings(target);
-    timing::SaveSettings({2, 1, 0.25});
-    timing::LoadSettings(target);
+    settings::LoadSettings(target);
+    settings::SaveSettings({2, 1, 0.25});
+    settings::LoadSettings(target);
     EXPECT_EQ(target.port, 2);
     EXPECT_EQ(target.meters, 0.25L);
     RegFile expected = before;
@@ -468,7 +469,7 @@ TEST_F(Settings, AFileNearTheSizeLimitKeepsEveryValueAndOneBeyondItIsRefused)
     const QByteArray full = hiveOfSize(RegLimits::FileSize);
     ASSERT_EQ(full.size(), RegLimits::FileSize);
     config.writeHive(full);
-    timing::LoadSettings(target);
+    settings::LoadSettings(target);
     EXPECT_EQ(saveError({1, 1, 2.5}),
               "The settings file " + config.hive() +
                   " would grow beyond its limits (larger than 16777216 bytes); it was left "
@@ -521,10 +522,10 @@ TEST_F(Settings, ANewVersionStartsWithTheNewestEarlierVersionsValues)
         }
         config.writeHive(file.serialize());
         Recorder target;
-        timing::LoadSettings(target);
+        settings::LoadSettings(target);
         EXPECT_EQ(target.meters, QByteArray(row.loaded).toInt() / 1000.0L);
         EXPECT_TRUE(storedBytes("Meters").isEmpty());
-        timing::SaveSettings({0, 0, double(target.meters)});
+        settings::SaveSettings({0, 0, double(target.meters)});
         EXPECT_EQ(storedBytes("Meters"), QByteArray(row.loaded) + '\0');
         RegFile expected = file;
         expected.setValue(Section, "COMPort", RegValue::string("0"));
@@ -558,7 +559,7 @@ QString errorInChild(const std::function<void()> &prepare, uid_t uid,
         QByteArray message;
         try {
             action();
-        } catch (const ERegistryException &e) {
+        } catch (const platform::ERegistryException &e) {
             message = e.message().toUtf8();
         }
         [[maybe_unused]] const ssize_t written = ::write(channel[1], message.data(), message.size());
@@ -581,7 +582,7 @@ QString errorInChild(const std::function<void()> &prepare, uid_t uid,
 // that changes nothing writes nothing, so it cannot fail.
 TEST_F(Settings, AFailureNamesTheSystemsReasonAndTheFileAndAnUnchangedSaveNeverFails)
 {
-    timing::SaveSettings({1, 1, 2.5});
+    settings::SaveSettings({1, 1, 2.5});
     const QByteArray saved = config.hiveBytes();
     const auto limited = [] {
         rlimit small{64, 64};
@@ -599,7 +600,7 @@ TEST_F(Settings, AFailureNamesTheSystemsReasonAndTheFileAndAnUnchangedSaveNeverF
         const char *what;
         std::function<void()> before;
         uid_t user;
-        timing::SettingsValues values;
+        settings::SettingsValues values;
         QString error;
     } rows[] = {
         {"a file-size limit", {}, 0, {2, 0, 0.5}, {}},
@@ -614,10 +615,10 @@ TEST_F(Settings, AFailureNamesTheSystemsReasonAndTheFileAndAnUnchangedSaveNeverF
         SCOPED_TRACE(row.what);
         SCOPED_TRACE(row.error.toStdString());
         if (!row.before) {
-            timing::SaveSettings({1, 1, 2.5});
+            settings::SaveSettings({1, 1, 2.5});
             continue;
         }
-        EXPECT_EQ(errorInChild(row.before, row.user, [&] { timing::SaveSettings(row.values); })
+        EXPECT_EQ(errorInChild(row.before, row.user, [&] { settings::SaveSettings(row.values); })
                       .toStdString(),
                   row.error.toStdString());
         EXPECT_EQ(config.hiveBytes(), saved);
@@ -676,7 +677,7 @@ TEST_F(Settings, TheMeasurementModesValuesAreStoredAsTextAfterTheThree)
     // A file from before the modes holds only the three: the rest read as their defaults.
     store("COMPort", RegValue::string("1"));
     ModeRecorder first;
-    timing::LoadSettings(first);
+    settings::LoadSettings(first);
     EXPECT_EQ(first.applied, (QStringList{"COMPort", "COMAlg", "Meters", "Mode", "FlagMeters",
                                           "MinDarkMs", "MinContactMs"}));
     EXPECT_EQ(first.port, 1);
@@ -685,18 +686,18 @@ TEST_F(Settings, TheMeasurementModesValuesAreStoredAsTextAfterTheThree)
     EXPECT_EQ(first.minDarkMs, 1);
     EXPECT_EQ(first.minContactMs, 0);
 
-    timing::SettingsValues values;
+    settings::SettingsValues values;
     values.mode = 3;
     values.flagMeters = 0.0125; // whole millimetres, ties to even, like the distance
     values.minDarkMs = 100;
     values.minContactMs = 5;
-    timing::SaveSettings(values);
+    settings::SaveSettings(values);
     EXPECT_EQ(stored("Mode"), "\"3\"");
     EXPECT_EQ(stored("FlagMeters"), "\"13\"");
     EXPECT_EQ(stored("MinDarkMs"), "\"100\"");
     EXPECT_EQ(stored("MinContactMs"), "\"5\"");
     ModeRecorder again;
-    timing::LoadSettings(again);
+    settings::LoadSettings(again);
     EXPECT_EQ(again.mode, 3);
     EXPECT_EQ(again.flagMeters, 0.013L);
     EXPECT_EQ(again.minDarkMs, 100);
@@ -714,13 +715,13 @@ namespace {
 // A further value on its own: the tone switch and the projector's screen are stored so.
 TEST_F(Settings, AFurtherValueReadsItsDefaultUntilStoredAndReadingCreatesNothing)
 {
-    EXPECT_EQ(timing::LoadSetting("Sound", 1), 1);
-    EXPECT_EQ(timing::LoadSetting("Sound", 0), 0);
+    EXPECT_EQ(settings::LoadSetting("Sound", 1), 1);
+    EXPECT_EQ(settings::LoadSetting("Sound", 0), 0);
     EXPECT_FALSE(QFileInfo::exists(config.hive())) << "a read wrote the settings file";
 
     Recorder target;
-    timing::LoadSettings(target);
-    EXPECT_EQ(timing::LoadSetting("Sound", 1), 1); // the section exists, the value not
+    settings::LoadSettings(target);
+    EXPECT_EQ(settings::LoadSetting("Sound", 1), 1); // the section exists, the value not
 
     const std::pair<RegValue, int> rows[] = {
         {RegValue::string("0"), 0},
@@ -732,33 +733,33 @@ TEST_F(Settings, AFurtherValueReadsItsDefaultUntilStoredAndReadingCreatesNothing
     for (const auto &[value, expected] : rows) {
         SCOPED_TRACE(value.text().toStdString());
         store("Sound", value);
-        EXPECT_EQ(timing::LoadSetting("Sound", 7), expected);
+        EXPECT_EQ(settings::LoadSetting("Sound", 7), expected);
     }
 
-    timing::SaveSettings({2, 1, 0.25});
-    timing::SaveSetting("Sound", 0);
-    timing::SaveSetting("ProjectorScreen", 1);
+    settings::SaveSettings({2, 1, 0.25});
+    settings::SaveSetting("Sound", 0);
+    settings::SaveSetting("ProjectorScreen", 1);
     EXPECT_EQ(storedBytes("Sound"), QByteArray("0", 2));
-    EXPECT_EQ(timing::LoadSetting("Sound", 1), 0);
-    EXPECT_EQ(timing::LoadSetting("ProjectorScreen", 0), 1);
+    EXPECT_EQ(settings::LoadSetting("Sound", 1), 0);
+    EXPECT_EQ(settings::LoadSetting("ProjectorScreen", 0), 1);
     // The three settings stay as they were.
     Recorder after;
-    timing::LoadSettings(after);
+    settings::LoadSettings(after);
     EXPECT_EQ(after.port, 2);
     EXPECT_EQ(after.alg, 1);
     EXPECT_EQ(after.meters, 0.25L);
     // A later save of the three keeps the further values.
-    timing::SaveSettings({0, 0, 0.15});
-    EXPECT_EQ(timing::LoadSetting("Sound", 1), 0);
+    settings::SaveSettings({0, 0, 0.15});
+    EXPECT_EQ(settings::LoadSetting("Sound", 1), 0);
 }
 
 TEST_F(Settings, AFurtherValueOfAnotherTypeIsRaised)
 {
     store("Sound", valueOf("dword:00000001"));
     try {
-        timing::LoadSetting("Sound", 1);
+        settings::LoadSetting("Sound", 1);
         ADD_FAILURE() << "no error";
-    } catch (const ERegistryException &e) {
+    } catch (const platform::ERegistryException &e) {
         EXPECT_EQ(e.message(), "Invalid data type for 'Sound'");
     }
 }

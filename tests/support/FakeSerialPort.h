@@ -48,13 +48,13 @@ public:
         m_firstRead.store(0);
         const std::uint32_t changed = word ^ m_word.exchange(word);
         std::uint64_t step = 0;
-        if (changed & platform::MS_CTS_ON)
+        if (changed & comm::MS_CTS_ON)
             step += std::uint64_t(1) << 0;
-        if (changed & platform::MS_DSR_ON)
+        if (changed & comm::MS_DSR_ON)
             step += std::uint64_t(1) << 16;
-        if (changed & platform::MS_RING_ON)
+        if (changed & comm::MS_RING_ON)
             step += std::uint64_t(1) << 32;
-        if (changed & platform::MS_RLSD_ON)
+        if (changed & comm::MS_RLSD_ON)
             step += std::uint64_t(1) << 48;
         m_counts.fetch_add(step);
         m_changedNs.store(monotonicNs());
@@ -98,12 +98,12 @@ public:
         m_readHookArmed.store(true);
     }
 
-    void setFacts(platform::SerialPortFacts facts)
+    void setFacts(comm::SerialPortFacts facts)
     {
         std::lock_guard lock(m_mutex);
         m_facts = std::move(facts);
     }
-    platform::SerialPortFacts facts()
+    comm::SerialPortFacts facts()
     {
         std::lock_guard lock(m_mutex);
         return m_facts;
@@ -130,7 +130,7 @@ private:
     friend class FakeSerialDriver;
 
     // Four 16-bit counters in one word, so that a snapshot needs no lock.
-    platform::LineCounters counts() const
+    comm::LineCounters counts() const
     {
         const std::uint64_t c = m_counts.load();
         return {int(c & 0xFFFF), int((c >> 16) & 0xFFFF), int((c >> 32) & 0xFFFF),
@@ -155,11 +155,11 @@ private:
     std::function<void()> m_beforeRead;
     std::atomic<bool> m_readHookArmed{false};
     std::mutex m_mutex;
-    platform::SerialPortFacts m_facts;
+    comm::SerialPortFacts m_facts;
 };
 
 // Answers the modem requests as the kernel's serial drivers do.
-class FakeSerialDriver final : public platform::SerialDriver
+class FakeSerialDriver final : public comm::SerialDriver
 {
 public:
     explicit FakeSerialDriver(std::shared_ptr<FakeModemLines> lines) : m_lines(std::move(lines))
@@ -189,14 +189,13 @@ public:
         ++m_lines->m_reads;
         std::int64_t none = 0;
         m_lines->m_firstRead.compare_exchange_strong(none, read);
-        bits = TIOCM_DTR | TIOCM_RTS | (word & platform::MS_CTS_ON ? TIOCM_CTS : 0) |
-               (word & platform::MS_DSR_ON ? TIOCM_DSR : 0) |
-               (word & platform::MS_RING_ON ? TIOCM_RNG : 0) |
-               (word & platform::MS_RLSD_ON ? TIOCM_CD : 0);
+        bits = TIOCM_DTR | TIOCM_RTS | (word & comm::MS_CTS_ON ? TIOCM_CTS : 0) |
+               (word & comm::MS_DSR_ON ? TIOCM_DSR : 0) |
+               (word & comm::MS_RING_ON ? TIOCM_RNG : 0) | (word & comm::MS_RLSD_ON ? TIOCM_CD : 0);
         return 0;
     }
 
-    int getCounters(platform::LineCounters &counts) override
+    int getCounters(comm::LineCounters &counts) override
     {
         if (m_lines->gone())
             return -EIO;
@@ -218,7 +217,7 @@ public:
         if (m_lines->m_hookArmed.exchange(false))
             m_lines->m_beforeWait();
         // The kernel's snapshot on entry: a change before it does not end the wait.
-        const platform::LineCounters entry = m_lines->counts();
+        const comm::LineCounters entry = m_lines->counts();
         for (;;) {
             if (m_lines->gone())
                 return -EIO;
@@ -239,11 +238,11 @@ private:
 };
 
 // Ports by number; numbers without lines fail to open.
-class FakeSerialPorts final : public platform::SerialPorts
+class FakeSerialPorts final : public comm::SerialPorts
 {
 public:
-    FakeSerialPorts() { platform::setSerialPorts(this); }
-    ~FakeSerialPorts() override { platform::setSerialPorts(nullptr); }
+    FakeSerialPorts() { comm::setSerialPorts(this); }
+    ~FakeSerialPorts() override { comm::setSerialPorts(nullptr); }
     FakeSerialPorts(const FakeSerialPorts &) = delete;
     FakeSerialPorts &operator=(const FakeSerialPorts &) = delete;
 
@@ -255,17 +254,17 @@ public:
         return lines;
     }
 
-    std::unique_ptr<platform::SerialPort> open(std::uint8_t number,
-                                               platform::SerialOpenError &error) override
+    std::unique_ptr<comm::SerialPort> open(std::uint8_t number,
+                                           comm::SerialOpenError &error) override
     {
         error = {};
         const auto it = m_lines.find(number);
         if (it == m_lines.end() || it->second->gone()) {
-            error.kind = platform::SerialOpenError::NoDevice;
+            error.kind = comm::SerialOpenError::NoDevice;
             return nullptr;
         }
-        return platform::openOnDriver(std::make_unique<FakeSerialDriver>(it->second),
-                                      it->second->facts(), error);
+        return comm::openOnDriver(std::make_unique<FakeSerialDriver>(it->second),
+                                  it->second->facts(), error);
     }
 
 private:

@@ -20,7 +20,7 @@ inline std::uint64_t storePosition(const QString &program)
         return 0;
     const QByteArray image = file.readAll();
     std::uint64_t position = 0;
-    store_marker::positionIn(std::string_view(image.constData(), image.size()), position);
+    i18n::store_marker::positionIn(std::string_view(image.constData(), image.size()), position);
     return position;
 }
 
@@ -33,16 +33,16 @@ public:
     {
         if (m_position == 0)
             return;
-        Translation::startUp(program, m_position);
-        m_resourceText.emplace(&TranslateResourceText);
-        LanguageSetup();
+        i18n::Translation::startUp(program, m_position);
+        m_resourceText.emplace(&i18n::TranslateResourceText);
+        i18n::LanguageSetup();
     }
     ~ProgramCatalogs()
     {
         if (m_position == 0)
             return;
         m_resourceText.reset();
-        Translation::shutDown();
+        i18n::Translation::shutDown();
     }
     ProgramCatalogs(const ProgramCatalogs &) = delete;
     ProgramCatalogs &operator=(const ProgramCatalogs &) = delete;

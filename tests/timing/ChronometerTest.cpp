@@ -156,7 +156,7 @@ TEST(Chronometer, EntryValuesAndLateMark)
         ASSERT_TRUE(chrono.DoContact1(c.start, c.lateStart));
         ASSERT_TRUE(chrono.DoContact2(c.stop, c.lateStop));
         const timing::RunEntry entry = chrono.entry(c.meters);
-        EXPECT_EQ(entryTexts(entry, c.separator), c.texts);
+        EXPECT_EQ(protocol::entryTexts(entry, c.separator), c.texts);
         EXPECT_EQ(entry.late, c.late);
     }
 }

@@ -84,13 +84,13 @@ TEST(CounterToTicks, MissingCounterRaisesTheFloatingPointErrors)
     try {
         counterToTicks(12345, 0);
         FAIL() << "no error";
-    } catch (const EZeroDivide &e) {
+    } catch (const platform::EZeroDivide &e) {
         EXPECT_EQ(e.message(), "Floating point division by zero");
     }
     try {
         counterToTicks(0, 0);
         FAIL() << "no error";
-    } catch (const EInvalidOp &e) {
+    } catch (const platform::EInvalidOp &e) {
         EXPECT_EQ(e.message(), "Invalid floating point operation");
     }
 }

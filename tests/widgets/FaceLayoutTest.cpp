@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-using namespace lcd;
+using namespace widgets::lcd;
 
 namespace {
 

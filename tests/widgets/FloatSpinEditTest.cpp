@@ -33,7 +33,7 @@ public:
     {
         try {
             return QApplication::notify(receiver, event);
-        } catch (const TfError &error) {
+        } catch (const platform::TfError &error) {
             errors << error.message();
             return false;
         }
@@ -56,9 +56,9 @@ QStringList captions(const QMenu &menu)
     return texts;
 }
 
-using spinedit::formatFixed;
-using spinedit::formatGeneral;
-using spinedit::parseFloat;
+using widgets::spinedit::formatFixed;
+using widgets::spinedit::formatGeneral;
+using widgets::spinedit::parseFloat;
 
 TEST(SpinEditText, FormatsFixedWithFifteenSignificantDigits)
 {
@@ -127,14 +127,14 @@ TEST(SpinEditText, StepsBetweenThreeDecimalTextsNeverDrift)
 }
 
 // The main window's field, set up in the order its stored layout does.
-void configureLikeTheMainWindow(TFloatSpinEdit &field)
+void configureLikeTheMainWindow(widgets::TFloatSpinEdit &field)
 {
     field.setBeepOnError(false);
-    field.setAlignment(TFloatSpinEdit::taRightJustify);
-    field.setButtonKind(TFloatSpinEdit::bkStandard);
+    field.setAlignment(widgets::TFloatSpinEdit::taRightJustify);
+    field.setButtonKind(widgets::TFloatSpinEdit::bkStandard);
     field.setDecimal(3);
     field.setIncrement(0.01);
-    field.setValueType(TFloatSpinEdit::vtFloat);
+    field.setValueType(widgets::TFloatSpinEdit::vtFloat);
     field.setValue(0.15);
     field.setClipboardCommands({});
     field.loaded();
@@ -159,7 +159,7 @@ protected:
         locale = GetParam().locale;
         auto *layout = new QVBoxLayout(&window);
         before = new QLineEdit(&window);
-        field = new TFloatSpinEdit(&window);
+        field = new widgets::TFloatSpinEdit(&window);
         layout->addWidget(before);
         layout->addWidget(field);
         configureLikeTheMainWindow(*field);
@@ -191,7 +191,7 @@ protected:
     LocaleInstalled localeInstalled{locale};
     QWidget window;
     QLineEdit *before = nullptr;
-    TFloatSpinEdit *field = nullptr;
+    widgets::TFloatSpinEdit *field = nullptr;
 };
 
 TEST_P(FloatSpinEditTest, TypingKeepsTheTextAFormattedNumber)
@@ -250,8 +250,8 @@ TEST_P(FloatSpinEditTest, TypedCharactersAreFilteredAndUnparsableTextBecomesZero
 
 TEST_P(FloatSpinEditTest, StepsComeFromTheShownTextAndNeverDrift)
 {
-    QSignalSpy up(field, &TFloatSpinEdit::OnTopClick);
-    QSignalSpy down(field, &TFloatSpinEdit::OnBottomClick);
+    QSignalSpy up(field, &widgets::TFloatSpinEdit::OnTopClick);
+    QSignalSpy down(field, &widgets::TFloatSpinEdit::OnBottomClick);
     for (int i = 0; i < 100; ++i)
         QTest::keyClick(field, Qt::Key_Up);
     EXPECT_EQ(field->text(), local("1,150"));
@@ -318,7 +318,7 @@ TEST_P(FloatSpinEditTest, ArrowsStepOncePerPressAndOncePerRepeat)
     QToolButton *down = arrow("DownButton");
     down->setAutoRepeatDelay(20);
     down->setAutoRepeatInterval(10);
-    QSignalSpy steps(field, &TFloatSpinEdit::OnBottomClick);
+    QSignalSpy steps(field, &widgets::TFloatSpinEdit::OnBottomClick);
     QTest::mousePress(down, Qt::LeftButton);
     EXPECT_TRUE(QTest::qWaitFor([&] { return steps.count() >= 31; }));
     QTest::mouseRelease(down, Qt::LeftButton);
@@ -341,7 +341,7 @@ TEST_P(FloatSpinEditTest, EnteringByKeyboardSelectsAllAndLeavingReformats)
     ASSERT_TRUE(field->hasFocus());
     EXPECT_EQ(field->selectedText(), local("0,150"));
 
-    field->setCheckOptions(TFloatSpinEdit::coCheckOnExit);
+    field->setCheckOptions(widgets::TFloatSpinEdit::coCheckOnExit);
     type("3");
     EXPECT_EQ(field->text(), "3");
     QTest::keyClick(field, Qt::Key_Backtab);
@@ -351,7 +351,7 @@ TEST_P(FloatSpinEditTest, EnteringByKeyboardSelectsAllAndLeavingReformats)
 TEST_P(FloatSpinEditTest, EnterAndEscapeReachTheDialog)
 {
     QDialog dialog;
-    auto *edit = new TFloatSpinEdit(&dialog);
+    auto *edit = new widgets::TFloatSpinEdit(&dialog);
     configureLikeTheMainWindow(*edit);
     auto *ok = new QPushButton(QStringLiteral("OK"), &dialog);
     ok->setDefault(true);
@@ -374,12 +374,12 @@ TEST_P(FloatSpinEditTest, LimitsClampOrAreReportedOnLeaving)
     field->setValue(9);
     EXPECT_EQ(field->text(), local("5,000"));
     // Typing beyond a limit is clamped at once, the error swallowed.
-    field->setCheckOptions(TFloatSpinEdit::coCheckOnChange | TFloatSpinEdit::coCheckOnExit);
+    field->setCheckOptions(widgets::TFloatSpinEdit::coCheckOnChange | widgets::TFloatSpinEdit::coCheckOnExit);
     field->selectAll();
     type("7");
     EXPECT_EQ(field->text(), local("5,000"));
 
-    field->setCheckOptions(TFloatSpinEdit::coCheckOnExit);
+    field->setCheckOptions(widgets::TFloatSpinEdit::coCheckOnExit);
     field->selectAll();
     type("0");
     before->setFocus(Qt::TabFocusReason);
@@ -388,7 +388,7 @@ TEST_P(FloatSpinEditTest, LimitsClampOrAreReportedOnLeaving)
     EXPECT_TRUE(field->hasFocus());
     EXPECT_EQ(field->selectedText(), "0");
 
-    field->setCheckOptions(TFloatSpinEdit::coCheckOnExit | TFloatSpinEdit::coCropBeyondLimit);
+    field->setCheckOptions(widgets::TFloatSpinEdit::coCheckOnExit | widgets::TFloatSpinEdit::coCropBeyondLimit);
     before->setFocus(Qt::TabFocusReason);
     EXPECT_EQ(field->text(), local("1,000"));
     EXPECT_EQ(application()->errors.size(), 1);
@@ -396,7 +396,7 @@ TEST_P(FloatSpinEditTest, LimitsClampOrAreReportedOnLeaving)
 
 TEST_P(FloatSpinEditTest, ValueWritesReportChangesAndIntegerTypesRoundTheStep)
 {
-    QSignalSpy changes(field, &TFloatSpinEdit::OnChange);
+    QSignalSpy changes(field, &widgets::TFloatSpinEdit::OnChange);
     field->setValue(0.15);
     field->setValue(0.1504); // shown as 0,150 as well
     EXPECT_EQ(changes.count(), 0);
@@ -405,18 +405,18 @@ TEST_P(FloatSpinEditTest, ValueWritesReportChangesAndIntegerTypesRoundTheStep)
     EXPECT_FALSE(field->isModified());
 
     // Loading: a new field shows "0"; the real type re-writes it, the step stays fractional.
-    TFloatSpinEdit loading;
+    widgets::TFloatSpinEdit loading;
     EXPECT_EQ(loading.text(), "0");
     loading.setDecimal(3);
     loading.setIncrement(0.01);
-    loading.setValueType(TFloatSpinEdit::vtFloat);
+    loading.setValueType(widgets::TFloatSpinEdit::vtFloat);
     EXPECT_EQ(loading.text(), local("0,000"));
     EXPECT_EQ(loading.Increment(), 0.01);
 
-    field->setValueType(TFloatSpinEdit::vtInteger);
+    field->setValueType(widgets::TFloatSpinEdit::vtInteger);
     EXPECT_EQ(field->text(), "2");
     EXPECT_EQ(field->Increment(), 1);
-    field->setValueType(TFloatSpinEdit::vtFloat);
+    field->setValueType(widgets::TFloatSpinEdit::vtFloat);
     EXPECT_EQ(field->text(), local("2,000"));
 }
 
@@ -426,7 +426,7 @@ INSTANTIATE_TEST_SUITE_P(Locales, FloatSpinEditTest,
                          [](const auto &param) { return std::string(param.param.name); });
 
 // The program's own toolkit catalog, as built from Qt's German translations.
-TTranslationEngine *g_engine = nullptr;
+i18n::TTranslationEngine *g_engine = nullptr;
 QString toolkitText(const QString &text)
 {
     return g_engine->TranslateInDomain(QStringLiteral("toolkit"), text);
@@ -434,7 +434,7 @@ QString toolkitText(const QString &text)
 
 TEST(FloatSpinEditGerman, MenuAndRangeErrorSpeakGerman)
 {
-    TTranslationEngine engine(QStringLiteral(TF_PROGRAM_CATALOG_PARENT "/"), nullptr);
+    i18n::TTranslationEngine engine(QStringLiteral(TF_PROGRAM_CATALOG_PARENT "/"), nullptr);
     engine.SelectLanguage(QStringLiteral("de"));
     g_engine = &engine;
     const ResourceTextInstalled resourceText(&toolkitText);
@@ -443,12 +443,12 @@ TEST(FloatSpinEditGerman, MenuAndRangeErrorSpeakGerman)
 
     QWidget window;
     auto *before = new QLineEdit(&window);
-    auto *field = new TFloatSpinEdit(&window);
+    auto *field = new widgets::TFloatSpinEdit(&window);
     field->setGeometry(0, 30, 105, 21);
-    field->setValueType(TFloatSpinEdit::vtFloat);
+    field->setValueType(widgets::TFloatSpinEdit::vtFloat);
     field->setMinValue(0.5);
     field->setMaxValue(2.5);
-    field->setCheckOptions(TFloatSpinEdit::coCheckOnExit);
+    field->setCheckOptions(widgets::TFloatSpinEdit::coCheckOnExit);
     field->setClipboardCommands({});
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));

@@ -12,7 +12,7 @@
 
 namespace {
 
-using Indicator = TIAeverLiquidIndicator;
+using Indicator = widgets::TIAeverLiquidIndicator;
 
 constexpr QRgb kLime = 0xFF00FF00;
 constexpr QRgb kBlack = 0xFF000000;
@@ -33,9 +33,9 @@ protected:
         m_digits->setIndicatorHeight(85);
         m_digits->setIndicatorstring(QStringLiteral("01:07.0452"));
         m_digits->setIndicatorKind(Indicator::ik9segment);
-        m_digits->setBackColor(clBlack);
-        m_digits->setNumberForeColor(clLime);
-        m_digits->setNumberBackColor(clBlack);
+        m_digits->setBackColor(widgets::clBlack);
+        m_digits->setNumberForeColor(widgets::clLime);
+        m_digits->setNumberBackColor(widgets::clBlack);
         m_digits->setIndicatorStyle(Indicator::isThick);
         m_digits->loaded();
     }
@@ -71,7 +71,7 @@ TEST_F(DenseScreenDisplay, RendersEverySegmentWithTheScreensPixels)
 
     // The lit area is that of the segments, four screen pixels to a widget pixel.
     QRegion segments;
-    const lcd::PolygonList &polygons = m_digits->litPolygons();
+    const widgets::lcd::PolygonList &polygons = m_digits->litPolygons();
     for (int i = 0; i < polygons.polygonCount(); ++i) {
         const auto points = polygons.polygon(i);
         segments += QRegion(QPolygon(QList<QPoint>(points.begin(), points.end())), Qt::OddEvenFill);

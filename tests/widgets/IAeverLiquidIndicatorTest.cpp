@@ -16,14 +16,14 @@
 
 namespace {
 
-using Indicator = TIAeverLiquidIndicator;
+using Indicator = widgets::TIAeverLiquidIndicator;
 
 constexpr QRgb kLime = 0xFF00FF00;
 constexpr QRgb kBlack = 0xFF000000;
 constexpr QRgb kLight = 0xFFFDFDFD; // BevelColor 0xDDDDDD + 32
 constexpr QRgb kDark = 0xFFBDBDBD;  // BevelColor 0xDDDDDD - 32
 
-QRegion regionOf(const lcd::PolygonList &list)
+QRegion regionOf(const widgets::lcd::PolygonList &list)
 {
     QRegion region;
     for (int i = 0; i < list.polygonCount(); ++i) {
@@ -33,7 +33,7 @@ QRegion regionOf(const lcd::PolygonList &list)
     return region;
 }
 
-bool hasPolygon(const lcd::PolygonList &list, const std::vector<QPoint> &polygon)
+bool hasPolygon(const widgets::lcd::PolygonList &list, const std::vector<QPoint> &polygon)
 {
     for (int i = 0; i < list.polygonCount(); ++i)
         if (list.polygon(i) == polygon)
@@ -70,9 +70,9 @@ protected:
         m_digits->setIndicatorHeight(85);
         m_digits->setIndicatorstring(QStringLiteral("00:00.0000"));
         m_digits->setIndicatorKind(Indicator::ik9segment);
-        m_digits->setBackColor(clBlack);
-        m_digits->setNumberForeColor(clLime);
-        m_digits->setNumberBackColor(clBlack);
+        m_digits->setBackColor(widgets::clBlack);
+        m_digits->setNumberForeColor(widgets::clLime);
+        m_digits->setNumberBackColor(widgets::clBlack);
         m_digits->setIndicatorStyle(Indicator::isThick);
         m_digits->loaded();
         handlePostedRebuilds();
@@ -91,7 +91,7 @@ protected:
 
 TEST_F(MainWindowDisplay, PlacesTheColonAndTheDecimalPointInTheirCells)
 {
-    const lcd::PolygonList &lit = m_digits->litPolygons();
+    const widgets::lcd::PolygonList &lit = m_digits->litPolygons();
     // Eight zeros of six bars, two colon dots, one decimal point.
     EXPECT_EQ(lit.polygonCount(), 8 * 6 + 2 + 1);
     EXPECT_EQ(m_digits->unlitPolygons().polygonCount(), 9 * 10 - 51);
@@ -168,7 +168,7 @@ TEST_F(MainWindowDisplay, RaisedOuterAndSunkenInnerBevel)
 TEST_F(MainWindowDisplay, RunningTimeShowsDashesAsMiddleBars)
 {
     m_digits->setIndicatorstring(QStringLiteral("01:07.0---"));
-    const lcd::PolygonList &lit = m_digits->litPolygons();
+    const widgets::lcd::PolygonList &lit = m_digits->litPolygons();
     // 0, 1, colon, 0, 7 with point, 0, then three middle bars.
     EXPECT_EQ(lit.polygonCount(), 6 + 2 + 2 + 6 + 3 + 1 + 6 + 1 + 1 + 1);
     for (int k = 7; k <= 9; ++k) {
@@ -354,7 +354,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(MainWindowDisplay, SystemColoursTakeTheDesktopsPalette)
 {
-    const TColor buttonFace = TColor(0x8000000F);
+    const widgets::TColor buttonFace = widgets::TColor(0x8000000F);
     m_digits->setBackColor(buttonFace);
     m_digits->setBevelColor(buttonFace);
     const QColor face = QApplication::palette().color(QPalette::Button);

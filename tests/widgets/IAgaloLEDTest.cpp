@@ -12,7 +12,7 @@
 
 namespace {
 
-using namespace iaglo;
+using namespace widgets::iaglo;
 
 struct Rgb
 {
@@ -52,9 +52,9 @@ protected:
     void SetUp() override
     {
         host.resize(100, 60);
-        lamp = new TIAgaloLED(&host);
+        lamp = new widgets::TIAgaloLED(&host);
         lamp->setGeometry(10, 20, 24, 14);
-        lamp->setLedPlasticColor(clLime);
+        lamp->setLedPlasticColor(widgets::clLime);
         lamp->setLedOn(true);
         lamp->setLedWidth(20);
         lamp->setLedHeight(10);
@@ -62,7 +62,7 @@ protected:
     }
 
     QWidget host;
-    TIAgaloLED *lamp = nullptr;
+    widgets::TIAgaloLED *lamp = nullptr;
 };
 
 TEST_F(ProgramLamp, IsA20By10BodyInA24By14Widget)
@@ -126,7 +126,7 @@ TEST_F(ProgramLamp, UnlitShowsHalfStrength)
     for (int y = 2; y < 12; ++y)
         for (int x = 2; x < 22; ++x)
             ASSERT_LE(pixel(image, x, y).g, 127);
-    lamp->setLedPlasticColor(clMaroon);
+    lamp->setLedPlasticColor(widgets::clMaroon);
     EXPECT_EQ(pixel(lamp->picture(), 12, 7), (Rgb{64, 0, 0}));
 }
 
@@ -162,20 +162,20 @@ TEST_F(ProgramLamp, WritingTheSameColourNeitherRendersNorRepaints)
     lamp->installEventFilter(&counter);
     const int renders = lamp->renderCount();
 
-    lamp->setLedPlasticColor(clLime);
+    lamp->setLedPlasticColor(widgets::clLime);
     QCoreApplication::processEvents();
     EXPECT_EQ(lamp->renderCount(), renders);
     EXPECT_EQ(counter.paints, 0);
-    EXPECT_EQ(lamp->LedPlasticColor(), clLime);
+    EXPECT_EQ(lamp->LedPlasticColor(), widgets::clLime);
 
     // A different colour renders once and repaints, however many writes come before.
-    lamp->setLedPlasticColor(clMaroon);
-    lamp->setLedPlasticColor(clLime);
-    lamp->setLedPlasticColor(clMaroon);
+    lamp->setLedPlasticColor(widgets::clMaroon);
+    lamp->setLedPlasticColor(widgets::clLime);
+    lamp->setLedPlasticColor(widgets::clMaroon);
     QTest::qWait(20);
     EXPECT_EQ(lamp->renderCount(), renders + 1);
     EXPECT_GE(counter.paints, 1);
-    EXPECT_EQ(lamp->LedPlasticColor(), clMaroon);
+    EXPECT_EQ(lamp->LedPlasticColor(), widgets::clMaroon);
 }
 
 TEST_F(ProgramLamp, OutOfRangeWritesAreIgnored)
@@ -347,7 +347,7 @@ TEST(LampShapes, OutlinesFollowTheirTables)
 
 TEST(LampShapes, RoundLampIsShapedToItsOutline)
 {
-    TIAgaloLED lamp;
+    widgets::TIAgaloLED lamp;
     lamp.setLedClass(ialcRound);
     lamp.setLedWidth(20);
     lamp.setLedHeight(20);
@@ -360,7 +360,7 @@ TEST(LampShapes, RoundLampIsShapedToItsOutline)
 TEST(LampShapes, SizesBeyondWhatAWindowCanHoldAreIgnored)
 {
     for (const TIALedClass shape : {ialcRect, ialcRound, ialcHalfCircle, ialcTrapezium}) {
-        TIAgaloLED lamp;
+        widgets::TIAgaloLED lamp;
         lamp.setLedClass(shape);
         lamp.setGap(INT_MAX);
         lamp.setInnerBorderStyle(iablsDown);
@@ -389,7 +389,7 @@ TEST(LampShapes, SizesBeyondWhatAWindowCanHoldAreIgnored)
 TEST(LampGlow, FollowsTheLampsVisibility)
 {
     QWidget host;
-    auto *lamp = new TIAgaloLED(&host);
+    auto *lamp = new widgets::TIAgaloLED(&host);
     lamp->setLedOn(true);
     lamp->setGaloON(true);
     host.show();
@@ -448,9 +448,9 @@ TEST(LampGlow, HaloAddsTheColourAroundALitLamp)
     palette.setColor(QPalette::Window, Qt::black);
     host.setPalette(palette);
     host.setAutoFillBackground(true);
-    auto *lamp = new TIAgaloLED(&host);
+    auto *lamp = new widgets::TIAgaloLED(&host);
     lamp->move(40, 40);
-    lamp->setLedPlasticColor(clLime);
+    lamp->setLedPlasticColor(widgets::clLime);
     lamp->setLedOn(true);
     lamp->setGaloON(true);
     host.show();

@@ -7,7 +7,7 @@
 
 // The display's picture without a widget: looks the window's display never takes.
 
-using namespace lcd;
+using namespace widgets::lcd;
 
 namespace {
 
@@ -25,9 +25,9 @@ IndicatorLook mainWindowLook()
     look.indicatorHeight = 85;
     look.text = "00:00.0000";
     look.kind = ik9segment;
-    look.backColor = clBlack;
-    look.numberForeColor = clLime;
-    look.numberBackColor = clBlack;
+    look.backColor = widgets::clBlack;
+    look.numberForeColor = widgets::clLime;
+    look.numberBackColor = widgets::clBlack;
     look.style = isThick;
     return look;
 }

@@ -14,7 +14,7 @@
 
 namespace {
 
-using namespace picpanel;
+using namespace widgets::picpanel;
 
 TEST(PictureLayout, SizeAndPlaceForEveryModeAndAlignment)
 {
@@ -63,12 +63,12 @@ TEST(StoredPicture, ReadsRowsOfBlueGreenRedAlpha)
     QByteArray data = stored(2, 1, 8);
     const char pixels[8] = {0x10, 0x20, 0x30, char(0xFF), 0x01, 0x02, 0x03, 0x04};
     std::copy(pixels, pixels + 8, data.begin() + 8);
-    const picdata::StoredPicture p = picdata::read(data);
+    const widgets::picdata::StoredPicture p = widgets::picdata::read(data);
     ASSERT_TRUE(p.error.isEmpty()) << p.error.toStdString();
     EXPECT_EQ(p.image.size(), QSize(2, 1));
     EXPECT_EQ(p.image.pixel(0, 0), 0xFF302010u);
     EXPECT_EQ(p.image.pixel(1, 0), 0x04030201u);
-    EXPECT_EQ(picdata::write(p.image), data);
+    EXPECT_EQ(widgets::picdata::write(p.image), data);
 }
 
 TEST(StoredPicture, DamagedDataGivesAClearError)
@@ -85,11 +85,11 @@ TEST(StoredPicture, DamagedDataGivesAClearError)
         {stored(0x7fffffff, 0x7fffffff, 0), "zu groß"},
     };
     for (const auto &r : rows) {
-        const picdata::StoredPicture p = picdata::read(r.data);
+        const widgets::picdata::StoredPicture p = widgets::picdata::read(r.data);
         EXPECT_TRUE(p.image.isNull());
         EXPECT_TRUE(p.error.contains(QString::fromUtf8(r.error))) << p.error.toStdString();
     }
-    EXPECT_TRUE(picdata::read(stored(0, 0, 0)).error.isEmpty());
+    EXPECT_TRUE(widgets::picdata::read(stored(0, 0, 0)).error.isEmpty());
 }
 
 TEST(StoredPicture, PanelKeepsItsPictureWhenAFileIsDamaged)
@@ -101,14 +101,14 @@ TEST(StoredPicture, PanelKeepsItsPictureWhenAFileIsDamaged)
     picture.fill(qRgb(1, 2, 3));
     QFile goodFile(good);
     ASSERT_TRUE(goodFile.open(QIODevice::WriteOnly));
-    goodFile.write(picdata::write(picture));
+    goodFile.write(widgets::picdata::write(picture));
     goodFile.close();
     QFile badFile(bad);
     ASSERT_TRUE(badFile.open(QIODevice::WriteOnly));
-    badFile.write(picdata::write(picture).chopped(1));
+    badFile.write(widgets::picdata::write(picture).chopped(1));
     badFile.close();
 
-    TPicturePanel panel;
+    widgets::TPicturePanel panel;
     QString error;
     ASSERT_TRUE(panel.loadBitmap(good, &error));
     EXPECT_FALSE(panel.loadBitmap(bad, &error));
@@ -133,7 +133,7 @@ protected:
     }
 
     QImage picture;
-    TPicturePanel panel;
+    widgets::TPicturePanel panel;
 };
 
 TEST_F(PanelPaint, BackgroundStripsAroundTheCentredPicture)
@@ -227,9 +227,9 @@ protected:
 
 TEST(PanelChildren, LampsAreLeftOutOfThePanelsPaint)
 {
-    TPicturePanel panel;
+    widgets::TPicturePanel panel;
     panel.resize(100, 80);
-    auto *lamp = new TIAgaloLED(&panel);
+    auto *lamp = new widgets::TIAgaloLED(&panel);
     lamp->move(30, 20);
     panel.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));

@@ -10,7 +10,7 @@ namespace {
 constexpr QRgb kInk = 0xFF00FF00;
 constexpr QRgb kPaper = 0xFF000000;
 
-QImage filled(const PolygonSpans &spans, QSize size)
+QImage filled(const widgets::PolygonSpans &spans, QSize size)
 {
     QImage image(size, QImage::Format_RGB32);
     image.fill(kPaper);
@@ -19,7 +19,8 @@ QImage filled(const PolygonSpans &spans, QSize size)
 }
 
 // The platform's own polygon region is the reference for which pixels a polygon covers.
-void expectSamePixels(const PolygonSpans &spans, const QRegion &reference, const QRect &area)
+void expectSamePixels(const widgets::PolygonSpans &spans, const QRegion &reference,
+                      const QRect &area)
 {
     EXPECT_TRUE(spans.region().xored(reference).isEmpty());
     const QImage image = filled(spans, area.size());
@@ -39,7 +40,7 @@ TEST(PolygonSpans, CoverTheSamePixelsAsPolygonRegions)
         for (int i = 0; i < corners; ++i)
             polygon << QPoint(random.bounded(-10, 74), random.bounded(-10, 58));
         SCOPED_TRACE(round);
-        PolygonSpans spans;
+        widgets::PolygonSpans spans;
         const int count = int(polygon.size());
         spans.build(polygon.constData(), &count, 1, area);
         expectSamePixels(spans, QRegion(polygon, Qt::OddEvenFill) & QRegion(area), area);
@@ -48,16 +49,16 @@ TEST(PolygonSpans, CoverTheSamePixelsAsPolygonRegions)
 
 TEST(PolygonSpans, OverlapsCancelUnderTheEvenOddRule)
 {
-    const lcd::PolygonList squares{{{2, 2},
-                                    {12, 2},
-                                    {12, 12},
-                                    {2, 12}, // first square
-                                    {8, 8},
-                                    {20, 8},
-                                    {20, 20},
-                                    {8, 20}}, // overlapping it
-                                   {4, 4}};
-    PolygonSpans spans;
+    const widgets::lcd::PolygonList squares{{{2, 2},
+                                             {12, 2},
+                                             {12, 12},
+                                             {2, 12}, // first square
+                                             {8, 8},
+                                             {20, 8},
+                                             {20, 20},
+                                             {8, 20}}, // overlapping it
+                                            {4, 4}};
+    widgets::PolygonSpans spans;
     const QRect area(0, 0, 24, 24);
     spans.build(squares, area);
     const QRegion a(QRect(2, 2, 10, 10));
@@ -69,7 +70,7 @@ TEST(PolygonSpans, KeepOnlyWhatLiesInsideTheClip)
 {
     const QPolygon triangle{{QPoint(-30, -5), QPoint(40, 10), QPoint(-5, 60)}};
     const int count = 3;
-    PolygonSpans spans;
+    widgets::PolygonSpans spans;
     spans.build(triangle.constData(), &count, 1, QRect(0, 0, 20, 30));
     expectSamePixels(spans, QRegion(triangle, Qt::OddEvenFill) & QRegion(0, 0, 20, 30),
                      QRect(0, 0, 20, 30));
@@ -81,11 +82,11 @@ TEST(PolygonSpans, KeepOnlyWhatLiesInsideTheClip)
 
 TEST(PolygonSpans, DegeneratePolygonsCoverNothing)
 {
-    const lcd::PolygonList flat{{{0, 5}, {20, 5}, {10, 5}, {3, 1}, {3, 9}}, {3, 2}};
-    PolygonSpans spans;
+    const widgets::lcd::PolygonList flat{{{0, 5}, {20, 5}, {10, 5}, {3, 1}, {3, 9}}, {3, 2}};
+    widgets::PolygonSpans spans;
     spans.build(flat, QRect(0, 0, 30, 30));
     EXPECT_TRUE(spans.isEmpty());
-    EXPECT_EQ(filled(spans, QSize(30, 30)), filled(PolygonSpans(), QSize(30, 30)));
+    EXPECT_EQ(filled(spans, QSize(30, 30)), filled(widgets::PolygonSpans(), QSize(30, 30)));
 }
 
 } // namespace

@@ -7,7 +7,7 @@
 #include <numbers>
 #include <vector>
 
-using namespace lcd;
+using namespace widgets::lcd;
 using ::testing::ElementsAreArray;
 
 namespace {
