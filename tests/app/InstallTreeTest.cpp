@@ -5,6 +5,7 @@
 #include "i18n/EmbeddedStore.h"
 #include "i18n/StoreMarker.h"
 #include "i18n/TranslationEngine.h"
+#include "support/VirtualScreen.h"
 
 #include <QDir>
 #include <QFile>
@@ -161,7 +162,7 @@ TEST_F(InstallTree, InstalledProgramFindsItsHelpThroughTheLink)
     env.insert("LANG", "de_DE.UTF-8");
     const Outcome shown =
         run("xvfb-run",
-            {"-a", "-s", "-screen 0 1280x1024x24", TF_PRESS_HELP, path("bin/tachoflux")}, env);
+            virtualScreenArguments() << TF_PRESS_HELP << path("bin/tachoflux"), env);
     EXPECT_EQ(shown.exitCode, 0) << shown.output.toStdString();
     // The script prints the title on a line of its own; the program's own notes and a
     // sanitizer's summary may stand around it.

@@ -1,3 +1,5 @@
+#include "support/VirtualScreen.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -129,7 +131,7 @@ TEST(Program, HilfeShowsTheHelpWindowOnADesktopWithoutBrowser)
     QProcessEnvironment env = withoutDisplay();
     env.insert("LANG", "de_DE.UTF-8");
     const Outcome outcome = run(
-        "xvfb-run", {"-a", "-s", "-screen 0 1280x1024x24", TF_PRESS_HELP, TACHOFLUX_PROGRAM}, env);
+        "xvfb-run", virtualScreenArguments() << TF_PRESS_HELP << TACHOFLUX_PROGRAM, env);
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
     EXPECT_TRUE(outcome.out.startsWith(QStringLiteral("Tachoflux – Hilfe")))
         << outcome.out.toStdString();
@@ -287,9 +289,9 @@ TEST(Program, SigkillAfterThreeRunsLeavesThemInTheJournal)
     const QString exported = dir.filePath("export.csv");
     QProcess script;
     script.setProcessEnvironment(env);
-    script.start("xvfb-run", {"-a", "-s", "-screen 0 1280x1024x24", "bash",
-                              QStringLiteral(TF_SOURCE_DIR "/tests/app/runs-then-kill.sh"),
-                              QStringLiteral(TACHOFLUX_PROGRAM), exported});
+    script.start("xvfb-run", virtualScreenArguments()
+                                 << "bash" << TF_SOURCE_DIR "/tests/app/runs-then-kill.sh"
+                                 << TACHOFLUX_PROGRAM << exported);
     ASSERT_TRUE(script.waitForFinished(180000));
     ASSERT_EQ(script.exitCode(), 0) << script.readAllStandardError().toStdString();
 

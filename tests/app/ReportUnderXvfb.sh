@@ -17,7 +17,9 @@ export LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8 QT_QPA_PLATFORM=xcb
 unset DISPLAY WAYLAND_DISPLAY
 report="$work/bericht.pdf"
 
-xvfb-run -a -s "-screen 0 1280x1024x24" bash -s "$program" "$report" <<'INNER'
+# Each run searches for a free display from a number of its own: two that start together
+# could otherwise take the same.
+xvfb-run -a -n $((100 + $$ % 30000)) -s "-screen 0 1280x1024x24" bash -s "$program" "$report" <<'INNER'
 set -euo pipefail
 program=$1 report=$2
 "$program" &
