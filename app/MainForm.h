@@ -139,6 +139,7 @@ public:
     // The dialog as the export uses it, built on first use.
     QFileDialog &ensureSaveDialog();
 
+    // The info dialog "Info" shows; without one, the first click makes it.
     void setInfoForm(TfrmInfo *info) { m_info = info; }
 
     // The help file beside the program: its path with the extension replaced by ".hlp".

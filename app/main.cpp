@@ -3,7 +3,6 @@
 #include "app/CommLineSource.h"
 #include "app/DisplayCheck.h"
 #include "app/ExceptionHandler.h"
-#include "app/InfoForm.h"
 #include "app/MainForm.h"
 #include "app/StartUpReport.h"
 #include "app/TerminationSignals.h"
@@ -88,8 +87,6 @@ int main(int argc, char **argv)
     int result = 0;
     {
         TForm1 form1(lines);
-        TfrmInfo frmInfo(&form1);
-        form1.setInfoForm(&frmInfo);
 
         if (const QScreen *screen = QApplication::primaryScreen()) {
             QRect frame = form1.frameGeometry();

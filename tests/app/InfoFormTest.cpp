@@ -11,6 +11,7 @@
 #include "support/Installed.h"
 #include "support/RecordingShell.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -196,6 +197,30 @@ TEST_F(Windows, InfoIsModalCentredAndShownAgainWithoutBeingRebuilt)
         EXPECT_EQ(info->findChildren<QWidget *>(), children);
         EXPECT_EQ(info->imgLogo->buffer(), logo);
     }
+}
+
+// Without a dialog handed in, the first Info click makes one, and later clicks show it again.
+TEST(InfoOnDemand, FirstClickMakesTheDialogAndLaterClicksReuseIt)
+{
+    ConfigFolder config;
+    FakeLines lines;
+    TForm1 form(lines);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    EXPECT_TRUE(form.findChildren<TfrmInfo *>().isEmpty());
+    QList<TfrmInfo *> shown;
+    for (int round = 0; round < 2; ++round) {
+        QTimer::singleShot(0, &form, [&] {
+            auto *info = qobject_cast<TfrmInfo *>(QApplication::activeModalWidget());
+            ASSERT_NE(info, nullptr);
+            shown << info;
+            QTest::mouseClick(info->btn, Qt::LeftButton);
+        });
+        QTest::mouseClick(form.btnInfo, Qt::LeftButton);
+    }
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_EQ(shown[0], shown[1]);
+    EXPECT_EQ(form.findChildren<TfrmInfo *>(), QList<TfrmInfo *>{shown[0]});
 }
 
 TEST(HelpFile, LiesBesideTheBuiltProgramAsAGermanPage)
