@@ -819,10 +819,10 @@ void TForm1::chooseAdapter()
 
 void TForm1::btnInfoClick()
 {
-    // Made at the first showing and kept: the start shows only the main window.
-    if (!m_info)
-        m_info = new TfrmInfo(this);
-    m_info->exec();
+    if (!m_info && m_makeInfo)
+        m_info = m_makeInfo();
+    if (m_info)
+        m_info->exec();
 }
 
 QString TForm1::helpFilePath(const QString &programPath)

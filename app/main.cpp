@@ -3,6 +3,7 @@
 #include "app/CommLineSource.h"
 #include "app/DisplayCheck.h"
 #include "app/ExceptionHandler.h"
+#include "app/InfoForm.h"
 #include "app/MainForm.h"
 #include "app/StartUpReport.h"
 #include "app/TerminationSignals.h"
@@ -87,6 +88,8 @@ int main(int argc, char **argv)
     int result = 0;
     {
         TForm1 form1(lines);
+        // The info dialog is made when it is first asked for, and kept.
+        form1.setInfoFormMaker([&form1] { return new TfrmInfo(&form1); });
 
         if (const QScreen *screen = QApplication::primaryScreen()) {
             QRect frame = form1.frameGeometry();
