@@ -124,6 +124,10 @@ QString minimumRefusal(std::optional<double> ms, double kept)
 TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     : QWidget(parent), m_ui(std::make_unique<Ui::TForm1>()), m_lines(lines)
 {
+    // The face before the controls, so that they measure their texts in it only once.
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    setFont(font);
     m_ui->setupUi(this);
     setWindowTitle(QStringLiteral(TACHOFLUX_TITLE));
     setObjectName(QStringLiteral("Form1"));
@@ -181,9 +185,6 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     connect(edtMin, &widgets::TFloatSpinEdit::OnChange, this,
             [this] { minimumMs(m_engine.mode()) = qRound(edtMin->AcceptedValue()); });
 
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(11);
-    setFont(font);
     // The header would otherwise take the style's own, larger face.
     Prot->horizontalHeader()->setFont(font);
     for (QGroupBox *box : findChildren<QGroupBox *>())
@@ -820,6 +821,8 @@ void TForm1::chooseAdapter()
 
 void TForm1::btnInfoClick()
 {
+    if (!m_info && m_makeInfo)
+        m_info = m_makeInfo();
     if (m_info)
         m_info->exec();
 }

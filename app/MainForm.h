@@ -135,7 +135,10 @@ public:
     // The dialog as the export uses it, built on first use.
     QFileDialog &ensureSaveDialog();
 
+    // The info dialog "Info" shows, or what makes it at the first click, so that the start
+    // builds only the main window. Without either, "Info" does nothing.
     void setInfoForm(TfrmInfo *info) { m_info = info; }
+    void setInfoFormMaker(std::function<TfrmInfo *()> make) { m_makeInfo = std::move(make); }
 
     // The help file beside the program: its path with the extension replaced by ".hlp".
     static QString helpFilePath(const QString &programPath);
@@ -237,6 +240,7 @@ private:
     SaveDialogRunner m_runSaveDialog;
     PrintDialogRunner m_runPrintDialog;
     TfrmInfo *m_info = nullptr;
+    std::function<TfrmInfo *()> m_makeInfo;
     app::Classroom *m_classroom = nullptr;
     bool m_shown = false;
 };

@@ -1,6 +1,6 @@
-#include "app/CommandLine.h"
 #include "app/AppIcon.h"
 #include "app/CommLineSource.h"
+#include "app/CommandLine.h"
 #include "app/DisplayCheck.h"
 #include "app/ExceptionHandler.h"
 #include "app/InfoForm.h"
@@ -62,7 +62,8 @@ int main(int argc, char **argv)
     // A damaged catalog is told once, when the window is up, and its texts stay English;
     // it never ends the program.
     i18n::setCatalogErrorReport([](const QString &message) {
-        QTimer::singleShot(0, qApp, [message] { app::guarded([&] { throw platform::TfError(message); }); });
+        QTimer::singleShot(0, qApp,
+                           [message] { app::guarded([&] { throw platform::TfError(message); }); });
     });
 
     // The single status component: no owner, no port, its watcher already running. It is
@@ -90,8 +91,8 @@ int main(int argc, char **argv)
     int result = 0;
     {
         app::TForm1 form1(lines);
-        app::TfrmInfo frmInfo(&form1);
-        form1.setInfoForm(&frmInfo);
+        // The info dialog is made when it is first asked for, and kept.
+        form1.setInfoFormMaker([&form1] { return new app::TfrmInfo(&form1); });
 
         if (const QScreen *screen = QApplication::primaryScreen()) {
             QRect frame = form1.frameGeometry();

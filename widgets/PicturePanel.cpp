@@ -107,6 +107,7 @@ void TPicturePanel::setBitmap(const QImage &picture)
 
 void TPicturePanel::setSharpBitmap(const QImage &picture)
 {
+    m_sharpPath.clear();
     m_sharpBitmap = picture.convertToFormat(QImage::Format_ARGB32);
     m_sharpBitmap.setDevicePixelRatio(picture.devicePixelRatio());
     layoutChanged();
@@ -123,15 +124,9 @@ bool TPicturePanel::loadBitmap(const QString &path, QString *error)
     const QFileInfo info(path);
     const QString sharpPath =
         info.path() + u'/' + info.completeBaseName() + QStringLiteral("@2x.") + info.suffix();
-    QImage sharp;
-    if (QFileInfo::exists(sharpPath)) {
-        picdata::StoredPicture two = picdata::readFile(sharpPath);
-        if (!two.image.isNull()) {
-            sharp = two.image;
-            sharp.setDevicePixelRatio(2.0);
-        }
-    }
-    m_sharpBitmap = sharp;
+    // Read when a screen with two pixels per point first needs it: most never do.
+    m_sharpBitmap = QImage();
+    m_sharpPath = QFileInfo::exists(sharpPath) ? sharpPath : QString();
     setBitmap(picture.image);
     return true;
 }
@@ -266,6 +261,14 @@ void TPicturePanel::RenderBuffer(qreal ratio)
         return;
 
     // The source: the sharp picture where the screen has the pixels for it.
+    if (ratio > 1.0 && !m_sharpPath.isEmpty()) {
+        QImage sharp = picdata::readFile(m_sharpPath).image;
+        m_sharpPath.clear();
+        if (!sharp.isNull()) {
+            sharp.setDevicePixelRatio(2.0);
+            m_sharpBitmap = sharp;
+        }
+    }
     const QImage &source = ratio > 1.0 && !m_sharpBitmap.isNull() ? m_sharpBitmap : m_bitmap;
     QImage scaled;
     if (source.size() == target.size()) {

@@ -82,7 +82,8 @@ public:
     // The same picture drawn at a higher resolution (its device pixel ratio set), used on
     // screens with that many pixels per point so the picture stays sharp.
     void setSharpBitmap(const QImage &picture);
-    // Reads a picture in the stored format, and "<name>@2x.pic" beside it when present.
+    // Reads a picture in the stored format; "<name>@2x.pic" beside it, when present, is read
+    // the first time the panel renders for a screen with more than one pixel per point.
     // On failure the panel keeps its picture and `error` gets the reason.
     bool loadBitmap(const QString &path, QString *error = nullptr);
 
@@ -127,6 +128,7 @@ private:
 
     QImage m_bitmap;
     QImage m_sharpBitmap;
+    QString m_sharpPath; // a sharp picture beside the loaded one, not read yet
     bool m_bitmapOpaque = true;
     TBitmapAlign m_align = picpanel::paTopLeft;
     TScaleMode m_mode = picpanel::psNormal;

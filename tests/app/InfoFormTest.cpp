@@ -11,6 +11,7 @@
 #include "support/Installed.h"
 #include "support/RecordingShell.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -196,6 +197,28 @@ TEST_F(Windows, InfoIsModalCentredAndShownAgainWithoutBeingRebuilt)
         EXPECT_EQ(info->findChildren<QWidget *>(), children);
         EXPECT_EQ(info->imgLogo->buffer(), logo);
     }
+}
+
+// The program's way: the dialog is made at the first Info click and shown again after.
+TEST(InfoOnDemand, FirstClickMakesTheDialogAndLaterClicksReuseIt)
+{
+    ConfigFolder config;
+    FakeLines lines;
+    app::TForm1 form(lines);
+    QList<app::TfrmInfo *> made, shown;
+    form.setInfoFormMaker([&] { return made.emplace_back(new app::TfrmInfo(&form)); });
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    for (int round = 0; round < 2; ++round) {
+        QTimer::singleShot(0, &form, [&] {
+            shown << qobject_cast<app::TfrmInfo *>(QApplication::activeModalWidget());
+            if (shown.last())
+                QTest::mouseClick(shown.last()->btn, Qt::LeftButton);
+        });
+        QTest::mouseClick(form.btnInfo, Qt::LeftButton);
+    }
+    EXPECT_EQ(made.size(), 1);
+    EXPECT_EQ(shown, QList<app::TfrmInfo *>({made.value(0), made.value(0)}));
 }
 
 TEST(HelpFile, LiesBesideTheBuiltProgramAsAGermanPage)

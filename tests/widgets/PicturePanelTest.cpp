@@ -118,6 +118,30 @@ TEST(StoredPicture, PanelKeepsItsPictureWhenAFileIsDamaged)
     EXPECT_EQ(panel.Bitmap().size(), QSize(3, 2));
 }
 
+// The sharp picture beside a loaded one serves two pixels per point; a damaged one leaves
+// the plain picture, scaled up.
+TEST(StoredPicture, SharpPictureBesideTheFileServesTwoPixelsPerPoint)
+{
+    const QRgb plain = qRgb(1, 2, 3), sharp = qRgb(200, 100, 50);
+    for (const bool damaged : {false, true}) {
+        QTemporaryDir dir;
+        QImage one(3, 2, QImage::Format_ARGB32), two(6, 4, QImage::Format_ARGB32);
+        one.fill(plain);
+        two.fill(sharp);
+        for (const auto &[name, data] :
+             {std::pair{"p.pic", widgets::picdata::write(one)},
+              {"p@2x.pic", widgets::picdata::write(two).chopped(damaged)}}) {
+            QFile file(dir.filePath(QLatin1StringView(name)));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(data) == data.size());
+        }
+        widgets::TPicturePanel panel;
+        panel.resize(3, 2);
+        ASSERT_TRUE(panel.loadBitmap(dir.filePath(QStringLiteral("p.pic"))));
+        EXPECT_EQ(panel.buffer(1.0).pixel(2, 1), plain);
+        EXPECT_EQ(panel.buffer(2.0).pixel(5, 3), damaged ? plain : sharp) << damaged;
+    }
+}
+
 class PanelPaint : public ::testing::Test
 {
 protected:
