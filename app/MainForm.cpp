@@ -289,8 +289,10 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
 
     m_runSaveDialog = runSaveDialogModally;
 
-    connect(btn46, &widgets::TSpeedButton::mouseDown, this, handler([](TForm1 *f) { f->DoContact1(); }));
-    connect(btn78, &widgets::TSpeedButton::mouseDown, this, handler([](TForm1 *f) { f->DoContact2(); }));
+    connect(btn46, &widgets::TSpeedButton::mouseDown, this,
+            handler([](TForm1 *f) { f->DoContact1(); }));
+    connect(btn78, &widgets::TSpeedButton::mouseDown, this,
+            handler([](TForm1 *f) { f->DoContact2(); }));
     connect(btnReset, &widgets::TSpeedButton::mouseDown, this, call(&TForm1::DoReset));
     connect(btnInfo, &QPushButton::clicked, this, call(&TForm1::btnInfoClick));
     connect(btnHelp, &QPushButton::clicked, this, call(&TForm1::btnHelpClick));
@@ -502,7 +504,8 @@ void TForm1::showPortMessage()
         return;
     // Not from inside the handler: a line report would wait for the message box, and an
     // error there would end the watcher.
-    QTimer::singleShot(0, this, [message] { app::guarded([&] { throw platform::TfError(message); }); });
+    QTimer::singleShot(0, this,
+                       [message] { app::guarded([&] { throw platform::TfError(message); }); });
 }
 
 // --- Protocol list and export -------------------------------------------------------
@@ -535,7 +538,8 @@ void TForm1::reportJournalError(int error, const QString &path)
     m_journalErrorShown = true;
     const QString message = protocol::journalErrorText(error, path);
     // After the run is in the list, and not inside a line report.
-    QTimer::singleShot(0, this, [message] { app::guarded([&] { throw platform::TfError(message); }); });
+    QTimer::singleShot(0, this,
+                       [message] { app::guarded([&] { throw platform::TfError(message); }); });
 }
 
 QList<protocol::ProtocolRow> TForm1::protocolRows() const
@@ -558,7 +562,7 @@ void TForm1::loadLatestRuns()
     const QString path = m_journal.latestFile();
     if (path.isEmpty())
         throw platform::TfError(QStringLiteral("Es gibt noch keine gesicherten Messungen (%1).")
-                          .arg(m_journal.folder()));
+                                    .arg(m_journal.folder()));
     QList<protocol::Run> runs = protocol::RunJournal::read(path);
     if (runs.isEmpty())
         throw platform::TfError(QStringLiteral("In %1 stehen keine Messungen.").arg(path));
@@ -691,11 +695,11 @@ void TForm1::btnExportClick()
     }
     const auto convention =
         protocol::CsvConvention::forDecimalSeparator(platform::locale().decimalSeparator());
-    const QByteArray bytes = protocol::isCsvFileName(path)
-                                 ? protocol::csvBytes(m_runs.runs(), convention)
-                                 : protocol::toAnsi(protocol::exportText(
-                                       m_runs.runs(), m_runModel->extraColumns(),
-                                       platform::locale()));
+    const QByteArray bytes =
+        protocol::isCsvFileName(path)
+            ? protocol::csvBytes(m_runs.runs(), convention)
+            : protocol::toAnsi(protocol::exportText(m_runs.runs(), m_runModel->extraColumns(),
+                                                    platform::locale()));
     protocol::writeFileReplacing(path, bytes);
     platform::shell().open(path, this);
 }
@@ -711,8 +715,8 @@ void TForm1::SaveSettings()
 {
     minimumMs(m_engine.mode()) = qRound(edtMin->AcceptedValue());
     settings::SaveSettings({cmbPort->currentIndex(), cmbAlg->currentIndex(), edtM->AcceptedValue(),
-                          cmbMode->currentIndex(), edtFlag->AcceptedValue(), m_minDarkMs,
-                          m_minContactMs});
+                            cmbMode->currentIndex(), edtFlag->AcceptedValue(), m_minDarkMs,
+                            m_minContactMs});
 }
 
 void TForm1::applyComPort(int index)

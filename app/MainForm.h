@@ -32,7 +32,7 @@ class TIAeverLiquidIndicator;
 class TIAgaloLED;
 class TPicturePanel;
 class TSpeedButton;
-}
+} // namespace widgets
 
 namespace Ui {
 class TForm1;

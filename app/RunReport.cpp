@@ -190,7 +190,8 @@ void paintReport(QPainter &p, const QRectF &page, const ReportContent &content,
 
     QStringList distances;
     for (const qsizetype r : rows) {
-        const QString d = protocol::formatFixed3(content.runs[r].meters, separator) + QStringLiteral(" m");
+        const QString d =
+            protocol::formatFixed3(content.runs[r].meters, separator) + QStringLiteral(" m");
         if (!distances.contains(d))
             distances << d;
     }

@@ -63,7 +63,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     comm::SerialWake &m_wake;
-    comm::SerialPort *m_port = nullptr; // while a wait is watched
+    comm::SerialPort *m_port = nullptr;     // while a wait is watched
     std::uint64_t m_wait = 0;               // counts the waits watched
     std::int64_t m_since = 0;               // when the current wait began
     Verdict m_verdict;

@@ -432,7 +432,8 @@ std::unique_ptr<SerialPort> DeviceSerialPorts::openPath(const QString &path, Ser
         error.group = groupName(st.st_gid);
         return nullptr;
     }
-    platform::FileDescriptor fd(::open(name.constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    platform::FileDescriptor fd(
+        ::open(name.constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) {
         error.error = errno;
         switch (errno) {

@@ -26,7 +26,8 @@ void TRetranslator::Run()
         const QMetaObject *meta = object->metaObject();
         const int index = meta->indexOfProperty(item.propertyName.constData());
         if (index < 0)
-            throw platform::TfError(PropertyDisappearedText(QString::fromLatin1(meta->className())));
+            throw platform::TfError(
+                PropertyDisappearedText(QString::fromLatin1(meta->className())));
         const QMetaProperty property = meta->property(index);
         if (item.stringList) {
             property.write(object, m_engine->TranslateStringList(item.value.split(u'\n'),

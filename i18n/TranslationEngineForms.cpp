@@ -222,7 +222,8 @@ void TTranslationEngine::TranslatePropertyValue(QObject *object, const QMetaProp
             const QMetaObject *meta = object->metaObject();
             const int index = meta->indexOfProperty(property.name());
             if (index < 0)
-                throw platform::TfError(PropertyDisappearedText(QString::fromLatin1(meta->className())));
+                throw platform::TfError(
+                    PropertyDisappearedText(QString::fromLatin1(meta->className())));
             meta->property(index).write(object, translated);
         } else if (type.id() == QMetaType::QStringList) {
             // The string-list case: lines one by one, assigned back even when none changed.
@@ -240,9 +241,9 @@ void TTranslationEngine::TranslatePropertyValue(QObject *object, const QMetaProp
                 queue.emplace_back(QString(), target);
         }
     } catch (const platform::TfError &error) {
-        throw platform::TfError(PropertyCannotBeTranslatedText(
-            QString::fromLatin1(object->metaObject()->className()),
-            QString::fromLatin1(property.name()), error.message()));
+        throw platform::TfError(
+            PropertyCannotBeTranslatedText(QString::fromLatin1(object->metaObject()->className()),
+                                           QString::fromLatin1(property.name()), error.message()));
     }
 }
 

@@ -16,16 +16,24 @@ namespace protocol {
 platform::EInOutError inOutError(int errorCode)
 {
     switch (errorCode) {
-    case 2: return platform::EInOutError(errorCode, QStringLiteral("File not found"));
-    case 3: return platform::EInOutError(errorCode, QStringLiteral("Invalid filename"));
-    case 4: return platform::EInOutError(errorCode, QStringLiteral("Too many open files"));
-    case 5: return platform::EInOutError(errorCode, QStringLiteral("File access denied"));
-    case 100: return platform::EInOutError(errorCode, QStringLiteral("Read beyond end of file"));
-    case 101: return platform::EInOutError(errorCode, QStringLiteral("Disk full"));
-    case 106: return platform::EInOutError(errorCode, QStringLiteral("Invalid numeric input"));
+    case 2:
+        return platform::EInOutError(errorCode, QStringLiteral("File not found"));
+    case 3:
+        return platform::EInOutError(errorCode, QStringLiteral("Invalid filename"));
+    case 4:
+        return platform::EInOutError(errorCode, QStringLiteral("Too many open files"));
+    case 5:
+        return platform::EInOutError(errorCode, QStringLiteral("File access denied"));
+    case 100:
+        return platform::EInOutError(errorCode, QStringLiteral("Read beyond end of file"));
+    case 101:
+        return platform::EInOutError(errorCode, QStringLiteral("Disk full"));
+    case 106:
+        return platform::EInOutError(errorCode, QStringLiteral("Invalid numeric input"));
     default:
-        return platform::EInOutError(errorCode, platform::resourceText(QStringLiteral("I/O error %d"))
-                                          .replace(QStringLiteral("%d"), QString::number(errorCode)));
+        return platform::EInOutError(
+            errorCode, platform::resourceText(QStringLiteral("I/O error %d"))
+                           .replace(QStringLiteral("%d"), QString::number(errorCode)));
     }
 }
 

@@ -192,7 +192,8 @@ Loaded loadHive(const QString &file, RegFile &hive)
     }
     if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode))
         return {Loaded::NotAFile, ERROR_ACCESS_DENIED, kindOf(info.st_mode)};
-    const platform::FileDescriptor fd(openRetrying(name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY));
+    const platform::FileDescriptor fd(
+        openRetrying(name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY));
     if (!fd.valid()) {
         if (errno == ENOENT)
             return {};
@@ -457,8 +458,8 @@ LockedHive::LockedHive(const RegistryStore &store) : m_hivePath(store.path())
     if (m_lock.valid()) {
         // Under the lock no other save runs: every temporary is one a dead save left behind.
         const QByteArray file = native(m_file);
-        platform::removeStaleTemporaries(platform::folderOf(file), file.mid(file.lastIndexOf('/') + 1) + ".tmp-",
-                               true);
+        platform::removeStaleTemporaries(platform::folderOf(file),
+                                         file.mid(file.lastIndexOf('/') + 1) + ".tmp-", true);
     }
     const Loaded loaded = loadHive(m_file, m_hive);
     switch (loaded.state) {

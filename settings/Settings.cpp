@@ -170,8 +170,8 @@ void openEarlierStore(OpenKey &earlier)
         OpenKey candidate;
         const QByteArray utf8 = name.toUtf8();
         if (registry::RegOpenKeyExA(registry::HKEY_CURRENT_USER, utf8.constData(),
-                                    registry::KEY_READ, candidate.receive()) !=
-                registry::ERROR_SUCCESS ||
+                                    registry::KEY_READ,
+                                    candidate.receive()) != registry::ERROR_SUCCESS ||
             !hasSettings(candidate.get()))
             continue;
         best = version;

@@ -21,8 +21,8 @@ struct Window
     Window()
     {
         const QString locale = QStringLiteral(TF_PROGRAM_CATALOGS);
-        i18n::Translation::startUp(locale.left(locale.lastIndexOf(u'/')) + QStringLiteral("/tachoflux"),
-                             0);
+        i18n::Translation::startUp(
+            locale.left(locale.lastIndexOf(u'/')) + QStringLiteral("/tachoflux"), 0);
         i18n::LanguageSetup();
         form = std::make_unique<app::TForm1>(lines);
     }

@@ -161,8 +161,7 @@ TEST_F(InstallTree, InstalledProgramFindsItsHelpThroughTheLink)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("LANG", "de_DE.UTF-8");
     const Outcome shown =
-        run("xvfb-run",
-            virtualScreenArguments() << TF_PRESS_HELP << path("bin/tachoflux"), env);
+        run("xvfb-run", virtualScreenArguments() << TF_PRESS_HELP << path("bin/tachoflux"), env);
     EXPECT_EQ(shown.exitCode, 0) << shown.output.toStdString();
     // The script prints the title on a line of its own; the program's own notes and a
     // sanitizer's summary may stand around it.

@@ -211,12 +211,12 @@ TEST_F(ModesWindow, TheTextExportAddsTheModesColumnsRightAligned)
     ASSERT_GE(lines.size(), 5);
     const auto right = [](const char *text) { return QString::fromUtf8(text).rightJustified(15); };
     EXPECT_EQ(QString::fromLatin1(lines[2]),
-              protocol::exportRow("Datum/Zeit", "Stoppuhrzeit", "Entfernung", "Geschwindigkeit")
-                  + right("Schranke") + right("v (m/s)") + u'\r');
+              protocol::exportRow("Datum/Zeit", "Stoppuhrzeit", "Entfernung", "Geschwindigkeit") +
+                  right("Schranke") + right("v (m/s)") + u'\r');
     EXPECT_EQ(QString::fromLatin1(lines[3]), QString(100, u' ') + u'\r');
     EXPECT_EQ(QString::fromLatin1(lines[4]),
-              protocol::exportRow("06.12.2026/14:03:27", "00:00.0500", "0,025 m", "0,500 m/s")
-                  + right("1") + right("0,500 m/s") + u'\r');
+              protocol::exportRow("06.12.2026/14:03:27", "00:00.0500", "0,025 m", "0,500 m/s") +
+                  right("1") + right("0,500 m/s") + u'\r');
 }
 
 TEST_F(ModesWindow, RunsOfTheModeLeftKeepTheirColumnsBesideTheNewModes)

@@ -130,8 +130,8 @@ TEST(Program, HilfeShowsTheHelpWindowOnADesktopWithoutBrowser)
         GTEST_SKIP() << "xvfb-run and xdotool are needed (scripts/install-deps.sh test)";
     QProcessEnvironment env = withoutDisplay();
     env.insert("LANG", "de_DE.UTF-8");
-    const Outcome outcome = run(
-        "xvfb-run", virtualScreenArguments() << TF_PRESS_HELP << TACHOFLUX_PROGRAM, env);
+    const Outcome outcome =
+        run("xvfb-run", virtualScreenArguments() << TF_PRESS_HELP << TACHOFLUX_PROGRAM, env);
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
     EXPECT_TRUE(outcome.out.startsWith(QStringLiteral("Tachoflux – Hilfe")))
         << outcome.out.toStdString();

@@ -23,10 +23,7 @@ const QString Section = QStringLiteral("Kelvaro / Software / Velox / 1.02\\Setti
 class SettingsWindow : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        registry::RegistryStore::takeProblems();
-    }
+    void SetUp() override { registry::RegistryStore::takeProblems(); }
 
     // A new start of the program, as far as its main window goes.
     std::unique_ptr<app::TForm1> start() { return std::make_unique<app::TForm1>(lines); }

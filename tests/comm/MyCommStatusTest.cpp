@@ -230,9 +230,10 @@ TEST_P(PortKinds, AnAdapterThatIsPulledIsClosedAtOnceAndCanBeChosenAgain)
 
 TEST_P(PortKinds, TheWatcherFollowsEachDriverInItsTier)
 {
-    const comm::TMyCommTier expected = GetParam() == 1 || GetParam() == 6 ? comm::TMyCommTier::ChangeWait
-                                 : GetParam() == 3                  ? comm::TMyCommTier::Polled
-                                                                    : comm::TMyCommTier::BackToBack;
+    const comm::TMyCommTier expected = GetParam() == 1 || GetParam() == 6
+                                           ? comm::TMyCommTier::ChangeWait
+                                       : GetParam() == 3 ? comm::TMyCommTier::Polled
+                                                         : comm::TMyCommTier::BackToBack;
     status->ChangePort(GetParam());
     lines().set(MS_RING_ON);
     ASSERT_TRUE(reported({false, false, true, false}));

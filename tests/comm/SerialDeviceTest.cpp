@@ -16,9 +16,9 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <pty.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <pty.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

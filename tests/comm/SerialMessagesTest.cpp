@@ -73,8 +73,7 @@ TEST_F(SerialMessages, DevicesThatCannotBeOpenedAreExplainedInGerman)
     const std::string groupName = g ? g->gr_name : std::to_string(st.st_gid);
 
     comm::DeviceSerialPorts mine;
-    comm::DeviceSerialPorts stranger(
-        comm::Credentials{st.st_uid + 4711, st.st_gid + 4711, {}});
+    comm::DeviceSerialPorts stranger(comm::Credentials{st.st_uid + 4711, st.st_gid + 4711, {}});
     EXPECT_EQ(openMessage(mine, dir.filePath("ttyUSB7")),
               "COM1 (" + dir.filePath("ttyUSB7").toStdString() +
                   ") lässt sich nicht öffnen: ein solches Gerät gibt es nicht");

@@ -89,7 +89,7 @@ protected:
     static i18n::TTranslationMarker *markerOf(QObject *object)
     {
         return object->findChild<i18n::TTranslationMarker *>("TranslationMarker",
-                                                       Qt::FindDirectChildrenOnly);
+                                                             Qt::FindDirectChildrenOnly);
     }
     i18n::TTranslationEngine &engine() { return *i18n::Translation::engine(); }
 

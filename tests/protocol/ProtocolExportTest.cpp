@@ -60,8 +60,9 @@ TEST(ExportText, RowsUseFixedColumnsWithTheLastRightAligned)
         "Wednesday, December 16, 2026/2:03:27 PM00:00.0001     0.150 m           1500.000 m/s",
     });
     EXPECT_EQ(protocol::toAnsi(protocol::exportText(rows)), expected);
-    EXPECT_EQ(protocol::exportRow(rows[0].caption, rows[0].time, rows[0].distance, rows[0].speed).size(),
-              70);
+    EXPECT_EQ(
+        protocol::exportRow(rows[0].caption, rows[0].time, rows[0].distance, rows[0].speed).size(),
+        70);
 }
 
 TEST(ExportText, WritesOneBytePerCharacterInTheAnsiCodePage)

@@ -374,7 +374,8 @@ TEST_P(FloatSpinEditTest, LimitsClampOrAreReportedOnLeaving)
     field->setValue(9);
     EXPECT_EQ(field->text(), local("5,000"));
     // Typing beyond a limit is clamped at once, the error swallowed.
-    field->setCheckOptions(widgets::TFloatSpinEdit::coCheckOnChange | widgets::TFloatSpinEdit::coCheckOnExit);
+    field->setCheckOptions(widgets::TFloatSpinEdit::coCheckOnChange |
+                           widgets::TFloatSpinEdit::coCheckOnExit);
     field->selectAll();
     type("7");
     EXPECT_EQ(field->text(), local("5,000"));
@@ -388,7 +389,8 @@ TEST_P(FloatSpinEditTest, LimitsClampOrAreReportedOnLeaving)
     EXPECT_TRUE(field->hasFocus());
     EXPECT_EQ(field->selectedText(), "0");
 
-    field->setCheckOptions(widgets::TFloatSpinEdit::coCheckOnExit | widgets::TFloatSpinEdit::coCropBeyondLimit);
+    field->setCheckOptions(widgets::TFloatSpinEdit::coCheckOnExit |
+                           widgets::TFloatSpinEdit::coCropBeyondLimit);
     before->setFocus(Qt::TabFocusReason);
     EXPECT_EQ(field->text(), local("1,000"));
     EXPECT_EQ(application()->errors.size(), 1);
