@@ -16,6 +16,7 @@ kinds=("$@")
 timeout=${TIMEOUT:-5}
 rss_mb=${RSS_MB:-1024}
 
+"$root/scripts/install-deps.sh" run tools
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja \
     -DTACHOFLUX_BUILD_FUZZ=ON -DBUILD_TESTING=OFF -DTACHOFLUX_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j2 --target fuzz_mo_catalog fuzz_store_scan fuzz_hive_parse \

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks, by set:
 #   run   what building and running the program needs (the default)
-#   test  what the tests, benchmarks, fuzzers and package checks need besides
+#   test  what the tests, benchmarks and package checks need besides
+#   tools what the fuzzers (clang) and the instruction counts (valgrind) need
 # TACHOFLUX_SKIP_INSTALL=1 installs nothing and only says what would be installed.
 set -euo pipefail
 
@@ -19,15 +20,17 @@ run_packages=(
 )
 test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
-    clang libclang-rt-14-dev
     libreoffice-calc-nogui
-    valgrind
     stress-ng
     xdotool
     # pdftotext reads the PDF report back; pdftoppm shows its page.
     poppler-utils
     desktop-file-utils appstream lintian
     locales libc-l10n
+)
+tools_packages=(
+    clang libclang-rt-14-dev
+    valgrind
 )
 
 sets=("$@")
@@ -37,8 +40,9 @@ for set in "${sets[@]}"; do
     case $set in
     run) packages+=("${run_packages[@]}") ;;
     test) packages+=("${test_packages[@]}") ;;
+    tools) packages+=("${tools_packages[@]}") ;;
     *)
-        echo "install-deps.sh: unbekannte Auswahl '$set' (run oder test)" >&2
+        echo "install-deps.sh: unbekannte Auswahl '$set' (run, test oder tools)" >&2
         exit 2
         ;;
     esac

@@ -50,7 +50,7 @@ run_suite build-asan "address and undefined behaviour sanitizers" de_DE.UTF-8
 unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
 
 # The threads of the serial watcher and of the catalog lookups under ThreadSanitizer: the
-# watcher's tests 20 times over, since a lost wake or a race shows only now and then.
+# watcher's tests 10 times over, since a lost wake or a race shows only now and then.
 tsan="-fsanitize=thread -fno-omit-frame-pointer"
 build_tree build-tsan "tf_comm_tests tf_serial_wake_tests tf_serial_device_tests tf_i18n_tests" \
     -DTACHOFLUX_BUILD_BENCH=OFF "-DTF_SKIP_TEST_DIRS=platform;timing;protocol;settings;widgets;app;tools" \
@@ -58,7 +58,7 @@ build_tree build-tsan "tf_comm_tests tf_serial_wake_tests tf_serial_device_tests
     "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1"
 export TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/comm/tsan.supp"
 run_suite build-tsan "thread sanitizer, serial watcher" C.UTF-8 \
-    -R "MyCommStatusTest|PortKinds|SerialWake" --repeat until-fail:20
+    -R "MyCommStatusTest|PortKinds|SerialWake" --repeat until-fail:10
 # Each run of these bounces a contact 40 times: 10 runs keep the command within its time.
 run_suite build-tsan "thread sanitizer, bouncing contacts" C.UTF-8 -R "ChangeWaits" \
     --repeat until-fail:10

@@ -191,8 +191,9 @@ TEST(Program, InstallerKeepsTestToolsOutOfTheRunSet)
     env.insert("PATH", tree.filePath("bin") + ':' + env.value("PATH"));
     env.insert("TACHOFLUX_SKIP_INSTALL", "1");
     const QString script = QStringLiteral(TF_SOURCE_DIR "/scripts/install-deps.sh");
-    const QStringList testTools{"libgtest-dev", "libbenchmark-dev", "clang",  "valgrind",
-                                "stress-ng",    "xdotool",          "lintian"};
+    const QStringList testTools{"libgtest-dev", "libbenchmark-dev", "stress-ng", "xdotool",
+                                "lintian"};
+    const QStringList fuzzTools{"clang", "valgrind"};
     const QStringList runNeeds{"cmake",   "ninja-build",  "qt6-base-dev",
                                "gettext", "librsvg2-bin", "qt6-translations-l10n"};
 
@@ -209,7 +210,13 @@ TEST(Program, InstallerKeepsTestToolsOutOfTheRunSet)
     const QStringList allMissing = both.err.section(':', -1).simplified().split(' ');
     for (const QString &p : runNeeds + testTools)
         EXPECT_TRUE(allMissing.contains(p)) << p.toStdString();
+    // The test command needs neither the fuzzers' compiler nor valgrind.
+    for (const QString &p : fuzzTools)
+        EXPECT_FALSE(allMissing.contains(p)) << p.toStdString();
     EXPECT_FALSE(both.err.contains("apt-get was run"));
+    const Outcome tools = run("bash", {script, "tools"}, env);
+    for (const QString &p : fuzzTools)
+        EXPECT_TRUE(tools.err.contains(p)) << p.toStdString();
 
     EXPECT_EQ(run("bash", {script, "everything"}, env).exitCode, 2);
 }
