@@ -263,11 +263,11 @@ void paintReport(QPainter &p, const QRectF &page, const ReportContent &content,
     }
     for (qsizetype i = 0; i < shown; ++i) {
         const protocol::Run &run = shownRuns[i];
-        QStringList cells{QString::number(rows[i] + 1), caption(run, locale), run.label};
-        cells += valueTexts(run, separator);
+        QStringList rowCells{QString::number(rows[i] + 1), caption(run, locale), run.label};
+        rowCells += valueTexts(run, separator);
         for (const protocol::CsvExtraColumn &c : extra)
-            cells << protocol::cellText(run, c, separator);
-        runRows << cells;
+            rowCells << protocol::cellText(run, c, separator);
+        runRows << rowCells;
     }
     y += paintTable(p, QPointF(page.left(), y), page.width(), runShares, 3, runRows, runHeight);
     if (shown < rows.size())

@@ -243,9 +243,10 @@ TEST_F(AdapterDialogTest, EnterNeverLinksAndReplacingAWorkingLinkIsAsked)
         dialog.linkSelected();
         EXPECT_EQ(QFileInfo(link).symLinkTarget(), row.linked);
         EXPECT_EQ(asked.size(), row.question ? 1 : 0);
-        if (row.question)
+        if (row.question) {
             EXPECT_EQ(asked.value(0), "COM 1 benutzt " + first + ". Stattdessen " +
                                           path("ttyACM0") + " verknüpfen?");
+        }
     }
 }
 

@@ -178,7 +178,7 @@ TEST_P(DistanceField, SelectorsTakeTheWheelOnlyWithTheFocus)
 INSTANTIATE_TEST_SUITE_P(Locales, DistanceField,
                          ::testing::Values(LocaleCase{"German", platform::FixedLocale::german()},
                                            LocaleCase{"English", platform::FixedLocale::english()}),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         [](const auto &p) { return std::string(p.param.name); });
 
 } // namespace
 
