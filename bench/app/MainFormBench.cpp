@@ -3,7 +3,6 @@
 #include "support/FakeClock.h"
 #include "support/NoPortLineSource.h"
 #include "widgets/IAeverLiquidIndicator.h"
-#include "support/ConfigFolder.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -64,14 +63,3 @@ void BM_AddProtocolEntry(benchmark::State &state)
 BENCHMARK(BM_AddProtocolEntry);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    const ConfigFolder config; // keeps the user's own settings out of it
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

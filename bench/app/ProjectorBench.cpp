@@ -5,7 +5,6 @@
 // The whole window painted at once (as when it is first shown) is measured too: its large
 // lines of text cost most of it.
 #include "app/ProjectorView.h"
-#include "support/ConfigFolder.h"
 #include "timing/TimeBase.h"
 #include "widgets/IAeverLiquidIndicator.h"
 
@@ -107,14 +106,3 @@ void BM_BlankFullScreenWidget(benchmark::State &state)
 BENCHMARK(BM_BlankFullScreenWidget)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    const ConfigFolder config;
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -7,7 +7,6 @@
 #include "i18n/TranslationEngine.h"
 #include "i18n/TranslationMarker.h"
 #include "support/NoPortLineSource.h"
-#include "support/ConfigFolder.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -59,14 +58,3 @@ void BM_RetranslateMainWindow(benchmark::State &state)
 BENCHMARK(BM_RetranslateMainWindow)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    const ConfigFolder config; // keeps the user's own settings out of it
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -176,15 +176,3 @@ void BM_ReferenceBlankPaintEvent349x345(benchmark::State &state)
 BENCHMARK(BM_ReferenceBlankPaintEvent349x345)->Arg(0)->Arg(1);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

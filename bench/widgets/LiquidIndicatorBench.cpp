@@ -72,13 +72,3 @@ void BM_RebuildAndPaint(benchmark::State &state)
 BENCHMARK(BM_RebuildAndPaint);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

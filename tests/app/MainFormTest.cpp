@@ -5,6 +5,7 @@
 #include "registry/RegFile.h"
 #include "registry/RegistryStore.h"
 #include "platform/Shell.h"
+#include "support/MainWindowSurroundings.h"
 #include "support/FakeClock.h"
 #include "support/FakeLines.h"
 #include "support/MessagesRecorded.h"
@@ -35,7 +36,7 @@
 
 namespace {
 
-class MainFormTest : public ::testing::Test
+class MainFormTest : public ::testing::Test, protected MainWindowSurroundings
 {
 protected:
     void SetUp() override
@@ -71,16 +72,6 @@ protected:
         QTest::mouseRelease(button, mouse);
     }
 
-    ConfigFolder config;
-    FakeClock clock;
-    FakeLines lines;
-    platform::FixedLocale locale = platform::FixedLocale::german();
-    platform::RecordingShell shell;
-    LocaleInstalled localeInstalled{locale};
-    ShellInstalled shellInstalled{shell};
-    QStringList messages;
-    MessagesRecorded recorded{messages};
-    std::unique_ptr<app::TForm1> form;
 };
 
 // Loading the window sets a dozen of the display's properties; the picture is drawn once.

@@ -4,6 +4,7 @@
 #include "app/RunTableModel.h"
 #include "platform/Shell.h"
 #include "protocol/ProtocolExport.h"
+#include "support/MainWindowSurroundings.h"
 #include "support/ConfigFolder.h"
 #include "support/FakeClock.h"
 #include "support/FakeLines.h"
@@ -34,7 +35,7 @@ struct Edge
     timing::Ticks at;
 };
 
-class ModesWindow : public ::testing::Test
+class ModesWindow : public ::testing::Test, protected MainWindowSurroundings
 {
 protected:
     void SetUp() override
@@ -93,16 +94,6 @@ protected:
         return out;
     }
 
-    ConfigFolder config;
-    FakeClock clock;
-    FakeLines lines;
-    platform::FixedLocale locale = platform::FixedLocale::german();
-    platform::RecordingShell shell;
-    LocaleInstalled localeInstalled{locale};
-    ShellInstalled shellInstalled{shell};
-    QStringList messages;
-    MessagesRecorded recorded{messages};
-    std::unique_ptr<app::TForm1> form;
 };
 
 const QStringList FourAndLabel{"Datum/Zeit", "Stoppuhrzeit", "Entfernung", "Geschwindigkeit",

@@ -3,6 +3,7 @@
 #include "app/MainForm.h"
 #include "app/ProjectorView.h"
 #include "platform/SoundOutput.h"
+#include "support/MainWindowSurroundings.h"
 #include "support/ConfigFolder.h"
 #include "support/FakeClock.h"
 #include "support/FakeLines.h"
@@ -50,7 +51,7 @@ private:
     HeardTones &m_heard;
 };
 
-class ProjectorTest : public ::testing::Test
+class ProjectorTest : public ::testing::Test, protected MainWindowSurroundings
 {
 protected:
     void SetUp() override { locale.pinNow(QDate(2026, 12, 6), QTime(14, 3, 27)); }
@@ -90,17 +91,7 @@ protected:
             48000, [this](int) { return std::make_unique<Ear>(heard); }));
     }
 
-    ConfigFolder config;
-    FakeClock clock;
-    FakeLines lines;
-    platform::FixedLocale locale = platform::FixedLocale::german();
-    platform::RecordingShell shell;
-    LocaleInstalled localeInstalled{locale};
-    ShellInstalled shellInstalled{shell};
-    QStringList messages;
-    MessagesRecorded recorded{messages};
     HeardTones heard;
-    std::unique_ptr<app::TForm1> form;
 };
 
 TEST_F(ProjectorTest, OpensFullScreenOnF11ButtonOrCommandAndClosesOnEscOrF11)

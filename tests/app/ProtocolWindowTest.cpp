@@ -4,6 +4,7 @@
 #include "app/RunTableModel.h"
 #include "platform/Shell.h"
 #include "protocol/RunJournal.h"
+#include "support/MainWindowSurroundings.h"
 #include "support/ConfigFolder.h"
 #include "support/FakeClock.h"
 #include "support/FakeLines.h"
@@ -26,7 +27,7 @@
 
 namespace {
 
-class ProtocolWindowTest : public ::testing::Test
+class ProtocolWindowTest : public ::testing::Test, protected MainWindowSurroundings
 {
 protected:
     void SetUp() override { locale.pinNow(QDate(2026, 12, 6), QTime(14, 3, 27)); }
@@ -77,16 +78,6 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-    ConfigFolder config;
-    FakeClock clock;
-    FakeLines lines;
-    platform::FixedLocale locale = platform::FixedLocale::german();
-    platform::RecordingShell shell;
-    LocaleInstalled localeInstalled{locale};
-    ShellInstalled shellInstalled{shell};
-    QStringList messages;
-    MessagesRecorded recorded{messages};
-    std::unique_ptr<app::TForm1> form;
 };
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "app/MainForm.h"
 #include "app/RunReport.h"
 #include "app/StatisticsStrip.h"
+#include "support/MainWindowSurroundings.h"
 #include "support/ConfigFolder.h"
 #include "support/FakeClock.h"
 #include "support/FakeLines.h"
@@ -36,7 +37,7 @@ QString pdfText(const QString &path)
     return QString::fromUtf8(text.readAllStandardOutput());
 }
 
-class StatisticsWindow : public ::testing::Test
+class StatisticsWindow : public ::testing::Test, protected MainWindowSurroundings
 {
 protected:
     void SetUp() override
@@ -85,16 +86,6 @@ protected:
                               QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 
-    ConfigFolder config;
-    FakeClock clock;
-    FakeLines lines;
-    platform::FixedLocale locale = platform::FixedLocale::german();
-    platform::RecordingShell shell;
-    LocaleInstalled localeInstalled{locale};
-    ShellInstalled shellInstalled{shell};
-    QStringList messages;
-    MessagesRecorded recorded{messages};
-    std::unique_ptr<app::TForm1> form;
     QTemporaryDir dir;
 };
 

@@ -4,6 +4,7 @@
 #include "app/MainForm.h"
 #include "platform/Locale.h"
 #include "platform/Shell.h"
+#include "support/MainWindowSurroundings.h"
 #include "support/ConfigFolder.h"
 #include "support/FakeClock.h"
 #include "support/FakeLines.h"
@@ -31,7 +32,7 @@
 namespace {
 
 // The main window as keyboard and screen-reader users meet it.
-class WindowAccessTest : public ::testing::Test
+class WindowAccessTest : public ::testing::Test, protected MainWindowSurroundings
 {
 protected:
     void SetUp() override
@@ -50,16 +51,6 @@ protected:
         return iface ? iface->text(text) : QStringLiteral("<none>");
     }
 
-    ConfigFolder config;
-    FakeClock clock;
-    FakeLines lines;
-    platform::FixedLocale locale = platform::FixedLocale::german();
-    platform::RecordingShell shell;
-    LocaleInstalled localeInstalled{locale};
-    ShellInstalled shellInstalled{shell};
-    QStringList messages;
-    MessagesRecorded recorded{messages};
-    std::unique_ptr<app::TForm1> form;
 };
 
 TEST_F(WindowAccessTest, EveryControlHasAnAccessibleName)
