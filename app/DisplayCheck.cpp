@@ -18,7 +18,33 @@ std::string fromEnvironment(const char *name)
     return value ? value : "";
 }
 
-bool socketListens(const std::string &path, bool abstract)
+} // namespace
+
+DisplayCheck::DisplayCheck(Environment environment, SocketProbe probe)
+    : m_env(std::move(environment)), m_probe(std::move(probe))
+{
+}
+
+DisplayCheck::DisplayCheck()
+    : DisplayCheck(fromEnvironment, [this](const std::string &path, bool abstract) {
+          return connectAndHold(path, abstract);
+      })
+{
+}
+
+DisplayCheck::~DisplayCheck()
+{
+    release();
+}
+
+void DisplayCheck::release()
+{
+    for (const int fd : m_held)
+        ::close(fd);
+    m_held.clear();
+}
+
+bool DisplayCheck::connectAndHold(const std::string &path, bool abstract)
 {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -30,19 +56,13 @@ bool socketListens(const std::string &path, bool abstract)
     if (fd < 0)
         return true; // Cannot tell; let the toolkit try.
     const socklen_t length = socklen_t(offsetof(sockaddr_un, sun_path) + offset + path.size());
-    const bool ok = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), length) == 0;
-    ::close(fd);
-    return ok;
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), length) != 0) {
+        ::close(fd);
+        return false;
+    }
+    m_held.push_back(fd);
+    return true;
 }
-
-} // namespace
-
-DisplayCheck::DisplayCheck(Environment environment, SocketProbe probe)
-    : m_env(std::move(environment)), m_probe(std::move(probe))
-{
-}
-
-DisplayCheck::DisplayCheck() : DisplayCheck(fromEnvironment, socketListens) {}
 
 bool DisplayCheck::xReachable(const std::string &display) const
 {

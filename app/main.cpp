@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/DisplayCheck.h"
 #include "app/ExceptionHandler.h"
+#include "app/FontWarmUp.h"
 #include "app/InfoForm.h"
 #include "app/MainForm.h"
 #include "app/StartUpReport.h"
@@ -39,10 +40,12 @@ void reportStartUp(QWidget &window)
 int main(int argc, char **argv)
 {
     platform::setProgramSignalDispositions();
+    app::FontWarmUp fonts;
     if (const std::optional<int> exitCode = app::answerCommandLine(argc, argv))
         return *exitCode;
     const std::string platform = app::DisplayCheck::platformArgument(argc, argv);
-    if (const std::string problem = app::DisplayCheck().problem(platform); !problem.empty()) {
+    app::DisplayCheck displayCheck;
+    if (const std::string problem = displayCheck.problem(platform); !problem.empty()) {
         std::fputs(problem.c_str(), stderr);
         return 1;
     }
@@ -52,6 +55,7 @@ int main(int argc, char **argv)
     // Qt keeps its translators with the application, so it comes first; it shows nothing
     // and asks for no text until the windows exist.
     app::TApplication application(argc, argv);
+    displayCheck.release();
     // From here a kill or a logout ends the program through its close path.
     app::TerminationSignals termination;
     termination.setOnEnd([] { QCoreApplication::quit(); });
@@ -90,6 +94,7 @@ int main(int argc, char **argv)
 
     int result = 0;
     {
+        fonts.wait();
         app::TForm1 form1(lines);
         // The info dialog is made when it is first asked for, and kept.
         form1.setInfoFormMaker([&form1] { return new app::TfrmInfo(&form1); });

@@ -14,7 +14,7 @@ run_packages=(
     librsvg2-bin
     # the start and stop tones (the library is loaded only when a tone plays)
     libasound2-dev
-    fonts-liberation
+    fonts-liberation libfontconfig-dev
     # xvfb-run is what the program suggests on a machine without a display.
     xvfb xauth
 )

@@ -6,6 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <set>
 #include <string>
@@ -111,6 +118,36 @@ TEST(DisplayCheck, ReadsThePlatformArgumentInEitherSpelling)
             argv.push_back(const_cast<char *>(a));
         EXPECT_EQ(app::DisplayCheck::platformArgument(int(argv.size()), argv.data()), row.platform);
     }
+}
+
+// A display server whose last client leaves resets itself (Xvfb does), and the toolkit's
+// connection, made right after the check, would wait for that: the check keeps its own
+// connection until it is released.
+TEST(DisplayCheck, HoldsItsConnectionToTheServerUntilReleased)
+{
+    const std::string number = std::to_string(60000 + ::getpid() % 5000);
+    const std::string path = "/tmp/.X11-unix/X" + number;
+    const int server = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(server, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, path.data(), path.size());
+    const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + path.size());
+    ASSERT_EQ(::bind(server, reinterpret_cast<const sockaddr *>(&address), length), 0);
+    ASSERT_EQ(::listen(server, 4), 0);
+    ::setenv("DISPLAY", (":" + number).c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+
+    app::DisplayCheck check;
+    EXPECT_EQ(check.problem(), "");
+    const int client = ::accept4(server, nullptr, nullptr, SOCK_CLOEXEC);
+    ASSERT_GE(client, 0);
+    char byte = 0;
+    EXPECT_EQ(::recv(client, &byte, 1, MSG_DONTWAIT), -1) << "closed before the release";
+    check.release();
+    EXPECT_EQ(::recv(client, &byte, 1, 0), 0) << "still open after the release";
+    ::close(client);
+    ::close(server);
 }
 
 } // namespace
