@@ -1,12 +1,18 @@
 #include "app/AppIcon.h"
 
 #include "Version.h"
+#include "assets/Pictures.h"
+#include "widgets/PicturePanelData.h"
 
-#include <QCoreApplication>
-#include <QDirIterator>
-#include <QImageReader>
+#include <QApplication>
+#include <QIconEngine>
+#include <QPainter>
 #include <QPixmap>
 #include <QStandardPaths>
+#include <QStyle>
+#include <QStyleOption>
+
+#include <array>
 
 #include "assets/icons/tachoflux-16.xpm"
 
@@ -24,6 +30,72 @@ bool installedIntoTheme()
                 .isEmpty();
 }
 
+constexpr std::array<int, 8> Sizes = {16, 22, 24, 32, 48, 64, 128, 256};
+
+// The sizes built into the program, each drawn at its size. Each is made when asked for and
+// not kept: a window asks for every size once, when it is made, and the large ones would
+// otherwise stay in memory for nothing. The pictures lie uncompressed in the program, so
+// making one is a copy, not a decoding.
+class BuiltInIconEngine : public QIconEngine
+{
+public:
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State) override
+    {
+        // The smallest picture that covers the size, else the largest; a larger one is
+        // scaled down, as the toolkit's own icons do.
+        int chosen = Sizes.back();
+        for (const int side : Sizes) {
+            if (side >= size.width() && side >= size.height()) {
+                chosen = side;
+                break;
+            }
+        }
+        QPixmap result = QPixmap::fromImage(picture(chosen));
+        if (result.isNull())
+            return result;
+        if (result.width() > size.width() || result.height() > size.height())
+            result = result.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        if (mode != QIcon::Normal && qobject_cast<QApplication *>(QCoreApplication::instance())) {
+            QStyleOption option;
+            option.palette = QApplication::palette();
+            result = QApplication::style()->generatedIconPixmap(mode, result, &option);
+        }
+        return result;
+    }
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode,
+               QIcon::State state) override
+    {
+        const qreal ratio = painter->device()->devicePixelRatioF();
+        QPixmap drawn = pixmap(rect.size() * ratio, mode, state);
+        drawn.setDevicePixelRatio(ratio);
+        const QSize shown = drawn.deviceIndependentSize().toSize();
+        QRect target(QPoint(), shown);
+        target.moveCenter(rect.center());
+        painter->drawPixmap(target, drawn);
+    }
+
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override
+    {
+        QList<QSize> sizes;
+        for (const int side : Sizes)
+            sizes.append(QSize(side, side));
+        return sizes;
+    }
+
+    QIconEngine *clone() const override { return new BuiltInIconEngine; }
+    QString key() const override { return QStringLiteral("tachoflux-built-in"); }
+
+private:
+    static QImage picture(int side)
+    {
+        if (side == 16)
+            return QImage(tachoflux_16_xpm);
+        assets::usePictures();
+        return widgets::picdata::readFile(QStringLiteral(":/icons/%1.pic").arg(side)).image;
+    }
+};
+
 QIcon buildIcon()
 {
     if (installedIntoTheme()) {
@@ -31,31 +103,14 @@ QIcon buildIcon()
         if (!icon.isNull())
             return icon;
     }
-    // Pictures drawn at each size, not the drawing itself: Qt's SVG icon engine keeps only
-    // one added picture, so a mixed set would lose the small sizes.
-    QIcon icon;
-    icon.addPixmap(QPixmap(tachoflux_16_xpm));
-    QDirIterator sizes(QStringLiteral(":/icons"), {QStringLiteral("*.png")}, QDir::Files,
-                       QDirIterator::Subdirectories);
-    while (sizes.hasNext()) {
-        const QString file = sizes.next();
-        if (file.contains(QStringLiteral("/16x16/")))
-            continue;
-        // Named as PNG and not guessed: guessing asks every image plugin first.
-        QImageReader reader(file, "png");
-        reader.setAutoDetectImageFormat(false);
-        const QImage image = reader.read();
-        if (!image.isNull())
-            icon.addPixmap(QPixmap::fromImage(image));
-    }
-    return icon;
+    return QIcon(new BuiltInIconEngine);
 }
 
 } // namespace
 
 QIcon applicationIcon()
 {
-    // Built once for the application's lifetime: the program and its window both ask.
+    // One for the application's lifetime: the program and its window both ask.
     static QIcon icon;
     if (icon.isNull()) {
         icon = buildIcon();

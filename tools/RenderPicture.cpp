@@ -2,19 +2,39 @@
 // format at build time, so the repository keeps only the editable drawing.
 //
 //   tf_render_picture DRAWING.svg OUTPUT WIDTH HEIGHT [SCALE]
+//   tf_render_picture PICTURE.png OUTPUT
 //
-// The picture is WIDTH x HEIGHT times SCALE pixels, drawn over white and fully opaque.
+// The picture is WIDTH x HEIGHT times SCALE pixels, drawn over white and fully opaque. A PNG
+// (the icon's sizes, drawn by the same tool that draws the installed ones) is stored as it
+// is, transparency included.
 
 #include "widgets/PicturePanelData.h"
 
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QImageReader>
 #include <QPainter>
 #include <QSaveFile>
 #include <QSvgRenderer>
 
 #include <cstdio>
+
+namespace {
+
+int save(const QImage &picture, const QString &path)
+{
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(widgets::picdata::write(picture)) < 0 ||
+        !out.commit()) {
+        std::fprintf(stderr, "tf_render_picture: cannot write %s: %s\n", qPrintable(path),
+                     qPrintable(out.errorString()));
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -22,8 +42,19 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments();
+    if (args.size() == 3 && args[1].endsWith(QStringLiteral(".png"))) {
+        QImageReader reader(args[1], "png");
+        const QImage picture = reader.read();
+        if (picture.isNull()) {
+            std::fprintf(stderr, "tf_render_picture: %s: %s\n", qPrintable(args[1]),
+                         qPrintable(reader.errorString()));
+            return 1;
+        }
+        return save(picture, args[2]);
+    }
     if (args.size() != 5 && args.size() != 6) {
-        std::fprintf(stderr, "usage: tf_render_picture DRAWING.svg OUTPUT WIDTH HEIGHT [SCALE]\n");
+        std::fprintf(stderr, "usage: tf_render_picture DRAWING.svg OUTPUT WIDTH HEIGHT [SCALE]\n"
+                             "       tf_render_picture PICTURE.png OUTPUT\n");
         return 2;
     }
     bool ok = true;
@@ -48,12 +79,5 @@ int main(int argc, char **argv)
         painter.setRenderHint(QPainter::TextAntialiasing);
         drawing.render(&painter, QRectF(0, 0, picture.width(), picture.height()));
     }
-    QSaveFile out(args[2]);
-    if (!out.open(QIODevice::WriteOnly) || out.write(widgets::picdata::write(picture)) < 0 ||
-        !out.commit()) {
-        std::fprintf(stderr, "tf_render_picture: cannot write %s: %s\n", qPrintable(args[2]),
-                     qPrintable(out.errorString()));
-        return 1;
-    }
-    return 0;
+    return save(picture, args[2]);
 }

@@ -1,6 +1,8 @@
 #include "widgets/PicturePanelData.h"
 
 #include <QFile>
+#include <QResource>
+#include <QSysInfo>
 #include <QtEndian>
 
 #include <cstring>
@@ -18,9 +20,10 @@ StoredPicture failure(const QString &text)
     return {QImage(), text};
 }
 
-} // namespace
-
-StoredPicture read(QByteArrayView data)
+// Checks the header against the data's length, then lets `makeImage` make the image from
+// the pixels.
+template <typename MakeImage>
+StoredPicture check(QByteArrayView data, MakeImage makeImage)
 {
     if (data.size() < HeaderSize)
         return failure(QStringLiteral("Die Bilddaten sind zu kurz: %1 Bytes, der Kopf allein "
@@ -49,21 +52,46 @@ StoredPicture read(QByteArrayView data)
                            .arg(h)
                            .arg(expected)
                            .arg(data.size()));
-    QImage image(w, h, QImage::Format_ARGB32);
+    const QImage image = makeImage(w, h, data.data() + HeaderSize);
     if (pixels > 0 && image.isNull())
         return failure(
             QStringLiteral("Für das Bild (%1 × %2 Punkte) fehlt der Speicher.").arg(w).arg(h));
-    const char *in = data.data() + HeaderSize;
-    for (int y = 0; y < h; ++y) {
-        auto *row = reinterpret_cast<quint32 *>(image.scanLine(y));
-        for (int x = 0; x < w; ++x, in += 4)
-            row[x] = qFromLittleEndian<quint32>(in);
-    }
     return {image, QString()};
+}
+
+} // namespace
+
+StoredPicture read(QByteArrayView data)
+{
+    return check(data, [](qint32 w, qint32 h, const char *in) {
+        QImage image(w, h, QImage::Format_ARGB32);
+        if (qint64(w) * h > 0 && image.isNull())
+            return image;
+        for (int y = 0; y < h; ++y) {
+            auto *row = reinterpret_cast<quint32 *>(image.scanLine(y));
+            for (int x = 0; x < w; ++x, in += 4)
+                row[x] = qFromLittleEndian<quint32>(in);
+        }
+        return image;
+    });
 }
 
 StoredPicture readFile(const QString &path)
 {
+    if (path.startsWith(u':')) {
+        const QResource resource(path);
+        const bool inPlace = resource.isValid() &&
+                             resource.compressionAlgorithm() == QResource::NoCompression &&
+                             QSysInfo::ByteOrder == QSysInfo::LittleEndian &&
+                             reinterpret_cast<quintptr>(resource.data()) % 4 == 0;
+        if (inPlace) {
+            return check(QByteArrayView(resource.data(), resource.size()),
+                         [](qint32 w, qint32 h, const char *in) {
+                             return QImage(reinterpret_cast<const uchar *>(in), w, h, 4 * w,
+                                           QImage::Format_ARGB32);
+                         });
+        }
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return failure(QStringLiteral("Die Bilddatei „%1“ lässt sich nicht lesen: %2")

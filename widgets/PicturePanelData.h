@@ -21,6 +21,8 @@ struct StoredPicture
 inline constexpr qint64 MaxPixels = 64LL * 1024 * 1024;
 
 StoredPicture read(QByteArrayView data);
+// A file, or a resource (":/..."). A resource built in uncompressed is not copied: the
+// image then refers to the program's own read-only data.
 StoredPicture readFile(const QString &path);
 QByteArray write(const QImage &image);
 

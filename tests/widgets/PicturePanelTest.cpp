@@ -2,10 +2,12 @@
 #include "widgets/IAgaloLED.h"
 #include "widgets/PicturePanelData.h"
 
+#include "assets/Pictures.h"
 #include "support/QtTestMain.h"
 
 #include <QFile>
 #include <QPaintEvent>
+#include <QResource>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -139,6 +141,28 @@ TEST(StoredPicture, SharpPictureBesideTheFileServesTwoPixelsPerPoint)
         ASSERT_TRUE(panel.loadBitmap(dir.filePath(QStringLiteral("p.pic"))));
         EXPECT_EQ(panel.buffer(1.0).pixel(2, 1), plain);
         EXPECT_EQ(panel.buffer(2.0).pixel(5, 3), damaged ? plain : sharp) << damaged;
+    }
+}
+
+// What the window shows at start-up is used where it lies in the program, not copied or
+// unpacked; the sharp pictures are unpacked when asked for. Either way the pixels are the
+// stored ones.
+TEST(StoredPicture, BuiltInPicturesOfTheStartAreUsedWhereTheyLie)
+{
+    assets::usePictures();
+    for (const char *path :
+         {":/pictures/wiring.pic", ":/pictures/logo.pic", ":/icons/22.pic", ":/icons/256.pic",
+          ":/pictures/wiring@2x.pic"}) {
+        SCOPED_TRACE(path);
+        const QString name = QString::fromLatin1(path);
+        const widgets::picdata::StoredPicture picture = widgets::picdata::readFile(name);
+        ASSERT_FALSE(picture.image.isNull()) << picture.error.toStdString();
+        const QResource resource(name);
+        const bool sharp = name.contains(u'@');
+        EXPECT_EQ(resource.compressionAlgorithm() == QResource::NoCompression, !sharp);
+        const QByteArray stored = resource.uncompressedData();
+        EXPECT_EQ(picture.image.constBits() == resource.data() + 8, !sharp);
+        EXPECT_EQ(picture.image, widgets::picdata::read(stored).image);
     }
 }
 
