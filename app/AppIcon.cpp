@@ -50,7 +50,9 @@ public:
                 break;
             }
         }
-        QPixmap result = QPixmap::fromImage(picture(chosen));
+        // In the stored format, which is also the one window icons travel in: no conversion
+        // there and back, and no copy.
+        QPixmap result = QPixmap::fromImage(picture(chosen), Qt::NoFormatConversion);
         if (result.isNull())
             return result;
         if (result.width() > size.width() || result.height() > size.height())

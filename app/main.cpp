@@ -40,7 +40,6 @@ void reportStartUp(QWidget &window)
 int main(int argc, char **argv)
 {
     platform::setProgramSignalDispositions();
-    app::FontWarmUp fonts;
     if (const std::optional<int> exitCode = app::answerCommandLine(argc, argv))
         return *exitCode;
     const std::string platform = app::DisplayCheck::platformArgument(argc, argv);
@@ -51,6 +50,8 @@ int main(int argc, char **argv)
     }
     // Dates, times and decimal separators follow the user's regional settings.
     std::setlocale(LC_ALL, "");
+    // The font configuration is read while the toolkit connects to the display.
+    app::FontWarmUp fonts;
 
     // Qt keeps its translators with the application, so it comes first; it shows nothing
     // and asks for no text until the windows exist.

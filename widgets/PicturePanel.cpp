@@ -240,9 +240,7 @@ void TPicturePanel::RenderBuffer(qreal ratio)
     if (physical.isEmpty())
         return;
 
-    const QRgb background = m_parentColor && parentWidget()
-                                ? parentWidget()->palette().color(QPalette::Window).rgb()
-                                : toQColor(m_color).rgb();
+    const QRgb background = backgroundRgb();
     const QRect logical = pictureRect();
     const QRect target(QPoint(nearest(logical.x() * ratio), nearest(logical.y() * ratio)),
                        QSize(nearest(logical.width() * ratio), nearest(logical.height() * ratio)));
@@ -289,6 +287,19 @@ void TPicturePanel::RenderBuffer(qreal ratio)
     }
 }
 
+QRgb TPicturePanel::backgroundRgb() const
+{
+    return m_parentColor && parentWidget()
+               ? parentWidget()->palette().color(QPalette::Window).rgb()
+               : toQColor(m_color).rgb();
+}
+
+bool TPicturePanel::paintsPictureItself(qreal ratio) const
+{
+    return ratio == 1.0 && m_bitmapOpaque && m_align != paTile && !m_bitmap.isNull() &&
+           pictureRect().size() == m_bitmap.size();
+}
+
 const QImage &TPicturePanel::buffer(qreal ratio)
 {
     if (m_dirty || m_buffer.size() != physicalSize(this, ratio))
@@ -299,11 +310,26 @@ const QImage &TPicturePanel::buffer(qreal ratio)
 void TPicturePanel::paintEvent(QPaintEvent *event)
 {
     const qreal ratio = devicePixelRatioF();
-    if (m_dirty || m_buffer.size() != physicalSize(this, ratio))
-        RenderBuffer(ratio);
     QPainter painter(this);
     // Child lamps are opaque, so the toolkit already clips them out of this paint.
     painter.setCompositionMode(QPainter::CompositionMode_Source);
+    if (paintsPictureItself(ratio)) {
+        // The picture lies in the program; a copy of the whole control would double it.
+        m_buffer = QImage();
+        const QRect picture = pictureRect();
+        const QColor background = QColor::fromRgb(backgroundRgb());
+        for (const QRect &rect : event->region()) {
+            for (const QRect &strip : QRegion(rect) - QRegion(picture))
+                painter.fillRect(strip, background);
+            const QRect shown = rect & picture;
+            if (!shown.isEmpty())
+                painter.drawImage(shown.topLeft(), m_bitmap,
+                                  shown.translated(-picture.topLeft()));
+        }
+        return;
+    }
+    if (m_dirty || m_buffer.size() != physicalSize(this, ratio))
+        RenderBuffer(ratio);
     for (const QRect &rect : event->region()) {
         if (ratio == 1.0)
             painter.drawImage(rect.topLeft(), m_buffer, rect);

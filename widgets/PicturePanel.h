@@ -111,7 +111,9 @@ public:
     // Where the picture sits in the control, in the control's coordinates.
     QRect pictureRect() const;
     // Builds the off-screen buffer for `ratio` device pixels per point; painting does it
-    // itself, at the screen's ratio, when a change is pending.
+    // itself, at the screen's ratio, when a change is pending. An opaque picture shown at
+    // its own size on a screen of one pixel per point is painted from the picture itself,
+    // with no buffer.
     void RenderBuffer(qreal ratio = 1.0);
     const QImage &buffer(qreal ratio = 1.0);
     int renderCount() const { return m_renders; }
@@ -125,6 +127,8 @@ protected:
 
 private:
     void layoutChanged();
+    QRgb backgroundRgb() const;
+    bool paintsPictureItself(qreal ratio) const;
 
     QImage m_bitmap;
     QImage m_sharpBitmap;

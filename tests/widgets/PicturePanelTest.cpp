@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 using namespace widgets::picpanel;
@@ -192,6 +194,25 @@ TEST_F(PanelPaint, BackgroundStripsAroundTheCentredPicture)
     EXPECT_EQ(buffer.pixel(6, 5), picture.pixel(3, 2));
     for (const QPoint p : {QPoint(2, 3), QPoint(3, 2), QPoint(7, 5), QPoint(6, 6), QPoint(0, 0)})
         EXPECT_EQ(buffer.pixel(p), qRgb(255, 0, 0)) << p.x() << "," << p.y();
+}
+
+// What the control shows is what its buffer holds, whether the paint draws the buffer or,
+// for an opaque picture at its own size, the picture itself.
+TEST_F(PanelPaint, ShowsWhatItsBufferHolds)
+{
+    QImage glass = picture;
+    glass.setPixel(1, 1, qRgba(0, 0, 0, 0));
+    for (const auto &[align, mode, bitmap] :
+         {std::tuple{paCenter, psNormal, picture}, {paTopLeft, psNormal, picture},
+          {paCustom, psNormal, picture}, {paTile, psNormal, picture},
+          {paCenter, psStretch, picture}, {paCenter, psNormal, glass}}) {
+        SCOPED_TRACE(int(align) * 10 + int(mode));
+        panel.setBitmap(bitmap);
+        panel.setBitmapAlign(align);
+        panel.setScaleMode(mode);
+        const QImage shown = panel.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(shown, panel.buffer().convertToFormat(QImage::Format_RGB32));
+    }
 }
 
 TEST_F(PanelPaint, TileRepeatsFromTheTopLeft)
