@@ -411,7 +411,18 @@ TEST_F(MyCommStatusTest, ChangesWhileTheWindowIsBusyAreStampedAsTheyHappenAndCom
                  {MS_DSR_ON, 2'000'019},
                  {MS_DSR_ON | MS_CTS_ON, 2'012'345}};
     // This thread handles no events meanwhile: the window is busy.
+    bool first = true;
     for (const auto &edge : edges) {
+        // Each change comes once the watcher waits on the lines as they are and the lookout
+        // is done with that wait: only the kernel's wake ends it then, and a slow wake on a
+        // loaded machine is not taken for a change the wait slept through.
+        ASSERT_TRUE(waitFor(
+            [&] {
+                return (first || waits->waitingSinceLastSet()) &&
+                       status->watcher()->lookoutResting();
+            },
+            false));
+        first = false;
         clock.set(edge.at);
         waits->set(edge.word);
         ASSERT_TRUE(waitFor([&] { return clock.stampedAfter(waits->firstRead()); }, false))
