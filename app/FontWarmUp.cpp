@@ -4,6 +4,8 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include <system_error>
+
 namespace app {
 
 FontWarmUp::FontWarmUp()
