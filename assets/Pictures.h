@@ -10,8 +10,9 @@ inline void initPictureResources()
 
 namespace assets {
 
-// Makes the program's pictures (":/pictures/...", ":/icons/...") available. A static library's resources
-// are only linked in when something asks for them; every user of a picture calls this.
+// Makes the program's pictures (":/pictures/...", ":/icons/...") available. A static
+// library's resources are only linked in when something asks for them; every user of a
+// picture calls this.
 inline void usePictures()
 {
     static const bool done = [] {
