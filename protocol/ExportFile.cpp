@@ -15,26 +15,21 @@ namespace protocol {
 
 platform::EInOutError inOutError(int errorCode)
 {
-    switch (errorCode) {
-    case 2:
-        return platform::EInOutError(errorCode, QStringLiteral("File not found"));
-    case 3:
-        return platform::EInOutError(errorCode, QStringLiteral("Invalid filename"));
-    case 4:
-        return platform::EInOutError(errorCode, QStringLiteral("Too many open files"));
-    case 5:
-        return platform::EInOutError(errorCode, QStringLiteral("File access denied"));
-    case 100:
-        return platform::EInOutError(errorCode, QStringLiteral("Read beyond end of file"));
-    case 101:
-        return platform::EInOutError(errorCode, QStringLiteral("Disk full"));
-    case 106:
-        return platform::EInOutError(errorCode, QStringLiteral("Invalid numeric input"));
-    default:
-        return platform::EInOutError(
-            errorCode, platform::resourceText(QStringLiteral("I/O error %d"))
-                           .replace(QStringLiteral("%d"), QString::number(errorCode)));
+    static const struct
+    {
+        int code;
+        const char *text;
+    } known[] = {
+        {2, "File not found"},         {3, "Invalid filename"},          {4, "Too many open files"},
+        {5, "File access denied"},     {100, "Read beyond end of file"}, {101, "Disk full"},
+        {106, "Invalid numeric input"}};
+    for (const auto &entry : known) {
+        if (entry.code == errorCode)
+            return platform::EInOutError(errorCode, QString::fromLatin1(entry.text));
     }
+    return platform::EInOutError(errorCode,
+                                 platform::resourceText(QStringLiteral("I/O error %d"))
+                                     .replace(QStringLiteral("%d"), QString::number(errorCode)));
 }
 
 int ioErrorCodeFromErrno(int error)
