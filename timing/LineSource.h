@@ -36,6 +36,12 @@ public:
     // the way it read the change (its tier); 0 when it cannot tell.
     virtual double changeUncertainty() const { return 0; }
 
+    // The latest instant up to which the source vouches that the lines have not changed
+    // beyond what it has already reported to the handler: a minimum time may be settled up
+    // to it, never further. None while a change is still on its way to the handler, without
+    // a port, or when the source cannot tell. Called on the user-interface thread.
+    virtual std::optional<Ticks> quietUntil() const { return std::nullopt; }
+
     // In the user's language: why the port chosen last cannot be used, that it has gone,
     // or what limits it. Empty when all is well.
     virtual QString portMessage() const { return {}; }

@@ -29,6 +29,9 @@ public:
     }
     void setOnChanged(std::function<void()> handler) override { onChanged = std::move(handler); }
     std::optional<timing::Ticks> changeTicks() const override { return stamp; }
+    std::optional<timing::Ticks> quietUntil() const override { return quiet; }
+    // What the source vouches for; a test moves it as a watcher's reads would.
+    std::optional<timing::Ticks> quiet;
 
     // A change read from the port at tick `at`.
     void change(bool newDsr, bool newCts, std::optional<timing::Ticks> at = std::nullopt)
