@@ -1,10 +1,10 @@
 #include "app/Classroom.h"
 
 #include "app/ExceptionHandler.h"
-#include "app/MainForm.h"
 #include "app/ProjectorView.h"
 #include "i18n/Translation.h"
 #include "platform/Errors.h"
+#include "platform/Locale.h"
 #include "settings/Settings.h"
 #include "widgets/IAeverLiquidIndicator.h"
 
@@ -40,8 +40,9 @@ bool loadFlag(const char *name, bool defaultValue)
 
 } // namespace
 
-Classroom::Classroom(TForm1 &form, SummarySource summary)
-    : QObject(&form), m_form(form), m_summary(std::move(summary))
+Classroom::Classroom(QWidget &form, session::Session &session,
+                     widgets::TIAeverLiquidIndicator &digits)
+    : QObject(&form), m_form(form), m_session(session), m_digits(digits)
 {
     setObjectName(QStringLiteral("Classroom"));
     m_soundOn = loadFlag(SoundSetting, true);
@@ -96,19 +97,23 @@ Classroom::Classroom(TForm1 &form, SummarySource summary)
 
     // F11 anywhere in the window; the three commands also on the display and the button.
     form.addAction(m_projectorAction);
-    for (QWidget *w : {static_cast<QWidget *>(form.Digits), static_cast<QWidget *>(m_projectorButton)}) {
+    for (QWidget *w : {static_cast<QWidget *>(&digits), static_cast<QWidget *>(m_projectorButton)}) {
         w->setContextMenuPolicy(Qt::ActionsContextMenu);
         w->addActions({m_projectorAction, m_otherScreenAction, m_soundAction});
     }
 
     guarded([strip] { i18n::TranslateComponentTexts(strip, QString()); });
 
-    form.setFixedSize(form.width(), top + StripHeight);
-    m_wasRunning = form.running();
+    form.setMinimumHeight(top + StripHeight);
+    form.resize(form.width(), top + StripHeight);
+    session.addObserver(this);
     updateState();
 }
 
-Classroom::~Classroom() = default;
+Classroom::~Classroom()
+{
+    m_session.removeObserver(this);
+}
 
 void Classroom::setSoundOn(bool on)
 {
@@ -134,24 +139,6 @@ void Classroom::setSoundOutput(std::unique_ptr<platform::SoundOutput> output)
     m_sound = std::move(output);
 }
 
-void Classroom::runChanged()
-{
-    const bool running = m_form.running();
-    if (running != m_wasRunning) {
-        // A reset ends a run too, but without a stop instant: no tone for a dropped run.
-        const bool stopped = !running && m_form.stopTicks() != 0;
-        if (running || stopped)
-            playTone(running);
-        m_wasRunning = running;
-    }
-    updateState();
-}
-
-void Classroom::linesChanged()
-{
-    updateState();
-}
-
 void Classroom::playTone(bool start)
 {
     if (!m_soundOn)
@@ -173,21 +160,19 @@ void Classroom::playTone(bool start)
 
 void Classroom::updateState()
 {
-    const timing::Chronometer &chrono = m_form.chronometer();
-    ArmedInputs in;
-    in.portOpen = m_form.portActive();
-    in.line1 = chrono.line1();
-    in.line2 = chrono.line2();
-    in.running = chrono.running();
-    in.hasStoppedRun = !in.running && (chrono.startTicks() != 0 || chrono.stopTicks() != 0);
-    const ArmedState state = armedState(in);
-    if (state == m_state && !m_stateLabel->text().isEmpty())
+    const session::ArmedState state = m_session.armedState();
+    QString text = session::armedStateText(state);
+    // What the last change did not record, said where the class looks.
+    if (!m_session.stateNote().isEmpty())
+        text += QStringLiteral(" – ") + m_session.stateNote();
+    if (state == m_state && text == m_shownText)
         return;
     m_state = state;
-    m_stateLabel->setText(armedStateText(state));
-    m_stateLabel->setAccessibleName(QStringLiteral("Zustand: ") + armedStateText(state));
+    m_shownText = text;
+    m_stateLabel->setText(text);
+    m_stateLabel->setAccessibleName(QStringLiteral("Zustand: ") + text);
     QPalette p = m_stateLabel->palette();
-    p.setColor(QPalette::Window, armedStateColor(state));
+    p.setColor(QPalette::Window, session::armedStateColor(state));
     p.setColor(QPalette::WindowText, Qt::black);
     m_stateLabel->setPalette(p);
     if (m_projector)
@@ -202,10 +187,23 @@ void Classroom::refresh()
 
 void Classroom::showProjectorFigures()
 {
-    m_projector->setTime(m_form.Digits->Indicatorstring());
+    m_projector->setTime(m_digits.Indicatorstring());
     m_projector->setArmedState(m_state);
-    if (m_summary)
-        m_projector->setSummary(m_summary());
+    m_projector->setFigures(figures(m_session));
+}
+
+ProjectorFigures Classroom::figures(const session::Session &session)
+{
+    ProjectorFigures f;
+    const QList<protocol::Run> &runs = session.runs().runs();
+    if (!runs.isEmpty())
+        f.last = runs.last();
+    // The series the next run joins: the last one while nothing of its key has changed.
+    session::Series current{session.currentKey(), int(runs.size()), int(runs.size()) - 1};
+    if (!session.series().isEmpty() && session.series().back().key == current.key)
+        current = session.series().back();
+    f.series = session::seriesResult(runs, current, platform::locale().decimalSeparator());
+    return f;
 }
 
 void Classroom::toggleProjector()
@@ -216,19 +214,17 @@ void Classroom::toggleProjector()
     }
     if (!m_projector) {
         m_projector = new ProjectorView(&m_form);
-        const auto forward = [this](void (TForm1::*action)()) {
-            return [this, action] { guarded([&] { (m_form.*action)(); }); };
-        };
         connect(m_projector, &ProjectorView::contact1Requested, this,
-                [this] { guarded([&] { m_form.DoContact1(); }); });
+                [this] { guarded([&] { m_session.keyContact1(); }); });
         connect(m_projector, &ProjectorView::contact2Requested, this,
-                [this] { guarded([&] { m_form.DoContact2(); }); });
-        connect(m_projector, &ProjectorView::resetRequested, this, forward(&TForm1::DoReset));
+                [this] { guarded([&] { m_session.keyContact2(); }); });
+        connect(m_projector, &ProjectorView::resetRequested, this,
+                [this] { guarded([&] { m_session.reset(); }); });
         connect(m_projector, &ProjectorView::closed, this, [this] {
             m_form.activateWindow();
         });
     }
-    m_projector->copyLook(*m_form.Digits);
+    m_projector->copyLook(m_digits);
     const QList<QScreen *> screens = QGuiApplication::screens();
     const int index = projectorScreenIndex(int(screens.size()), int(screens.indexOf(m_form.screen())),
                                            m_preferOther);

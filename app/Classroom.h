@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/ArmedState.h"
-#include "app/RunSummary.h"
+#include "app/ProjectorView.h"
+#include "session/Session.h"
 #include "platform/SoundOutput.h"
 
 #include <QObject>
@@ -14,40 +14,38 @@ class QCheckBox;
 class QLabel;
 class QPushButton;
 
-namespace app {
+namespace widgets {
+class TIAeverLiquidIndicator;
+}
 
-class ProjectorView;
-class TForm1;
+namespace app {
 
 // What a class watching a run needs beside the main window: the armed state in words and
 // colour (a strip below the window's controls, which stay where they are), the projector
-// view (F11) and a tone on start and on stop. The window calls the three hooks; everything
-// else lives here.
-class Classroom : public QObject
+// view (F11) and a tone on start and on stop, in every mode. It follows the session; the
+// window only tells it when the display is drawn anew.
+class Classroom : public QObject, private session::Session::Observer
 {
     Q_OBJECT
 
 public:
-    using SummarySource = std::function<RunSummary()>;
-
-    // Adds the strip below the window, which grows by its height. Made once the window
-    // has loaded its settings.
-    Classroom(TForm1 &form, SummarySource summary);
+    // Adds the strip below `form`, which grows by its height, and shows `digits` on the
+    // projector. Made once the window has loaded its settings.
+    Classroom(QWidget &form, session::Session &session, widgets::TIAeverLiquidIndicator &digits);
     ~Classroom() override;
 
     static constexpr int StripHeight = 26;
 
-    // Hooks: after a contact or a reset took effect; after every evaluation of the lines;
-    // on every display refresh.
-    void runChanged();
-    void linesChanged();
+    // On every display refresh.
     void refresh();
+    // The projector's figures: the last run and the series the next run joins.
+    static ProjectorFigures figures(const session::Session &session);
 
     void toggleProjector();
     // Null until the projector view is first opened.
     ProjectorView *projector() const { return m_projector; }
 
-    ArmedState state() const { return m_state; }
+    session::ArmedState state() const { return m_state; }
     QLabel *stateLabel() const { return m_stateLabel; }
 
     // "Ton": remembered as the setting "Sound"; a file without it plays tones.
@@ -62,14 +60,21 @@ public:
     platform::SoundOutput *soundOutput() const { return m_sound.get(); }
 
 private:
+    // session::Session::Observer
+    void clockChanged() override { updateState(); }
+    void linesChanged() override { updateState(); }
+    void runStarted() override { playTone(true); }
+    void runTaken() override { playTone(false); }
+
     void updateState();
     void playTone(bool start);
     void showProjectorFigures();
 
-    TForm1 &m_form;
-    SummarySource m_summary;
-    ArmedState m_state = ArmedState::NoPort;
-    bool m_wasRunning = false;
+    QWidget &m_form;
+    session::Session &m_session;
+    widgets::TIAeverLiquidIndicator &m_digits;
+    session::ArmedState m_state = session::ArmedState::NoPort;
+    QString m_shownText;
     bool m_soundOn = true;
     bool m_preferOther = true;
 

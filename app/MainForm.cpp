@@ -36,7 +36,9 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QInputDialog>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTimer>
@@ -181,9 +183,21 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     edtMin->setAcceptance(
         [this](std::optional<double> ms) { return minimumRefusal(ms, edtMin->TakenValue()); });
     showMinimum();
-    // A minimum taken in the field is the chosen mode's from now on.
-    connect(edtMin, &widgets::TFloatSpinEdit::OnChange, this,
-            [this] { minimumMs(m_engine.mode()) = qRound(edtMin->AcceptedValue()); });
+    // A value taken in a field counts for the next run and is kept at once.
+    connect(edtMin, &widgets::TFloatSpinEdit::OnChange, this, [this] {
+        m_session.setMinimumMs(m_session.mode(), qRound(edtMin->AcceptedValue()));
+        storeSettings();
+    });
+    connect(edtM, &widgets::TFloatSpinEdit::OnChange, this, [this] {
+        m_session.setDistance(edtM->AcceptedValue());
+        storeSettings();
+    });
+    connect(edtFlag, &widgets::TFloatSpinEdit::OnChange, this, [this] {
+        m_session.setFlagLength(edtFlag->AcceptedValue());
+        storeSettings();
+    });
+    connect(edtLabel, &QLineEdit::textChanged, this,
+            [this](const QString &text) { m_session.setLabel(text); });
 
     // The header would otherwise take the style's own, larger face.
     Prot->horizontalHeader()->setFont(font);
@@ -191,12 +205,15 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
         GroupFrame::apply(box);
     setWindowIcon(applicationIcon());
     setWindowIconText(QLatin1StringView(ApplicationTitle));
-    setFixedSize(BaseWidth, WindowHeight);
+    // The layout of the controls is the smallest the window gets; list, statistics and
+    // chart take what it grows by.
+    setMinimumSize(BaseWidth, WindowHeight);
+    resize(BaseWidth, WindowHeight);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint);
 
-    m_runModel = new app::RunTableModel(m_runs, this);
+    m_runModel = new app::RunTableModel(m_session.runs(), this);
     Prot->setModel(m_runModel);
     applyColumnWidths();
     connect(m_runModel, &QAbstractItemModel::modelReset, this, [this] { applyColumnWidths(); });
@@ -246,6 +263,16 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     QAction *editLabel = PopupMenu1->addAction(QStringLiteral("Bezeichnung ändern …"));
     editLabel->setObjectName(QStringLiteral("BezeichnungAendern1"));
     connect(editLabel, &QAction::triggered, this, call(&TForm1::editRunLabel));
+    QAction *relabel = PopupMenu1->addAction(QStringLiteral("Bezeichnung für Auswahl …"));
+    relabel->setObjectName(QStringLiteral("BezeichnungAuswahl1"));
+    connect(relabel, &QAction::triggered, this, call(&TForm1::relabelSelectedRuns));
+    PopupMenu1->addSeparator();
+    QAction *newSession = PopupMenu1->addAction(QStringLiteral("Neue Sitzung"));
+    newSession->setObjectName(QStringLiteral("NeueSitzung1"));
+    connect(newSession, &QAction::triggered, this, call(&TForm1::newSession));
+    QAction *openSession = PopupMenu1->addAction(QStringLiteral("Sitzung öffnen …"));
+    openSession->setObjectName(QStringLiteral("SitzungOeffnen1"));
+    connect(openSession, &QAction::triggered, this, call(&TForm1::openSession));
     // Del works whenever rows are selected, with or without the menu.
     const auto offerDelete = [this, deleteRun] {
         deleteRun->setEnabled(!Prot->selectedRowNumbers().isEmpty());
@@ -254,9 +281,11 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     connect(Prot->selectionModel(), &QItemSelectionModel::selectionChanged, this, offerDelete);
     connect(m_runModel, &QAbstractItemModel::modelReset, this, offerDelete);
     connect(m_runModel, &QAbstractItemModel::rowsRemoved, this, offerDelete);
-    connect(PopupMenu1, &QMenu::aboutToShow, this,
-            [this, editLabel] { editLabel->setEnabled(Prot->currentIndex().isValid()); });
-    m_runs.addObserver(this);
+    connect(PopupMenu1, &QMenu::aboutToShow, this, [this, editLabel, relabel] {
+        editLabel->setEnabled(Prot->currentIndex().isValid());
+        relabel->setEnabled(!Prot->selectedRowNumbers().isEmpty());
+    });
+    m_session.addObserver(this);
     // A new selection is a new subset for the statistics.
     connect(Prot->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { recountStatistics(); });
@@ -290,9 +319,9 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     m_runSaveDialog = runSaveDialogModally;
 
     connect(btn46, &widgets::TSpeedButton::mouseDown, this,
-            handler([](TForm1 *f) { f->DoContact1(); }));
+            handler([](TForm1 *f) { f->m_session.keyContact1(); }));
     connect(btn78, &widgets::TSpeedButton::mouseDown, this,
-            handler([](TForm1 *f) { f->DoContact2(); }));
+            handler([](TForm1 *f) { f->m_session.keyContact2(); }));
     connect(btnReset, &widgets::TSpeedButton::mouseDown, this, call(&TForm1::DoReset));
     connect(btnInfo, &QPushButton::clicked, this, call(&TForm1::btnInfoClick));
     connect(btnHelp, &QPushButton::clicked, this, call(&TForm1::btnHelpClick));
@@ -306,16 +335,24 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     // Key preview: the window sees every key before the focused control does.
     qApp->installEventFilter(this);
 
+    m_session.setJournal(&m_journal);
     FormCreate();
     // After the window's settings, so that a problem with the file is reported once.
-    m_classroom = new app::Classroom(*this, [this] { return app::summarize(m_runs.runs()); });
+    m_classroom = new app::Classroom(*this, m_session, *Digits);
+    // Where the work was left: after a close, a crash or a kill alike.
+    const QStringList problems = m_session.restore(&m_store);
+    if (!problems.isEmpty())
+        problem(QStringLiteral("Die letzte Sitzung ließ sich nicht ganz lesen:\n") +
+                problems.mid(0, 10).join(u'\n'));
+    recountStatistics();
 }
 
 TForm1::~TForm1()
 {
-    // The model watches the runs, which go before the children do.
+    // The model and the strip watch the session, which goes before the children do.
     delete m_runModel;
-    m_runs.removeObserver(this);
+    delete m_classroom;
+    m_session.removeObserver(this);
     m_lines.setOnChanged({});
 }
 
@@ -324,108 +361,54 @@ void TForm1::FormCreate()
     app::guarded([this] { i18n::TranslateComponentTexts(this, QString()); });
     m_lines.setOnChanged([this] { CommChanged(); });
     app::guarded([this] { LoadSettings(); });
+    m_settingsLoaded = true;
 }
 
 // --- Chronometer engine -------------------------------------------------------------
 
 void TForm1::DoContact1(std::optional<Ticks> at, bool late)
 {
-    // The other modes make their runs from the lines alone.
-    if (m_engine.mode() != timing::MeasurementMode::BetweenBarriers)
-        return;
-    if (m_chrono.DoContact1(at, late))
-        mirrorRun();
+    if (m_session.mode() == timing::MeasurementMode::BetweenBarriers)
+        m_session.contact1(at, late);
 }
 
 void TForm1::DoContact2(std::optional<Ticks> at, bool late)
 {
-    if (m_engine.mode() != timing::MeasurementMode::BetweenBarriers)
-        return;
-    if (!m_chrono.DoContact2(at, late))
-        return;
-    mirrorRun();
-    AddProtocolEntry();
+    if (m_session.mode() == timing::MeasurementMode::BetweenBarriers)
+        m_session.contact2(at, late);
 }
 
 void TForm1::DoReset()
 {
-    m_chrono.DoReset();
-    m_engine.reset();
-    mirrorRun();
+    m_session.reset();
 }
 
 void TForm1::EvaluateLines()
 {
-    m_chrono.setInverted(cmbAlg->currentIndex() != 0);
-    if (engineEvaluates()) {
-        timing::ModeOutput out;
-        syncEngine();
-        m_engine.evaluateLines(m_chrono, m_lines, out);
-        setLamps(m_chrono.line1(), m_chrono.line2());
-        takeModeOutput(out);
-        return;
-    }
-    const timing::Fired fired = m_chrono.EvaluateLines();
-    if (fired.contact1 || fired.contact2)
-        mirrorRun();
-    setLamps(m_chrono.line1(), m_chrono.line2());
-    if (fired.contact2)
-        AddProtocolEntry();
+    m_session.linesChanged();
 }
 
 void TForm1::mirrorRun()
 {
-    const bool running = m_chrono.running();
+    const bool running = m_session.running();
     // The contact buttons belong to the run between the barriers.
-    const bool contacts = m_engine.mode() == timing::MeasurementMode::BetweenBarriers;
+    const bool contacts = m_session.mode() == timing::MeasurementMode::BetweenBarriers;
     btn46->setEnabled(!running && contacts);
     btn78->setEnabled(running && contacts);
     cmbPort->setEnabled(!running);
     cmbAlg->setEnabled(!running);
     cmbMode->setEnabled(!running);
-    if (m_classroom)
-        m_classroom->runChanged();
 }
 
-bool TForm1::engineEvaluates() const
+void TForm1::linesChanged()
 {
-    return m_engine.mode() != timing::MeasurementMode::BetweenBarriers || m_minContactMs > 0;
-}
-
-void TForm1::syncEngine()
-{
-    // Read when a result is made, so the fields' current values count.
-    m_engine.setDistanceMeters(edtM->AcceptedValue());
-    m_engine.setFlagMeters(edtFlag->AcceptedValue());
-    m_engine.setMinDark(Ticks(minimumMs(m_engine.mode())) * 10);
-}
-
-void TForm1::takeModeOutput(const timing::ModeOutput &out)
-{
-    for (const timing::Contact &contact : out.contacts) {
-        if (contact.line == 1)
-            DoContact1(contact.at, contact.late);
-        else
-            DoContact2(contact.at, contact.late);
-    }
-    const platform::Locale &locale = platform::locale();
-    for (const timing::ModeRun &result : out.runs) {
-        const QDate today = locale.currentDate();
-        const QTime now = locale.currentTime();
-        protocol::Run run = protocol::runOf(result, today, now);
-        run.label = edtLabel->text();
-        addRun(std::move(run));
-    }
-}
-
-int &TForm1::minimumMs(timing::MeasurementMode mode)
-{
-    return mode == timing::MeasurementMode::BetweenBarriers ? m_minContactMs : m_minDarkMs;
+    setLamps(chronometer().line1(), chronometer().line2());
+    mirrorRun();
 }
 
 void TForm1::showMinimum()
 {
-    edtMin->setValue(minimumMs(m_engine.mode()));
+    edtMin->setValue(m_session.minimumMs(m_session.mode()));
 }
 
 void TForm1::applyColumnWidths()
@@ -438,7 +421,7 @@ void TForm1::applyColumnWidths()
     }
     // In the other modes the list shows their own columns in place of distance and speed,
     // which say nothing of a pendulum and repeat a flag's speed; the exports keep all.
-    const bool plain = m_engine.mode() == timing::MeasurementMode::BetweenBarriers;
+    const bool plain = m_session.mode() == timing::MeasurementMode::BetweenBarriers;
     Prot->setColumnHidden(app::RunTableModel::Distance, !plain);
     Prot->setColumnHidden(app::RunTableModel::Speed, !plain);
     // A mode's columns are shown beside the speed; the label stays the model's fifth column.
@@ -462,39 +445,27 @@ void TForm1::setLamps(bool a, bool b)
     led6->setAccessibleName(state("DSR", a));
     led7->setAccessibleName(state("CTS", b));
     led8->setAccessibleName(state("CTS", b));
-    if (m_classroom)
-        m_classroom->linesChanged();
 }
 
 void TForm1::DigitsTimerTimer()
 {
-    if (!engineEvaluates()) {
-        Digits->setIndicatorstring(m_chrono.DigitsText());
-    } else {
-        // A minimum is settled by the time that has passed since the last edge.
-        const Ticks now = timing::GetTicks();
-        timing::ModeOutput out;
-        syncEngine();
-        m_engine.poll(now, out);
-        takeModeOutput(out);
-        Digits->setIndicatorstring(m_engine.mode() == timing::MeasurementMode::BetweenBarriers
-                                       ? m_chrono.DigitsText()
-                                       : m_engine.DigitsText(now));
-    }
+    const Ticks now = timing::GetTicks();
+    m_session.poll(now);
+    Digits->setIndicatorstring(m_session.digitsText(now));
     if (m_classroom)
         m_classroom->refresh();
 }
 
 void TForm1::CommChanged()
 {
-    // The chosen port went away (adapter removed): back to no port, as if it had never
-    // opened, and the run it was timing ends.
-    if (!m_chrono.suppressed() && cmbPort->currentIndex() > 0 && !m_lines.Active()) {
+    // The chosen port went away (adapter removed, or its watcher failed): back to no port,
+    // as if it had never opened, and the run it was timing ends.
+    if (!chronometer().suppressed() && cmbPort->currentIndex() > 0 && !m_lines.Active()) {
         cmbPort->setItemIndexQuiet(0);
         DoReset();
         showPortMessage();
     }
-    EvaluateLines();
+    m_session.linesChanged();
 }
 
 void TForm1::showPortMessage()
@@ -508,53 +479,28 @@ void TForm1::showPortMessage()
                        [message] { app::guarded([&] { throw platform::TfError(message); }); });
 }
 
-// --- Protocol list and export -------------------------------------------------------
-
-void TForm1::AddProtocolEntry()
+void TForm1::problem(const QString &message)
 {
-    const platform::Locale &locale = platform::locale();
-    // The date is read first and the time separately after it.
-    const QDate today = locale.currentDate();
-    const QTime now = locale.currentTime();
-    addRun(protocol::makeRun(m_chrono.entry(edtM->AcceptedValue()), today, now,
-                             edtLabel->text()));
-}
-
-void TForm1::addRun(protocol::Run run)
-{
-    const platform::Locale &locale = platform::locale();
-    // On the disk before it is shown; a journal that cannot be written stops nothing.
-    const auto convention =
-        protocol::CsvConvention::forDecimalSeparator(locale.decimalSeparator());
-    if (const int error = m_journal.append(run, convention))
-        reportJournalError(error, m_journal.filePath(run.date));
-    m_runs.add(std::move(run));
-}
-
-void TForm1::reportJournalError(int error, const QString &path)
-{
-    if (m_journalErrorShown)
-        return;
-    m_journalErrorShown = true;
-    const QString message = protocol::journalErrorText(error, path);
     // After the run is in the list, and not inside a line report.
     QTimer::singleShot(0, this,
                        [message] { app::guarded([&] { throw platform::TfError(message); }); });
 }
 
+// --- Protocol list and export -------------------------------------------------------
+
 QList<protocol::ProtocolRow> TForm1::protocolRows() const
 {
-    return protocol::protocolRows(m_runs.runs(), platform::locale());
+    return protocol::protocolRows(runs().runs(), platform::locale());
 }
 
 void TForm1::deleteSelectedRuns()
 {
-    m_runs.removeRows(Prot->selectedRowNumbers());
+    runs().removeRows(Prot->selectedRowNumbers());
 }
 
 void TForm1::undoProtocol()
 {
-    m_runs.undo();
+    runs().undo();
 }
 
 void TForm1::loadLatestRuns()
@@ -563,10 +509,10 @@ void TForm1::loadLatestRuns()
     if (path.isEmpty())
         throw platform::TfError(QStringLiteral("Es gibt noch keine gesicherten Messungen (%1).")
                                     .arg(m_journal.folder()));
-    QList<protocol::Run> runs = protocol::RunJournal::read(path);
-    if (runs.isEmpty())
+    QList<protocol::Run> loaded = protocol::RunJournal::read(path);
+    if (loaded.isEmpty())
         throw platform::TfError(QStringLiteral("In %1 stehen keine Messungen.").arg(path));
-    m_runs.replace(std::move(runs));
+    runs().replace(std::move(loaded));
 }
 
 void TForm1::editRunLabel()
@@ -579,30 +525,44 @@ void TForm1::editRunLabel()
     Prot->edit(label);
 }
 
-void TForm1::runsInserted(int first, int last)
+void TForm1::relabelSelectedRuns()
 {
-    // Only runs appended to a statistics over every row can be counted on; a selection
-    // keeps its own rows.
-    const bool allRows = m_statisticsRows.size() == first
-                         && (m_statisticsRows.isEmpty() || m_statisticsRows.back() == first - 1)
-                         && Prot->selectedRowNumbers().size() < 2;
-    if (!allRows || last != m_runs.size() - 1)
+    const QList<int> rows = Prot->selectedRowNumbers();
+    if (rows.isEmpty())
         return;
-    for (int row = first; row <= last; ++row) {
-        m_statistics.add(m_runs.at(row));
-        m_statisticsRows << row;
-    }
-    m_appended = true;
+    bool ok = false;
+    const QString label = QInputDialog::getText(
+        this, QStringLiteral("Bezeichnung für Auswahl"),
+        QStringLiteral("Bezeichnung für %1 Messungen:").arg(rows.size()), QLineEdit::Normal,
+        runs().at(rows.front()).label, &ok);
+    if (ok)
+        m_session.relabel(rows, label);
 }
 
-void TForm1::runLogChanged()
+void TForm1::newSession()
 {
-    UndoProtokoll1->setEnabled(m_runs.canUndo());
-    if (m_appended)
-        showStatistics();
-    else
-        recountStatistics();
-    m_appended = false;
+    m_session.newSession();
+}
+
+void TForm1::openSession()
+{
+    QFileDialog dialog(this, QStringLiteral("Sitzung öffnen"), m_store.folder(),
+                       QStringLiteral("Sitzungen (*.json)"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    QStringList problems;
+    if (!m_session.openSession(dialog.selectedFiles().front(), &problems))
+        throw platform::TfError(problems.join(u'\n'));
+    if (!problems.isEmpty())
+        problem(problems.mid(0, 10).join(u'\n'));
+}
+
+void TForm1::sessionChanged()
+{
+    UndoProtokoll1->setEnabled(runs().canUndo());
+    recountStatistics();
 }
 
 void TForm1::recountStatistics()
@@ -610,19 +570,15 @@ void TForm1::recountStatistics()
     QList<qsizetype> selected;
     for (const int row : Prot->selectedRowNumbers())
         selected << row;
-    m_statisticsRows = protocol::statisticsRows(selected, m_runs.size());
-    m_statistics = protocol::LabelStatistics(m_runs.runs(), m_statisticsRows);
-    showStatistics();
-}
-
-void TForm1::showStatistics()
-{
+    m_statisticsRows = protocol::statisticsRows(selected, runs().size());
     const QChar separator = platform::locale().decimalSeparator();
-    const QList<protocol::RunStatistics> groups = m_statistics.groups();
+    const session::StatisticsView view = session::statisticsView(
+        runs().runs(), m_session.series(), m_statisticsRows, separator);
+    const QList<protocol::RunStatistics> groups = view.groups();
     Statistik->showStatistics(groups, separator);
     // A hidden chart is brought up to date when it is shown.
     if (ChartBox->isVisible())
-        Diagramm->setData(app::chartData(m_runs.runs(), m_statisticsRows, groups, separator));
+        Diagramm->setData(app::chartData(runs().runs(), view, separator));
 }
 
 void TForm1::showChart(bool shown)
@@ -632,16 +588,72 @@ void TForm1::showChart(bool shown)
         return;
     }
     ChartBox->setVisible(shown);
-    // The height stays: strips below the statistics have added theirs.
-    setFixedSize(BaseWidth + (shown ? ChartWidth : 0), height());
+    // The window grows by the chart unless it has the room already.
+    const int least = BaseWidth + (shown ? ChartWidth : 0);
+    setMinimumWidth(least);
+    if (shown && width() < least)
+        resize(least, height());
+    else if (!shown && width() == BaseWidth + ChartWidth)
+        resize(BaseWidth, height());
+    layOutViews();
     if (shown)
-        showStatistics();
+        recountStatistics();
+}
+
+void TForm1::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    layOutViews();
+}
+
+void TForm1::layOutViews()
+{
+    // The controls keep their order and size; the list, the statistics and the chart take
+    // what the window has beyond its smallest size: the list two thirds of the height and,
+    // with the chart shown, half of the width; whatever lies right of or below them moves.
+    const int extraW = std::max(0, width() - minimumWidth());
+    const int extraH = std::max(0, height() - minimumHeight());
+    const int chartW = ChartBox->isVisible() ? extraW / 2 : 0;
+    const int listW = extraW - chartW;
+    const int listH = extraH * 2 / 3;
+    const int statsH = extraH - listH;
+    QWidget *list = Prot->parentWidget();
+    QWidget *stats = Statistik->parentWidget();
+    // Each child's place at the smallest size, taken when first laid out.
+    const auto base = [this](QWidget *w) {
+        return m_baseGeometry.contains(w) ? m_baseGeometry.value(w)
+                                          : *m_baseGeometry.insert(w, w->geometry());
+    };
+    for (QObject *child : children()) {
+        auto *w = qobject_cast<QWidget *>(child);
+        if (!w || w->isWindow())
+            continue;
+        const QRect r = base(w);
+        if (w == list) {
+            w->setGeometry(r.adjusted(0, 0, listW, listH));
+        } else if (w == stats) {
+            w->setGeometry(r.translated(0, listH).adjusted(0, 0, listW, statsH));
+        } else if (w == ChartBox) {
+            w->setGeometry(r.translated(listW, 0).adjusted(0, 0, chartW, extraH));
+        } else {
+            // Right of the list (the display, the wiring, the label), below it (the chart and
+            // print buttons) and below the statistics (the mode's fields, the class strip).
+            const int dx = r.left() > base(list).right() && r.left() < base(ChartBox).left() ? listW : 0;
+            const int dy = r.top() >= base(stats).bottom() ? listH + statsH
+                           : r.top() > base(list).bottom() - 4 ? listH
+                                                               : 0;
+            w->setGeometry(r.translated(dx, dy));
+        }
+    }
+    Prot->setGeometry(base(Prot).adjusted(0, 0, listW, listH));
+    Statistik->setGeometry(base(Statistik).adjusted(0, 0, listW, statsH));
+    Diagramm->setGeometry(base(Diagramm).adjusted(0, 0, chartW, extraH));
 }
 
 app::ReportContent TForm1::reportContent() const
 {
     const platform::Locale &locale = platform::locale();
-    return {m_runs.runs(), m_statisticsRows, QDateTime(locale.currentDate(), locale.currentTime())};
+    return {runs().runs(), m_statisticsRows, locale.currentDateTime()};
 }
 
 void TForm1::printReport()
@@ -656,7 +668,7 @@ void TForm1::printReport()
 
 void TForm1::Reset1Click()
 {
-    m_runs.clear();
+    runs().clear();
 }
 
 QFileDialog &TForm1::ensureSaveDialog()
@@ -697,8 +709,8 @@ void TForm1::btnExportClick()
         protocol::CsvConvention::forDecimalSeparator(platform::locale().decimalSeparator());
     const QByteArray bytes =
         protocol::isCsvFileName(path)
-            ? protocol::csvBytes(m_runs.runs(), convention)
-            : protocol::toAnsi(protocol::exportText(m_runs.runs(), m_runModel->extraColumns(),
+            ? protocol::csvBytes(runs().runs(), convention)
+            : protocol::toAnsi(protocol::exportText(runs().runs(), m_runModel->extraColumns(),
                                                     platform::locale()));
     protocol::writeFileReplacing(path, bytes);
     platform::shell().open(path, this);
@@ -713,10 +725,18 @@ void TForm1::LoadSettings()
 
 void TForm1::SaveSettings()
 {
-    minimumMs(m_engine.mode()) = qRound(edtMin->AcceptedValue());
+    m_session.setMinimumMs(m_session.mode(), qRound(edtMin->AcceptedValue()));
     settings::SaveSettings({cmbPort->currentIndex(), cmbAlg->currentIndex(), edtM->AcceptedValue(),
-                            cmbMode->currentIndex(), edtFlag->AcceptedValue(), m_minDarkMs,
-                            m_minContactMs});
+                            cmbMode->currentIndex(), edtFlag->AcceptedValue(),
+                            m_session.minimumMs(timing::MeasurementMode::DarkTime),
+                            m_session.minimumMs(timing::MeasurementMode::BetweenBarriers)});
+}
+
+void TForm1::storeSettings()
+{
+    // Not while the settings are being loaded: that would write back what is being read.
+    if (m_settingsLoaded)
+        app::guarded([this] { SaveSettings(); });
 }
 
 void TForm1::applyComPort(int index)
@@ -727,6 +747,7 @@ void TForm1::applyComPort(int index)
 void TForm1::applyComAlg(int index)
 {
     cmbAlg->setItemIndexQuiet(index);
+    m_session.setInverted(index != 0);
 }
 
 void TForm1::applyMeters(long double meters)
@@ -734,13 +755,14 @@ void TForm1::applyMeters(long double meters)
     // A stored distance the field would refuse keeps the field's own.
     if (distanceRefusal(double(meters), edtM->TakenValue()).isEmpty())
         edtM->setValue(double(meters));
+    m_session.setDistance(edtM->AcceptedValue());
 }
 
 void TForm1::applyMode(int index)
 {
     const timing::MeasurementMode mode = timing::measurementModeOf(index);
     cmbMode->setItemIndexQuiet(int(mode));
-    m_engine.setMode(mode);
+    m_session.setMode(mode);
     m_runModel->setMode(mode);
     applyColumnWidths();
     showMinimum();
@@ -751,19 +773,20 @@ void TForm1::applyFlagMeters(long double meters)
 {
     if (distanceRefusal(double(meters), edtFlag->TakenValue(), FlagName).isEmpty())
         edtFlag->setValue(double(meters));
+    m_session.setFlagLength(edtFlag->AcceptedValue());
 }
 
 void TForm1::applyMinDarkMs(int ms)
 {
     if (minimumRefusal(ms, 0).isEmpty())
-        m_minDarkMs = ms;
+        m_session.setMinimumMs(timing::MeasurementMode::DarkTime, ms);
     showMinimum();
 }
 
 void TForm1::applyMinContactMs(int ms)
 {
     if (minimumRefusal(ms, 0).isEmpty())
-        m_minContactMs = ms;
+        m_session.setMinimumMs(timing::MeasurementMode::BetweenBarriers, ms);
     showMinimum();
 }
 
@@ -771,22 +794,17 @@ void TForm1::applyMinContactMs(int ms)
 
 void TForm1::cmbPortChange()
 {
-    const auto suppression = m_chrono.suppress();
     // No selection (-1) becomes port 255, which never opens.
-    m_lines.setComm(static_cast<std::uint8_t>(cmbPort->currentIndex()));
+    m_session.openPort(static_cast<std::uint8_t>(cmbPort->currentIndex()));
     if (!m_lines.Active())
         cmbPort->setItemIndexQuiet(0);
     showPortMessage();
-    EvaluateLines();
+    storeSettings();
 }
 
 void TForm1::cmbPortClick()
 {
-    {
-        const auto suppression = m_chrono.suppress();
-        EvaluateLines();
-    }
-    DoReset();
+    m_session.reset();
 }
 
 void TForm1::cmbAlgClick()
@@ -796,20 +814,21 @@ void TForm1::cmbAlgClick()
 
 void TForm1::cmbAlgChange()
 {
-    cmbPortClick();
+    m_session.setInverted(cmbAlg->currentIndex() != 0);
+    m_session.reset();
+    storeSettings();
 }
 
 void TForm1::cmbModeChange()
 {
-    // The minimum typed for the mode left stays with it.
-    minimumMs(m_engine.mode()) = qRound(edtMin->AcceptedValue());
     const timing::MeasurementMode mode = timing::measurementModeOf(cmbMode->currentIndex());
-    m_engine.setMode(mode);
+    m_session.setMode(mode);
     // Runs of the mode left stay in the list with their own columns.
     m_runModel->setMode(mode);
     applyColumnWidths();
     showMinimum();
-    cmbPortClick();
+    m_session.reset();
+    storeSettings();
 }
 
 void TForm1::chooseAdapter()
@@ -817,7 +836,7 @@ void TForm1::chooseAdapter()
     AdapterDialog dialog(this);
     dialog.exec();
     // The port in use follows its new link at once.
-    if (!m_chrono.running() && dialog.changedPorts().contains(cmbPort->currentIndex()))
+    if (!m_session.running() && dialog.changedPorts().contains(cmbPort->currentIndex()))
         cmbPortChange();
 }
 
@@ -856,11 +875,6 @@ void TForm1::btnHelpClick()
 void TForm1::FormShow()
 {
     cmbPortChange();
-    {
-        const auto suppression = m_chrono.suppress();
-        EvaluateLines();
-    }
-    DoReset();
 }
 
 void TForm1::showEvent(QShowEvent *event)
@@ -880,6 +894,15 @@ void TForm1::FormClose()
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
+    // A run being timed would be lost without a word.
+    if (m_session.running() && isVisible()
+        && QMessageBox::question(this, QStringLiteral("Tachoflux"),
+                                 QStringLiteral("Eine Messung läuft. Trotzdem beenden?"),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+               != QMessageBox::Yes) {
+        event->ignore();
+        return;
+    }
     // A failed save is shown; the window still closes, as the user asked.
     app::guarded([this] { FormClose(); });
     event->accept();
@@ -888,8 +911,8 @@ void TForm1::closeEvent(QCloseEvent *event)
 void TForm1::FormKeyDown(int key)
 {
     switch (key) {
-    case Qt::Key_F5: DoContact1(); break;
-    case Qt::Key_F6: DoContact2(); break;
+    case Qt::Key_F5: m_session.keyContact1(); break;
+    case Qt::Key_F6: m_session.keyContact2(); break;
     case Qt::Key_F8: DoReset(); break;
     default: break;
     }

@@ -5,6 +5,7 @@
 #include "protocol/RunJournal.h"
 #include "protocol/RunLog.h"
 #include "protocol/Statistics.h"
+#include "session/Session.h"
 #include "settings/Settings.h"
 #include "timing/Chronometer.h"
 #include "timing/LineSource.h"
@@ -12,6 +13,8 @@
 #include "timing/TimeBase.h"
 #include "widgets/ReportList.h"
 
+#include <QHash>
+#include <QRect>
 #include <QWidget>
 
 #include <functional>
@@ -46,8 +49,10 @@ class StatisticsStrip;
 class TfrmInfo;
 struct ReportContent;
 
-// The main window: the chronometer, its controls, the protocol list and its export.
-class TForm1 : public QWidget, private settings::SettingsTarget, private protocol::RunLog::Observer
+// The main window: the session's controls and views, the protocol list and its export.
+// The experiment itself lives in the session; the window hands it what the user sets and
+// shows what it holds.
+class TForm1 : public QWidget, private settings::SettingsTarget, private session::Session::Observer
 {
     Q_OBJECT
 
@@ -68,7 +73,6 @@ public:
     void CommChanged();
 
     // Protocol list and export.
-    void AddProtocolEntry();
     void Reset1Click();
     void btnExportClick();
     QList<protocol::ProtocolRow> protocolRows() const;
@@ -80,10 +84,19 @@ public:
     void loadLatestRuns();
     // Opens the label of the current row for editing ("Bezeichnung ändern …").
     void editRunLabel();
+    // Gives the selected rows one label ("Bezeichnung für Auswahl …"); undoable.
+    void relabelSelectedRuns();
+    // "Neue Sitzung": the list starts empty in a new session file; undoable.
+    void newSession();
+    // "Sitzung öffnen …": a kept session in place of this one.
+    void openSession();
     const protocol::RunJournal &journal() const { return m_journal; }
+    // The experiment: runs, series, clock and modes.
+    session::Session &session() { return m_session; }
+    const session::Session &session() const { return m_session; }
     // The runs of the protocol: the list shows them, the exports write them.
-    protocol::RunLog &runs() { return m_runs; }
-    const protocol::RunLog &runs() const { return m_runs; }
+    protocol::RunLog &runs() { return m_session.runs(); }
+    const protocol::RunLog &runs() const { return m_session.runs(); }
     app::RunTableModel *runModel() const { return m_runModel; }
 
     // Statistics, chart and report read the selected rows when two or more are
@@ -110,22 +123,22 @@ public:
     void cmbAlgChange();
     // The measurement mode: its columns, its minimum in the field, a fresh start.
     void cmbModeChange();
-    timing::MeasurementMode mode() const { return m_engine.mode(); }
-    const timing::ModeEngine &modeEngine() const { return m_engine; }
+    timing::MeasurementMode mode() const { return m_session.mode(); }
+    const timing::ModeEngine &modeEngine() const { return m_session.engine(); }
     // The port selector's menu: which device COM 1 and COM 2 stand for.
     void chooseAdapter();
 
     void btnInfoClick();
     void btnHelpClick();
 
-    const timing::Chronometer &chronometer() const { return m_chrono; }
-    bool running() const { return m_chrono.running(); }
+    const timing::Chronometer &chronometer() const { return m_session.chronometer(); }
+    bool running() const { return m_session.running(); }
     bool portActive() const { return m_lines.Active(); }
     // The armed state, the projector view and the tones.
     app::Classroom *classroom() const { return m_classroom; }
-    bool suppressed() const { return m_chrono.suppressed(); }
-    timing::Ticks startTicks() const { return m_chrono.startTicks(); }
-    timing::Ticks stopTicks() const { return m_chrono.stopTicks(); }
+    bool suppressed() const { return chronometer().suppressed(); }
+    timing::Ticks startTicks() const { return chronometer().startTicks(); }
+    timing::Ticks stopTicks() const { return chronometer().stopTicks(); }
 
     // The export asks this for the file name; an empty result cancels. Tests replace it.
     using SaveDialogRunner = std::function<QString(QFileDialog &dialog)>;
@@ -147,6 +160,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void FormCreate();
@@ -159,15 +173,17 @@ private:
     // Shows the line source's message about the port, once the current handler is done.
     void showPortMessage();
 
-    // RunLog::Observer: the undo command is offered while there is something to undo;
-    // statistics and chart follow the runs, a run appended at the end at a fixed cost.
-    void runsInserted(int first, int last) override;
-    void runLogChanged() override;
+    // session::Session::Observer
+    void clockChanged() override { mirrorRun(); }
+    void linesChanged() override;
+    void sessionChanged() override;
+    void problem(const QString &message) override;
     // Statistics anew over the chosen rows, then strip and chart.
     void recountStatistics();
-    void showStatistics();
-    // Tells the user once that runs cannot be journaled.
-    void reportJournalError(int error, const QString &path);
+    // The settings as they are now, stored at once: a crash keeps them.
+    void storeSettings();
+    // Lays the list, the statistics and the chart out in the room the window has.
+    void layOutViews();
 
     // SettingsTarget
     void applyComPort(int index) override;
@@ -178,30 +194,18 @@ private:
     void applyMinDarkMs(int ms) override;
     void applyMinContactMs(int ms) override;
 
-    // The engine takes the lines while a mode other than the default one is chosen, or the
-    // default mode has a minimum; otherwise the chronometer alone, as it always did.
-    bool engineEvaluates() const;
-    void syncEngine();
-    void takeModeOutput(const timing::ModeOutput &out);
-    void addRun(protocol::Run run);
-    // The stored minimum of a mode (ms): contacts in the default mode, darkness in the others.
-    int &minimumMs(timing::MeasurementMode mode);
     void showMinimum();
     void applyColumnWidths();
 
     std::unique_ptr<Ui::TForm1> m_ui;
     timing::LineSource &m_lines;
-    timing::Chronometer m_chrono{m_lines};
-    timing::ModeEngine m_engine;
-    int m_minContactMs = 0;
-    int m_minDarkMs = 1;
-    protocol::RunLog m_runs;
-    app::RunTableModel *m_runModel = nullptr;
     protocol::RunJournal m_journal{protocol::RunJournal::defaultFolder()};
-    bool m_journalErrorShown = false;
-    protocol::LabelStatistics m_statistics;
+    session::SessionStore m_store{session::SessionStore::defaultFolder()};
+    session::Session m_session{m_lines};
+    app::RunTableModel *m_runModel = nullptr;
     QList<qsizetype> m_statisticsRows;
-    bool m_appended = false; // the last change was handled as an append
+    bool m_settingsLoaded = false;
+    QHash<QWidget *, QRect> m_baseGeometry;
 
 public:
     // Controls, named as in the window's layout.

@@ -80,8 +80,8 @@ ProjectorView::ProjectorView(QWidget *parent) : QWidget(parent, Qt::Window)
     m_state = label("ProjectorState");
     m_lastRun = label("ProjectorLastRun");
     m_statistics = label("ProjectorStatistics");
-    setArmedState(ArmedState::NoPort);
-    setSummary({});
+    setArmedState(session::ArmedState::NoPort);
+    setFigures({});
 }
 
 ProjectorView::~ProjectorView() = default;
@@ -117,28 +117,48 @@ void ProjectorView::setTime(const QString &text)
     m_digits->setIndicatorstring(text);
 }
 
-void ProjectorView::setArmedState(ArmedState state)
+void ProjectorView::setArmedState(session::ArmedState state)
 {
-    m_state->setText(armedStateText(state));
-    m_state->setColor(armedStateColor(state));
+    m_state->setText(session::armedStateText(state));
+    m_state->setColor(session::armedStateColor(state));
 }
 
-void ProjectorView::setSummary(const RunSummary &s)
+void ProjectorView::setFigures(const ProjectorFigures &f)
 {
-    QString last = QStringLiteral("Letzte Fahrt: ");
-    if (s.lastTicks)
-        last += timeText(*s.lastTicks);
+    const QChar separator = platform::locale().decimalSeparator();
+    QString last = QStringLiteral("Letzte Messung: ");
+    if (!f.last)
+        last += QStringLiteral("–");
+    else if (f.last->ticks)
+        last += timeText(*f.last->ticks);
     else
-        last += s.count > 0 ? QStringLiteral("???") : QStringLiteral("–");
-    if (s.lastSpeed)
-        last += QStringLiteral("   ") + speedText(*s.lastSpeed);
+        last += QStringLiteral("???");
+    if (f.last) {
+        if (const std::optional<long double> v = f.last->speed();
+            v && f.last->mode == timing::MeasurementMode::BetweenBarriers)
+            last += QStringLiteral("   ") + speedText(*v);
+        // The mode's own values: a, v1 and v2, T, a flag's speed.
+        for (const protocol::RunValue &value : f.last->extra)
+            if (!value.unit.isEmpty() && value.value)
+                last += QStringLiteral("   ") + value.name + QStringLiteral(" = ") +
+                        protocol::formatFixed(*value.value, value.decimals, separator) + u' ' +
+                        value.unit;
+        if (f.last->manual)
+            last += QStringLiteral("   (von Hand)");
+    }
     m_lastRun->setText(last);
 
-    QString stats = QStringLiteral("Fahrten: %1").arg(s.count);
-    if (s.meanTicks) {
-        stats += QStringLiteral("   Mittel: ") + timeText(*s.meanTicks);
-        if (s.meanSpeed)
-            stats += QStringLiteral("   ") + speedText(*s.meanSpeed);
+    const session::SeriesResult &s = f.series;
+    QString stats = s.name;
+    if (!s.setting.isEmpty())
+        stats += QStringLiteral(", ") + s.setting;
+    stats += QStringLiteral(":   %1 %2").arg(s.count).arg(s.count == 1 ? QStringLiteral("Messung")
+                                                                       : QStringLiteral("Messungen"));
+    if (s.meanSeconds) {
+        stats += QStringLiteral("   Mittel ") +
+                 timeText(*s.meanSeconds * timing::TicksPerSecond);
+        for (const QString &result : s.results)
+            stats += QStringLiteral("   ") + result;
     }
     m_statistics->setText(stats);
 }

@@ -1,7 +1,11 @@
 #pragma once
 
-#include "app/ArmedState.h"
-#include "app/RunSummary.h"
+#include "session/ArmedState.h"
+#include "session/Series.h"
+
+#include "protocol/Run.h"
+
+#include <optional>
 
 #include <QWidget>
 
@@ -12,6 +16,16 @@ class TIAeverLiquidIndicator;
 namespace app {
 
 class BigText;
+
+// What the projector shows of the runs: the last one and the current series with the
+// mode's own result.
+struct ProjectorFigures
+{
+    std::optional<protocol::Run> last;
+    session::SeriesResult series;
+
+    bool operator==(const ProjectorFigures &) const = default;
+};
 
 // Which screen the projector view takes: another than the main window's when one exists
 // and the user prefers it, else the main window's own.
@@ -36,8 +50,8 @@ public:
     void showOn(QScreen *screen);
 
     void setTime(const QString &text);
-    void setArmedState(ArmedState state);
-    void setSummary(const RunSummary &summary);
+    void setArmedState(session::ArmedState state);
+    void setFigures(const ProjectorFigures &figures);
 
     widgets::TIAeverLiquidIndicator *display() const { return m_digits; }
     QString stateText() const;

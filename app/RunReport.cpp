@@ -80,77 +80,62 @@ double paintTable(QPainter &p, QPointF at, double width, const QList<double> &sh
 
 } // namespace
 
-widgets::ChartData chartData(std::span<const protocol::Run> runs, std::span<const qsizetype> rows,
-                             const QList<protocol::RunStatistics> &groups, QChar decimalSeparator)
+widgets::ChartData chartData(std::span<const protocol::Run> runs, const session::StatisticsView &view,
+                             QChar decimalSeparator)
 {
     widgets::ChartData data;
     data.decimalSeparator = decimalSeparator;
     data.emptyText = QString::fromUtf8(ReportEmptyText);
-    if (rows.empty())
+    if (view.series.isEmpty())
         return data;
-    data.runCount = int(*std::max_element(rows.begin(), rows.end())) + 1;
-
     widgets::ChartPanel speed{QStringLiteral("Geschwindigkeit in m/s"), {}};
     widgets::ChartPanel time{QStringLiteral("Zeit in s"), {}};
-    // Runs come in series of one label: look at the last one's series first.
-    qsizetype last = -1;
-    for (const qsizetype r : rows) {
-        const protocol::Run &run = runs[std::size_t(r)];
-        if (last < 0 || time.series[last].label != run.label) {
-            last = -1;
-            for (qsizetype i = 0; i < time.series.size() && last < 0; ++i)
-                if (time.series[i].label == run.label)
-                    last = i;
-            if (last < 0) {
-                const widgets::ChartSeries series{run.label, widgets::seriesColour(int(time.series.size())),
-                                                  {}, {}, {}};
-                time.series << series;
-                speed.series << series;
-                // Most protocols have one or two labels: room for all their runs at once.
-                if (time.series.size() <= 2) {
-                    time.series.back().points.reserve(qsizetype(rows.size()));
-                    speed.series.back().points.reserve(qsizetype(rows.size()));
-                }
-                last = time.series.size() - 1;
-            }
+    for (const session::SeriesStatistics &one : view.series) {
+        const protocol::RunStatistics &group = one.statistics;
+        const QString name = group.label.isEmpty() ? QStringLiteral("ohne Bezeichnung") : group.label;
+        widgets::ChartSeries t{name, widgets::seriesColour(int(time.series.size())), {}, {}, {}};
+        widgets::ChartSeries v = t;
+        t.points.reserve(one.rows.size());
+        for (const qsizetype r : one.rows) {
+            const protocol::Run &run = runs[std::size_t(r)];
+            data.runCount = std::max(data.runCount, int(r) + 1);
+            if (!run.ticks || *run.ticks <= 0)
+                continue;
+            // A picture needs no more than double precision, and is drawn after every run.
+            const double seconds = double(timing::secondsOf(static_cast<long double>(*run.ticks)));
+            t.points.append(QPointF(double(r + 1), seconds));
+            if (const std::optional<long double> speedOf = run.speed())
+                v.points.append(QPointF(double(r + 1), double(*speedOf)));
         }
-        if (!run.ticks || *run.ticks <= 0)
-            continue;
-        // A picture needs no more than double precision, and is drawn after every run.
-        const double seconds = double(*run.ticks) / 10000.0;
-        time.series[last].points.append(QPointF(double(r + 1), seconds));
-        speed.series[last].points.append(QPointF(double(r + 1), double(run.meters) / seconds));
-    }
-
-    // With one label the line over all runs is that label's.
-    const qsizetype first = groups.size() > 1 ? 1 : 0;
-    for (qsizetype i = 0; i < time.series.size() && first + i < groups.size(); ++i) {
-        const protocol::RunStatistics &group = groups[first + i];
         const auto apply = [](widgets::ChartSeries &s, const protocol::Spread &spread) {
             if (spread.count > 0)
                 s.mean = double(spread.mean);
             if (spread.deviation)
                 s.deviation = double(*spread.deviation);
         };
-        apply(time.series[i], group.time);
-        apply(speed.series[i], group.speed);
+        apply(t, group.time);
+        apply(v, group.speed);
+        time.series << t;
+        speed.series << v;
     }
-    for (widgets::ChartPanel *panel : {&speed, &time})
-        for (widgets::ChartSeries &s : panel->series)
-            if (s.label.isEmpty())
-                s.label = QStringLiteral("ohne Bezeichnung");
     data.panels << speed << time;
-
     data.description = QStringLiteral("Geschwindigkeit und Zeit je Messung, Mittelwert und "
                                       "Standardabweichung als Linie und Band. ")
-                       + protocol::statisticsSummary(groups, decimalSeparator);
+                       + protocol::statisticsSummary(view.groups(), decimalSeparator);
     return data;
+}
+
+session::StatisticsView statisticsView(std::span<const protocol::Run> runs,
+                                       std::span<const qsizetype> rows, QChar decimalSeparator)
+{
+    const QList<protocol::Run> list(runs.begin(), runs.end());
+    return session::statisticsView(list, session::seriesOf(list), rows, decimalSeparator);
 }
 
 widgets::ChartData chartData(std::span<const protocol::Run> runs, std::span<const qsizetype> rows,
                              QChar decimalSeparator)
 {
-    return chartData(runs, rows, protocol::statisticsByLabel(runs, rows), decimalSeparator);
+    return chartData(runs, statisticsView(runs, rows, decimalSeparator), decimalSeparator);
 }
 
 void paintReport(QPainter &p, const QRectF &page, const ReportContent &content,
@@ -212,8 +197,8 @@ void paintReport(QPainter &p, const QRectF &page, const ReportContent &content,
 
     // Statistics per label.
     heading(QStringLiteral("Statistik"));
-    const QList<protocol::RunStatistics> groups =
-        protocol::statisticsByLabel(content.runs, rows);
+    const session::StatisticsView view = statisticsView(content.runs, rows, separator);
+    const QList<protocol::RunStatistics> groups = view.groups();
     const protocol::StatisticsTable table = protocol::statisticsTable(groups, separator);
     QList<QStringList> cells{table.captions};
     cells << table.rows;

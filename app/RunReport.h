@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/Run.h"
+#include "session/Series.h"
 #include "protocol/Statistics.h"
 #include "widgets/RunChart.h"
 
@@ -25,9 +26,12 @@ namespace app {
 // label in the order the labels first appear, each label's mean and standard deviation.
 widgets::ChartData chartData(std::span<const protocol::Run> runs, std::span<const qsizetype> rows,
                              QChar decimalSeparator);
-// The same with the statistics of those rows already at hand (statisticsByLabel's groups).
-widgets::ChartData chartData(std::span<const protocol::Run> runs, std::span<const qsizetype> rows,
-                             const QList<protocol::RunStatistics> &groups, QChar decimalSeparator);
+// The same with the statistics of the series at hand: one line of points per series.
+widgets::ChartData chartData(std::span<const protocol::Run> runs, const session::StatisticsView &view,
+                             QChar decimalSeparator);
+// The statistics of the series the rows fall into.
+session::StatisticsView statisticsView(std::span<const protocol::Run> runs,
+                                       std::span<const qsizetype> rows, QChar decimalSeparator);
 
 // What one report page shows: the runs and statistics over the chosen rows, and when it
 // was made.

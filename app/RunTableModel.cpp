@@ -58,8 +58,11 @@ QVariant RunTableModel::data(const QModelIndex &index, int role) const
         switch (column) {
         case DateTime:
             return row.caption;
-        case Time:
-            return row.late ? row.time + protocol::LateMark : row.time;
+        case Time: {
+            const QString time = row.late ? row.time + protocol::LateMark : row.time;
+            // A hand's reaction is in the time: no instrument's uncertainty covers it.
+            return run.manual ? time + QStringLiteral(" H") : time;
+        }
         case Distance:
             return row.distance;
         case Speed:
@@ -73,6 +76,9 @@ QVariant RunTableModel::data(const QModelIndex &index, int role) const
     case Qt::ToolTipRole:
         if (run.late && run.ticks)
             return protocol::lateNote();
+        if (run.manual && run.ticks)
+            return QStringLiteral("Von Hand gemessen (Taste oder Knopf): die Zeit enthält die "
+                                  "Reaktionszeit.");
         return {};
     default:
         return {};

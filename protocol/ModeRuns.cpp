@@ -3,12 +3,14 @@
 #include "platform/Locale.h"
 #include "protocol/NumberFormat.h"
 #include "protocol/ProtocolExport.h"
+#include "protocol/RunLog.h"
 #include "protocol/RunTexts.h"
 #include "timing/ModeEngine.h"
 
 namespace protocol {
 
-Run runOf(const timing::ModeRun &result, QDate date, QTime time)
+Run makeRun(const timing::ModeRun &result, timing::MeasurementMode mode, QDate date, QTime time,
+            const QString &label)
 {
     Run run;
     run.date = date;
@@ -17,8 +19,10 @@ Run runOf(const timing::ModeRun &result, QDate date, QTime time)
     run.meters = result.meters;
     run.late = result.late;
     run.uncertaintyMs = result.uncertaintyMs;
-    for (const timing::ModeValue &v : result.extra)
-        run.extra.append({v.name, v.unit, v.value, v.uncertainty, v.decimals, v.late});
+    run.extra = result.extra;
+    run.mode = mode;
+    run.manual = result.manual;
+    run.label = cleanLabel(label);
     return run;
 }
 

@@ -15,8 +15,11 @@ class Locale;
 
 namespace protocol {
 
-// A measurement mode's result as the protocol holds it, stopped at `date` and `time`.
-Run runOf(const timing::ModeRun &result, QDate date, QTime time);
+// The one way a result becomes a run: a measurement mode's result (the default mode's
+// too, see timing::modeRunOf) in `mode`, stopped at `date` and `time` (one reading of the
+// clock), with its label cleaned as every stored label is.
+Run makeRun(const timing::ModeRun &result, timing::MeasurementMode mode, QDate date, QTime time,
+            const QString &label);
 
 // The further columns of a mode: their captions, in order; none in the default mode.
 QStringList extraCaptions(timing::MeasurementMode mode);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "timing/Measurement.h"
 #include "timing/TimeBase.h"
 
 #include <QDate>
@@ -12,18 +13,9 @@
 namespace protocol {
 
 // A value a measurement mode derives beyond the four columns (a dark time, a speed at one
-// barrier, an acceleration), with its own column name, unit and uncertainty.
-struct RunValue
-{
-    QString name;  // column caption without the unit, e.g. "v1"
-    QString unit;  // "s", "m/s", "m/s²"
-    std::optional<long double> value;
-    long double uncertainty = 0; // same unit, half-width
-    int decimals = 3;
-    bool late = false; // one of the edges it comes from was found late
-
-    bool operator==(const RunValue &) const = default;
-};
+// barrier, an acceleration), with its own column name, unit and uncertainty: the same
+// value the mode made.
+using RunValue = timing::ModeValue;
 
 // One run as the protocol holds it: everything the list, the exports, the journal, the
 // statistics, the chart and the report read. Widgets never hold a run's data.
@@ -37,13 +29,15 @@ struct Run
     double uncertaintyMs = 0;       // half-width of the time's uncertainty
     QString label;                  // "Wagen A"; empty when none was set
     QList<RunValue> extra;          // a measurement mode's further columns
+    timing::MeasurementMode mode = timing::MeasurementMode::BetweenBarriers;
+    bool manual = false;            // a key or button gave a contact
 
-    // Metres per second; only with a time greater than 0.
+    // Metres per second; only with a time greater than 0 over a length (a pendulum has none).
     std::optional<long double> speed() const
     {
-        if (!ticks || *ticks <= 0)
+        if (!ticks || *ticks <= 0 || !(meters > 0))
             return std::nullopt;
-        return meters * 10000.0L / static_cast<long double>(*ticks);
+        return meters * timing::TicksPerSecond / static_cast<long double>(*ticks);
     }
 
     bool operator==(const Run &) const = default;

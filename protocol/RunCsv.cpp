@@ -33,8 +33,8 @@ QString extraUncertaintyCaption(const CsvExtraColumn &c)
 // Seconds with four decimals, exact from the (positive) tick count.
 QString seconds(timing::Ticks ticks, QChar decimal)
 {
-    return QString::number(ticks / 10000) + decimal +
-           QString::number(ticks % 10000).rightJustified(4, u'0');
+    return QString::number(ticks / timing::TicksPerSecond) + decimal +
+           QString::number(ticks % timing::TicksPerSecond).rightJustified(4, u'0');
 }
 
 QString fixed(long double value, int decimals, QChar decimal)
@@ -142,7 +142,7 @@ std::optional<timing::Ticks> parseSeconds(const QString &text)
     const QRegularExpressionMatch m = pattern.match(text);
     if (!m.hasMatch())
         return std::nullopt;
-    return m.captured(1).toLongLong() * 10000 + m.captured(2).toLongLong();
+    return m.captured(1).toLongLong() * timing::TicksPerSecond + m.captured(2).toLongLong();
 }
 
 std::optional<long double> parseNumber(QString text, QChar decimal)

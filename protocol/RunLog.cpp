@@ -93,6 +93,12 @@ void RunLog::replace(QList<Run> runs)
     resetTo(std::move(runs));
 }
 
+void RunLog::restore(QList<Run> runs)
+{
+    m_undo.clear();
+    resetTo(std::move(runs));
+}
+
 void RunLog::resetTo(QList<Run> runs)
 {
     notify([](Observer &o) { o.runsAboutToBeReset(); });

@@ -55,6 +55,8 @@ public:
     void clear();
     // Puts `runs` in place of the current ones (runs read back from a file); undoable.
     void replace(QList<Run> runs);
+    // Puts `runs` in place as where the work was left (a session reopened): nothing to undo.
+    void restore(QList<Run> runs);
 
     bool canUndo() const { return !m_undo.empty(); }
     // Brings back what the last removal, clear or replacement took away, in its places and

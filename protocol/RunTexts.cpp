@@ -5,20 +5,6 @@
 
 namespace protocol {
 
-Run makeRun(const timing::RunEntry &entry, const QDate &date, const QTime &time,
-            const QString &label)
-{
-    Run run;
-    run.date = date;
-    run.time = time;
-    run.ticks = entry.time;
-    run.meters = entry.meters;
-    run.late = entry.late;
-    run.uncertaintyMs = entry.uncertaintyMs;
-    run.label = cleanLabel(label);
-    return run;
-}
-
 protocol::ProtocolRow protocolRow(const Run &run, const platform::Locale &locale)
 {
     timing::RunEntry entry;

@@ -12,10 +12,6 @@ class Locale;
 
 namespace protocol {
 
-// The run the chronometer ended last, stopped on `date` at `time`, with its label.
-Run makeRun(const timing::RunEntry &entry, const QDate &date, const QTime &time,
-            const QString &label);
-
 // The four texts of a run's row as the protocol list shows them, in `locale`'s formats:
 // the stop's short date "/" long time, then time, distance and speed ("???" without a time).
 protocol::ProtocolRow protocolRow(const Run &run, const platform::Locale &locale);

@@ -151,8 +151,10 @@ void LabelStatistics::Group::add(const Run &run)
         ++withoutTime;
         return;
     }
-    time.add(static_cast<long double>(*run.ticks) / 10000.0L);
-    speed.add(*run.speed());
+    time.add(timing::secondsOf(static_cast<long double>(*run.ticks)));
+    // A pendulum's period has no speed; a zero would pull the mean down.
+    if (const std::optional<long double> v = run.speed())
+        speed.add(*v);
 }
 
 RunStatistics LabelStatistics::Group::statistics() const

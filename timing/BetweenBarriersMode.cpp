@@ -2,10 +2,10 @@
 
 namespace timing {
 
-void BetweenBarriersMode::darkConfirmed(int line, Ticks start, bool late, const ModeSettings &,
+void BetweenBarriersMode::darkConfirmed(const Interruption &begun, const ModeSettings &,
                                         ModeOutput &out)
 {
-    out.contacts.push_back({line, start, late});
+    out.contacts.push_back({begun.line, begun.start, begun.late, begun.startUncertainty});
 }
 
 } // namespace timing

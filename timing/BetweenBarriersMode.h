@@ -9,7 +9,7 @@ namespace timing {
 class BetweenBarriersMode final : public ModeStrategy
 {
 public:
-    void darkConfirmed(int line, Ticks start, bool late, const ModeSettings &settings,
+    void darkConfirmed(const Interruption &begun, const ModeSettings &settings,
                        ModeOutput &out) override;
     // The chronometer shows the run.
     std::optional<Ticks> runningSince(const Interruptions &) const override { return {}; }

@@ -4,7 +4,18 @@ namespace timing {
 
 long double RunEntry::speed() const
 {
-    return time ? meters * 10000.0L / static_cast<long double>(*time) : 0.0L;
+    return time ? meters * TicksPerSecond / static_cast<long double>(*time) : 0.0L;
+}
+
+ModeRun modeRunOf(const RunEntry &entry)
+{
+    ModeRun run;
+    run.ticks = entry.time;
+    run.meters = entry.meters;
+    run.late = entry.late;
+    run.uncertaintyMs = entry.uncertaintyMs;
+    run.manual = entry.manual;
+    return run;
 }
 
 bool Chronometer::DoContact1(std::optional<Ticks> at, bool late, double uncertainty)
@@ -14,6 +25,7 @@ bool Chronometer::DoContact1(std::optional<Ticks> at, bool late, double uncertai
     m_startTicks = at ? *at : GetTicks();
     m_startLate = at && late;
     m_startUncertainty = at ? uncertainty : 0;
+    m_startManual = !at;
     m_lines.setArmed(true);
     m_running = true;
     return true;
@@ -26,6 +38,7 @@ bool Chronometer::DoContact2(std::optional<Ticks> at, bool late, double uncertai
     m_stopTicks = at ? *at : GetTicks();
     m_stopLate = at && late;
     m_stopUncertainty = at ? uncertainty : 0;
+    m_stopManual = !at;
     m_lines.setArmed(false);
     m_running = false;
     return true;
@@ -40,7 +53,30 @@ void Chronometer::DoReset()
     m_stopLate = false;
     m_startUncertainty = 0;
     m_stopUncertainty = 0;
+    m_startManual = false;
+    m_stopManual = false;
+    disarm();
     m_lines.setArmed(true);
+}
+
+void Chronometer::disarm(bool unknown)
+{
+    const bool lines[2] = {m_line1, m_line2};
+    for (int i = 0; i < 2; ++i) {
+        if (unknown)
+            m_arming[i] = Arming::Unknown;
+        else if (m_arming[i] != Arming::Unknown)
+            m_arming[i] = lines[i] ? Arming::Held : Arming::Armed;
+    }
+}
+
+void Chronometer::confirmLines()
+{
+    const bool lines[2] = {m_line1, m_line2};
+    for (int i = 0; i < 2; ++i) {
+        if (m_arming[i] == Arming::Unknown)
+            m_arming[i] = lines[i] ? Arming::Held : Arming::Armed;
+    }
 }
 
 Fired Chronometer::EvaluateLines()
@@ -55,14 +91,28 @@ Fired Chronometer::EvaluateLines()
             const std::optional<Ticks> at = m_lines.changeTicks();
             const bool late = m_lines.changeLate();
             const double uncertainty = m_lines.changeUncertainty();
-            if (a && !m_running && !m_line1)
-                fired.contact1 = DoContact1(at, late, uncertainty);
-            if (b && m_running && !m_line2)
-                fired.contact2 = DoContact2(at, late, uncertainty);
+            // Both contacts closing on one reading is no run: a cable pulled, the power lost.
+            fired.both = a && !m_line1 && b && !m_line2;
+            if (!fired.both && m_firing) {
+                if (a && !m_running && !m_line1 && arming(1) == Arming::Armed)
+                    fired.contact1 = DoContact1(at, late, uncertainty);
+                if (b && m_running && !m_line2 && arming(2) == Arming::Armed)
+                    fired.contact2 = DoContact2(at, late, uncertainty);
+            }
         }
     }
     m_line1 = a;
     m_line2 = b;
+    if (!m_suppressed) {
+        confirmLines();
+        // Both at once: whatever is active now waits for its release, as after a reset.
+        if (fired.both)
+            disarm();
+        for (int i = 0; i < 2; ++i) {
+            if (!(i == 0 ? a : b) && m_arming[i] == Arming::Held)
+                m_arming[i] = Arming::Armed;
+        }
+    }
     return fired;
 }
 
@@ -88,6 +138,7 @@ RunEntry Chronometer::entry(long double meters) const
         e.time = m_stopTicks - m_startTicks;
         e.late = m_startLate || m_stopLate;
         e.uncertaintyMs = (m_startUncertainty + m_stopUncertainty) * 1000.0;
+        e.manual = m_startManual || m_stopManual;
     }
     return e;
 }

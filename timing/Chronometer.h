@@ -1,6 +1,7 @@
 #pragma once
 
 #include "timing/LineSource.h"
+#include "timing/Measurement.h"
 #include "timing/TimeBase.h"
 
 #include <QScopedValueRollback>
@@ -21,16 +22,33 @@ struct RunEntry
     bool late = false;
     // Half-width of the time's uncertainty: the start's and the stop's added. Only with a time.
     double uncertaintyMs = 0;
+    // A key or button gave a contact: the time holds a hand's reaction, which no
+    // uncertainty of the instrument covers.
+    bool manual = false;
 
     // Metres per second; only with a time.
     long double speed() const;
 };
+
+// The chronometer's entry as a result like the other modes' (no further values).
+ModeRun modeRunOf(const RunEntry &entry);
 
 // Which contacts one evaluation of the lines fired, in this order.
 struct Fired
 {
     bool contact1 = false;
     bool contact2 = false;
+    // Both lines became active in one reading (a cable pulled, the power lost): nothing fired.
+    bool both = false;
+};
+
+// Whether a line's next active edge may fire its contact. A line that is active when the
+// clock is reset, the polarity or mode changes or a port opens must first be released: a
+// misaligned barrier or the wrong polarity would otherwise start a run by itself.
+enum class Arming {
+    Armed,   // at rest: its next active edge counts
+    Held,    // active since it was disarmed: waits for its release
+    Unknown, // a port just opened and has not been read yet
 };
 
 // The chronometer without its window: contacts, reset, polarity, the memory of each line's
@@ -52,13 +70,25 @@ public:
                     double uncertainty = 0);
     void DoReset();
 
-    // Reads the lines (none when the port is inactive), fires a contact on a line's
-    // rising edge unless suppressed, and remembers the lines as read.
+    // Each line counts again only once it has been seen at rest. With `unknown` (a port
+    // just opened) the remembered lines say nothing yet.
+    void disarm(bool unknown = false);
+    // The lines remembered are confirmed by a read after the port opened.
+    void confirmLines();
+    Arming arming(int line) const { return m_arming[line == 2 ? 1 : 0]; }
+
+    // Reads the lines (none when the port is inactive), fires a contact on an armed line's
+    // rising edge unless suppressed, and remembers the lines as read. A line read at rest
+    // is armed again; an unsuppressed reading confirms the lines after a port opened.
     Fired EvaluateLines();
 
     // "AUS": a line counts as active while it is off.
     void setInverted(bool inverted) { m_inverted = inverted; }
     bool inverted() const { return m_inverted; }
+
+    // Whether evaluations fire contacts; off while a measurement mode takes the edges.
+    // The lines are remembered and armed either way.
+    void setFiring(bool firing) { m_firing = firing; }
 
     // While the returned guard lives, evaluations remember the lines but fire nothing.
     [[nodiscard]] QScopedValueRollback<bool> suppress()
@@ -87,6 +117,7 @@ private:
     LineSource &m_lines;
     bool m_running = false;
     bool m_suppressed = false;
+    bool m_firing = true;
     bool m_inverted = false;
     bool m_line1 = true;
     bool m_line2 = true;
@@ -96,6 +127,9 @@ private:
     bool m_stopLate = false;
     double m_startUncertainty = 0;
     double m_stopUncertainty = 0;
+    bool m_startManual = false;
+    bool m_stopManual = false;
+    Arming m_arming[2] = {Arming::Armed, Arming::Armed};
 };
 
 } // namespace timing

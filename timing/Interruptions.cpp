@@ -5,7 +5,7 @@ namespace timing {
 void Interruptions::confirm(LineState &s, InterruptionSink &sink)
 {
     s.confirmed = true;
-    sink.darkConfirmed(s.interruption.line, s.interruption.start, s.interruption.late);
+    sink.darkConfirmed(s.interruption);
 }
 
 void Interruptions::complete(LineState &s, InterruptionSink &sink)

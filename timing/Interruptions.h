@@ -12,8 +12,9 @@ class InterruptionSink
 {
 public:
     virtual ~InterruptionSink() = default;
-    // The line has now been active for the minimum time since `start`.
-    virtual void darkConfirmed(int line, Ticks start, bool late) = 0;
+    // The line has now been active for the minimum time since `begun.start`; its end is
+    // not known yet.
+    virtual void darkConfirmed(const Interruption &begun) = 0;
     // The line is light again, and has stayed so for the minimum time.
     virtual void completed(const Interruption &interruption) = 0;
 };

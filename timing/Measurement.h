@@ -76,6 +76,7 @@ struct ModeRun
     long double meters = 0;
     bool late = false;
     double uncertaintyMs = 0;
+    bool manual = false; // a key or button gave a contact
     QList<ModeValue> extra;
 
     bool operator==(const ModeRun &) const = default;
@@ -87,6 +88,7 @@ struct Contact
     int line = 1;
     Ticks at = 0;
     bool late = false;
+    double uncertainty = 0; // seconds, half-width of the instant
 
     bool operator==(const Contact &) const = default;
 };

@@ -106,9 +106,9 @@ void ModeEngine::reset()
     m_shown = 0;
 }
 
-void ModeEngine::darkConfirmed(int line, Ticks start, bool late)
+void ModeEngine::darkConfirmed(const Interruption &begun)
 {
-    m_strategy->darkConfirmed(line, start, late, m_settings, *m_out);
+    m_strategy->darkConfirmed(begun, m_settings, *m_out);
 }
 
 void ModeEngine::completed(const Interruption &interruption)
@@ -116,25 +116,30 @@ void ModeEngine::completed(const Interruption &interruption)
     m_strategy->completed(interruption, m_settings, *m_out);
 }
 
-void ModeEngine::evaluateLines(Chronometer &chronometer, const LineSource &lines, ModeOutput &out)
+Fired ModeEngine::evaluateLines(Chronometer &chronometer, const LineSource &lines, ModeOutput &out)
 {
     const bool before[2] = {chronometer.line1(), chronometer.line2()};
+    const Arming armed[2] = {chronometer.arming(1), chronometer.arming(2)};
     const bool quiet = chronometer.suppressed();
-    {
-        const auto suppression = chronometer.suppress();
-        chronometer.EvaluateLines();
-    }
-    if (quiet)
-        return;
+    chronometer.setFiring(false);
+    const Fired fired = chronometer.EvaluateLines();
+    chronometer.setFiring(true);
+    if (fired.both)
+        reset();
+    if (quiet || fired.both)
+        return fired;
     const bool after[2] = {chronometer.line1(), chronometer.line2()};
     const std::optional<Ticks> stamp = lines.changeTicks();
     const Ticks at = stamp ? *stamp : GetTicks();
     const bool late = stamp && lines.changeLate();
     const double uncertainty = stamp ? lines.changeUncertainty() : 0.0;
     for (int line = 1; line <= 2; ++line) {
-        if (after[line - 1] != before[line - 1])
-            feed({line, after[line - 1], at, uncertainty, late}, out);
+        const int i = line - 1;
+        if (after[i] == before[i] || (after[i] && armed[i] != Arming::Armed))
+            continue;
+        feed({line, after[i], at, uncertainty, late}, out);
     }
+    return fired;
 }
 
 std::optional<Ticks> ModeEngine::runningSince() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "timing/Chronometer.h"
 #include "timing/Interruptions.h"
 #include "timing/Measurement.h"
 #include "timing/ModeStrategy.h"
@@ -42,8 +43,10 @@ public:
     void reset();
 
     // Reads the lines as the chronometer does, without firing its contacts, and feeds
-    // the change of each line (line 1 first). A suppressed chronometer only remembers them.
-    void evaluateLines(Chronometer &chronometer, const LineSource &lines, ModeOutput &out);
+    // the change of each line (line 1 first). A suppressed chronometer only remembers them;
+    // a line held since the chronometer was armed feeds no active edge, and both lines
+    // closing at once feed nothing and drop what is begun.
+    Fired evaluateLines(Chronometer &chronometer, const LineSource &lines, ModeOutput &out);
 
     // Since when the display runs in a mode other than the default one.
     std::optional<Ticks> runningSince() const;
@@ -54,7 +57,7 @@ public:
     QString DigitsText(Ticks now) const;
 
 private:
-    void darkConfirmed(int line, Ticks start, bool late) override;
+    void darkConfirmed(const Interruption &begun) override;
     void completed(const Interruption &interruption) override;
     void noteResults(const ModeOutput &out, std::size_t before);
 

@@ -13,10 +13,10 @@ class ModeStrategy
 public:
     virtual ~ModeStrategy() = default;
 
-    virtual void darkConfirmed(int line, Ticks start, bool late, const ModeSettings &settings,
+    virtual void darkConfirmed(const Interruption &begun, const ModeSettings &settings,
                                ModeOutput &out)
     {
-        (void)line, (void)start, (void)late, (void)settings, (void)out;
+        (void)begun, (void)settings, (void)out;
     }
     virtual void completed(const Interruption &interruption, const ModeSettings &settings,
                            ModeOutput &out)
@@ -28,11 +28,5 @@ public:
     // Since when the display runs; none while it shows the last result.
     virtual std::optional<Ticks> runningSince(const Interruptions &lines) const = 0;
 };
-
-// Seconds of a tick count.
-inline long double secondsOf(long double ticks)
-{
-    return ticks / 10000.0L;
-}
 
 } // namespace timing

@@ -19,7 +19,7 @@ Ticks counterToTicks(std::int64_t counter, std::int64_t frequency)
         throw platform::EZeroDivide(QStringLiteral("Floating point division by zero"));
     }
     // 10000 * counter needs more than 64 bits once the counter passes 2^63 / 10000.
-    const Int128 p = Int128(counter) * 10000;
+    const Int128 p = Int128(counter) * TicksPerSecond;
     const Int128 f = frequency;
     Int128 q = p / f;
     const Int128 r = p % f;
@@ -55,8 +55,8 @@ QString padded(long long value, int width)
 
 QString TicksToStr(Ticks t)
 {
-    const Ticks fraction = t % 10000;
-    const Ticks t1 = t / 10000;
+    const Ticks fraction = t % TicksPerSecond;
+    const Ticks t1 = t / TicksPerSecond;
     const Ticks seconds = t1 % 60;
     const auto minutes = static_cast<std::int32_t>(t1 / 60);
     return padded(minutes, 2) + u':' + padded(seconds, 2) + u'.' + padded(fraction, 4);

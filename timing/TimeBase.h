@@ -7,6 +7,13 @@ namespace timing {
 
 // One tick is 1/10000 s.
 using Ticks = std::int64_t;
+inline constexpr Ticks TicksPerSecond = 10000;
+
+// Seconds of a tick count.
+inline long double secondsOf(long double ticks)
+{
+    return ticks / static_cast<long double>(TicksPerSecond);
+}
 
 // nearest(10000 * counter / frequency), ties to even, exact for every counter value.
 // Throws EZeroDivide for frequency 0 (EInvalidOp when the counter is 0 as well).

@@ -57,14 +57,16 @@ struct Projector
     {
         ticks += 1000; // 100 ms
         view.setTime(runningText(ticks));
-        view.setArmedState(app::ArmedState::Running);
-        view.setSummary(summary);
+        view.setArmedState(session::ArmedState::Running);
+        view.setFigures(summary);
     }
 
     widgets::TIAeverLiquidIndicator look;
     app::ProjectorView view;
     PaintCounter counter;
-    app::RunSummary summary{12, 5012, 0.299L, 5100.5L, 0.294L};
+    app::ProjectorFigures summary{std::nullopt,
+                                  {QStringLiteral("Wagen A"), QStringLiteral("s = 1,500 m"), 12,
+                                   0.5100L, {QStringLiteral("v = 0,294 m/s")}}};
     timing::Ticks ticks = 0;
 };
 

@@ -1,13 +1,12 @@
-#include "app/ArmedState.h"
+#include "session/ArmedState.h"
 #include "app/ProjectorView.h"
-#include "app/RunSummary.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <set>
 
-using app::ArmedState;
+using session::ArmedState;
 
 namespace {
 
@@ -43,7 +42,7 @@ TEST(ArmedState, FollowsPortLinesAndClock)
     for (const auto &r : rows) {
         SCOPED_TRACE(::testing::Message() << r.portOpen << r.line1 << r.line2 << r.running
                                           << r.hasStoppedRun);
-        EXPECT_EQ(app::armedState({r.portOpen, r.line1, r.line2, r.running, r.hasStoppedRun}),
+        EXPECT_EQ(session::armedState({r.portOpen, r.line1, r.line2, r.running, r.hasStoppedRun}),
                   r.expected);
     }
 }
@@ -63,8 +62,8 @@ TEST(ArmedState, EachStateHasItsOwnWordsAndColour)
     };
     std::set<QRgb> colours;
     for (const auto &r : rows) {
-        EXPECT_EQ(app::armedStateText(r.state), QString::fromUtf8(r.text));
-        const QColor c = app::armedStateColor(r.state);
+        EXPECT_EQ(session::armedStateText(r.state), QString::fromUtf8(r.text));
+        const QColor c = session::armedStateColor(r.state);
         // Readable on the projector's black and under black text in the window: a contrast
         // ratio of at least 4.5 against black.
         const auto linear = [](double v) {
@@ -96,38 +95,31 @@ TEST(ProjectorScreen, AnotherScreenOnlyWhenThereIsOneAndTheUserWantsIt)
             << r.count << " " << r.main << " " << r.preferOther;
 }
 
-protocol::Run run(std::optional<timing::Ticks> ticks, long double meters)
+TEST(ArmedState, InTheFlagModesOnlyAHeldLineIsAFault)
 {
-    protocol::Run r;
-    r.ticks = ticks;
-    r.meters = meters;
-    return r;
-}
-
-TEST(RunSummary, LastRunCountAndMeansOverTheTimedRuns)
-{
-    EXPECT_EQ(app::summarize({}), app::RunSummary{});
-
-    const app::RunSummary s = app::summarize({run(5000, 0.15L), run(std::nullopt, 0.15L),
-                                              run(7000, 0.15L), run(6000, 0.3L)});
-    EXPECT_EQ(s.count, 4);
-    EXPECT_EQ(s.lastTicks, 6000);
-    EXPECT_NEAR(double(*s.lastSpeed), 0.5, 1e-15);
-    EXPECT_NEAR(double(*s.meanTicks), 6000, 1e-12);
-    EXPECT_NEAR(double(*s.meanSpeed), (0.3 + 0.15 / 0.7 + 0.5) / 3, 1e-15);
-
-    // A last run without a time shows as such; no timed run gives no means.
-    const app::RunSummary untimed = app::summarize({run(std::nullopt, 0.15L)});
-    EXPECT_EQ(untimed.count, 1);
-    EXPECT_FALSE(untimed.lastTicks || untimed.lastSpeed || untimed.meanTicks || untimed.meanSpeed);
-
-    // Long runs with a tiny spread keep their last digits.
-    QList<protocol::Run> runs;
-    const timing::Ticks base = 9'000'000'000'000'000;
-    for (int i = 0; i < 1000; ++i)
-        runs.append(run(base + i % 3, 1));
-    // 0.999 to the resolution of a long double at that size (1/1024).
-    EXPECT_NEAR(double(*app::summarize(runs).meanTicks - base), 0.999, 1.0 / 1024);
+    constexpr bool T = true, F = false;
+    const struct
+    {
+        bool portOpen, line1, line2, running, stopped, held1, held2;
+        ArmedState expected;
+    } rows[] = {
+        // A flag standing in a barrier during a pass is the pass, not a fault.
+        {T, T, F, T, F, F, F, ArmedState::Running},
+        {T, T, T, F, F, F, F, ArmedState::Ready},
+        {T, F, F, F, T, F, F, ArmedState::Stopped},
+        // A pendulum at rest in its barrier when armed waits for its release.
+        {T, T, F, F, F, T, F, ArmedState::ContactFault},
+        {T, F, T, T, F, F, T, ArmedState::ContactFault},
+        {F, T, T, F, F, F, F, ArmedState::NoPort},
+    };
+    for (const auto &r : rows) {
+        session::ArmedInputs in{r.portOpen, r.line1, r.line2, r.running, r.stopped};
+        in.flagMode = true;
+        in.held1 = r.held1;
+        in.held2 = r.held2;
+        EXPECT_EQ(session::armedState(in), r.expected)
+            << r.portOpen << r.line1 << r.line2 << r.running << r.stopped << r.held1 << r.held2;
+    }
 }
 
 } // namespace

@@ -179,7 +179,7 @@ TEST_F(ProjectorTest, ArmedStateInWordsAndColourInTheWindowAndTheProjector)
 {
     app::TForm1 &f = open();
     QTest::keyClick(f.windowHandle(), Qt::Key_F11);
-    using S = app::ArmedState;
+    using S = session::ArmedState;
     enum Do { Nothing, Port1, Lines, F8, PolarityAus };
     const struct
     {
@@ -218,10 +218,10 @@ TEST_F(ProjectorTest, ArmedStateInWordsAndColourInTheWindowAndTheProjector)
         clock.advance(100);
         f.DigitsTimerTimer();
         EXPECT_EQ(classroom().state(), step.expected);
-        const QString words = app::armedStateText(step.expected);
+        const QString words = session::armedStateText(step.expected);
         QLabel *label = classroom().stateLabel();
         EXPECT_EQ(label->text(), words);
-        EXPECT_EQ(label->palette().color(QPalette::Window), app::armedStateColor(step.expected));
+        EXPECT_EQ(label->palette().color(QPalette::Window), session::armedStateColor(step.expected));
         EXPECT_EQ(projector()->stateText(), words);
     }
 }
@@ -369,22 +369,27 @@ TEST_F(ProjectorTest, LinesOfTextAreDrawnOnceAndThenOnlyCopied)
     };
     const std::array<int, 3> first = counts();
 
-    const app::RunSummary one{1, 5000, 0.3L, 5000, 0.3L};
+    app::ProjectorFigures one;
+    one.last = protocol::Run{};
+    one.last->ticks = 5000;
+    one.last->meters = 0.3L;
+    one.series = {QStringLiteral("Wagen A"), QStringLiteral("s = 0,300 m"), 1, 0.5L,
+                  {QStringLiteral("v = 0,600 m/s")}};
     const struct
     {
-        app::ArmedState state;
-        app::RunSummary summary;
+        session::ArmedState state;
+        app::ProjectorFigures summary;
         std::array<int, 3> drawn; // after the repaint, beyond the first
     } steps[] = {
-        {app::ArmedState::NoPort, {}, {0, 0, 0}},  // as shown: nothing drawn anew
-        {app::ArmedState::Running, {}, {1, 0, 0}},
-        {app::ArmedState::Stopped, one, {2, 1, 1}},
-        {app::ArmedState::Stopped, one, {2, 1, 1}},
-        {app::ArmedState::ContactFault, one, {3, 1, 1}},
+        {session::ArmedState::NoPort, {}, {0, 0, 0}},  // as shown: nothing drawn anew
+        {session::ArmedState::Running, {}, {1, 0, 0}},
+        {session::ArmedState::Stopped, one, {2, 1, 1}},
+        {session::ArmedState::Stopped, one, {2, 1, 1}},
+        {session::ArmedState::ContactFault, one, {3, 1, 1}},
     };
     for (const auto &step : steps) {
         view.setArmedState(step.state);
-        view.setSummary(step.summary);
+        view.setFigures(step.summary);
         view.repaint();
         const std::array<int, 3> now = counts();
         for (int i = 0; i < 3; ++i)
@@ -394,10 +399,11 @@ TEST_F(ProjectorTest, LinesOfTextAreDrawnOnceAndThenOnlyCopied)
         bool found = false;
         for (int y = 0; y < shown.height() && !found; ++y)
             for (int x = 0; x < shown.width() && !found; ++x)
-                found = (shown.pixel(x, y) | 0xFF000000) == app::armedStateColor(step.state).rgb();
-        EXPECT_TRUE(found) << app::armedStateText(step.state).toStdString();
+                found = (shown.pixel(x, y) | 0xFF000000) == session::armedStateColor(step.state).rgb();
+        EXPECT_TRUE(found) << session::armedStateText(step.state).toStdString();
     }
-    EXPECT_EQ(stats->text(), "Fahrten: 1   Mittel: 00:00.5000   0,300 m/s");
+    EXPECT_EQ(stats->text(), "Wagen A, s = 0,300 m:   1 Messung   Mittel 00:00.5000   v = 0,600 m/s");
+    EXPECT_EQ(last->text(), "Letzte Messung: 00:00.5000   0,600 m/s");
 }
 
 } // namespace

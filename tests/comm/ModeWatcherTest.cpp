@@ -76,7 +76,7 @@ TEST_F(ModeWatcherTest, A25mmFlagAtHalfAMetreASecondDarkensBarrier1For50ms)
 
     ASSERT_EQ(out.runs.size(), 1u);
     ASSERT_EQ(stated.size(), 2u);
-    const protocol::Run run = protocol::runOf(out.runs[0], {}, {});
+    const protocol::Run run = protocol::makeRun(out.runs[0], timing::MeasurementMode::DarkTime, {}, {}, {});
     ASSERT_TRUE(run.ticks);
     EXPECT_EQ(protocol::formatFixed3(*run.ticks / 10000.0L, u','), "0,050");
     ASSERT_TRUE(run.speed());
@@ -99,7 +99,7 @@ TEST_F(ModeWatcherTest, APendulumOfPeriod1point4sGivesThatPeriodWithinTheInstant
 
     ASSERT_EQ(out.runs.size(), 1u);
     ASSERT_EQ(stated.size(), 6u);
-    const protocol::Run run = protocol::runOf(out.runs[0], {}, {});
+    const protocol::Run run = protocol::makeRun(out.runs[0], timing::MeasurementMode::DarkTime, {}, {}, {});
     EXPECT_EQ(run.ticks, 14'000);
     ASSERT_EQ(run.extra.size(), 1);
     EXPECT_EQ(protocol::formatFixed(*run.extra[0].value, 4, u','), "1,4000");

@@ -38,7 +38,7 @@ TEST(ModeRuns, AResultBecomesARunWithItsColumns)
     result.extra[1].uncertainty = 0.002L;
     const QDate date(2026, 12, 6);
     const QTime time(14, 3, 27);
-    const protocol::Run run = protocol::runOf(result, date, time);
+    const protocol::Run run = protocol::makeRun(result, MeasurementMode::DarkTime, date, time, {});
     EXPECT_EQ(run.date, date);
     EXPECT_EQ(run.time, time);
     EXPECT_EQ(run.ticks, 500);

@@ -1,5 +1,6 @@
 #include "protocol/RunLog.h"
 #include "protocol/ProtocolExport.h"
+#include "protocol/ModeRuns.h"
 #include "protocol/RunTexts.h"
 #include "support/FixedLocale.h"
 
@@ -216,9 +217,9 @@ TEST(RunTexts, RunsGiveTheListsTextsAndTheExportBytes)
     tick.time = 1;
     tick.meters = 0.15L;
     const QList<protocol::Run> runs = {
-        protocol::makeRun(timed, day, QTime(14, 3, 27), QStringLiteral("Wagen A")),
-        protocol::makeRun(untimed, day, QTime(14, 5, 0), QStringLiteral("Wagen\tB")),
-        protocol::makeRun(tick, day, QTime(14, 6, 0), QString()),
+        protocol::makeRun(timing::modeRunOf(timed), timing::MeasurementMode::BetweenBarriers, day, QTime(14, 3, 27), QStringLiteral("Wagen A")),
+        protocol::makeRun(timing::modeRunOf(untimed), timing::MeasurementMode::BetweenBarriers, day, QTime(14, 5, 0), QStringLiteral("Wagen\tB")),
+        protocol::makeRun(timing::modeRunOf(tick), timing::MeasurementMode::BetweenBarriers, day, QTime(14, 6, 0), QString()),
     };
     EXPECT_EQ(runs[0].uncertaintyMs, 0.5);
     EXPECT_EQ(runs[1].label, "WagenB");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "timing/LineSource.h"
+#include "timing/TimeBase.h"
 
 #include <set>
 #include <vector>
@@ -29,8 +30,14 @@ public:
     }
     void setOnChanged(std::function<void()> handler) override { onChanged = std::move(handler); }
     std::optional<timing::Ticks> changeTicks() const override { return stamp; }
-    std::optional<timing::Ticks> quietUntil() const override { return quiet; }
-    // What the source vouches for; a test moves it as a watcher's reads would.
+    // Changes reach the handler at once, so the fake can vouch for the present; a test
+    // that holds changes back (a busy window) sets what it vouches for instead.
+    std::optional<timing::Ticks> quietUntil() const override
+    {
+        if (!active)
+            return std::nullopt;
+        return quiet ? quiet : std::optional<timing::Ticks>(timing::GetTicks());
+    }
     std::optional<timing::Ticks> quiet;
 
     // A change read from the port at tick `at`.

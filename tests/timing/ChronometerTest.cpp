@@ -90,7 +90,12 @@ TEST(Chronometer, LinesFireOnRisingEdgesUnlessSuppressed)
         // The memory starts as on, as the lamps do.
         {"lines found on at first fire nothing", true, false,
          {{true, true, false, false, false}, {false, false, false, false, false},
-          {true, true, false, true, true}}},
+          {true, false, false, true, false}, {false, true, false, false, true}}},
+        // Both closing on one reading (a cable pulled) fires neither; both wait for release.
+        {"both at once fire nothing", true, false,
+         {{false, false, false, false, false}, {true, true, false, false, false},
+          {true, false, false, false, false}, {false, false, false, false, false},
+          {true, false, false, true, false}}},
         {"inverted: a line counts as on while off", true, true,
          {{true, true, false, false, false}, {false, true, false, true, false},
           {false, false, false, false, true}}},

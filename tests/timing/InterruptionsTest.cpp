@@ -30,7 +30,7 @@ struct Recorder : timing::InterruptionSink
 {
     std::vector<Confirmed> confirmed;
     std::vector<Interruption> done;
-    void darkConfirmed(int line, Ticks start, bool) override { confirmed.push_back({line, start}); }
+    void darkConfirmed(const Interruption &i) override { confirmed.push_back({i.line, i.start}); }
     void completed(const Interruption &i) override { done.push_back(i); }
 };
 

@@ -247,8 +247,8 @@ TEST(BetweenBarriersMode, WithAMinimumAContactFiresAtItsEdgeOnceItHasLasted)
         {"a spike starts nothing", {on(1, 100), off(1, 105), Poll{1000}}, {}},
         {"a held contact fires at the poll, with its edge's instant",
          {on(1, 100), Poll{105}, Poll{112}, on(2, 900, true), Poll{915}},
-         {{1, 100, false}, {2, 900, true}}},
-        {"a released contact fires at its release", {on(1, 100), off(1, 150)}, {{1, 100, false}}},
+         {{1, 100, false, U}, {2, 900, true, U}}},
+        {"a released contact fires at its release", {on(1, 100), off(1, 150)}, {{1, 100, false, U}}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

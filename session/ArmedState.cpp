@@ -1,9 +1,17 @@
-#include "app/ArmedState.h"
+#include "session/ArmedState.h"
 
-namespace app {
+namespace session {
 
 ArmedState armedState(const ArmedInputs &in)
 {
+    if (in.flagMode) {
+        if (!in.portOpen)
+            return ArmedState::NoPort;
+        if (in.held1 || in.held2)
+            return ArmedState::ContactFault;
+        return in.running ? ArmedState::Running
+                          : in.hasStoppedRun ? ArmedState::Stopped : ArmedState::Ready;
+    }
     if (in.running)
         return in.portOpen && in.line2 ? ArmedState::ContactFault : ArmedState::Running;
     if (in.hasStoppedRun)
@@ -38,4 +46,4 @@ QColor armedStateColor(ArmedState state)
     return {};
 }
 
-} // namespace app
+} // namespace session

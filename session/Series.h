@@ -1,0 +1,85 @@
+#pragma once
+
+#include "protocol/Run.h"
+#include "protocol/Statistics.h"
+#include "timing/Measurement.h"
+
+#include <QChar>
+#include <QList>
+#include <QString>
+
+#include <optional>
+#include <span>
+
+namespace session {
+
+// What makes runs one series: the measurement mode, its setting and the label. Times of
+// different distances, or a pendulum's periods beside a cart's times, never mix.
+struct SeriesKey
+{
+    timing::MeasurementMode mode = timing::MeasurementMode::BetweenBarriers;
+    // The distance or the flag length the runs were taken over; 0 where the mode has none.
+    long double setting = 0;
+    QString label;
+
+    bool operator==(const SeriesKey &) const = default;
+};
+
+SeriesKey keyOf(const protocol::Run &run);
+// Whether the mode's runs depend on a length the user sets.
+bool hasSetting(timing::MeasurementMode mode);
+// "Zwischen den Schranken", "Dunkelzeit", …
+QString modeName(timing::MeasurementMode mode);
+// The setting as the window shows it: "s = 0,500 m", "Fahne 0,025 m"; empty without one.
+QString settingText(const SeriesKey &key, QChar decimalSeparator);
+
+// Runs in a row with one key: a change of mode, setting or label starts the next series.
+struct Series
+{
+    SeriesKey key;
+    int first = 0;
+    int last = -1; // inclusive
+
+    int size() const { return last - first + 1; }
+    bool operator==(const Series &) const = default;
+};
+QList<Series> seriesOf(const QList<protocol::Run> &runs);
+
+// One series' statistics over the chosen rows of it, under the name the table shows.
+struct SeriesStatistics
+{
+    int series = 0; // index into the series list
+    protocol::RunStatistics statistics;
+    QList<qsizetype> rows;
+};
+
+// The statistics of the series the chosen rows fall into, in their order, each named by its
+// label, and by its setting too where the series differ in it. A line over all of them comes
+// first only where there are two or more and they share mode and setting: an average across
+// distances or modes says nothing.
+struct StatisticsView
+{
+    std::optional<protocol::RunStatistics> all;
+    QList<SeriesStatistics> series;
+
+    // The groups as the statistics table lists them: the line over all first, if any.
+    QList<protocol::RunStatistics> groups() const;
+};
+StatisticsView statisticsView(const QList<protocol::Run> &runs, const QList<Series> &series,
+                              std::span<const qsizetype> rows, QChar decimalSeparator);
+
+// What a class sees of a series on the projector: its label and setting, its count, the
+// mean time and the mode's own result (v, or v1/v2/a, or T, or a dark time and its v).
+struct SeriesResult
+{
+    QString name;    // the label, or "ohne Bezeichnung"
+    QString setting; // settingText
+    int count = 0;
+    std::optional<long double> meanSeconds;
+    // "v = 0,717 m/s", "a = 0,498 m/s²": the means of the mode's values.
+    QStringList results;
+};
+SeriesResult seriesResult(const QList<protocol::Run> &runs, const Series &series,
+                          QChar decimalSeparator);
+
+} // namespace session
