@@ -6,6 +6,8 @@
 #include "app/AppIcon.h"
 #include "app/Classroom.h"
 #include "app/ExceptionHandler.h"
+#include "app/FieldRules.h"
+#include "app/WindowLayout.h"
 #include "app/GroupFrame.h"
 #include "app/HelpWindow.h"
 #include "app/InfoForm.h"
@@ -77,48 +79,6 @@ bool runPrintDialogModally(QPrinter &printer, QWidget *parent)
 {
     QPrintDialog dialog(&printer, parent);
     return dialog.exec() == QDialog::Accepted;
-}
-
-// The distance as the protocol and the export show it.
-QString distanceText(double meters)
-{
-    return protocol::formatFixed3(meters, platform::locale().decimalSeparator()) +
-           QStringLiteral(" m");
-}
-
-// Why a distance is refused, empty if it is taken: a number above 0 and at most 1000 m,
-// short enough that a space keeps the export's distance column apart from the next.
-// `what` names the field: "Die Entfernung", "Die Fahnenlänge".
-QString distanceRefusal(std::optional<double> meters, double kept,
-                        const QString &what = QStringLiteral("Die Entfernung"))
-{
-    const QString stays = QStringLiteral("; sie bleibt %1").arg(distanceText(kept));
-    if (!meters || !std::isfinite(*meters))
-        return what + QStringLiteral(" muss eine Zahl sein") + stays;
-    if (!(*meters > 0))
-        return what + QStringLiteral(" muss größer als 0 m sein") + stays;
-    if (*meters > 1000)
-        return what + QStringLiteral(" darf höchstens 1000 m betragen") + stays;
-    const QString text = distanceText(*meters);
-    if (protocol::exportRow({}, {}, text + u' ', {}).size() !=
-        protocol::exportRow({}, {}, {}, {}).size())
-        return what + QStringLiteral(" %1 passt nicht in die Spalte des Exports").arg(text) +
-               stays;
-    return {};
-}
-
-const QString FlagName = QStringLiteral("Die Fahnenlänge");
-
-// A minimum is whole milliseconds from 0 to 100.
-constexpr int MaxMinimumMs = 100;
-QString minimumRefusal(std::optional<double> ms, double kept)
-{
-    if (ms && *ms >= 0 && *ms <= MaxMinimumMs && *ms == std::floor(*ms))
-        return {};
-    return QStringLiteral("Die Mindestzeit muss eine ganze Zahl von 0 bis %1 ms sein; "
-                          "sie bleibt %2 ms")
-        .arg(MaxMinimumMs)
-        .arg(qRound(kept));
 }
 
 } // namespace
@@ -213,6 +173,8 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
                    | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint);
 
+    m_layout = std::make_unique<app::WindowLayout>(
+        *this, app::WindowLayout::Parts{Prot, Statistik, Diagramm});
     m_runModel = new app::RunTableModel(m_session.runs(), this);
     Prot->setModel(m_runModel);
     applyColumnWidths();
@@ -595,7 +557,8 @@ void TForm1::showChart(bool shown)
         resize(least, height());
     else if (!shown && width() == BaseWidth + ChartWidth)
         resize(BaseWidth, height());
-    layOutViews();
+    if (m_layout)
+        m_layout->apply();
     if (shown)
         recountStatistics();
 }
@@ -603,51 +566,8 @@ void TForm1::showChart(bool shown)
 void TForm1::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    layOutViews();
-}
-
-void TForm1::layOutViews()
-{
-    // The controls keep their order and size; the list, the statistics and the chart take
-    // what the window has beyond its smallest size: the list two thirds of the height and,
-    // with the chart shown, half of the width; whatever lies right of or below them moves.
-    const int extraW = std::max(0, width() - minimumWidth());
-    const int extraH = std::max(0, height() - minimumHeight());
-    const int chartW = ChartBox->isVisible() ? extraW / 2 : 0;
-    const int listW = extraW - chartW;
-    const int listH = extraH * 2 / 3;
-    const int statsH = extraH - listH;
-    QWidget *list = Prot->parentWidget();
-    QWidget *stats = Statistik->parentWidget();
-    // Each child's place at the smallest size, taken when first laid out.
-    const auto base = [this](QWidget *w) {
-        return m_baseGeometry.contains(w) ? m_baseGeometry.value(w)
-                                          : *m_baseGeometry.insert(w, w->geometry());
-    };
-    for (QObject *child : children()) {
-        auto *w = qobject_cast<QWidget *>(child);
-        if (!w || w->isWindow())
-            continue;
-        const QRect r = base(w);
-        if (w == list) {
-            w->setGeometry(r.adjusted(0, 0, listW, listH));
-        } else if (w == stats) {
-            w->setGeometry(r.translated(0, listH).adjusted(0, 0, listW, statsH));
-        } else if (w == ChartBox) {
-            w->setGeometry(r.translated(listW, 0).adjusted(0, 0, chartW, extraH));
-        } else {
-            // Right of the list (the display, the wiring, the label), below it (the chart and
-            // print buttons) and below the statistics (the mode's fields, the class strip).
-            const int dx = r.left() > base(list).right() && r.left() < base(ChartBox).left() ? listW : 0;
-            const int dy = r.top() >= base(stats).bottom() ? listH + statsH
-                           : r.top() > base(list).bottom() - 4 ? listH
-                                                               : 0;
-            w->setGeometry(r.translated(dx, dy));
-        }
-    }
-    Prot->setGeometry(base(Prot).adjusted(0, 0, listW, listH));
-    Statistik->setGeometry(base(Statistik).adjusted(0, 0, listW, statsH));
-    Diagramm->setGeometry(base(Diagramm).adjusted(0, 0, chartW, extraH));
+    if (m_layout)
+        m_layout->apply();
 }
 
 app::ReportContent TForm1::reportContent() const
@@ -794,6 +714,8 @@ void TForm1::applyMinContactMs(int ms)
 
 void TForm1::cmbPortChange()
 {
+    // The port opens under the polarity the selector shows.
+    m_session.setInverted(cmbAlg->currentIndex() != 0);
     // No selection (-1) becomes port 255, which never opens.
     m_session.openPort(static_cast<std::uint8_t>(cmbPort->currentIndex()));
     if (!m_lines.Active())

@@ -13,8 +13,6 @@
 #include "timing/TimeBase.h"
 #include "widgets/ReportList.h"
 
-#include <QHash>
-#include <QRect>
 #include <QWidget>
 
 #include <functional>
@@ -44,6 +42,7 @@ class TForm1;
 namespace app {
 
 class Classroom;
+class WindowLayout;
 class RunTableModel;
 class StatisticsStrip;
 class TfrmInfo;
@@ -182,8 +181,6 @@ private:
     void recountStatistics();
     // The settings as they are now, stored at once: a crash keeps them.
     void storeSettings();
-    // Lays the list, the statistics and the chart out in the room the window has.
-    void layOutViews();
 
     // SettingsTarget
     void applyComPort(int index) override;
@@ -205,7 +202,7 @@ private:
     app::RunTableModel *m_runModel = nullptr;
     QList<qsizetype> m_statisticsRows;
     bool m_settingsLoaded = false;
-    QHash<QWidget *, QRect> m_baseGeometry;
+    std::unique_ptr<app::WindowLayout> m_layout;
 
 public:
     // Controls, named as in the window's layout.

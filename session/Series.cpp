@@ -93,6 +93,7 @@ StatisticsView statisticsView(const QList<protocol::Run> &runs, const QList<Seri
     for (SeriesStatistics &one : view.series) {
         const SeriesKey &key = series.at(one.series).key;
         one.statistics = protocol::statisticsOf(runs, one.rows);
+        one.statistics.allRuns = false;
         QString name = key.label;
         if (differ) {
             const QString setting = hasSetting(key.mode) ? settingText(key, decimalSeparator)

@@ -109,8 +109,12 @@ void Session::openPort(std::uint8_t n)
     // tells, and until then no line may fire.
     m_chrono.disarm(true);
     m_openedAt = m_lines.Active() ? std::optional<Ticks>(timing::GetTicks()) : std::nullopt;
-    if (!m_lines.Active())
+    // A source that already vouches for the present has read the port: its lines count.
+    const std::optional<Ticks> vouched = m_lines.quietUntil();
+    if (!m_openedAt || (vouched && *vouched >= *m_openedAt)) {
+        m_openedAt.reset();
         m_chrono.confirmLines();
+    }
     reset();
 }
 

@@ -4,6 +4,7 @@
 // the chart's picture that the next paint builds. The reference is what adding the row to
 // the list view alone costs.
 #include "app/RunReport.h"
+#include "session/Series.h"
 #include "app/RunTableModel.h"
 #include "app/StatisticsStrip.h"
 #include "protocol/RunLog.h"
@@ -58,22 +59,19 @@ void BM_ReferenceAddListRow(benchmark::State &state)
 }
 BENCHMARK(BM_ReferenceAddListRow)->Unit(benchmark::kMicrosecond);
 
+// What the window does after a run: the statistics of every series anew, strip and chart.
 void BM_UpdateStatisticsAndChart(benchmark::State &state)
 {
     QList<protocol::Run> runs = protocolOf(Runs);
-    const QList<qsizetype> rows = protocol::statisticsRows({}, runs.size());
-    const protocol::LabelStatistics before(runs, rows);
     app::StatisticsStrip strip;
     widgets::RunChart chart;
     for (auto _ : state) {
-        state.PauseTiming();
-        protocol::LabelStatistics statistics = before;
-        state.ResumeTiming();
         runs << runNumber(Runs);
-        statistics.add(runs.back());
-        const QList<protocol::RunStatistics> groups = statistics.groups();
-        strip.showStatistics(groups, u',');
-        chart.setData(app::chartData(runs, protocol::statisticsRows({}, runs.size()), groups, u','));
+        const QList<qsizetype> rows = protocol::statisticsRows({}, runs.size());
+        const session::StatisticsView view =
+            session::statisticsView(runs, session::seriesOf(runs), rows, u',');
+        strip.showStatistics(view.groups(), u',');
+        chart.setData(app::chartData(runs, view, u','));
         state.PauseTiming();
         runs.removeLast();
         state.ResumeTiming();

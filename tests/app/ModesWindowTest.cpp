@@ -47,6 +47,7 @@ protected:
 
     app::TForm1 &open()
     {
+        startAfresh();
         form = std::make_unique<app::TForm1>(lines);
         form->show();
         EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));

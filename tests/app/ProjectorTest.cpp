@@ -60,6 +60,7 @@ protected:
     app::TForm1 &open()
     {
         form.reset();
+        startAfresh();
         form = std::make_unique<app::TForm1>(lines);
         form->show();
         EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));

@@ -35,6 +35,7 @@ protected:
 
     app::TForm1 &open()
     {
+        startAfresh();
         form = std::make_unique<app::TForm1>(lines);
         form->show();
         EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
@@ -126,7 +127,7 @@ TEST_F(ProtocolWindowTest, DeletedAndResetRowsComeBackWithCtrlZUntilTheNextRun)
     // The new run ended the undo: nothing comes back.
     EXPECT_FALSE(action("Rueckgaengig1")->isEnabled());
     QTest::keyClick(f.windowHandle(), Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(times(), QStringList({all[0], all[4], "00:00.6000"}));
+    EXPECT_EQ(times(), QStringList({all[0], all[4], "00:00.6000 H"}));
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
 }
 
@@ -157,7 +158,7 @@ TEST_F(ProtocolWindowTest, LabelsGoWithNewRunsAndAreEditedInTheList)
     EXPECT_EQ(cell(2, 4), "Wagen C");
     EXPECT_EQ(f.runs().at(2).label, "Wagen C");
     // The four columns of the list are untouched by labels.
-    EXPECT_EQ(cell(2, 1), "00:00.3000");
+    EXPECT_EQ(cell(2, 1), "00:00.3000 H");
     EXPECT_EQ(cell(2, 2), "0,150 m");
 }
 

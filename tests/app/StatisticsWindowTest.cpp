@@ -43,6 +43,7 @@ protected:
     void SetUp() override
     {
         locale.pinNow(QDate(2026, 12, 7), QTime(11, 0, 5));
+        startAfresh();
         form = std::make_unique<app::TForm1>(lines);
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));

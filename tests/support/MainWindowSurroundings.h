@@ -9,6 +9,7 @@
 #include "support/MessagesRecorded.h"
 #include "support/RecordingShell.h"
 
+#include <QDir>
 #include <QStringList>
 
 #include <memory>
@@ -28,4 +29,11 @@ struct MainWindowSurroundings
     QStringList messages;
     MessagesRecorded recorded{messages};
     std::unique_ptr<app::TForm1> form;
+
+    // The next window starts as on a first start; otherwise it opens the session the one
+    // before left.
+    void startAfresh() const
+    {
+        QDir(config.dataFolder() + QStringLiteral("/Sitzungen")).removeRecursively();
+    }
 };

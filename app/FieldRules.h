@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace app {
+
+// What the window's number fields take. Each rule says, in German, why a value is refused
+// and which value stays; empty when the value is taken.
+
+// A length: a number above 0 and at most 1000 m, short enough that a space keeps the
+// export's distance column apart from the next. `what` names the field.
+QString distanceRefusal(std::optional<double> meters, double kept,
+                        const QString &what = QStringLiteral("Die Entfernung"));
+inline const QString FlagName = QStringLiteral("Die Fahnenlänge");
+
+// A minimum time: whole milliseconds from 0 to 100.
+inline constexpr int MaxMinimumMs = 100;
+QString minimumRefusal(std::optional<double> ms, double kept);
+
+} // namespace app
