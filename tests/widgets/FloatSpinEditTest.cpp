@@ -413,8 +413,9 @@ TEST_P(FloatSpinEditTest, TextArrivingInOnePieceIsTheNumberMeantOrRefused)
                                 Qt::NoModifier);
                 QApplication::sendEvent(field, &drop);
                 EXPECT_EQ(drop.isAccepted(), expected != nullptr) << row;
-                if (drop.isAccepted())
+                if (drop.isAccepted()) {
                     EXPECT_EQ(drop.dropAction(), Qt::CopyAction) << row;
+                }
                 break;
             }
             case Arrival::Composed: {
