@@ -3,9 +3,9 @@
 #include "platform/Errors.h"
 #include "platform/Locale.h"
 #include "platform/ResourceText.h"
-#include "widgets/FloatSpinEditText.h"
 #include "support/FixedLocale.h"
 #include "support/Installed.h"
+#include "widgets/FloatSpinEditText.h"
 
 #include <gtest/gtest.h>
 
@@ -108,6 +108,50 @@ TEST(SpinEditText, ParsesTheLocalesNumbersAndNothingElse)
         EXPECT_EQ(parseFloat(QString::fromUtf8(row.text), u',', u'.'), row.value) << row.text;
     // With equal separators nothing is taken for thousands.
     EXPECT_EQ(parseFloat(u"1,5", u',', u','), 1.5);
+}
+
+// Text arriving in one piece, as typing would give its characters, for each kind of field.
+TEST(SpinEditText, InsertedTextTakesTheCharactersTypingWouldGive)
+{
+    using Rules = widgets::spinedit::TypingRules;
+    const Rules german{Rules::Float, u',', QChar()};
+    const Rules germanGrouped{Rules::Float, u',', u'.'};
+    const Rules english{Rules::Float, u'.', QChar()};
+    const Rules integer{Rules::Integer, u',', QChar()};
+    const Rules integerGrouped{Rules::Integer, u',', u'.'};
+    const Rules hex{Rules::Hex, u',', QChar()};
+    const struct
+    {
+        Rules rules;
+        const char *inserted;
+        const char *typed; // nullptr: refused
+    } rows[] = {
+        {german, "0.75", "0,75"},
+        {german, " 0,75\t", "0,75"},
+        {germanGrouped, "1.234,5", "1.234,5"},
+        {german, "1.234,5", "1,234,5"},
+        {english, "1,234.5", nullptr},
+        {english, "\u22121e-3", "-1e-3"},
+        {english, "\uFF11\uFF12", "12"},
+        {integer, "12", "12"},
+        {integer, "1.5", nullptr},
+        {integerGrouped, "1.500", "1.500"},
+        {integer, "1e3", nullptr},
+        {hex, "Ff0", "Ff0"},
+        {hex, "fg", nullptr},
+        {hex, "1.0", nullptr},
+        {german, "", nullptr},
+        {german, "1 000", nullptr},
+        {german, "0,75 m", nullptr},
+    };
+    for (const auto &row : rows) {
+        const std::optional<QString> typed =
+            widgets::spinedit::typedForm(QString::fromUtf8(row.inserted), row.rules);
+        EXPECT_EQ(typed.has_value(), row.typed != nullptr) << row.inserted;
+        if (typed && row.typed) {
+            EXPECT_EQ(*typed, QString::fromUtf8(row.typed)) << row.inserted;
+        }
+    }
 }
 
 // Every three-decimal text steps by 0.01 to exactly the next one, in both directions.
