@@ -50,8 +50,8 @@ int ContactLogPicture::xOf(timing::Ticks at, ContactLogSpan span) const
 
 timing::Ticks ContactLogPicture::ticksAt(int x, ContactLogSpan span) const
 {
-    const long double part = (x - m_plot.left()) / (long double)m_plot.width();
-    return span.end - span.length + timing::Ticks(std::llround(part * span.length));
+    const long double share = (x - m_plot.left()) / (long double)m_plot.width();
+    return span.end - span.length + timing::Ticks(std::llround(share * span.length));
 }
 
 QRect ContactLogPicture::lane(int line) const
