@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QFocusEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -230,20 +231,20 @@ void TFloatSpinEdit::textChange()
     setCursorPosition(caret);
 }
 
-std::optional<double> TFloatSpinEdit::parsed() const
+std::optional<double> TFloatSpinEdit::parsedText(const QString &text) const
 {
     const platform::Locale &locale = platform::locale();
     const QChar decimal = locale.decimalSeparator();
     const QChar thousand = locale.thousandSeparator();
     switch (m_valueType) {
     case vtFloat:
-        return spinedit::parseFloat(text(), decimal, thousand);
+        return spinedit::parseFloat(text, decimal, thousand);
     case vtHex:
-        if (const auto v = spinedit::parseHex(text()))
+        if (const auto v = spinedit::parseHex(text))
             return double(*v);
         break;
     case vtInteger:
-        if (const auto v = spinedit::parseInteger(text(), decimal, thousand))
+        if (const auto v = spinedit::parseInteger(text, decimal, thousand))
             return double(*v);
         break;
     }
@@ -509,16 +510,51 @@ void TFloatSpinEdit::typeChar(QChar c)
         insert(QString(c));
 }
 
-void TFloatSpinEdit::pasteFiltered()
+// Text that arrives in one piece (a paste, a drop, a composed word) is one number the user
+// meant: it passes the typing filter as a whole and replaces the selection, or the whole
+// text where nothing is selected. Typing it key by key would re-format after each key and
+// could make another number of it ("0.75" dropped into "0,150" is no 750,150).
+std::optional<QString> TFloatSpinEdit::insertable(const QString &inserted, int start,
+                                                  int length) const
+{
+    const platform::Locale &locale = platform::locale();
+    spinedit::TypingRules rules;
+    rules.kind = m_valueType == vtFloat ? spinedit::TypingRules::Float
+                 : m_valueType == vtHex ? spinedit::TypingRules::Hex
+                                        : spinedit::TypingRules::Integer;
+    rules.decimalSeparator = locale.decimalSeparator();
+    if (m_thousands)
+        rules.thousandSeparator = locale.thousandSeparator();
+    const std::optional<QString> typed = spinedit::typedForm(inserted, rules);
+    if (!typed)
+        return std::nullopt;
+    const QString after = QString(text()).replace(start, length, *typed);
+    if (!parsedText(after))
+        return std::nullopt;
+    return typed;
+}
+
+bool TFloatSpinEdit::insertWhole(const QString &inserted, int start, int length)
+{
+    const std::optional<QString> typed =
+        m_editorEnabled && !isReadOnly() ? insertable(inserted, start, length) : std::nullopt;
+    if (!typed) {
+        rejectKey();
+        return false;
+    }
+    setSelection(start, length);
+    insert(*typed);
+    return true;
+}
+
+void TFloatSpinEdit::pasteWhole(const QString &pasted)
 {
     if (!m_clipboard.testFlag(caPaste) || !m_editorEnabled || isReadOnly())
         return;
-    // Pasted text passes the same filter as typed text.
-    const QString pasted = QGuiApplication::clipboard()->text();
-    for (QChar c : pasted) {
-        if (c >= u' ')
-            typeChar(c);
-    }
+    if (hasSelectedText())
+        insertWhole(pasted, selectionStart(), int(selectedText().size()));
+    else
+        insertWhole(pasted, 0, int(text().size()));
 }
 
 void TFloatSpinEdit::keyPressEvent(QKeyEvent *event)
@@ -528,7 +564,7 @@ void TFloatSpinEdit::keyPressEvent(QKeyEvent *event)
         return;
     }
     if (event->matches(QKeySequence::Paste)) {
-        pasteFiltered();
+        pasteWhole(QGuiApplication::clipboard()->text());
         event->accept();
         return;
     }
@@ -581,14 +617,78 @@ void TFloatSpinEdit::inputMethodEvent(QInputMethodEvent *event)
         QLineEdit::inputMethodEvent(event);
         return;
     }
-    // Composed characters pass the same filter as typed ones.
+    // A composed character is typed; a composed word is one number, as a paste is.
     QInputMethodEvent rest(event->preeditString(), event->attributes());
     QLineEdit::inputMethodEvent(&rest);
-    for (QChar c : commit) {
-        if (c >= u' ')
-            typeChar(c);
-    }
+    const QString plain = commit.normalized(QString::NormalizationForm_KC);
+    if (plain.size() == 1 && plain.front() >= u' ')
+        typeChar(plain.front() == u'\u2212' ? QChar(u'-') : plain.front());
+    else if (hasSelectedText())
+        insertWhole(commit, selectionStart(), int(selectedText().size()));
+    else
+        insertWhole(commit, 0, int(text().size()));
     event->accept();
+}
+
+// A drop is a paste by mouse: onto the selection it replaces the selection, elsewhere the
+// whole text. Text dragged out of the field itself is refused, since moving digits around
+// inside a number never means a number.
+bool TFloatSpinEdit::droppable(const QDropEvent *event, int *start, int *length)
+{
+    const QMimeData *data = event->mimeData();
+    if (!data || !data->hasText() || event->source() == this || !m_clipboard.testFlag(caPaste) ||
+        !m_editorEnabled || isReadOnly())
+        return false;
+    int from = 0;
+    int count = int(text().size());
+    if (hasSelectedText()) {
+        const int at = cursorPositionAt(event->position().toPoint());
+        if (at >= selectionStart() && at <= selectionEnd()) {
+            from = selectionStart();
+            count = int(selectedText().size());
+        }
+    }
+    if (!insertable(data->text(), from, count))
+        return false;
+    if (start)
+        *start = from;
+    if (length)
+        *length = count;
+    return true;
+}
+
+void TFloatSpinEdit::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (droppable(event))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TFloatSpinEdit::dragMoveEvent(QDragMoveEvent *event)
+{
+    // Judged at each point: onto the selection and beside it may differ.
+    if (droppable(event))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TFloatSpinEdit::dropEvent(QDropEvent *event)
+{
+    int start = 0;
+    int length = 0;
+    if (!droppable(event, &start, &length)) {
+        event->ignore();
+        return;
+    }
+    // Copied, never moved: the source keeps its text whatever becomes of it here.
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    insertWhole(event->mimeData()->text(), start, length);
+    // The drop is finished as it lands, as Enter finishes typing.
+    if (m_acceptance)
+        checkAccepted();
 }
 
 void TFloatSpinEdit::wheelEvent(QWheelEvent *event)
@@ -607,9 +707,10 @@ void TFloatSpinEdit::wheelEvent(QWheelEvent *event)
 
 void TFloatSpinEdit::mouseReleaseEvent(QMouseEvent *event)
 {
-    // The middle button pastes the selection of other programs.
-    if (event->button() == Qt::MiddleButton &&
-        (!m_clipboard.testFlag(caPaste) || !m_editorEnabled)) {
+    // The middle button pastes the selection of other programs, as a paste does.
+    if (event->button() == Qt::MiddleButton) {
+        if (QGuiApplication::clipboard()->supportsSelection())
+            pasteWhole(QGuiApplication::clipboard()->text(QClipboard::Selection));
         event->accept();
         return;
     }
@@ -681,7 +782,8 @@ QMenu *TFloatSpinEdit::createContextMenu()
         add(meCopy, selected, [this] { copy(); });
     if (m_clipboard.testFlag(caPaste)) {
         const QMimeData *data = QGuiApplication::clipboard()->mimeData();
-        add(mePaste, editable && data && data->hasText(), [this] { pasteFiltered(); });
+        add(mePaste, editable && data && data->hasText(),
+            [this] { pasteWhole(QGuiApplication::clipboard()->text()); });
     }
     // Deleting the selection is the clear command, allowed together with cutting.
     if (m_clipboard.testFlag(caCut))

@@ -148,6 +148,9 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
@@ -166,8 +169,12 @@ private:
     void textChange();
     void step(int direction);
     void typeChar(QChar c);
-    void pasteFiltered();
-    std::optional<double> parsed() const;
+    void pasteWhole(const QString &pasted);
+    std::optional<QString> insertable(const QString &inserted, int start, int length) const;
+    bool insertWhole(const QString &inserted, int start, int length);
+    bool droppable(const QDropEvent *event, int *start = nullptr, int *length = nullptr);
+    std::optional<double> parsed() const { return parsedText(text()); }
+    std::optional<double> parsedText(const QString &text) const;
     QString refusal(std::optional<double> value) const;
     void take();
     bool blockedShortcut(const QKeyEvent *event) const;

@@ -272,6 +272,33 @@ std::int64_t nearest(double value)
     return static_cast<std::int64_t>(std::nearbyint(value));
 }
 
+std::optional<QString> typedForm(QStringView inserted, const TypingRules &rules)
+{
+    const QString plain = inserted.toString().normalized(QString::NormalizationForm_KC).trimmed();
+    if (plain.isEmpty())
+        return std::nullopt;
+    const bool grouped = !rules.thousandSeparator.isNull();
+    QString typed;
+    typed.reserve(plain.size());
+    for (QChar c : plain) {
+        if (c == u'\u2212')
+            c = u'-';
+        if (rules.kind == TypingRules::Float && c == u'.' &&
+            !(grouped && rules.thousandSeparator == u'.'))
+            c = rules.decimalSeparator;
+        const bool accepted = isAsciiDigit(c) || c == u'+' || c == u'-' ||
+                              (grouped && c == rules.thousandSeparator) ||
+                              (rules.kind == TypingRules::Float &&
+                               (c == rules.decimalSeparator || c == u'e' || c == u'E')) ||
+                              (rules.kind == TypingRules::Hex &&
+                               ((c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F')));
+        if (!accepted)
+            return std::nullopt;
+        typed += c;
+    }
+    return typed;
+}
+
 } // namespace spinedit
 
 } // namespace widgets

@@ -39,6 +39,22 @@ QString formatHex(std::int64_t value);
 // Nearest whole number, ties to even, saturated at the 64-bit range.
 std::int64_t nearest(double value);
 
+// What typing accepts in a field of one kind. `thousandSeparator` is null when the field
+// shows no thousands separators.
+struct TypingRules
+{
+    enum Kind { Integer, Float, Hex };
+    Kind kind = Float;
+    QChar decimalSeparator = u'.';
+    QChar thousandSeparator;
+};
+
+// A pasted, dropped or composed text as the characters typing it would give, taken as a
+// whole: blanks around it dropped, full-width forms and the minus sign as their plain
+// ones, "." as the decimal separator where typing makes it one. nullopt when it is empty
+// or holds a character typing refuses; the caller still checks that the result is a number.
+std::optional<QString> typedForm(QStringView inserted, const TypingRules &rules);
+
 } // namespace spinedit
 
 } // namespace widgets

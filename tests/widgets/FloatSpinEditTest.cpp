@@ -3,17 +3,19 @@
 #include "platform/Errors.h"
 #include "platform/Locale.h"
 #include "platform/ResourceText.h"
-#include "widgets/FloatSpinEditText.h"
 #include "support/FixedLocale.h"
 #include "support/Installed.h"
+#include "widgets/FloatSpinEditText.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
+#include <QDropEvent>
 #include <QInputMethodEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -106,6 +108,50 @@ TEST(SpinEditText, ParsesTheLocalesNumbersAndNothingElse)
         EXPECT_EQ(parseFloat(QString::fromUtf8(row.text), u',', u'.'), row.value) << row.text;
     // With equal separators nothing is taken for thousands.
     EXPECT_EQ(parseFloat(u"1,5", u',', u','), 1.5);
+}
+
+// Text arriving in one piece, as typing would give its characters, for each kind of field.
+TEST(SpinEditText, InsertedTextTakesTheCharactersTypingWouldGive)
+{
+    using Rules = widgets::spinedit::TypingRules;
+    const Rules german{Rules::Float, u',', QChar()};
+    const Rules germanGrouped{Rules::Float, u',', u'.'};
+    const Rules english{Rules::Float, u'.', QChar()};
+    const Rules integer{Rules::Integer, u',', QChar()};
+    const Rules integerGrouped{Rules::Integer, u',', u'.'};
+    const Rules hex{Rules::Hex, u',', QChar()};
+    const struct
+    {
+        Rules rules;
+        const char *inserted;
+        const char *typed; // nullptr: refused
+    } rows[] = {
+        {german, "0.75", "0,75"},
+        {german, " 0,75\t", "0,75"},
+        {germanGrouped, "1.234,5", "1.234,5"},
+        {german, "1.234,5", "1,234,5"},
+        {english, "1,234.5", nullptr},
+        {english, "\u22121e-3", "-1e-3"},
+        {english, "\uFF11\uFF12", "12"},
+        {integer, "12", "12"},
+        {integer, "1.5", nullptr},
+        {integerGrouped, "1.500", "1.500"},
+        {integer, "1e3", nullptr},
+        {hex, "Ff0", "Ff0"},
+        {hex, "fg", nullptr},
+        {hex, "1.0", nullptr},
+        {german, "", nullptr},
+        {german, "1 000", nullptr},
+        {german, "0,75 m", nullptr},
+    };
+    for (const auto &row : rows) {
+        const std::optional<QString> typed =
+            widgets::spinedit::typedForm(QString::fromUtf8(row.inserted), row.rules);
+        EXPECT_EQ(typed.has_value(), row.typed != nullptr) << row.inserted;
+        if (typed && row.typed) {
+            EXPECT_EQ(*typed, QString::fromUtf8(row.typed)) << row.inserted;
+        }
+    }
 }
 
 // Every three-decimal text steps by 0.01 to exactly the next one, in both directions.
@@ -234,11 +280,16 @@ TEST_P(FloatSpinEditTest, TypedCharactersAreFilteredAndUnparsableTextBecomesZero
     field->setCursorPosition(1);
     QTest::keyClick(field, 'e'); // "1e,000"
     EXPECT_EQ(field->text(), local("0,000"));
-    // Composed input passes the same filter.
+    // A composed character is typed, full-width forms as their plain ones; a composed word
+    // that is no number is refused as a whole.
     field->setCursorPosition(0);
-    QInputMethodEvent composed;
-    composed.setCommitString(QStringLiteral("x2"));
-    QApplication::sendEvent(field, &composed);
+    QInputMethodEvent word;
+    word.setCommitString(QStringLiteral("x2"));
+    QApplication::sendEvent(field, &word);
+    EXPECT_EQ(field->text(), local("0,000"));
+    QInputMethodEvent character;
+    character.setCommitString(QStringLiteral("\uFF12"));
+    QApplication::sendEvent(field, &character);
     EXPECT_EQ(field->text(), local("20,000"));
 
     // A second "E" is refused while the text holds one.
@@ -298,10 +349,162 @@ TEST_P(FloatSpinEditTest, ClipboardCommandsDoNothing)
     }
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "7");
 
+    // Without the paste command a drop is a paste too, and refused.
+    QMimeData dragged;
+    dragged.setText(QStringLiteral("7"));
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &dragged, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(field, &drop);
+    EXPECT_EQ(field->text(), local("0,150"));
+
     std::unique_ptr<QMenu> menu(field->createContextMenu());
     EXPECT_EQ(captions(*menu), QStringList({"Select All", "&Step up", "Step &down"}));
     menu->actions().constLast()->trigger();
     EXPECT_EQ(field->text(), local("0,140"));
+}
+
+// Text that arrives in one piece, each way it can come. Literal separators: what a user
+// copied from elsewhere, not the locale's.
+enum class Arrival { Paste, Drop, Composed };
+
+struct WholeText
+{
+    const char *inserted;
+    int selectionStart; // with no selection: the caret, or where the drop lands
+    int selectionLength;
+    const char *german; // nullptr: refused, the text stays
+    const char *english;
+};
+
+const WholeText WholeTexts[] = {
+    // Nothing selected: the whole text is replaced.
+    {"0.75", 0, 0, "0,750", "0.750"},
+    {"0.75", 5, 0, "0,750", "0.750"},
+    {"0,75", 3, 0, "0,750", nullptr},
+    {" 2 \n", 1, 0, "2,000", "2.000"},
+    {"-0.5", 0, 0, "-0,500", "-0.500"},
+    {"+1e3", 0, 0, "1000,000", "1000.000"},
+    {"\uFF10\uFF0E\uFF17\uFF15", 0, 0, "0,750", "0.750"},
+    {"\u22122", 0, 0, "-2,000", "-2.000"},
+    // Never another number than the one meant.
+    {"1.234,5", 0, 0, nullptr, nullptr},
+    {"1,234.5", 0, 0, nullptr, nullptr},
+    {"0.75 m", 0, 0, nullptr, nullptr},
+    {"0,75,1", 0, 0, nullptr, nullptr},
+    {"1 000", 0, 0, nullptr, nullptr},
+    {"e5", 0, 0, nullptr, nullptr},
+    {"--1", 0, 0, nullptr, nullptr},
+    {"abc", 0, 0, nullptr, nullptr},
+    {"", 0, 0, nullptr, nullptr},
+    {"  ", 0, 0, nullptr, nullptr},
+    // A selection gives way to the text, which must leave a number.
+    {"0.75", 0, 5, "0,750", "0.750"},
+    {"25", 2, 3, "0,250", "0.250"},
+    {"9", 0, 1, "9,150", "9.150"},
+    {"0.75", 2, 2, nullptr, nullptr},
+    {"-", 0, 1, "-0,150", "-0.150"},
+    {"e2", 1, 4, "0,000", "0.000"},
+};
+
+TEST_P(FloatSpinEditTest, TextArrivingInOnePieceIsTheNumberMeantOrRefused)
+{
+    field->setClipboardCommands(widgets::TFloatSpinEdit::caCopy | widgets::TFloatSpinEdit::caCut |
+                                widgets::TFloatSpinEdit::caPaste | widgets::TFloatSpinEdit::caUndo);
+    const bool german = locale.decimalSeparator() == u',';
+    // A point on the selection [from, to], inside it where it has an inside.
+    const auto pointAt = [this](int from, int to) {
+        QPoint onEdge(2, field->height() / 2);
+        for (int x = 0; x < field->width(); ++x) {
+            const QPoint p(x, field->height() / 2);
+            const int at = field->cursorPositionAt(p);
+            if (at > from && at < to)
+                return p;
+            if (at == from || at == to)
+                onEdge = p;
+        }
+        return onEdge;
+    };
+    for (const Arrival arrival : {Arrival::Paste, Arrival::Drop, Arrival::Composed}) {
+        for (const WholeText &c : WholeTexts) {
+            const QString inserted = QString::fromUtf8(c.inserted);
+            field->setValue(0.15);
+            if (c.selectionLength > 0)
+                field->setSelection(c.selectionStart, c.selectionLength);
+            else
+                field->setCursorPosition(c.selectionStart);
+            const QString before = field->text();
+            const char *expected = german ? c.german : c.english;
+            const std::string row = std::to_string(int(arrival)) + " \"" + c.inserted + "\" at " +
+                                    std::to_string(c.selectionStart) + "+" +
+                                    std::to_string(c.selectionLength);
+            switch (arrival) {
+            case Arrival::Paste: {
+                QGuiApplication::clipboard()->setText(inserted);
+                QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+                break;
+            }
+            case Arrival::Drop: {
+                QMimeData data;
+                data.setText(inserted);
+                const QPoint at =
+                    c.selectionLength > 0
+                        ? pointAt(c.selectionStart, c.selectionStart + c.selectionLength)
+                        : QPoint(2, field->height() / 2);
+                QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                                      Qt::NoModifier);
+                QApplication::sendEvent(field, &enter);
+                EXPECT_EQ(enter.isAccepted(), expected != nullptr) << row;
+                QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                                Qt::NoModifier);
+                QApplication::sendEvent(field, &drop);
+                EXPECT_EQ(drop.isAccepted(), expected != nullptr) << row;
+                if (drop.isAccepted()) {
+                    EXPECT_EQ(drop.dropAction(), Qt::CopyAction) << row;
+                }
+                break;
+            }
+            case Arrival::Composed: {
+                QInputMethodEvent composed;
+                composed.setCommitString(inserted);
+                QApplication::sendEvent(field, &composed);
+                break;
+            }
+            }
+            EXPECT_EQ(field->text(), expected ? QString::fromUtf8(expected) : before) << row;
+        }
+    }
+    EXPECT_TRUE(application()->errors.isEmpty());
+}
+
+// A drop finishes the entry as Enter does: a refused value gives way to the last one taken.
+TEST_P(FloatSpinEditTest, ADroppedValueIsTakenOrRefusedAtOnce)
+{
+    field->setClipboardCommands(widgets::TFloatSpinEdit::caPaste);
+    field->setAcceptance([](std::optional<double> value) {
+        return value && *value > 0 ? QString()
+                                   : QStringLiteral("Die Entfernung muss positiv sein.");
+    });
+    const struct
+    {
+        const char *dropped;
+        const char *text;
+        double taken;
+        bool refused;
+    } drops[] = {
+        {"0.5", "0,500", 0.5, false}, {"-1", "0,500", 0.5, true}, {"2", "2,000", 2, false}};
+    before->setFocus();
+    for (const auto &d : drops) {
+        application()->errors.clear();
+        QMimeData data;
+        data.setText(QString::fromUtf8(d.dropped));
+        QDragEnterEvent enter(QPoint(2, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(field, &enter);
+        QDropEvent drop(QPointF(2, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(field, &drop);
+        QCoreApplication::sendPostedEvents(field);
+        EXPECT_EQ(field->text(), local(d.text)) << d.dropped;
+        EXPECT_EQ(field->TakenValue(), d.taken) << d.dropped;
+        EXPECT_EQ(application()->errors.size(), d.refused ? 1 : 0) << d.dropped;
+    }
 }
 
 TEST_P(FloatSpinEditTest, ArrowsStepOncePerPressAndOncePerRepeat)
