@@ -5,6 +5,7 @@
 #include "app/AdapterDialog.h"
 #include "app/AppIcon.h"
 #include "app/Classroom.h"
+#include "app/ContactLogWindow.h"
 #include "app/ExceptionHandler.h"
 #include "app/FieldRules.h"
 #include "app/WindowLayout.h"
@@ -274,6 +275,12 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     QAction *chooseAdapter = portMenu->addAction(QStringLiteral("&Adapter wählen …"));
     chooseAdapter->setObjectName(QStringLiteral("AdapterWaehlen1"));
     connect(chooseAdapter, &QAction::triggered, this, call(&TForm1::chooseAdapter));
+    QAction *contactLog = portMenu->addAction(QStringLiteral("&Kontaktanzeige …"));
+    contactLog->setObjectName(QStringLiteral("Kontaktanzeige1"));
+    connect(contactLog, &QAction::triggered, this, call(&TForm1::showContactLog));
+    // The wiring picture leads there too: that is where one looks at the contacts.
+    imgWiring->setContextMenuPolicy(Qt::ActionsContextMenu);
+    imgWiring->addAction(contactLog);
     cmbPort->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(cmbPort, &QWidget::customContextMenuRequested, this,
             [this, portMenu](const QPoint &pos) { portMenu->popup(cmbPort->mapToGlobal(pos)); });
@@ -439,6 +446,23 @@ void TForm1::showPortMessage()
     // error there would end the watcher.
     QTimer::singleShot(0, this,
                        [message] { app::guarded([&] { throw platform::TfError(message); }); });
+}
+
+void TForm1::lineEdge(const timing::LineEdge &edge)
+{
+    // Nothing is kept while the log is closed.
+    if (m_contactLog && m_contactLog->isOpen())
+        m_contactLog->add(edge);
+}
+
+void TForm1::showContactLog()
+{
+    if (!m_contactLog)
+        m_contactLog = new app::ContactLogWindow(this);
+    m_contactLog->show();
+    m_contactLog->setLineStates(chronometer().line1(), chronometer().line2());
+    m_contactLog->raise();
+    m_contactLog->activateWindow();
 }
 
 void TForm1::problem(const QString &message)

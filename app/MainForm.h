@@ -42,6 +42,7 @@ class TForm1;
 namespace app {
 
 class Classroom;
+class ContactLogWindow;
 class WindowLayout;
 class RunTableModel;
 class StatisticsStrip;
@@ -126,6 +127,9 @@ public:
     const timing::ModeEngine &modeEngine() const { return m_session.engine(); }
     // The port selector's menu: which device COM 1 and COM 2 stand for.
     void chooseAdapter();
+    // "Kontaktanzeige …": every edge of both lines as it happens. Null until first opened.
+    void showContactLog();
+    app::ContactLogWindow *contactLog() const { return m_contactLog; }
 
     void btnInfoClick();
     void btnHelpClick();
@@ -177,6 +181,7 @@ private:
     void linesChanged() override;
     void sessionChanged() override;
     void problem(const QString &message) override;
+    void lineEdge(const timing::LineEdge &edge) override;
     // Statistics anew over the chosen rows, then strip and chart.
     void recountStatistics();
     // The settings as they are now, stored at once: a crash keeps them.
@@ -243,6 +248,7 @@ private:
     TfrmInfo *m_info = nullptr;
     std::function<TfrmInfo *()> m_makeInfo;
     app::Classroom *m_classroom = nullptr;
+    app::ContactLogWindow *m_contactLog = nullptr;
     bool m_shown = false;
 };
 

@@ -166,6 +166,7 @@ void Session::evaluate()
     m_chrono.setInverted(m_inverted);
     const bool quiet = m_chrono.suppressed();
     const bool wasRunning = running();
+    const bool before[2] = {m_chrono.line1(), m_chrono.line2()};
     timing::ModeOutput out;
     timing::Fired fired;
     if (engineEvaluates() && m_lines.Active()) {
@@ -177,6 +178,18 @@ void Session::evaluate()
     // A report after the opening is a read of the port.
     if (!quiet)
         m_openedAt.reset();
+    if (!quiet && m_lines.Active()) {
+        const bool after[2] = {m_chrono.line1(), m_chrono.line2()};
+        const std::optional<Ticks> stamp = m_lines.changeTicks();
+        for (int line = 1; line <= 2; ++line) {
+            if (after[line - 1] == before[line - 1])
+                continue;
+            const timing::LineEdge edge{line, after[line - 1], stamp ? *stamp : timing::GetTicks(),
+                                        stamp ? m_lines.changeUncertainty() : 0.0,
+                                        stamp && m_lines.changeLate()};
+            notify([&](Observer &o) { o.lineEdge(edge); });
+        }
+    }
     if (fired.both)
         m_note = QStringLiteral("beide Kontakte zugleich: keine Messung");
     if (fired.contact1) {

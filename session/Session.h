@@ -41,6 +41,9 @@ public:
         // For the tones: a run began; a run was taken.
         virtual void runStarted() {}
         virtual void runTaken() {}
+        // Every change of a line that a report from the port brought, after the polarity,
+        // for a live log of the contacts.
+        virtual void lineEdge(const timing::LineEdge &edge) { (void)edge; }
         // Something the user must hear of (a file that cannot be written), in German.
         virtual void problem(const QString &message) { (void)message; }
     };
