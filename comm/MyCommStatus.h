@@ -52,15 +52,21 @@ public:
     bool Active() const { return m_active; }
 
     // Called synchronously on the user-interface thread. An error it raises during a
-    // report from the watcher ends the watcher; from a port change it reaches the caller.
+    // report from the watcher closes the port, with a message that names the error, and
+    // the handler hears of that once more; from a port change it reaches the caller.
     TNotifyEvent OnChanged() const { return m_onChanged; }
     void setOnChanged(TNotifyEvent handler) { m_onChanged = std::move(handler); }
 
     // While OnChanged handles a change read from the port: the instant of that read.
     std::optional<TMyCommInstant> changeInstant() const { return m_changeInstant; }
 
+    // The latest instant up to which every line change with an earlier instant has
+    // reached OnChanged (TMyCommWatcher::quietUntil); none without an open port.
+    std::optional<TMyCommInstant> quietUntil() const;
+
     // In the user's language: why the last port could not be opened, that it has gone,
-    // or what limits it (a driver that cannot see a contact). Empty when all is well.
+    // that an error stopped its watching, or what limits it (a driver that cannot see a
+    // contact). Empty when all is well.
     QString message() const { return m_message; }
 
     // A run is armed (from a reset or contact 1 until contact 2): polled ports are then
@@ -76,6 +82,11 @@ public:
 private:
     void watcherReport(const TMyCommReport &change);
     void portGone();
+    // Closes the port after an error (`cause` as the system put it) that stopped its
+    // watching, as if it had gone.
+    void portFailed(const QString &cause);
+    void closeAfter(QString message);
+    void startWatcher();
     TMyCommWatcher *liveWatcher() const;
 
     bool m_cts = false;

@@ -18,8 +18,9 @@ std::chrono::steady_clock::time_point at(std::int64_t ns)
 
 } // namespace
 
-SerialLookout::SerialLookout(comm::SerialWake &wake, std::atomic<bool> *resting)
-    : m_wake(wake), m_resting(resting)
+SerialLookout::SerialLookout(comm::SerialWake &wake, std::atomic<bool> *resting,
+                             std::atomic<bool> *confirmed, comm::WakeLateness *lateness)
+    : m_wake(wake), m_resting(resting), m_confirmed(confirmed), m_lateness(lateness)
 {
     m_thread = std::thread([this] { run(); });
 }
@@ -45,6 +46,8 @@ void SerialLookout::watch(comm::SerialPort &port)
         m_verdict = {};
         if (m_resting)
             m_resting->store(false);
+        if (m_confirmed)
+            m_confirmed->store(false);
         idle = m_idle;
     }
     // A lookout still on its way to a look of an earlier wait takes this one up when it
@@ -78,17 +81,21 @@ void SerialLookout::run()
         const std::uint64_t wait = m_wait;
         done = wait;
         const auto left = [&] { return m_end || m_wait != wait || !m_port; };
+        int quietLooks = 0;
         for (int look = 0; look < Looks; ++look) {
             // Time enough for the watcher to be inside the kernel's wait: a look before
             // the kernel's snapshot would prove nothing.
             const std::int64_t deadline = m_since + (FirstLookNs << (2 * look));
             if (m_changed.wait_until(lock, at(deadline), left) || left())
                 break;
+            if (m_lateness)
+                m_lateness->note(comm::SerialPollTimer::nowNs() - deadline);
             ++m_looks;
             const comm::SerialPort::Look seen = m_port->lookForChange();
             if (seen == comm::SerialPort::Look::Quiet) {
                 m_verdict.quietLook = true;
                 m_verdict.quietNs = comm::SerialPollTimer::nowNs();
+                ++quietLooks;
                 continue;
             }
             if (seen == comm::SerialPort::Look::Moved) {
@@ -100,6 +107,9 @@ void SerialLookout::run()
             }
             break;
         }
+        // Still the same wait: the lock is held since the last look.
+        if (m_confirmed && quietLooks == Looks && !left())
+            m_confirmed->store(true);
         // A wait that began meanwhile is taken up at the top.
     }
 }
