@@ -216,6 +216,20 @@ void TMyCommWatcher::RunLoop()
     std::int64_t waitEnd = 0;
     comm::SerialLookout::Verdict verdict;
     std::int64_t quietNs = 0;
+    // The thread's wait for a core before the change wait began: whatever it waited from
+    // the wake to its read is the part of the wake delay that the scheduler counts.
+    const comm::RunQueueWait runQueue;
+    std::int64_t runQueueBefore = -1;
+    // How far a change that woke the watcher may lie before the read that saw it: what its
+    // timers say of wakes lately, or what this wake waited for a core, if that was longer
+    // (a load that has just begun, which no timer has seen yet).
+    const auto wakeMargin = [&] {
+        const std::int64_t lately = wakeMarginNs();
+        const std::int64_t waited = runQueue.ns();
+        if (waited < 0 || runQueueBefore < 0)
+            return lately;
+        return std::max(lately, waited - runQueueBefore + comm::WakeLateness::FloorNs);
+    };
     // Lets go of the port after an error, so that the window hears of it and closes it;
     // the loop then waits for the next port as after an unplugged adapter.
     const auto fail = [&](std::string error) {
@@ -284,7 +298,7 @@ void TMyCommWatcher::RunLoop()
                     // The kernel saw a change after its snapshot; one just before it would
                     // show in the same read. Only a look inside the wait rules that out;
                     // after it, the change came at most one wake delay before the read.
-                    since = verdict.quietLook ? std::max(quietNs, readStart - wakeMarginNs())
+                    since = verdict.quietLook ? std::max(quietNs, readStart - wakeMargin())
                                               : quietNs;
                     break;
                 case After::Expiry:
@@ -294,7 +308,7 @@ void TMyCommWatcher::RunLoop()
                     if (port->quietBeforeRead())
                         since = readStart;
                     else if (verdict.quietLook)
-                        since = std::max(quietNs, std::min(readStart, waitEnd) - wakeMarginNs());
+                        since = std::max(quietNs, std::min(readStart, waitEnd) - wakeMargin());
                     else {
                         at.late = true;
                         since = quietNs;
@@ -345,6 +359,7 @@ void TMyCommWatcher::RunLoop()
                     bound = WaitBoundNs;
                 quietNs = SerialPollTimer::nowNs();
                 m_wake.bound(bound);
+                runQueueBefore = runQueue.ns();
                 lookout->watch(*waiting);
                 ++m_waitSeq;
                 const bool whole = m_wake.run(wait);

@@ -37,7 +37,6 @@ SerialLookout::~SerialLookout()
 
 void SerialLookout::watch(comm::SerialPort &port)
 {
-    bool idle = false;
     {
         std::lock_guard lock(m_mutex);
         ++m_wait;
@@ -48,12 +47,11 @@ void SerialLookout::watch(comm::SerialPort &port)
             m_resting->store(false);
         if (m_confirmed)
             m_confirmed->store(false);
-        idle = m_idle;
     }
-    // A lookout still on its way to a look of an earlier wait takes this one up when it
-    // wakes; only a sleeping one needs the call.
-    if (idle)
-        m_changed.notify_one();
+    // Also a lookout still asleep until a later look of an earlier wait: else it would
+    // miss the first looks of this one, and changes that follow each other within a few
+    // milliseconds would never be looked at.
+    m_changed.notify_one();
 }
 
 SerialLookout::Verdict SerialLookout::stop()
@@ -73,9 +71,7 @@ void SerialLookout::run()
         if (!m_port || m_wait == done) {
             if (m_resting)
                 m_resting->store(m_port != nullptr);
-            m_idle = true;
             m_changed.wait(lock, [&] { return m_end || (m_port && m_wait != done); });
-            m_idle = false;
             continue;
         }
         const std::uint64_t wait = m_wait;
@@ -86,9 +82,11 @@ void SerialLookout::run()
             // Time enough for the watcher to be inside the kernel's wait: a look before
             // the kernel's snapshot would prove nothing.
             const std::int64_t deadline = m_since + (FirstLookNs << (2 * look));
+            // Only a sleep that began before its deadline says how late a timer wakes.
+            const bool asleepInTime = comm::SerialPollTimer::nowNs() < deadline;
             if (m_changed.wait_until(lock, at(deadline), left) || left())
                 break;
-            if (m_lateness)
+            if (m_lateness && asleepInTime)
                 m_lateness->note(comm::SerialPollTimer::nowNs() - deadline);
             ++m_looks;
             const comm::SerialPort::Look seen = m_port->lookForChange();

@@ -72,7 +72,6 @@ private:
     std::uint64_t m_wait = 0;               // counts the waits watched
     std::int64_t m_since = 0;               // when the current wait began
     Verdict m_verdict;
-    bool m_idle = false; // the lookout sleeps until the next wait
     bool m_end = false;
     std::atomic<pid_t> m_tid{0};
     std::atomic<std::int64_t> m_looks{0};

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include "platform/Files.h"
+
 namespace comm {
 
 // How late the watcher's threads wake from their own timers (the lookout's looks, the
@@ -26,8 +28,9 @@ public:
     // From any thread: one wake, `ns` after its deadline (a negative value counts as 0).
     void note(std::int64_t ns);
 
-    // The bound on wake lateness: twice the 99th percentile of the window, and at least
-    // the largest of its latest samples, so that a load that just began counts at once.
+    // The bound on wake lateness: the 99th percentile of the window and half as much again,
+    // and at least the largest of its latest samples, so that a load that just began
+    // counts at once.
     std::int64_t boundNs() const;
 
     std::size_t samples() const;
@@ -36,6 +39,20 @@ private:
     mutable std::mutex m_mutex;
     std::array<std::int64_t, Window> m_ring{};
     std::size_t m_count = 0; // samples noted so far (the ring holds the last Window)
+};
+
+// How long the calling thread has waited, runnable, for a core: the part of a wake's
+// delay that the scheduler itself counts (its schedstat), measured for every wake.
+class RunQueueWait
+{
+public:
+    // Opens the count of the calling thread, which alone may read it.
+    RunQueueWait();
+    // Nanoseconds so far; -1 where the kernel keeps no such count.
+    std::int64_t ns() const;
+
+private:
+    platform::FileDescriptor m_fd;
 };
 
 } // namespace comm
