@@ -139,9 +139,15 @@ void TMyCommStatus::watcherReport(const TMyCommReport &change)
         portFailed(QString::fromLocal8Bit(change.error));
         return;
     }
+    const std::uint32_t moved = m_lastWord ^ change.word;
     m_lastWord = change.word;
     QString cause;
     try {
+        if (m_edgeTap) {
+            for (const std::uint32_t line : {MS_CTS_ON, MS_DSR_ON, MS_RING_ON, MS_RLSD_ON})
+                if (moved & line)
+                    m_edgeTap(TMyCommEdge{change.at, line, (change.word & line) != 0});
+        }
         InstantScope instant(m_changeInstant, change.at);
         StatusChanged(nullptr);
         return;

@@ -17,6 +17,15 @@ using TMyCommPort = quint8;
 // A method and its object, called with a sender.
 using TNotifyEvent = std::function<void(QObject *sender)>;
 
+// One line's change as the watcher reported it, for a live log of the contacts.
+struct TMyCommEdge
+{
+    TMyCommInstant at;      // the instant of the read that saw it, its uncertainty, late mark
+    std::uint32_t line = 0; // MS_CTS_ON, MS_DSR_ON, MS_RING_ON or MS_RLSD_ON
+    bool on = false;        // the line's state after the change
+};
+using TMyCommEdgeTap = std::function<void(const TMyCommEdge &edge)>;
+
 // Watches the four modem-status input lines of one serial port, opened for status queries
 // only. Every change of the lines raises OnChanged on the user-interface thread.
 class TMyCommStatus : public QObject
@@ -56,6 +65,11 @@ public:
     // the handler hears of that once more; from a port change it reaches the caller.
     TNotifyEvent OnChanged() const { return m_onChanged; }
     void setOnChanged(TNotifyEvent handler) { m_onChanged = std::move(handler); }
+
+    // Called on the user-interface thread for every line that a report from the port
+    // changes, before OnChanged hears of it; not for the lines going off as a port closes.
+    // Costs nothing while unset.
+    void setEdgeTap(TMyCommEdgeTap tap) { m_edgeTap = std::move(tap); }
 
     // While OnChanged handles a change read from the port: the instant of that read.
     std::optional<TMyCommInstant> changeInstant() const { return m_changeInstant; }
@@ -99,6 +113,7 @@ private:
     mutable std::shared_ptr<TMyCommWatcher> m_watcher;
     TMyCommPort m_comm = 0;
     TNotifyEvent m_onChanged;
+    TMyCommEdgeTap m_edgeTap;
     bool m_active = false;
     // The word of the last report from the current port.
     std::uint32_t m_lastWord = 0;

@@ -744,6 +744,57 @@ TEST_F(MyCommStatusTest, EachReportCarriesTheInstantOfTheReadThatSawIt)
     EXPECT_FALSE(status->changeInstant().has_value());
 }
 
+// The live log's tap: one edge per line that a report changes, in the lines' order, each
+// with the report's instant, before the handler hears of it; opening and closing the port
+// make none.
+TEST_F(MyCommStatusTest, TheTapGetsEveryEdgeOfEveryReportWithItsInstant)
+{
+    std::vector<comm::TMyCommEdge> edges;
+    std::vector<std::size_t> tappedBeforeHandler;
+    status->setEdgeTap([&](const comm::TMyCommEdge &edge) { edges.push_back(edge); });
+    status->setOnChanged([&](QObject *) { tappedBeforeHandler.push_back(edges.size()); });
+    status->ChangePort(1);
+    using Edges = std::vector<std::pair<std::uint32_t, bool>>;
+    const struct
+    {
+        std::uint32_t word;
+        std::int64_t at;
+        Edges edges;
+    } rows[] = {
+        {MS_DSR_ON, 3'000'000, {{MS_DSR_ON, true}}},
+        {MS_DSR_ON | MS_CTS_ON, 3'000'100, {{MS_CTS_ON, true}}},
+        {MS_RING_ON | MS_RLSD_ON, 3'000'200,
+         {{MS_CTS_ON, false}, {MS_DSR_ON, false}, {MS_RING_ON, true}, {MS_RLSD_ON, true}}},
+        {MS_RLSD_ON, 3'000'300, {{MS_RING_ON, false}}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.at);
+        // Read as it happens: the watcher waits on the lines as they are, the lookout rests.
+        ASSERT_TRUE(waitFor([&] {
+            return waits->waitingSinceLastSet() && status->watcher()->lookoutResting() &&
+                   !status->watcher()->delivering();
+        }));
+        const std::size_t before = edges.size();
+        const std::size_t reports = tappedBeforeHandler.size();
+        clock.set(row.at);
+        waits->set(row.word);
+        ASSERT_TRUE(waitFor([&] { return tappedBeforeHandler.size() == reports + 1; }));
+        ASSERT_EQ(edges.size(), before + row.edges.size());
+        EXPECT_EQ(tappedBeforeHandler.back(), edges.size());
+        for (std::size_t i = 0; i < row.edges.size(); ++i) {
+            const comm::TMyCommEdge &edge = edges[before + i];
+            EXPECT_EQ(std::make_pair(edge.line, edge.on), row.edges[i]) << i;
+            EXPECT_EQ(edge.at.counter, row.at);
+            EXPECT_FALSE(edge.at.late);
+            EXPECT_GT(edge.at.uncertaintyNs, 0);
+        }
+    }
+    const std::size_t tapped = edges.size();
+    status->ChangePort(0);
+    EXPECT_EQ(edges.size(), tapped);
+    EXPECT_EQ(tappedBeforeHandler.size(), std::size(rows) + 2);
+}
+
 // Port changes in quick succession while the lines move: every wake must reach the
 // watcher, or it would stay with an old port.
 TEST_F(MyCommStatusTest, RapidPortChangesLoseNoWake)
