@@ -184,6 +184,16 @@ void TMyCommStatus::closeAfter(QString message)
     StatusChanged(nullptr);
 }
 
+bool TMyCommStatus::setOutputs(bool dtr, bool rts)
+{
+    return m_handle && m_handle->setOutputs(dtr, rts);
+}
+
+comm::SerialPortFacts TMyCommStatus::portFacts() const
+{
+    return m_handle ? m_handle->facts() : comm::SerialPortFacts{};
+}
+
 std::optional<TMyCommInstant> TMyCommStatus::quietUntil() const
 {
     if (!m_active || !m_handle)

@@ -70,6 +70,13 @@ public:
     // changes, before OnChanged hears of it; not for the lines going off as a port closes.
     // Costs nothing while unset.
     void setEdgeTap(TMyCommEdgeTap tap) { m_edgeTap = std::move(tap); }
+    TMyCommEdgeTap edgeTap() const { return m_edgeTap; }
+
+    // Switches the open port's outputs (which a loopback plug feeds back: DTR to DSR, RTS
+    // to CTS); false without a port or where its driver refuses.
+    bool setOutputs(bool dtr, bool rts);
+    // What is known about the open port's driver; empty without a port.
+    comm::SerialPortFacts portFacts() const;
 
     // While OnChanged handles a change read from the port: the instant of that read.
     std::optional<TMyCommInstant> changeInstant() const { return m_changeInstant; }

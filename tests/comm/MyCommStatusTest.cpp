@@ -1,4 +1,5 @@
 #include "comm/MyCommStatus.h"
+#include "comm/SelfTest.h"
 #include "comm/SerialLookout.h"
 #include "comm/CommTestSupport.h"
 #include "support/FakeSerialPort.h"
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <random>
@@ -814,6 +816,71 @@ TEST_F(MyCommStatusTest, RapidPortChangesLoseNoWake)
     EXPECT_TRUE(waitFor([&] {
         return waits->openPorts() == 0 && polled->openPorts() == 0 && other->openPorts() == 1;
     }));
+}
+
+// The self-test of the timing path on a loopback plug: it finds a delay held in one line's
+// path as the systematic difference between the two contacts, says when the driver
+// buffers, and without a loopback says so instead of giving figures.
+TEST(SelfTest, FindsADelayInOneLinesPathAndTheAbsentLoopback)
+{
+    const struct
+    {
+        const char *what;
+        FakeModemLines::Kind kind;
+        bool loopback;
+        std::int64_t ctsDelayNs;
+        int latencyMs;
+    } rows[] = {
+        {"change wait, both paths alike", FakeModemLines::Waits, true, 0, -1},
+        {"change wait, 2 ms on CTS", FakeModemLines::Waits, true, 2'000'000, -1},
+        {"polled, 2 ms on CTS, a buffering driver", FakeModemLines::Polled, true, 2'000'000, 16},
+        {"no loopback", FakeModemLines::Waits, false, 0, 1},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        FakeSerialPorts ports;
+        std::shared_ptr<FakeModemLines> lines = ports.add(1, row.kind);
+        lines->setLoopback(row.loopback, row.ctsDelayNs);
+        comm::SerialPortFacts facts;
+        facts.latencyMs = row.latencyMs;
+        lines->setFacts(facts);
+        comm::TMyCommStatus status;
+        int tapped = 0;
+        status.setEdgeTap([&](const comm::TMyCommEdge &) { ++tapped; });
+        status.ChangePort(1);
+        ASSERT_TRUE(status.Active());
+
+        const int toggles = 60;
+        const comm::SelfTestResult result = comm::runSelfTest(status, toggles, 300);
+        EXPECT_EQ(result.loopback, row.loopback);
+        EXPECT_EQ(result.buffering, row.latencyMs > 1);
+        EXPECT_EQ(result.latencyMs, row.latencyMs);
+        if (!row.loopback) {
+            EXPECT_EQ(result.dsr.edges + result.cts.edges, 0);
+            continue;
+        }
+        EXPECT_EQ(result.dsr.edges, toggles / 2);
+        EXPECT_EQ(result.cts.edges, toggles / 2);
+        for (const comm::SelfTestLine &line : {result.dsr, result.cts}) {
+            EXPECT_GT(line.medianUs, 0.0);
+            EXPECT_LE(line.medianUs, line.p99Us);
+            EXPECT_LE(line.p99Us, line.maxUs);
+        }
+        // The held path shows as the difference (what the machine actually held, which
+        // a loaded one makes longer than asked); paths alike show none worth a digit.
+        std::vector<std::int64_t> holds = lines->ctsHolds();
+        std::sort(holds.begin(), holds.end());
+        const double heldUs = holds.empty() ? 0.0 : double(holds[holds.size() / 2]) / 1000.0;
+        // Each switch of RTS, and the one as the port opened.
+        EXPECT_EQ(holds.size(), row.ctsDelayNs > 0 ? std::size_t(toggles / 2 + 1) : 0u);
+        EXPECT_GE(heldUs, double(row.ctsDelayNs) / 1000.0);
+        EXPECT_NEAR(result.systematicUs, heldUs, 500.0);
+        // The tap that was set before is back and saw the edges too.
+        EXPECT_GE(tapped, toggles);
+        const int before = tapped;
+        lines->set(lines->word() ^ MS_RING_ON);
+        EXPECT_TRUE(waitFor([&] { return tapped == before + 1; }));
+    }
 }
 
 } // namespace
