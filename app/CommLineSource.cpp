@@ -53,6 +53,15 @@ double CommLineSource::changeUncertainty() const
     return at ? double(at->uncertaintyNs) / 1e9 : 0.0;
 }
 
+std::optional<timing::Ticks> CommLineSource::quietUntil() const
+{
+    const std::optional<comm::TMyCommInstant> until = m_status.quietUntil();
+    if (!until)
+        return std::nullopt;
+    // A change read later may fall on the same tick: only the tick before is vouched for.
+    return timing::counterToTicks(until->counter, until->frequency) - 1;
+}
+
 QString CommLineSource::portMessage() const
 {
     return m_status.message();

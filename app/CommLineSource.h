@@ -22,6 +22,7 @@ public:
     std::optional<timing::Ticks> changeTicks() const override;
     bool changeLate() const override;
     double changeUncertainty() const override;
+    std::optional<timing::Ticks> quietUntil() const override;
     QString portMessage() const override;
     void setArmed(bool on) override;
 

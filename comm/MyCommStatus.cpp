@@ -3,6 +3,7 @@
 #include "comm/RealtimeKit.h"
 #include "comm/SerialMessages.h"
 
+#include <exception>
 #include <utility>
 
 namespace comm {
@@ -35,9 +36,14 @@ QString portName(TMyCommPort n)
 
 TMyCommStatus::TMyCommStatus(QObject *owner) : QObject(owner)
 {
+    startWatcher();
+    ChangePort(m_comm);
+}
+
+void TMyCommStatus::startWatcher()
+{
     m_watcher =
         TMyCommWatcher::start([this](const TMyCommReport &change) { watcherReport(change); });
-    ChangePort(m_comm);
 }
 
 TMyCommStatus::~TMyCommStatus()
@@ -68,6 +74,10 @@ void TMyCommStatus::ChangePort(TMyCommPort n)
 {
     if (TMyCommWatcher *watcher = liveWatcher())
         watcher->setPort(nullptr);
+    else
+        // The last one ended with a handler that failed even on hearing of that: the
+        // port chosen now gets a watcher of its own.
+        startWatcher();
     m_handle.reset();
     m_comm = n;
     m_message.clear();
@@ -125,22 +135,71 @@ void TMyCommStatus::watcherReport(const TMyCommReport &change)
         portGone();
         return;
     }
+    if (change.failed) {
+        portFailed(QString::fromLocal8Bit(change.error));
+        return;
+    }
+    const std::uint32_t moved = m_lastWord ^ change.word;
     m_lastWord = change.word;
-    InstantScope instant(m_changeInstant, change.at);
-    StatusChanged(nullptr);
+    QString cause;
+    try {
+        if (m_edgeTap) {
+            for (const std::uint32_t line : {MS_CTS_ON, MS_DSR_ON, MS_RING_ON, MS_RLSD_ON})
+                if (moved & line)
+                    m_edgeTap(TMyCommEdge{change.at, line, (change.word & line) != 0});
+        }
+        InstantScope instant(m_changeInstant, change.at);
+        StatusChanged(nullptr);
+        return;
+    } catch (const std::exception &error) {
+        cause = QString::fromLocal8Bit(error.what());
+    } catch (...) {
+    }
+    // Contacts are no longer evaluated: a port that stayed open would time nothing while
+    // the window looked ready.
+    portFailed(cause);
 }
 
 void TMyCommStatus::portGone()
 {
-    // Closed at once, as if the port had never opened: lines off, Active false.
+    closeAfter(comm::portGoneMessage(portName(m_comm)));
+}
+
+void TMyCommStatus::portFailed(const QString &cause)
+{
+    closeAfter(comm::portFailedMessage(portName(m_comm), cause));
+}
+
+void TMyCommStatus::closeAfter(QString message)
+{
+    // Closed at once, as if the port had never opened: lines off, Active false. An error
+    // of the handler now ends the watcher; the next port choice starts another.
     if (TMyCommWatcher *watcher = liveWatcher())
         watcher->setPort(nullptr);
     m_handle.reset();
     m_active = false;
     m_lastWord = 0;
-    m_message = comm::portGoneMessage(portName(m_comm));
+    m_message = std::move(message);
     InstantScope instant(m_changeInstant, std::nullopt);
     StatusChanged(nullptr);
+}
+
+bool TMyCommStatus::setOutputs(bool dtr, bool rts)
+{
+    return m_handle && m_handle->setOutputs(dtr, rts);
+}
+
+comm::SerialPortFacts TMyCommStatus::portFacts() const
+{
+    return m_handle ? m_handle->facts() : comm::SerialPortFacts{};
+}
+
+std::optional<TMyCommInstant> TMyCommStatus::quietUntil() const
+{
+    if (!m_active || !m_handle)
+        return std::nullopt;
+    const TMyCommWatcher *watcher = liveWatcher();
+    return watcher ? watcher->quietUntil() : std::nullopt;
 }
 
 } // namespace comm

@@ -8,6 +8,7 @@
 #include <QObject>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdint>
 #include <exception>
@@ -40,6 +41,15 @@ TMyCommInstant now(std::int64_t before = -1)
         at.counter = before + (at.counter - before) / 2;
     at.frequency = clock.frequency();
     return at;
+}
+
+TMyCommReport reportOf(std::uint32_t word, std::uint64_t port, const TMyCommInstant &at)
+{
+    TMyCommReport report;
+    report.word = word;
+    report.port = port;
+    report.at = at;
+    return report;
 }
 
 // The kernel's scheduling attributes (sched_setattr has no C library wrapper).
@@ -188,28 +198,64 @@ void TMyCommWatcher::RunLoop()
     std::uint64_t portId = 0;
     // Started with the first change wait; it inherits this thread's scheduling.
     std::unique_ptr<comm::SerialLookout> lookout;
-    try {
-        SerialPollTimer pollTimer;
-        TMyCommTier tier = TMyCommTier::None;
-        std::uint32_t last = 0;
-        // How the read to come follows the one before, which decides what can be said of
-        // the instant of a change it finds.
-        enum class After {
-            Read,    // another read or a poll period: the change lies since that read began
-            Wake,    // the kernel's wait saw the change and woke the watcher: timely
-            Expiry,  // the wait ended otherwise (its bound, a wake for another reason)
-            Lookout, // the lookout found a change that the wait had slept through: late
-        };
-        After after = After::Read;
-        std::int64_t previousReadStart = 0;
-        // Expiry and Lookout: when the wait ended, the lookout's findings, and the last
-        // moment the lines were known as `last`.
-        std::int64_t waitEnd = 0;
-        comm::SerialLookout::Verdict verdict;
-        std::int64_t quietNs = 0;
-        while (!m_terminated.load()) {
+    SerialPollTimer pollTimer;
+    TMyCommTier tier = TMyCommTier::None;
+    std::uint32_t last = 0;
+    // How the read to come follows the one before, which decides what can be said of
+    // the instant of a change it finds.
+    enum class After {
+        Read,    // another read or a poll period: the change lies since that read began
+        Wake,    // the kernel's wait saw the change and woke the watcher: timely
+        Expiry,  // the wait ended otherwise (its bound, a wake for another reason)
+        Lookout, // the lookout found a change that the wait had slept through: late
+    };
+    After after = After::Read;
+    std::int64_t previousReadStart = 0;
+    // Expiry and Lookout: when the wait ended, the lookout's findings, and the last
+    // moment the lines were known as `last`.
+    std::int64_t waitEnd = 0;
+    comm::SerialLookout::Verdict verdict;
+    std::int64_t quietNs = 0;
+    // The thread's wait for a core before the change wait began: whatever it waited from
+    // the wake to its read is the part of the wake delay that the scheduler counts.
+    const comm::RunQueueWait runQueue;
+    std::int64_t runQueueBefore = -1;
+    // How far a change that woke the watcher may lie before the read that saw it: what its
+    // timers say of wakes lately, or what this wake waited for a core, if that was longer
+    // (a load that has just begun, which no timer has seen yet).
+    const auto wakeMargin = [&] {
+        const std::int64_t lately = wakeMarginNs();
+        const std::int64_t waited = runQueue.ns();
+        if (waited < 0 || runQueueBefore < 0)
+            return lately;
+        return std::max(lately, waited - runQueueBefore + comm::WakeLateness::FloorNs);
+    };
+    // Lets go of the port after an error, so that the window hears of it and closes it;
+    // the loop then waits for the next port as after an unplugged adapter.
+    const auto fail = [&](std::string error) {
+        m_wake.bound(0);
+        if (m_waitSeq.load() % 2 == 1)
+            ++m_waitSeq;
+        m_quietCounter.store(NoInstant);
+        // A lookout in doubt is started afresh with the next change wait.
+        lookout.reset();
+        m_lookoutTid.store(0);
+        if (port) {
+            m_port.clearIf(port);
+            TMyCommReport failure = reportOf(0, portId, now());
+            failure.failed = true;
+            failure.error = std::move(error);
+            report(failure);
+        }
+        port.reset();
+        tier = TMyCommTier::None;
+        m_tier.store(tier);
+    };
+    while (!m_terminated.load()) {
+        try {
             if (std::shared_ptr<SerialPort> taken; m_port.take(portId, taken)) {
                 port = std::move(taken);
+                m_quietCounter.store(NoInstant);
                 m_port.released(portId);
                 last = 0;
                 after = After::Read;
@@ -231,9 +277,12 @@ void TMyCommWatcher::RunLoop()
             const std::int64_t readEnd = SerialPollTimer::nowNs();
 
             if (read == SerialPort::Read::Gone) {
+                m_quietCounter.store(NoInstant);
                 // Nobody hands this port to the loop again, whatever the report's fate.
                 m_port.clearIf(port);
-                report(TMyCommReport{0, portId, at, true});
+                TMyCommReport gone = reportOf(0, portId, at);
+                gone.gone = true;
+                report(gone);
                 port.reset();
                 tier = TMyCommTier::None;
                 m_tier.store(tier);
@@ -247,17 +296,19 @@ void TMyCommWatcher::RunLoop()
                     break;
                 case After::Wake:
                     // The kernel saw a change after its snapshot; one just before it would
-                    // show in the same read. Only a look inside the wait rules that out.
-                    since = verdict.quietLook ? readStart : quietNs;
+                    // show in the same read. Only a look inside the wait rules that out;
+                    // after it, the change came at most one wake delay before the read.
+                    since = verdict.quietLook ? std::max(quietNs, readStart - wakeMargin())
+                                              : quietNs;
                     break;
                 case After::Expiry:
                     // Changed during this very read, or after a look inside the wait
                     // that found the lines still: either way no later than the wait
-                    // would have seen it.
+                    // would have seen it, had its wake come in time.
                     if (port->quietBeforeRead())
                         since = readStart;
                     else if (verdict.quietLook)
-                        since = std::min(readStart, waitEnd);
+                        since = std::max(quietNs, std::min(readStart, waitEnd) - wakeMargin());
                     else {
                         at.late = true;
                         since = quietNs;
@@ -278,19 +329,24 @@ void TMyCommWatcher::RunLoop()
                 last = word;
                 if (armed())
                     arm(true);
-                report(TMyCommReport{word, portId, at, false});
+                report(reportOf(word, portId, at));
                 // Read again at once: a contact that bounces goes on while the window
                 // handles the report.
                 after = After::Read;
                 previousReadStart = readStart;
+                // Queued before it is vouched for.
+                m_quietCounter.store(at.counter);
                 continue;
             }
+            if (read == SerialPort::Read::Ok)
+                m_quietCounter.store(at.counter);
             after = After::Read;
             previousReadStart = readStart;
 
             if (tier == TMyCommTier::ChangeWait) {
                 if (!lookout) {
-                    lookout = std::make_unique<comm::SerialLookout>(m_wake, &m_lookoutResting);
+                    lookout = std::make_unique<comm::SerialLookout>(m_wake, &m_lookoutResting,
+                                                                    &m_waitConfirmed, &m_lateness);
                     while (lookout->threadId() == 0)
                         std::this_thread::yield();
                     m_lookoutTid.store(lookout->threadId());
@@ -298,13 +354,23 @@ void TMyCommWatcher::RunLoop()
                 SerialPort *const waiting = port.get();
                 SerialPort::Wait result = SerialPort::Wait::Expired;
                 auto wait = [waiting, &result] { result = waiting->waitForChange(); };
-                const std::int64_t bound = g_waitBoundNs.load();
+                std::int64_t bound = g_waitBoundNs.load();
+                if (bound <= 0)
+                    bound = WaitBoundNs;
                 quietNs = SerialPollTimer::nowNs();
-                m_wake.bound(bound > 0 ? bound : WaitBoundNs);
+                m_wake.bound(bound);
+                runQueueBefore = runQueue.ns();
                 lookout->watch(*waiting);
-                if (!m_wake.run(wait))
-                    result = SerialPort::Wait::Expired;
+                ++m_waitSeq;
+                const bool whole = m_wake.run(wait);
+                ++m_waitSeq;
                 waitEnd = SerialPollTimer::nowNs();
+                if (!whole) {
+                    result = SerialPort::Wait::Expired;
+                    // Ended by its safety bound: a timer like any other.
+                    if (waitEnd - quietNs >= bound)
+                        m_lateness.note(waitEnd - quietNs - bound);
+                }
                 verdict = lookout->stop();
                 m_lookoutResting.store(false);
                 m_wake.bound(0);
@@ -340,12 +406,15 @@ void TMyCommWatcher::RunLoop()
                     armed() ? SerialPollTimer::FinePeriodNs : SerialPollTimer::CoarsePeriodNs;
                 pollTimer.waitNext(period);
             }
+        } catch (const std::exception &error) {
+            fail(error.what());
+        } catch (...) {
+            fail({});
         }
-    } catch (...) {
-        // An error of the port or of the lookout's start ends the watcher silently.
     }
     lookout.reset();
     m_lookoutTid.store(0);
+    m_quietCounter.store(NoInstant);
     port.reset();
     m_port.store(nullptr);
     // Nobody waits for a hand-over any more.
@@ -354,6 +423,39 @@ void TMyCommWatcher::RunLoop()
     m_wake.detach();
     m_ended.store(true);
     m_relay->deleteLater();
+}
+
+std::int64_t TMyCommWatcher::wakeMarginNs() const
+{
+    return m_lateness.boundNs();
+}
+
+std::optional<TMyCommInstant> TMyCommWatcher::quietUntil() const
+{
+    const platform::Clock &clock = platform::clock();
+    TMyCommInstant at;
+    at.frequency = clock.frequency();
+    if (at.frequency <= 0)
+        return std::nullopt;
+    // Read in this order, the wait's number before the counter that it may extend: the
+    // watcher queues a report before it vouches past the report's instant.
+    const std::uint64_t waitSeq = m_waitSeq.load();
+    const bool confirmed = m_waitConfirmed.load();
+    at.counter = m_quietCounter.load();
+    if (at.counter == NoInstant)
+        return std::nullopt;
+    if (waitSeq % 2 == 1 && confirmed) {
+        const std::int64_t nowCounter = clock.counter();
+        const auto margin = std::int64_t(
+            std::ceil(double(wakeMarginNs()) * double(at.frequency) / 1e9));
+        // Still the same wait: nothing was read since the counter was taken.
+        if (m_waitSeq.load() == waitSeq)
+            at.counter = std::max(at.counter, nowCounter - margin);
+    }
+    std::lock_guard lock(m_mailbox.mutex);
+    if (!m_mailbox.queue.empty() || m_mailbox.failed)
+        return std::nullopt;
+    return at;
 }
 
 void TMyCommWatcher::report(const TMyCommReport &change)

@@ -2,6 +2,7 @@
 
 #include "comm/SerialPort.h"
 #include "comm/SerialWake.h"
+#include "comm/WakeLateness.h"
 
 #include <atomic>
 #include <chrono>
@@ -12,6 +13,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 
 class QObject;
 
@@ -99,6 +102,10 @@ struct TMyCommReport
     TMyCommInstant at;
     // The port has gone (adapter removed, line hung up); the watcher has let go of it.
     bool gone = false;
+    // The watcher met an error while following the port (`error` says which, as the
+    // system put it) and has let go of it; it waits for the next port.
+    bool failed = false;
+    std::string error;
 };
 
 // How the watcher follows a port's lines.
@@ -154,12 +161,28 @@ public:
     void arm(bool on);
     bool armed() const;
 
+    // From any thread: the latest instant up to which every change of the lines whose
+    // instant would come before it has been handed to the change target. None while a
+    // report waits for the user-interface thread, without a port, before the port's first
+    // read, or once the target failed. Polled: the instant of the last read. In a change
+    // wait whose entry the lookout confirmed: now, less the bound on the watcher's wake
+    // delay, since a change before that would have woken it.
+    std::optional<TMyCommInstant> quietUntil() const;
+    // How late the watcher's threads have lately woken: the margin of its instants.
+    std::int64_t wakeBoundNs() const { return m_lateness.boundNs(); }
+
     // Asks the loop to end and does not wait for it.
     void Terminate();
     // On the user-interface thread: from now on no report reaches the change target.
     void clearChangeTarget() { m_changeTarget = nullptr; }
 
     bool ended() const { return m_ended.load(); }
+    // Whether a report is queued or on its way to the user-interface thread.
+    bool delivering() const
+    {
+        std::lock_guard lock(m_mailbox.mutex);
+        return m_mailbox.posted || !m_mailbox.queue.empty();
+    }
     // The watcher thread's kernel id while it runs, 0 otherwise.
     pid_t threadId() const { return m_wake.threadId(); }
     // The lookout's kernel id while it runs (it starts with the first change wait), 0 otherwise.
@@ -185,6 +208,8 @@ private:
     explicit TMyCommWatcher(ChangeTarget target);
 
     void RunLoop();
+    // Where the driver's wake may have come late, the change lies this far before the read.
+    std::int64_t wakeMarginNs() const;
     void report(const TMyCommReport &change);
     void NotifyChange(const TMyCommReport &change);
     friend class TMyCommRelay;
@@ -195,12 +220,12 @@ private:
     // own queue locks are invisible to ThreadSanitizer).
     struct Mailbox
     {
-        std::mutex mutex;
+        mutable std::mutex mutex;
         std::deque<TMyCommReport> queue;
         bool posted = false; // a delivery is on its way to the user-interface thread
         bool failed = false; // the change target threw: nothing more is delivered
     };
-    Mailbox m_mailbox;
+    mutable Mailbox m_mailbox;
 
     TMyCommPortSlot m_port;
     std::atomic<bool> m_terminated{false};
@@ -210,6 +235,14 @@ private:
     std::atomic<bool> m_realTimeRefused{false};
     std::atomic<pid_t> m_lookoutTid{0};
     std::atomic<bool> m_lookoutResting{false};
+    // Set by the lookout once every look of the current wait found the lines still.
+    std::atomic<bool> m_waitConfirmed{false};
+    // Odd while the watcher sits in a change wait, counted up on entry and on exit.
+    std::atomic<std::uint64_t> m_waitSeq{0};
+    // The counter of the last read that found the lines as reported; NoInstant if none.
+    static constexpr std::int64_t NoInstant = INT64_MIN;
+    std::atomic<std::int64_t> m_quietCounter{NoInstant};
+    comm::WakeLateness m_lateness;
     comm::SerialWake m_wake;
     // Lives on the user-interface thread; reports run in its thread. The watcher thread
     // hands it back for deletion as its last act. It holds the watcher weakly: a delivery

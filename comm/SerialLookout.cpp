@@ -18,8 +18,9 @@ std::chrono::steady_clock::time_point at(std::int64_t ns)
 
 } // namespace
 
-SerialLookout::SerialLookout(comm::SerialWake &wake, std::atomic<bool> *resting)
-    : m_wake(wake), m_resting(resting)
+SerialLookout::SerialLookout(comm::SerialWake &wake, std::atomic<bool> *resting,
+                             std::atomic<bool> *confirmed, comm::WakeLateness *lateness)
+    : m_wake(wake), m_resting(resting), m_confirmed(confirmed), m_lateness(lateness)
 {
     m_thread = std::thread([this] { run(); });
 }
@@ -36,7 +37,6 @@ SerialLookout::~SerialLookout()
 
 void SerialLookout::watch(comm::SerialPort &port)
 {
-    bool idle = false;
     {
         std::lock_guard lock(m_mutex);
         ++m_wait;
@@ -45,12 +45,13 @@ void SerialLookout::watch(comm::SerialPort &port)
         m_verdict = {};
         if (m_resting)
             m_resting->store(false);
-        idle = m_idle;
+        if (m_confirmed)
+            m_confirmed->store(false);
     }
-    // A lookout still on its way to a look of an earlier wait takes this one up when it
-    // wakes; only a sleeping one needs the call.
-    if (idle)
-        m_changed.notify_one();
+    // Also a lookout still asleep until a later look of an earlier wait: else it would
+    // miss the first looks of this one, and changes that follow each other within a few
+    // milliseconds would never be looked at.
+    m_changed.notify_one();
 }
 
 SerialLookout::Verdict SerialLookout::stop()
@@ -70,25 +71,29 @@ void SerialLookout::run()
         if (!m_port || m_wait == done) {
             if (m_resting)
                 m_resting->store(m_port != nullptr);
-            m_idle = true;
             m_changed.wait(lock, [&] { return m_end || (m_port && m_wait != done); });
-            m_idle = false;
             continue;
         }
         const std::uint64_t wait = m_wait;
         done = wait;
         const auto left = [&] { return m_end || m_wait != wait || !m_port; };
+        int quietLooks = 0;
         for (int look = 0; look < Looks; ++look) {
             // Time enough for the watcher to be inside the kernel's wait: a look before
             // the kernel's snapshot would prove nothing.
             const std::int64_t deadline = m_since + (FirstLookNs << (2 * look));
+            // Only a sleep that began before its deadline says how late a timer wakes.
+            const bool asleepInTime = comm::SerialPollTimer::nowNs() < deadline;
             if (m_changed.wait_until(lock, at(deadline), left) || left())
                 break;
+            if (m_lateness && asleepInTime)
+                m_lateness->note(comm::SerialPollTimer::nowNs() - deadline);
             ++m_looks;
             const comm::SerialPort::Look seen = m_port->lookForChange();
             if (seen == comm::SerialPort::Look::Quiet) {
                 m_verdict.quietLook = true;
                 m_verdict.quietNs = comm::SerialPollTimer::nowNs();
+                ++quietLooks;
                 continue;
             }
             if (seen == comm::SerialPort::Look::Moved) {
@@ -100,6 +105,9 @@ void SerialLookout::run()
             }
             break;
         }
+        // Still the same wait: the lock is held since the last look.
+        if (m_confirmed && quietLooks == Looks && !left())
+            m_confirmed->store(true);
         // A wait that began meanwhile is taken up at the top.
     }
 }

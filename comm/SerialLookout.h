@@ -2,6 +2,7 @@
 
 #include "comm/SerialPort.h"
 #include "comm/SerialWake.h"
+#include "comm/WakeLateness.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -40,8 +41,12 @@ public:
     // Ends the wait of the thread attached to `wake`. Starts a thread of its own, which
     // inherits the caller's scheduling and signal mask. `resting`, if given, tells whether
     // the lookout is done with the wait now watched (its looks made): a change from then
-    // on can only end that wait by the kernel's own wake.
-    explicit SerialLookout(comm::SerialWake &wake, std::atomic<bool> *resting = nullptr);
+    // on can only end that wait by the kernel's own wake. `confirmed`, if given, tells
+    // whether every look of that wait found the lines still, so that the kernel's snapshot
+    // holds what the last read saw. `lateness`, if given, learns how late each look woke.
+    explicit SerialLookout(comm::SerialWake &wake, std::atomic<bool> *resting = nullptr,
+                           std::atomic<bool> *confirmed = nullptr,
+                           comm::WakeLateness *lateness = nullptr);
     ~SerialLookout();
     SerialLookout(const SerialLookout &) = delete;
     SerialLookout &operator=(const SerialLookout &) = delete;
@@ -67,11 +72,12 @@ private:
     std::uint64_t m_wait = 0;               // counts the waits watched
     std::int64_t m_since = 0;               // when the current wait began
     Verdict m_verdict;
-    bool m_idle = false; // the lookout sleeps until the next wait
     bool m_end = false;
     std::atomic<pid_t> m_tid{0};
     std::atomic<std::int64_t> m_looks{0};
     std::atomic<bool> *m_resting;
+    std::atomic<bool> *m_confirmed;
+    comm::WakeLateness *m_lateness;
     std::thread m_thread;
 };
 

@@ -51,6 +51,18 @@ QString portGoneMessage(const QString &port)
     return platform::resourceText("The adapter of %s was removed; the port has been closed", {port});
 }
 
+QString portFailedMessage(const QString &port, const QString &cause)
+{
+    if (cause.isEmpty())
+        return platform::resourceText(
+            "The contacts on %s are no longer watched after an unknown error; the port has been "
+            "closed. Choose it again to go on",
+            {port});
+    return platform::resourceText("The contacts on %s are no longer watched after an error (%s); "
+                                  "the port has been closed. Choose it again to go on",
+                                  {port, cause});
+}
+
 QString portFactsMessage(const QString &port, const comm::SerialPortFacts &facts)
 {
     QStringList notes;

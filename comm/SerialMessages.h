@@ -10,6 +10,9 @@ namespace comm {
 
 QString openErrorMessage(const QString &port, const comm::SerialOpenError &error);
 QString portGoneMessage(const QString &port);
+// An error stopped the watching of the port's lines; `cause` as the system put it (may be
+// empty).
+QString portFailedMessage(const QString &port, const QString &cause);
 // Limits of an open port's driver; empty when there are none.
 QString portFactsMessage(const QString &port, const comm::SerialPortFacts &facts);
 

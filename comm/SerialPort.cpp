@@ -104,6 +104,10 @@ public:
         return result(::ioctl(m_fd.get(), TIOCMIWAIT, mask));
     }
     int setModemBits(int bits) override { return result(::ioctl(m_fd.get(), TIOCMBIS, &bits)); }
+    int clearModemBits(int bits) override
+    {
+        return result(::ioctl(m_fd.get(), TIOCMBIC, &bits));
+    }
 
 private:
     static int result(int r) { return r == 0 ? 0 : -errno; }
@@ -214,6 +218,14 @@ public:
     }
 
     void switchOutputsOn() { m_driver->setModemBits(TIOCM_DTR | TIOCM_RTS); }
+
+    bool setOutputs(bool dtr, bool rts) override
+    {
+        const int on = (dtr ? TIOCM_DTR : 0) | (rts ? TIOCM_RTS : 0);
+        const int off = (TIOCM_DTR | TIOCM_RTS) & ~on;
+        return (on == 0 || m_driver->setModemBits(on) == 0) &&
+               (off == 0 || m_driver->clearModemBits(off) == 0);
+    }
 
 private:
     // A driver whose wait keeps returning with no line counted would make the watcher

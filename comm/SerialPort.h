@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <sys/types.h>
@@ -72,6 +73,15 @@ public:
     // before: a change that read saw then happened during the read itself.
     virtual bool quietBeforeRead() const { return false; }
 
+    // Switches the outputs DTR and RTS; false where the driver refuses. Any thread may
+    // call it while the watcher reads or waits.
+    virtual bool setOutputs(bool dtr, bool rts)
+    {
+        (void)dtr;
+        (void)rts;
+        return false;
+    }
+
     // Nanoseconds one status read took when the port was opened.
     virtual std::int64_t readCostNs() const { return 0; }
     virtual SerialPortFacts facts() const { return {}; }
@@ -96,6 +106,11 @@ public:
     // of the lines in `mask` has changed since. Must block in a plain system call.
     virtual int waitModemChange(int mask) = 0;
     virtual int setModemBits(int bits) = 0; // TIOCMBIS
+    virtual int clearModemBits(int bits)    // TIOCMBIC
+    {
+        (void)bits;
+        return -ENOTTY;
+    }
 };
 
 // Why a port could not be opened.

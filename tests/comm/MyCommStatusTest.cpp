@@ -1,4 +1,5 @@
 #include "comm/MyCommStatus.h"
+#include "comm/SelfTest.h"
 #include "comm/SerialLookout.h"
 #include "comm/CommTestSupport.h"
 #include "support/FakeSerialPort.h"
@@ -9,7 +10,10 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <random>
 #include <stdexcept>
 #include <thread>
 
@@ -161,11 +165,14 @@ TEST_P(PortKinds, NoPortClosesTheOpenPortAndReportsOnce)
     EXPECT_FALSE(status->Active());
     EXPECT_EQ(linesOf(*status), AllOff);
     EXPECT_EQ(changes, 1);
-    // The watcher lets go of the port even while it blocks in the change wait.
-    EXPECT_TRUE(waitFor([&] { return lines().openPorts() == 0; }));
-
+    // The watcher lets go of the port even while it blocks in the change wait, and what it
+    // read before reaches nobody.
+    ASSERT_TRUE(waitFor([&] { return lines().openPorts() == 0; }));
     lines().set(MS_RING_ON);
-    handleEventsFor(100);
+    ASSERT_TRUE(waitFor([&] {
+        return status->watcher()->tier() == comm::TMyCommTier::None &&
+               !status->watcher()->delivering();
+    }));
     EXPECT_EQ(changes, 1);
 }
 
@@ -210,12 +217,12 @@ TEST_P(PortKinds, AnAdapterThatIsPulledIsClosedAtOnceAndCanBeChosenAgain)
     EXPECT_EQ(status->message().toStdString(),
               "The adapter of " + name + " was removed; the port has been closed");
     EXPECT_EQ(status->Comm(), GetParam());
-    // Closed, and nobody knocks at the dead device any more.
-    EXPECT_TRUE(waitFor([&] { return lines().openPorts() == 0; }));
-    EXPECT_TRUE(waitFor([&] { return status->watcher()->tier() == comm::TMyCommTier::None; }));
-    const std::int64_t reads = lines().reads();
-    handleEventsFor(100);
-    EXPECT_EQ(lines().reads(), reads);
+    // Closed (no port on the device is left to knock at it), and nothing else comes.
+    EXPECT_TRUE(waitFor([&] {
+        return lines().openPorts() == 0 &&
+               status->watcher()->tier() == comm::TMyCommTier::None &&
+               !status->watcher()->delivering();
+    }));
     EXPECT_EQ(changes, 1);
 
     // While it is away, choosing it fails; plugged in again, it works.
@@ -245,6 +252,151 @@ TEST_P(PortKinds, TheWatcherFollowsEachDriverInItsTier)
     EXPECT_TRUE(status->watcher()->armed());
     status->setArmed(false);
     EXPECT_FALSE(status->watcher()->armed());
+}
+
+
+// The bound on wake lateness: a high quantile of the latest wakes and half again, never below
+// the latest few nor the floor; a prior until enough wakes are known.
+TEST(WakeLateness, BoundsTheLatestWakesByAHighQuantile)
+{
+    using comm::WakeLateness;
+    struct Run
+    {
+        std::size_t count;
+        std::int64_t ns;
+    };
+    const struct
+    {
+        const char *what;
+        std::vector<Run> runs;
+        std::int64_t bound;
+    } rows[] = {
+        {"nothing known", {}, WakeLateness::PriorNs},
+        {"too few", {{15, 1'000}}, WakeLateness::PriorNs},
+        {"quick wakes", {{256, 5'000}}, WakeLateness::FloorNs},
+        {"early wakes count as on time", {{256, -9'000}}, WakeLateness::FloorNs},
+        {"steady", {{256, 50'000}}, 75'000},
+        {"spikes beyond the quantile", {{250, 10'000}, {6, 1'000'000}}, 1'500'000},
+        {"a rare spike long ago", {{1, 3'000'000}, {255, 10'000}}, WakeLateness::FloorNs},
+        {"a load that just began", {{255, 10'000}, {1, 5'000'000}}, 5'000'000},
+        {"... and has gone again", {{247, 10'000}, {1, 5'000'000}, {8, 10'000}}, WakeLateness::FloorNs},
+        {"a load that has gone", {{300, 1'000'000}, {256, 30'000}}, 45'000},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        WakeLateness lateness;
+        std::size_t total = 0;
+        for (const Run &run : row.runs) {
+            for (std::size_t i = 0; i < run.count; ++i)
+                lateness.note(run.ns);
+            total += run.count;
+        }
+        EXPECT_EQ(lateness.samples(), total);
+        EXPECT_EQ(lateness.boundNs(), row.bound);
+    }
+}
+
+// The instant up to which the component vouches that every change has reached the
+// handler: none without a port, with a report still queued, or without a clock; in a
+// polled tier the last read, in a change wait that the lookout confirmed now less the
+// wake bound.
+TEST_P(PortKinds, TheQuietInstantFollowsTheReadsAndNeverPassesAQueuedChange)
+{
+    const bool changeWait = GetParam() == 1 || GetParam() == 6;
+    EXPECT_FALSE(status->quietUntil().has_value()) << "no port";
+    clock.set(2'000'000);
+    status->ChangePort(GetParam());
+    ASSERT_TRUE(waitFor([&] { return status->quietUntil().has_value(); }));
+    EXPECT_LE(status->quietUntil()->counter, 2'000'000);
+    EXPECT_EQ(status->quietUntil()->frequency, 10'000);
+
+    // A change read while the window is busy: nothing at or past its instant is vouched
+    // for until the handler has had it.
+    std::vector<std::int64_t> instants;
+    status->setOnChanged([&](QObject *) {
+        if (const auto at = status->changeInstant())
+            instants.push_back(at->counter);
+    });
+    ASSERT_TRUE(waitFor([&] { return lines().waitingSinceLastSet() || !changeWait; }, false));
+    clock.set(2'000'100);
+    lines().set(MS_DSR_ON);
+    ASSERT_TRUE(waitFor([&] { return status->watcher()->delivering(); }, false));
+    clock.set(2'000'500);
+    std::vector<std::optional<comm::TMyCommInstant>> whileQueued;
+    for (int look = 0; look < 20; ++look)
+        whileQueued.push_back(status->quietUntil());
+    ASSERT_TRUE(waitFor([&] { return instants.size() == 1; }));
+    // Slow reads are stamped in their middle, which may straddle the clock's step.
+    EXPECT_LE(instants[0], 2'000'100);
+    EXPECT_GT(instants[0], 2'000'000);
+    for (const auto &q : whileQueued)
+        EXPECT_TRUE(!q || q->counter < instants[0]) << q->counter;
+
+    // Once it has: polled reads carry the instant on; a change wait that the lookout
+    // found sound vouches for now, less the wake bound (at 10 kHz a few counts).
+    if (changeWait) {
+        ASSERT_TRUE(waitFor([&] {
+            return lines().waitingSinceLastSet() && status->watcher()->lookoutResting();
+        }));
+    }
+    clock.set(2'001'000);
+    const auto margin = [&] {
+        return std::int64_t(std::ceil(double(status->watcher()->wakeBoundNs()) * 1e4 / 1e9));
+    };
+    ASSERT_TRUE(waitFor([&] {
+        const auto quiet = status->quietUntil();
+        return quiet && quiet->counter >= 2'001'000 - (changeWait ? margin() : 0);
+    })) << status->quietUntil().value_or(comm::TMyCommInstant{}).counter;
+    EXPECT_LE(status->quietUntil()->counter, 2'001'000);
+
+    clock.setFrequency(0);
+    EXPECT_FALSE(status->quietUntil().has_value()) << "no clock";
+    clock.setFrequency(10'000);
+    status->ChangePort(0);
+    EXPECT_FALSE(status->quietUntil().has_value()) << "closed";
+}
+
+// With the machine's clock and a contact that bounces at random: no change reaches the
+// handler with an instant that a quiet instant returned before had already passed.
+TEST_P(PortKinds, NoChangeArrivesBehindAQuietInstant)
+{
+    platform::setClock(nullptr);
+    std::int64_t vouched = INT64_MIN;
+    int behind = 0;
+    int reports = 0;
+    status->setOnChanged([&](QObject *) {
+        if (const auto at = status->changeInstant()) {
+            ++reports;
+            behind += at->counter <= vouched;
+        }
+    });
+    status->ChangePort(GetParam());
+    std::atomic<bool> done{false};
+    std::thread contact([&] {
+        std::mt19937 random(7);
+        std::uint32_t word = 0;
+        for (int edge = 0; edge < 300; ++edge) {
+            word ^= MS_DSR_ON;
+            lines().set(word);
+            std::this_thread::sleep_for(std::chrono::microseconds(20 + random() % 600));
+        }
+        done.store(true);
+    });
+    int vouches = 0;
+    while (!done.load() || status->watcher()->delivering()) {
+        QCoreApplication::processEvents();
+        if (const auto quiet = status->quietUntil()) {
+            vouched = std::max(vouched, quiet->counter);
+            ++vouches;
+        }
+    }
+    contact.join();
+    // The watcher lets go of the port, and so of the clock, before the test's comes back.
+    status->ChangePort(0);
+    platform::setClock(&clock);
+    EXPECT_GT(reports, 0);
+    EXPECT_GT(vouches, 0);
+    EXPECT_EQ(behind, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Waiting, PortKinds, ::testing::Values(std::uint8_t(1)));
@@ -352,7 +504,12 @@ TEST_F(MyCommStatusTest, UnusablePortsLeaveActiveFalseAndReportNothing)
         EXPECT_EQ(changes, 1);
         mute->set(MS_CTS_ON);
         waits->set(MS_CTS_ON);
-        handleEventsFor(100);
+        // Nothing of either port is open or on its way to the component.
+        ASSERT_TRUE(waitFor([&] {
+            return waits->openPorts() == 0 &&
+                   status->watcher()->tier() == comm::TMyCommTier::None &&
+                   !status->watcher()->delivering();
+        }));
         EXPECT_EQ(changes, 1);
         EXPECT_EQ(linesOf(*status), AllOff);
         EXPECT_EQ(mute->openPorts(), 0);
@@ -468,34 +625,79 @@ TEST_F(MyCommStatusTest, AChangeReadRightAfterTheSafetyBoundIsNotLate)
     comm::TMyCommWatcher::setWaitBound(0);
 }
 
-TEST_F(MyCommStatusTest, AnErrorOfTheHandlerEndsTheWatcherSilently)
+// Whatever stops the watching of a port's lines closes the port, as a pulled adapter does:
+// the component says why in its message and reports once more, so that the window falls
+// back; the port chosen again is watched as before. An error of the handler while it hears
+// of the closing ends the watcher itself, and the next choice starts another.
+TEST_F(MyCommStatusTest, AnErrorThatStopsTheWatchingClosesThePortWithAMessage)
 {
-    status->ChangePort(1);
-    bool fail = true;
-    int handled = 0;
-    status->setOnChanged([&](QObject *) {
-        ++handled;
-        if (fail)
-            throw std::runtime_error("handler failed");
-    });
-    waits->set(MS_DSR_ON);
-    ASSERT_TRUE(waitFor([&] { return handled == 1; }));
-    ASSERT_TRUE(waitFor([&] { return status->watcher() == nullptr; }));
+    const struct
+    {
+        const char *what;
+        bool handlerFails;   // the handler throws on the change report
+        bool closingFails;   // ... and on the report of the closing as well
+        bool readFails;      // the driver's status read throws instead
+        const char *message; // what the component says
+    } rows[] = {
+        {"handler", true, false, false,
+         "The contacts on COM1 are no longer watched after an error (handler failed); the "
+         "port has been closed. Choose it again to go on"},
+        {"handler, twice", true, true, false,
+         "The contacts on COM1 are no longer watched after an error (handler failed); the "
+         "port has been closed. Choose it again to go on"},
+        {"driver", false, false, true,
+         "The contacts on COM1 are no longer watched after an error (driver fault); the "
+         "port has been closed. Choose it again to go on"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        status->setOnChanged([&](QObject *) { seen.push_back(linesOf(*status)); });
+        status->ChangePort(1);
+        ASSERT_TRUE(reported(linesOf(waits->word())));
+        ASSERT_TRUE(waitFor([&] {
+            return waits->waitingSinceLastSet() && !status->watcher()->delivering();
+        }));
+        int handled = 0;
+        int thrown = 0;
+        std::vector<bool> active;
+        status->setOnChanged([&](QObject *) {
+            ++handled;
+            active.push_back(status->Active());
+            if (row.handlerFails && (thrown == 0 || row.closingFails)) {
+                ++thrown;
+                throw std::runtime_error("handler failed");
+            }
+        });
+        if (row.readFails)
+            waits->beforeNextRead([] { throw std::runtime_error("driver fault"); });
+        waits->set(waits->word() ^ MS_DSR_ON);
+        ASSERT_TRUE(waitFor([&] { return !status->Active(); }));
+        ASSERT_TRUE(waitFor([&] { return waits->openPorts() == 0; }));
+        EXPECT_EQ(status->message().toStdString(), row.message);
+        EXPECT_EQ(linesOf(*status), AllOff);
+        EXPECT_EQ(status->Comm(), 1);
+        // The change itself (unless the read failed), then the closing, which the handler
+        // sees with the port closed.
+        ASSERT_EQ(handled, row.readFails ? 1 : 2);
+        EXPECT_FALSE(active.back());
+        if (!row.readFails) {
+            EXPECT_TRUE(active.front());
+        }
+        // Until the port is chosen again, nothing comes.
+        if (row.closingFails)
+            ASSERT_TRUE(waitFor([&] { return status->watcher() == nullptr; }));
+        else
+            ASSERT_TRUE(waitFor([&] { return !status->watcher()->delivering(); }));
+        EXPECT_EQ(handled, row.readFails ? 1 : 2);
 
-    // Later changes are not reported, while everything else goes on.
-    fail = false;
-    waits->set(MS_CTS_ON);
-    handleEventsFor(100);
-    EXPECT_EQ(handled, 1);
-    status->ChangePort(2);
-    EXPECT_TRUE(status->Active());
-    EXPECT_EQ(handled, 2);
-    other->set(MS_DSR_ON);
-    handleEventsFor(100);
-    EXPECT_EQ(handled, 2);
-    EXPECT_EQ(linesOf(*status), AllOff);
-    status->ChangePort(0);
-    EXPECT_TRUE(waitFor([&] { return waits->openPorts() + other->openPorts() == 0; }));
+        status->setOnChanged([&](QObject *) { seen.push_back(linesOf(*status)); });
+        status->ChangePort(2);
+        EXPECT_TRUE(status->Active());
+        EXPECT_TRUE(status->message().isEmpty());
+        other->set(other->word() ^ MS_CTS_ON);
+        EXPECT_TRUE(reported(linesOf(other->word())));
+        status->ChangePort(0);
+    }
 }
 
 TEST_F(MyCommStatusTest, AnErrorOfTheHandlerDuringAPortChangeReachesTheCaller)
@@ -520,9 +722,10 @@ TEST_F(MyCommStatusTest, AReportOnItsWayNeverReachesADestroyedComponent)
     const pid_t tid = status->watcher()->threadId();
     const int before = changes;
     status.reset();
-    handleEventsFor(50);
+    ASSERT_TRUE(waitFor([&] { return threadGone(tid) && waits->openPorts() == 0; }));
+    // Whatever the watcher posted before it ended has now been handled.
+    QCoreApplication::sendPostedEvents();
     EXPECT_EQ(changes, before);
-    EXPECT_TRUE(waitFor([&] { return threadGone(tid) && waits->openPorts() == 0; }));
 }
 
 TEST_F(MyCommStatusTest, EachReportCarriesTheInstantOfTheReadThatSawIt)
@@ -545,6 +748,57 @@ TEST_F(MyCommStatusTest, EachReportCarriesTheInstantOfTheReadThatSawIt)
     EXPECT_FALSE(status->changeInstant().has_value());
 }
 
+// The live log's tap: one edge per line that a report changes, in the lines' order, each
+// with the report's instant, before the handler hears of it; opening and closing the port
+// make none.
+TEST_F(MyCommStatusTest, TheTapGetsEveryEdgeOfEveryReportWithItsInstant)
+{
+    std::vector<comm::TMyCommEdge> edges;
+    std::vector<std::size_t> tappedBeforeHandler;
+    status->setEdgeTap([&](const comm::TMyCommEdge &edge) { edges.push_back(edge); });
+    status->setOnChanged([&](QObject *) { tappedBeforeHandler.push_back(edges.size()); });
+    status->ChangePort(1);
+    using Edges = std::vector<std::pair<std::uint32_t, bool>>;
+    const struct
+    {
+        std::uint32_t word;
+        std::int64_t at;
+        Edges edges;
+    } rows[] = {
+        {MS_DSR_ON, 3'000'000, {{MS_DSR_ON, true}}},
+        {MS_DSR_ON | MS_CTS_ON, 3'000'100, {{MS_CTS_ON, true}}},
+        {MS_RING_ON | MS_RLSD_ON, 3'000'200,
+         {{MS_CTS_ON, false}, {MS_DSR_ON, false}, {MS_RING_ON, true}, {MS_RLSD_ON, true}}},
+        {MS_RLSD_ON, 3'000'300, {{MS_RING_ON, false}}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.at);
+        // Read as it happens: the watcher waits on the lines as they are, the lookout rests.
+        ASSERT_TRUE(waitFor([&] {
+            return waits->waitingSinceLastSet() && status->watcher()->lookoutResting() &&
+                   !status->watcher()->delivering();
+        }));
+        const std::size_t before = edges.size();
+        const std::size_t reports = tappedBeforeHandler.size();
+        clock.set(row.at);
+        waits->set(row.word);
+        ASSERT_TRUE(waitFor([&] { return tappedBeforeHandler.size() == reports + 1; }));
+        ASSERT_EQ(edges.size(), before + row.edges.size());
+        EXPECT_EQ(tappedBeforeHandler.back(), edges.size());
+        for (std::size_t i = 0; i < row.edges.size(); ++i) {
+            const comm::TMyCommEdge &edge = edges[before + i];
+            EXPECT_EQ(std::make_pair(edge.line, edge.on), row.edges[i]) << i;
+            EXPECT_EQ(edge.at.counter, row.at);
+            EXPECT_FALSE(edge.at.late);
+            EXPECT_GT(edge.at.uncertaintyNs, 0);
+        }
+    }
+    const std::size_t tapped = edges.size();
+    status->ChangePort(0);
+    EXPECT_EQ(edges.size(), tapped);
+    EXPECT_EQ(tappedBeforeHandler.size(), std::size(rows) + 2);
+}
+
 // Port changes in quick succession while the lines move: every wake must reach the
 // watcher, or it would stay with an old port.
 TEST_F(MyCommStatusTest, RapidPortChangesLoseNoWake)
@@ -564,6 +818,74 @@ TEST_F(MyCommStatusTest, RapidPortChangesLoseNoWake)
     EXPECT_TRUE(waitFor([&] {
         return waits->openPorts() == 0 && polled->openPorts() == 0 && other->openPorts() == 1;
     }));
+}
+
+// The self-test of the timing path on a loopback plug: it finds a delay held in one line's
+// path as the systematic difference between the two contacts, says when the driver
+// buffers, and without a loopback says so instead of giving figures.
+TEST(SelfTest, FindsADelayInOneLinesPathAndTheAbsentLoopback)
+{
+    const struct
+    {
+        const char *what;
+        FakeModemLines::Kind kind;
+        bool loopback;
+        std::int64_t ctsDelayNs;
+        int latencyMs;
+    } rows[] = {
+        {"change wait, both paths alike", FakeModemLines::Waits, true, 0, -1},
+        {"change wait, 2 ms on CTS", FakeModemLines::Waits, true, 2'000'000, -1},
+        {"polled, 2 ms on CTS, a buffering driver", FakeModemLines::Polled, true, 2'000'000, 16},
+        {"no loopback", FakeModemLines::Waits, false, 0, 1},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        FakeSerialPorts ports;
+        std::shared_ptr<FakeModemLines> lines = ports.add(1, row.kind);
+        lines->setLoopback(row.loopback, row.ctsDelayNs);
+        comm::SerialPortFacts facts;
+        facts.latencyMs = row.latencyMs;
+        lines->setFacts(facts);
+        comm::TMyCommStatus status;
+        int tapped = 0;
+        status.setEdgeTap([&](const comm::TMyCommEdge &) { ++tapped; });
+        status.ChangePort(1);
+        ASSERT_TRUE(status.Active());
+
+        const int toggles = 60;
+        const comm::SelfTestResult result = comm::runSelfTest(status, toggles, 300);
+        EXPECT_EQ(result.loopback, row.loopback);
+        EXPECT_EQ(result.buffering, row.latencyMs > 1);
+        EXPECT_EQ(result.latencyMs, row.latencyMs);
+        if (!row.loopback) {
+            EXPECT_EQ(result.dsr.edges + result.cts.edges, 0);
+            status.ChangePort(0);
+            continue;
+        }
+        EXPECT_EQ(result.dsr.edges, toggles / 2);
+        EXPECT_EQ(result.cts.edges, toggles / 2);
+        for (const comm::SelfTestLine &line : {result.dsr, result.cts}) {
+            EXPECT_GT(line.medianUs, 0.0);
+            EXPECT_LE(line.medianUs, line.p99Us);
+            EXPECT_LE(line.p99Us, line.maxUs);
+        }
+        // The held path shows as the difference (what the machine actually held, which
+        // a loaded one makes longer than asked); paths alike show none worth a digit.
+        std::vector<std::int64_t> holds = lines->ctsHolds();
+        std::sort(holds.begin(), holds.end());
+        const double heldUs = holds.empty() ? 0.0 : double(holds[holds.size() / 2]) / 1000.0;
+        // Each switch of RTS, and the one as the port opened.
+        EXPECT_EQ(holds.size(), row.ctsDelayNs > 0 ? std::size_t(toggles / 2 + 1) : 0u);
+        EXPECT_GE(heldUs, double(row.ctsDelayNs) / 1000.0);
+        EXPECT_NEAR(result.systematicUs, heldUs, 500.0);
+        // The tap that was set before is back and saw the edges too.
+        EXPECT_GE(tapped, toggles);
+        const int before = tapped;
+        lines->set(lines->word() ^ MS_RING_ON);
+        EXPECT_TRUE(waitFor([&] { return tapped == before + 1; }));
+        // Done with the clock before the next test installs its own.
+        status.ChangePort(0);
+    }
 }
 
 } // namespace

@@ -136,6 +136,12 @@ TEST_F(SerialMessages, APulledAdapterAndTheLimitsOfADriverAreToldInGerman)
               "COM3 lässt sich nicht öffnen: ein solches Gerät gibt es nicht");
     EXPECT_EQ(comm::portGoneMessage("COM3").toStdString(),
               "Der Adapter von COM3 wurde entfernt; die Schnittstelle ist geschlossen");
+    EXPECT_EQ(comm::portFailedMessage("COM3", "E/A-Fehler").toStdString(),
+              "Die Kontakte an COM3 werden nach einem Fehler (E/A-Fehler) nicht mehr überwacht; "
+              "die Schnittstelle ist geschlossen. Wählen Sie sie erneut, um weiterzumessen");
+    EXPECT_EQ(comm::portFailedMessage("COM3", {}).toStdString(),
+              "Die Kontakte an COM3 werden nach einem unbekannten Fehler nicht mehr überwacht; "
+              "die Schnittstelle ist geschlossen. Wählen Sie sie erneut, um weiterzumessen");
     EXPECT_EQ(comm::tierName(comm::TMyCommTier::Polled).toStdString(),
               "Abfrage: 1 kHz in Ruhe, 10 kHz während einer Messung");
 }

@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <malloc.h>
+#if defined(__SANITIZE_ADDRESS__)
+// The address sanitizer's allocator keeps the heap itself; its runtime tells what it holds.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#endif
+
 using namespace registry;
 
 namespace {
@@ -262,6 +269,25 @@ TEST(RegFile, TheLimitsHoldAlikeForReadingAndChanging)
     EXPECT_EQ(error, "line 1: larger than 16777216 bytes");
 }
 
+// Bytes the process holds on its heap now, as its allocator counts them.
+std::int64_t heapInUse()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return std::int64_t(__sanitizer_get_current_allocated_bytes());
+#else
+    const struct mallinfo2 info = mallinfo2();
+    return std::int64_t(info.uordblks + info.hblkhd);
+#endif
+}
+
+// The heap that `build` leaves in use in what it returns, while that lives.
+template <typename Build> std::int64_t heapOf(Build build)
+{
+    const std::int64_t before = heapInUse();
+    const auto built = build();
+    return heapInUse() - before;
+}
+
 TEST(RegFile, ManyValuesAndDeepKeysTakeLinearRoom)
 {
     // A deep chain is written as its deepest key alone; its parents are implied.
@@ -276,9 +302,13 @@ TEST(RegFile, ManyValuesAndDeepKeysTakeLinearRoom)
     EXPECT_EQ(*back, file);
 
     // Values found in any case among many, the first spelling kept, the order too.
-    RegFile values;
-    for (int i = 0; i < 100000; ++i)
-        values.setValue("K", QStringLiteral("Value%1").arg(i), RegValue::dword(DWORD(i)));
+    const auto manyValues = [](int count) {
+        RegFile values;
+        for (int i = 0; i < count; ++i)
+            values.setValue("K", QStringLiteral("Value%1").arg(i), RegValue::dword(DWORD(i)));
+        return values;
+    };
+    RegFile values = manyValues(100000);
     EXPECT_FALSE(values.setValue("k", "VALUE99999", RegValue::dword(99999)));
     EXPECT_TRUE(values.setValue("k", "value5", RegValue::dword(7)));
     EXPECT_EQ(values.valueCount(), 100000);
@@ -287,6 +317,36 @@ TEST(RegFile, ManyValuesAndDeepKeysTakeLinearRoom)
     const std::optional<RegFile> parsed = RegFile::parse(values.serialize());
     ASSERT_TRUE(parsed);
     EXPECT_EQ(*parsed, values);
+
+    // The room they take, measured: twice as many keys or values take about twice the
+    // heap (a key that kept its whole path would take the square), and each a bounded part.
+    const struct
+    {
+        const char *what;
+        std::function<std::int64_t(int)> heap;
+        int count;
+        std::int64_t perItem; // bytes each may take at most
+    } rows[] = {
+        {"deep keys", [](int n) { return heapOf([&] { RegFile f; f.createKey(chain(n)); return f; }); },
+         8000, 1024},
+        {"parsed deep keys",
+         [](int n) {
+             RegFile f;
+             f.createKey(chain(n));
+             const QByteArray written = f.serialize();
+             return heapOf([&] { return RegFile::parse(written); });
+         },
+         8000, 1024},
+        {"values", [&](int n) { return heapOf([&] { return manyValues(n); }); }, 20000, 1024},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::int64_t one = row.heap(row.count);
+        const std::int64_t two = row.heap(2 * row.count);
+        EXPECT_GT(one, 0);
+        EXPECT_LE(two, one * 5 / 2) << one << " then " << two;
+        EXPECT_LE(two, row.perItem * 2 * row.count) << two;
+    }
 }
 
 TEST(RegFile, TheHeaderTellsAHiveFromAnyOtherFile)

@@ -16,6 +16,7 @@
 #include <thread>
 #include <time.h>
 #include <unistd.h>
+#include <vector>
 
 // Every status read of any fake port, numbered; lets a test tell whether the watcher's
 // instant was taken after a given read.
@@ -59,6 +60,43 @@ public:
         m_counts.fetch_add(step);
         m_changedNs.store(monotonicNs());
         eventfd_write(m_event, 1);
+    }
+
+    // Wired as a loopback plug: DTR feeds DSR, RTS feeds CTS. RTS's path holds a change
+    // back `ctsDelayNs` (the switching call returns only after it).
+    void setLoopback(bool on, std::int64_t ctsDelayNs = 0)
+    {
+        m_ctsDelayNs.store(ctsDelayNs);
+        m_loopback.store(on);
+    }
+
+    // The outputs `bits` (TIOCM_DTR, TIOCM_RTS) switched on or off by a port.
+    void drive(int bits, bool on)
+    {
+        const int before = on ? m_outputs.fetch_or(bits) : m_outputs.fetch_and(~bits);
+        const int moved = (on ? ~before : before) & bits;
+        if (!m_loopback.load())
+            return;
+        if (moved & TIOCM_DTR)
+            set(on ? word() | comm::MS_DSR_ON : word() & ~comm::MS_DSR_ON);
+        if (moved & TIOCM_RTS) {
+            if (const std::int64_t delay = m_ctsDelayNs.load(); delay > 0) {
+                const std::int64_t start = monotonicNs();
+                const timespec held{time_t(delay / 1'000'000'000), long(delay % 1'000'000'000)};
+                clock_nanosleep(CLOCK_MONOTONIC, 0, &held, nullptr);
+                // A loaded machine sleeps longer than asked: what was held counts.
+                std::lock_guard lock(m_mutex);
+                m_ctsHolds.push_back(monotonicNs() - start);
+            }
+            set(on ? word() | comm::MS_CTS_ON : word() & ~comm::MS_CTS_ON);
+        }
+    }
+
+    // How long each change of CTS was actually held back, in nanoseconds.
+    std::vector<std::int64_t> ctsHolds()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_ctsHolds;
     }
 
     // CLOCK_MONOTONIC nanoseconds when the last set() became visible to readers.
@@ -148,6 +186,9 @@ private:
     std::atomic<std::int64_t> m_reads{0};
     std::atomic<std::int64_t> m_firstRead{0};
     std::atomic<std::uint64_t> m_counts{0};
+    std::atomic<int> m_outputs{0};
+    std::atomic<bool> m_loopback{false};
+    std::atomic<std::int64_t> m_ctsDelayNs{0};
     // Every change and the unplugging count it up; waits read it.
     const int m_event;
     std::function<void()> m_beforeWait;
@@ -156,6 +197,7 @@ private:
     std::atomic<bool> m_readHookArmed{false};
     std::mutex m_mutex;
     comm::SerialPortFacts m_facts;
+    std::vector<std::int64_t> m_ctsHolds;
 };
 
 // Answers the modem requests as the kernel's serial drivers do.
@@ -231,7 +273,20 @@ public:
         }
     }
 
-    int setModemBits(int) override { return m_lines->gone() ? -EIO : 0; }
+    int setModemBits(int bits) override
+    {
+        if (m_lines->gone())
+            return -EIO;
+        m_lines->drive(bits, true);
+        return 0;
+    }
+    int clearModemBits(int bits) override
+    {
+        if (m_lines->gone())
+            return -EIO;
+        m_lines->drive(bits, false);
+        return 0;
+    }
 
 private:
     std::shared_ptr<FakeModemLines> m_lines;
