@@ -21,9 +21,9 @@ struct ClassViewState
 
     bool running = false;
     qint64 runningMs = 0;     // time since the start when published, while running
-                              // (the page shows MM:SS.hh and ticks on locally)
+                              // (the page ticks on locally as MM:SS.hh, like the display)
     QString timeText;         // the display's text when not running
-    QString decimalSeparator = QStringLiteral("."); // in the ticking time, as the display has it
+    QString decimalSeparator = QStringLiteral(","); // the locale's, for the chart's scale
     QString armedText;        // e.g. "Bereit", "Läuft"
     QString armedColor;       // "#rrggbb"
     QString seriesLabel;

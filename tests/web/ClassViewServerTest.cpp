@@ -169,7 +169,7 @@ TEST(ClassViewState, JsonCarriesEveryTextAsGivenOnOneLine)
                  {"armedColor", s.armedColor},   {"seriesLabel", s.seriesLabel},
                  {"modeName", s.modeName},       {"resultText", s.resultText},
                  {"chartXLabel", s.chartXLabel}, {"chartYLabel", s.chartYLabel},
-                 {"decimalSeparator", QStringLiteral(".")}};
+                 {"decimalSeparator", QStringLiteral(",")}};
     for (const auto &t : texts)
         EXPECT_EQ(o[QLatin1String(t.key)].toString(), t.value) << t.key;
     EXPECT_EQ(o["runColumns"].toArray().at(1).toString(), QStringLiteral("Zeit"));

@@ -13,16 +13,17 @@
 
   function two(n) { return (n < 10 ? '0' : '') + n; }
 
-  function clock(ms, sep) {
+  // The display's own format, which has a point in every language.
+  function clock(ms) {
     const hundredths = Math.floor(ms / 10);
     const seconds = Math.floor(hundredths / 100);
-    return two(Math.floor(seconds / 60)) + ':' + two(seconds % 60) + sep + two(hundredths % 100);
+    return two(Math.floor(seconds / 60)) + ':' + two(seconds % 60) + '.' + two(hundredths % 100);
   }
 
   function tick() {
     if (state && state.running) {
       const ms = state.runningMs + (performance.now() - receivedAt);
-      $('time').textContent = clock(Math.max(0, ms), state.decimalSeparator || '.');
+      $('time').textContent = clock(Math.max(0, ms));
       requestAnimationFrame(tick);
     }
   }
@@ -74,8 +75,8 @@
     return e;
   }
 
-  function number(value, span, sep) {
-    const decimals = span >= 100 ? 0 : span >= 10 ? 1 : span >= 1 ? 2 : 3;
+  function number(value, span, sep, whole) {
+    const decimals = whole || span >= 100 ? 0 : span >= 10 ? 1 : span >= 1 ? 2 : 3;
     return value.toFixed(decimals).replace('.', sep);
   }
 
@@ -83,12 +84,12 @@
     const chart = $('chart');
     chart.replaceChildren();
     const points = s.chartPoints || [];
-    const left = 70, right = 585, top = 15, bottom = 270;
+    const left = 95, right = 580, top = 15, bottom = 265;
     svg(chart, 'line', {x1: left, y1: bottom, x2: right, y2: bottom, class: 'axis'});
     svg(chart, 'line', {x1: left, y1: top, x2: left, y2: bottom, class: 'axis'});
     svg(chart, 'text', {x: (left + right) / 2, y: 310, 'text-anchor': 'middle'}, s.chartXLabel || '');
-    svg(chart, 'text', {x: 12, y: (top + bottom) / 2, 'text-anchor': 'middle',
-                        transform: `rotate(-90 12 ${(top + bottom) / 2})`}, s.chartYLabel || '');
+    svg(chart, 'text', {x: 18, y: (top + bottom) / 2, 'text-anchor': 'middle',
+                        transform: `rotate(-90 18 ${(top + bottom) / 2})`}, s.chartYLabel || '');
     if (points.length === 0) {
       svg(chart, 'text', {x: (left + right) / 2, y: (top + bottom) / 2, 'text-anchor': 'middle'},
           'Noch keine Werte');
@@ -106,8 +107,10 @@
       svg(chart, 'line', {x1: left, y1: py(y), x2: right, y2: py(y), class: 'grid'});
       svg(chart, 'text', {x: left - 6, y: py(y) + 5, 'text-anchor': 'end'}, number(y, y1 - y0, sep));
     }
+    const whole = xs.every(Number.isInteger);
     for (const x of [x0, x1])
-      svg(chart, 'text', {x: px(x), y: bottom + 20, 'text-anchor': 'middle'}, number(x, x1 - x0, sep));
+      svg(chart, 'text', {x: px(x), y: bottom + 24, 'text-anchor': 'middle'},
+          number(x, x1 - x0, sep, whole));
     svg(chart, 'polyline', {points: points.map((p) => px(p[0]) + ',' + py(p[1])).join(' ')});
     for (const p of points)
       svg(chart, 'circle', {cx: px(p[0]), cy: py(p[1]), r: 4});
