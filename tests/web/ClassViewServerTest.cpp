@@ -426,3 +426,26 @@ TEST(ClassViewServer, UrlNamesTheAddressPortAndCode)
     const QString lan = web::lanAddress();
     EXPECT_FALSE(lan.isEmpty());
 }
+
+TEST(ClassViewServer, OnTheNetworkItAnswersOverIPv4AndIPv6Loopback)
+{
+    ClassViewServer::Options o = testOptions();
+    o.loopbackOnly = false;
+    Served s(o);
+    EXPECT_EQ(get(s.port(), "/state?k=" + Code).status, 200);
+    const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in6 to{};
+    to.sin6_family = AF_INET6;
+    to.sin6_addr = in6addr_loopback;
+    to.sin6_port = htons(s.port());
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to) != 0) {
+        ::close(fd);
+        GTEST_SKIP() << "no IPv6 loopback on this machine";
+    }
+    sendAll(fd, getRequest("/state?k=" + Code));
+    QByteArray got;
+    EXPECT_TRUE(waitFor(fd, got, Secret, 5000));
+    EXPECT_TRUE(got.startsWith("HTTP/1.1 200")) << got.left(40).data();
+    ::close(fd);
+}
