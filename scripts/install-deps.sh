@@ -15,6 +15,8 @@ run_packages=(
     # the start and stop tones (the library is loaded only when a tone plays)
     libasound2-dev
     fonts-liberation libfontconfig-dev
+    # the class view's HTTP server and the QR code that leads to it
+    libmicrohttpd-dev libqrencode-dev
     # xvfb-run is what the program suggests on a machine without a display.
     xvfb xauth
 )
@@ -27,6 +29,8 @@ test_packages=(
     poppler-utils
     desktop-file-utils appstream lintian
     locales libc-l10n
+    # the class view: a real browser loads the page; zbarimg reads the QR code back
+    chromium zbar-tools
 )
 tools_packages=(
     clang libclang-rt-14-dev

@@ -358,4 +358,20 @@ void SaveSetting(const char *name, int value)
     });
 }
 
+ClassViewSettings LoadClassViewSettings()
+{
+    ClassViewSettings values;
+    values.on = LoadSetting("ClassView", 0) == 1;
+    const int port = LoadSetting("ClassViewPort", values.port);
+    if (port >= 1 && port <= 65535)
+        values.port = port;
+    return values;
+}
+
+void SaveClassViewSettings(const ClassViewSettings &values)
+{
+    SaveSetting("ClassView", values.on ? 1 : 0);
+    SaveSetting("ClassViewPort", values.port);
+}
+
 } // namespace settings

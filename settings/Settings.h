@@ -41,4 +41,14 @@ void SaveSettings(const SettingsValues &values);
 int LoadSetting(const char *name, int defaultValue);
 void SaveSetting(const char *name, int value);
 
+// The class view: "ClassView" (1 on, 0 off) and "ClassViewPort", stored as the values
+// above. Off by default; a port outside 1 to 65535 reads as 8080.
+struct ClassViewSettings
+{
+    bool on = false;
+    int port = 8080;
+};
+ClassViewSettings LoadClassViewSettings();
+void SaveClassViewSettings(const ClassViewSettings &values);
+
 } // namespace settings

@@ -764,4 +764,35 @@ TEST_F(Settings, AFurtherValueOfAnotherTypeIsRaised)
     }
 }
 
+// The class view's switch and port: off and 8080 until stored, stored as text like the rest.
+TEST_F(Settings, TheClassViewIsOffOnPort8080UntilStoredAndAnUnusablePortReadsAsThat)
+{
+    EXPECT_FALSE(settings::LoadClassViewSettings().on);
+    EXPECT_EQ(settings::LoadClassViewSettings().port, 8080);
+    EXPECT_FALSE(QFileInfo::exists(config.hive()));
+
+    settings::SaveClassViewSettings({true, 8123});
+    EXPECT_EQ(stored("ClassView"), "\"1\"");
+    EXPECT_EQ(stored("ClassViewPort"), "\"8123\"");
+    EXPECT_TRUE(settings::LoadClassViewSettings().on);
+    EXPECT_EQ(settings::LoadClassViewSettings().port, 8123);
+
+    const struct
+    {
+        const char *on, *port;
+        bool loadedOn;
+        int loadedPort;
+    } rows[] = {
+        {"0", "80", false, 80},      {"1", "65535", true, 65535}, {"2", "0", false, 8080},
+        {"ja", "65536", false, 8080}, {"1", "-1", true, 8080},    {"", "acht", false, 8080},
+    };
+    for (const auto &r : rows) {
+        store("ClassView", RegValue::string(r.on));
+        store("ClassViewPort", RegValue::string(r.port));
+        const settings::ClassViewSettings loaded = settings::LoadClassViewSettings();
+        EXPECT_EQ(loaded.on, r.loadedOn) << r.on;
+        EXPECT_EQ(loaded.port, r.loadedPort) << r.port;
+    }
+}
+
 } // namespace
