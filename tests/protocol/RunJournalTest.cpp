@@ -83,7 +83,7 @@ TEST_F(RunJournalTest, NewValuesGetANewHeaderAndACutLineIsEnded)
     ASSERT_EQ(journal.append(withValue, German), 0);
     const QString path = journal.filePath(QDate(2026, 12, 6));
     EXPECT_EQ(bytesOf(path), protocol::csvBytes({run(6, 1, 100)}, German) +
-                                 protocol::csvBytes({withValue}, German));
+                                 protocol::csvText({withValue}, German).toUtf8());
 
     // A crash in the middle of a line: the next run starts on a line of its own.
     writeBytes(path, bytesOf(path) + "2026-12-06T14:03:03;0,03");
@@ -114,7 +114,7 @@ TEST_F(RunJournalTest, FailuresReportTheCauseAndKeepTheFile)
     // A file where the folder should be.
     writeBytes(dir.filePath("data"), "file");
     EXPECT_EQ(RunJournal(dir.filePath("data/tachoflux")).append(run(6, 1, 1), German), ENOTDIR);
-    EXPECT_EQ(RunJournal(QString()).append(run(6, 1, 1), German), ENOENT);
+    EXPECT_EQ(RunJournal(QString()).append(run(6, 1, 1), German), RunJournal::NoFolder);
 
     QTemporaryDir other;
     RunJournal limited(other.path());
