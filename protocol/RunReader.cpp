@@ -177,11 +177,14 @@ struct Layout
     QStringList captions;
     qsizetype time = -1, distance = -1, uncertainty = -1, late = -1, label = -1;
     QList<ExtraColumn> extra;
+    // Fields a line needs: up to the last column read. A line cut short by a crash has
+    // fewer; one that lacks only columns added by hand after them does not matter.
+    qsizetype needed = 1;
 };
 
 Layout layoutOf(const QStringList &fields, QChar separator)
 {
-    Layout layout{separator, {}, -1, -1, -1, -1, -1, {}};
+    Layout layout{separator, {}, -1, -1, -1, -1, -1, {}, 1};
     for (const QString &f : fields)
         layout.captions << f.trimmed();
     const auto at = [&](const QString &caption) { return layout.captions.indexOf(caption); };
@@ -202,6 +205,11 @@ Layout layoutOf(const QStringList &fields, QChar separator)
         if (partner >= 0 && m.hasMatch())
             layout.extra.append({m.captured(1), m.captured(2), i, partner});
     }
+    for (const qsizetype i : {layout.time, layout.distance, layout.uncertainty, layout.late,
+                              layout.label})
+        layout.needed = std::max(layout.needed, i + 1);
+    for (const ExtraColumn &c : layout.extra)
+        layout.needed = std::max({layout.needed, c.value + 1, c.uncertainty + 1});
     return layout;
 }
 
@@ -336,7 +344,7 @@ LoadedRuns readRuns(const QByteArray &bytes, const QString &fileName)
         const QStringList fields = fieldsOf(line, layout->separator);
         // A line written up to a crash ends early and has no line end; a spreadsheet's
         // leaves no column out.
-        if (fields.size() < layout->captions.size()) {
+        if (fields.size() < layout->needed) {
             refuse(QStringLiteral("die Zeile hat %1 statt %2 Spalten%3")
                        .arg(fields.size())
                        .arg(layout->captions.size())
