@@ -69,8 +69,14 @@ int RunJournal::append(const Run &run, CsvConvention convention)
         return NoFolder;
     if (!QDir().mkpath(m_folder)) {
         // The cause: the last step fails as the whole did.
-        if (::mkdir(QFile::encodeName(m_folder).constData(), 0700) != 0)
-            return errno == EEXIST ? ENOTDIR : errno;
+        const QByteArray folder = QFile::encodeName(m_folder);
+        if (::mkdir(folder.constData(), 0700) != 0) {
+            if (errno != EEXIST)
+                return errno;
+            // Something is there: a file, or a link that leads nowhere.
+            struct stat target{};
+            return ::stat(folder.constData(), &target) != 0 ? errno : ENOTDIR;
+        }
     }
     const QString path = filePath(run.date.isValid() ? run.date : QDate::currentDate());
     // Non-blocking: a FIFO in the file's place must not hang the program.
