@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <variant>
 
@@ -96,13 +97,24 @@ std::optional<long double> numberOf(const QString &text)
     const std::optional<Decimal> d = decimalOf(text);
     if (!d)
         return std::nullopt;
-    // Through the C library's exact conversion, independent of the locale.
-    const QByteArray plain = (d->negative ? QByteArray("-") : QByteArray()) +
-                             d->digits.left(d->digits.size() - d->fractionDigits).toLatin1() +
+    // Independent of the C library's locale, which the program sets to the user's.
+    const QByteArray plain = d->digits.left(d->digits.size() - d->fractionDigits).toLatin1() +
                              '.' + d->digits.right(d->fractionDigits).toLatin1() + "0e" +
                              QByteArray::number(d->exponent);
     // As double, like the typed values, so that a value written and read back is equal.
-    return std::strtod(plain.constData(), nullptr);
+    double value = 0;
+    const auto [end, error] = std::from_chars(plain.constData(), plain.constData() + plain.size(),
+                                              value);
+    if (error == std::errc::result_out_of_range) {
+        // Beyond the range: infinite (refused by the checks) or nothing.
+        const bool big = std::any_of(d->digits.cbegin(), d->digits.cend(),
+                                     [](QChar c) { return c != u'0'; }) &&
+                         d->exponent > 0;
+        value = big ? HUGE_VAL : 0.0;
+    } else if (error != std::errc()) {
+        return std::nullopt;
+    }
+    return d->negative ? -value : value;
 }
 
 // Seconds as ticks, exactly where there are at most four decimals and rounded half up

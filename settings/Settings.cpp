@@ -360,8 +360,9 @@ struct Field
 };
 constexpr int FieldCount = 7;
 constexpr Field Fields[FieldCount] = {
-    {"COMPort", 0, 256, [](const SettingsValues &v) { return v.comPort; }},
-    {"COMAlg", 0, 1, [](const SettingsValues &v) { return v.comAlg; }},
+    // -1: no entry chosen in the list.
+    {"COMPort", -1, 256, [](const SettingsValues &v) { return v.comPort; }},
+    {"COMAlg", -1, 1, [](const SettingsValues &v) { return v.comAlg; }},
     {"Meters", 1, 1'000'000, [](const SettingsValues &v) { return millimetres(v.meters); }},
     // The four measurement modes.
     {"Mode", 0, 3, [](const SettingsValues &v) { return v.mode; }},

@@ -14,7 +14,9 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <clocale>
 #include <cmath>
+#include <string>
 #include <limits>
 
 using protocol::CsvConvention;
@@ -149,6 +151,9 @@ TEST(RunReader, ReadsWhatWritersAndHandsMakeAndNamesWhatItCannot)
           "die Zeit „1 s“ ist keine Zahl", "„\uFFFD\uFFFD“ ist kein Datum",
           "die Zeile hat 3 statt 7 Spalten (abgebrochen)"}},
     };
+    // The program runs in the user's locale, whose C library reads "0.5" as 0.
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    std::setlocale(LC_ALL, "de_DE.UTF-8");
     for (const auto &c : cases) {
         const protocol::LoadedRuns loaded = protocol::readRuns(c.bytes, "f.csv");
         EXPECT_EQ(loaded.runs, c.runs) << c.what;
@@ -160,6 +165,7 @@ TEST(RunReader, ReadsWhatWritersAndHandsMakeAndNamesWhatItCannot)
             EXPECT_TRUE(p.contains(": " + c.problems[i])) << c.what << ": " << p.toStdString();
         }
     }
+    std::setlocale(LC_ALL, saved.c_str());
     // The line numbers are the file's.
     EXPECT_TRUE(protocol::readRuns(Header + "x;1;1;;;;\r\n", "f.csv").problems.value(0).startsWith(
         "f.csv, Zeile 2: "));

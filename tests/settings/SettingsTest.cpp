@@ -211,7 +211,7 @@ TEST_F(Settings, SavedValuesComeBackInWholeMillimetres)
     const RoundTrip rows[] = {
         {{1, 1, 2.5}, "2500"},
         {{-1, -1, 0.15}, "150"},
-        {{2, 1, 0.0625}, "62"},  // a tie goes to the even neighbour
+        {{2, 0, 0.0625}, "62"},  // a tie goes to the even neighbour
         {{0, 1, 0.1875}, "188"}, // and so does this one
         {{0, 0, 0.0125}, "13"},  // not a tie in binary: just above
         {{0, 0, -0.5}, "-500"},
@@ -231,8 +231,8 @@ TEST_F(Settings, SavedValuesComeBackInWholeMillimetres)
         Recorder target;
         const QStringList messages = settings::LoadSettingsChecked(target);
         const long long millimetres = QByteArray(row.meters).toLongLong();
-        const bool portOk = row.saved.comPort >= 0 && row.saved.comPort <= 256;
-        const bool algOk = row.saved.comAlg >= 0 && row.saved.comAlg <= 1;
+        const bool portOk = row.saved.comPort >= -1 && row.saved.comPort <= 256;
+        const bool algOk = row.saved.comAlg >= -1 && row.saved.comAlg <= 1;
         const bool metersOk = millimetres >= 1 && millimetres <= 1'000'000;
         EXPECT_EQ(target.port, portOk ? row.saved.comPort : 0);
         EXPECT_EQ(target.alg, algOk ? row.saved.comAlg : 0);
