@@ -177,8 +177,9 @@ TEST_F(ExportTarget, ExportsKilledAtAnyMomentLeaveAWholeFile)
             fresh_seen += after == fresh && before == old;
         }
         ::chmod(native.constData(), 0755);
-        if (!shared)
+        if (!shared) {
             EXPECT_GT(fresh_seen, 0) << "no export finished before its kill";
+        }
     }
 }
 
