@@ -159,8 +159,8 @@ TEST(RunChart, ALongLegendStaysRightOfTheCaption)
 {
     ChartData eleven = twoLabels();
     eleven.panels.resize(1);
-    ChartSeries &first = eleven.panels[0].series[0];
-    first.points << QPointF(2, std::nan(""));
+    eleven.panels[0].series[0].points << QPointF(2, std::nan(""));
+    const ChartSeries first = eleven.panels[0].series[0];
     for (int i = 2; i < 11; ++i) {
         ChartSeries s = first;
         s.label = QStringLiteral("Wagen %1 mit Ladung").arg(i + 1);
