@@ -1,5 +1,6 @@
 #include "app/HelpWindow.h"
 
+#include "platform/Files.h"
 #include "platform/Shell.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -12,6 +13,7 @@
 #include <QMessageBox>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QStringDecoder>
 #include <QSplitter>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -174,13 +176,21 @@ QList<HelpWindow::Heading> HelpWindow::headings(const QTextDocument &document)
 
 void HelpWindow::load(const QString &helpFile)
 {
-    QFile file(helpFile);
-    m_fromFile = file.open(QIODevice::ReadOnly);
-    if (!m_fromFile) {
-        file.setFileName(QString::fromLatin1(BuiltInHelp));
-        file.open(QIODevice::ReadOnly);
+    // Only a regular file of a help's size: a FIFO would block, /dev/zero never end.
+    const platform::SideFile file = platform::readSideFile(helpFile, MaxHelpBytes);
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString page = utf8.decode(file.bytes);
+    m_fromFile = false;
+    if (file.error.isEmpty() && !utf8.hasError()) {
+        m_browser->setHtml(page);
+        // Junk or an empty file shows no page: the built-in help takes its place.
+        m_fromFile = !headings(*m_browser->document()).isEmpty();
     }
-    m_browser->setHtml(QString::fromUtf8(file.readAll()));
+    if (!m_fromFile) {
+        QFile builtIn(QString::fromLatin1(BuiltInHelp));
+        builtIn.open(QIODevice::ReadOnly);
+        m_browser->setHtml(QString::fromUtf8(builtIn.readAll()));
+    }
     m_browser->document()->setDocumentMargin(12);
     setWindowTitle(m_fromFile ? title() : builtInTitle());
     fillContents();

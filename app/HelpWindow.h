@@ -22,9 +22,12 @@ class HelpWindow : public QWidget
     Q_OBJECT
 
 public:
-    // `helpFile` is read when it exists; otherwise the copy built into the program is shown,
-    // and the title says so (the help file beside the program is missing or unreadable).
+    // `helpFile` is read when it is a regular file of at most MaxHelpBytes, in UTF-8, with
+    // at least one chapter; otherwise the copy built into the program is shown, and the
+    // title says so (the help file beside the program is missing, unreadable or junk).
     explicit HelpWindow(const QString &helpFile, QWidget *parent = nullptr);
+
+    static constexpr qint64 MaxHelpBytes = 4 * 1024 * 1024;
 
     static QString title();
     static QString builtInTitle();

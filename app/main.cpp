@@ -16,6 +16,7 @@
 
 #include "platform/Errors.h"
 
+#include <QDialog>
 #include <QFont>
 #include <QScreen>
 #include <QTimer>
@@ -59,7 +60,17 @@ int main(int argc, char **argv)
     displayCheck.release();
     // From here a kill or a logout ends the program through its close path.
     app::TerminationSignals termination;
-    termination.setOnEnd([] { QCoreApplication::quit(); });
+    termination.setOnEnd([] {
+        // A message of the start-up waits in a loop of its own, which quit() does not end
+        // before the main loop runs: it is closed, and none after it is shown; the start-up
+        // then sees requested() and ends.
+        app::setExceptionSink([](const QString &) {});
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *dialog = qobject_cast<QDialog *>(widget); dialog && dialog->isVisible())
+                dialog->reject();
+        }
+        QCoreApplication::quit();
+    });
 
     // Catalogs next: every text Qt or the platform layer loads from here on passes
     // through them.

@@ -51,6 +51,47 @@ QString dataFolder()
     return userFolder("XDG_DATA_HOME", "/.local/share");
 }
 
+SideFile readSideFile(const QString &path, qint64 maxBytes)
+{
+    const auto refused = [&](const QString &reason) {
+        return SideFile{{}, QStringLiteral("%1 kann nicht gelesen werden: %2.").arg(path, reason)};
+    };
+    // Non-blocking, so that a FIFO without a writer cannot hang the caller.
+    FileDescriptor fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid())
+        return refused(systemReason(errno));
+    struct stat st{};
+    if (::fstat(fd.get(), &st) != 0)
+        return refused(systemReason(errno));
+    if (!S_ISREG(st.st_mode))
+        return refused(S_ISDIR(st.st_mode)
+                           ? QStringLiteral("es ist ein Ordner")
+                           : QStringLiteral("es ist keine gewöhnliche Datei, sondern eine Pipe, "
+                                            "ein Gerät oder ein Socket"));
+    const auto tooBig = [&] {
+        return refused(QStringLiteral("die Datei ist größer als %1 MB")
+                           .arg(double(maxBytes) / (1024 * 1024), 0, 'f', 1)
+                           .replace(u'.', u','));
+    };
+    if (st.st_size > maxBytes)
+        return tooBig();
+    QByteArray bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return refused(systemReason(errno));
+        if (n == 0)
+            break;
+        bytes.append(buffer, n);
+        if (bytes.size() > maxBytes)
+            return tooBig();
+    }
+    return {bytes, {}};
+}
+
 QString systemReason(int error)
 {
     // The program speaks German in every locale; the locale object lives as long as it.

@@ -91,6 +91,18 @@ bool readFully(int fd, void *out, std::uint64_t position, std::uint64_t count);
 // Writes all bytes at the descriptor's position; false with errno set on a failure.
 bool writeAll(int fd, const QByteArray &bytes);
 
+// A file the program reads beside its own (help, pictures, a journal): its bytes, or why
+// there are none, in German with the file's name.
+struct SideFile
+{
+    QByteArray bytes;
+    QString error; // empty when the bytes are the whole file
+};
+// Reads `path` only if it is a regular file (links followed) of at most maxBytes: a FIFO,
+// a device such as /dev/zero, a folder or a file that grows beyond the bound while it is
+// read is refused without blocking and without reading more than maxBytes + 1 bytes.
+SideFile readSideFile(const QString &path, qint64 maxBytes);
+
 // Flushes a folder's entries (a rename in it) to the disk; best effort.
 void syncFolder(const QByteArray &folder);
 

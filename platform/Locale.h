@@ -19,18 +19,10 @@ public:
     virtual QString longTime(const QTime &time) const = 0;
     virtual QDate currentDate() const { return QDate::currentDate(); }
     virtual QTime currentTime() const { return QTime::currentTime(); }
-    // Date and time of one reading of the clock: a run stopped at midnight is not stamped
-    // with the day before. Stand-ins that set date and time on their own combine the two.
-    virtual QDateTime currentDateTime() const
-    {
-        if (isClockStandIn())
-            return QDateTime(currentDate(), currentTime());
-        return QDateTime::currentDateTime();
-    }
-
-protected:
-    // Whether currentDate or currentTime are a stand-in's own.
-    virtual bool isClockStandIn() const { return true; }
+    // The date and time of one instant, for a run's stamp: read apart, a stop at midnight
+    // could get the time of one day and the date of the next. A locale that sets its own
+    // date and time (a test's) gives them here.
+    virtual QDateTime currentDateTime() const { return QDateTime(currentDate(), currentTime()); }
 };
 
 // Separators and formats of the C library locale (LC_NUMERIC, LC_TIME: %x and %X),
@@ -43,9 +35,8 @@ public:
     QChar thousandSeparator() const override { return m_thousand; }
     QString shortDate(const QDate &date) const override;
     QString longTime(const QTime &time) const override;
-
-protected:
-    bool isClockStandIn() const override { return false; }
+    // One reading of the clock.
+    QDateTime currentDateTime() const override { return QDateTime::currentDateTime(); }
 
 private:
     QChar m_decimal = u'.';

@@ -5,7 +5,10 @@
 #include <dlfcn.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 
 namespace platform {
 
@@ -56,7 +59,10 @@ struct AlsaApi
 class AlsaDevice final : public PcmDevice
 {
 public:
-    AlsaDevice(const AlsaApi &api, snd_pcm_t *handle) : m_api(api), m_handle(handle) {}
+    AlsaDevice(const AlsaApi &api, snd_pcm_t *handle, int rate)
+        : m_api(api), m_handle(handle), m_rate(std::max(rate, 1))
+    {
+    }
     ~AlsaDevice() override
     {
         // Lets the last tone play out; it is short.
@@ -68,28 +74,39 @@ public:
     {
         const std::int16_t *data = samples.data();
         auto left = snd_pcm_uframes_t(samples.size());
-        int attempts = 0;
-        while (left > 0 && attempts < 50) {
+        // A device that takes nothing (a write that gives 0 or "again" with a wait that
+        // does not wait) or keeps failing loses the tone, and the worker never spins: the
+        // tone's own length and a second more at most.
+        const auto deadline = std::chrono::steady_clock::now() +
+                              std::chrono::milliseconds(1000 + 1000 * std::int64_t(left) / m_rate);
+        int idle = 0;
+        int failures = 0;
+        while (left > 0 && std::chrono::steady_clock::now() < deadline) {
             const snd_pcm_sframes_t written = m_api.writei(m_handle, data, left);
-            if (written >= 0) {
+            if (written > 0) {
                 data += written;
                 left -= snd_pcm_uframes_t(written);
+                idle = 0;
                 continue;
             }
-            ++attempts;
-            if (written == -EAGAIN) {
+            if (written == 0 || written == -EAGAIN) {
+                if (++idle > MaxIdle)
+                    return;
                 m_api.wait(m_handle, 100);
                 continue;
             }
             // An underrun between two tones, or a suspended device: start it again.
-            if (m_api.recover(m_handle, int(written), 1) < 0)
+            if (++failures > MaxFailures || m_api.recover(m_handle, int(written), 1) < 0)
                 return;
         }
     }
 
 private:
+    static constexpr int MaxIdle = 20;
+    static constexpr int MaxFailures = 5;
     const AlsaApi &m_api;
     snd_pcm_t *m_handle;
+    const int m_rate;
 };
 
 } // namespace
@@ -108,7 +125,7 @@ std::unique_ptr<PcmDevice> openAlsaDevice(int rate)
         api->close(handle);
         return nullptr;
     }
-    return std::make_unique<AlsaDevice>(*api, handle);
+    return std::make_unique<AlsaDevice>(*api, handle, rate);
 }
 
 #else
@@ -120,87 +137,103 @@ std::unique_ptr<PcmDevice> openAlsaDevice(int)
 
 #endif
 
-SoundOutput::SoundOutput(int rate, PcmDeviceOpener opener) : m_rate(rate), m_opener(std::move(opener))
+SoundOutput::SoundOutput(int rate, PcmDeviceOpener opener)
+    : m_rate(rate), m_state(std::make_shared<State>())
 {
+    m_state->rate = rate;
+    m_state->opener = std::move(opener);
 }
 
 SoundOutput::~SoundOutput()
 {
-    {
-        const std::lock_guard lock(m_mutex);
-        m_stop = true;
-        m_queue.clear();
-    }
-    m_wake.notify_all();
-    if (m_worker.joinable())
+    State &s = *m_state;
+    std::unique_lock lock(s.mutex);
+    s.stop = true;
+    s.queue.clear();
+    s.wake.notify_all();
+    if (!m_worker.joinable())
+        return;
+    const bool ended = s.idle.wait_for(lock, MaxEndWait, [&s] { return s.ended; });
+    lock.unlock();
+    if (ended)
         m_worker.join();
+    else
+        m_worker.detach(); // holds its own share of the state; the process's end ends it
 }
 
 void SoundOutput::play(std::shared_ptr<const Pcm> samples)
 {
     if (!samples || samples->empty())
         return;
+    State &s = *m_state;
     {
-        const std::lock_guard lock(m_mutex);
-        if (m_deviceFound == false)
+        const std::lock_guard lock(s.mutex);
+        if (s.deviceFound == false)
             return;
-        m_queue.push_back(std::move(samples));
-        while (m_queue.size() > MaxQueued)
-            m_queue.pop_front();
+        s.queue.push_back(std::move(samples));
+        while (s.queue.size() > MaxQueued)
+            s.queue.pop_front();
         if (!m_worker.joinable())
-            m_worker = std::thread([this] { run(); });
+            m_worker = std::thread([state = m_state] { run(state); });
     }
-    m_wake.notify_one();
+    s.wake.notify_one();
 }
 
 void SoundOutput::waitIdle()
 {
-    std::unique_lock lock(m_mutex);
-    m_idle.wait(lock, [this] { return m_queue.empty() && !m_busy; });
+    State &s = *m_state;
+    std::unique_lock lock(s.mutex);
+    s.idle.wait(lock, [&s] { return s.queue.empty() && !s.busy; });
 }
 
 std::optional<bool> SoundOutput::deviceFound() const
 {
-    const std::lock_guard lock(m_mutex);
-    return m_deviceFound;
+    const std::lock_guard lock(m_state->mutex);
+    return m_state->deviceFound;
 }
 
 int SoundOutput::played() const
 {
-    const std::lock_guard lock(m_mutex);
-    return m_played;
+    const std::lock_guard lock(m_state->mutex);
+    return m_state->played;
 }
 
-void SoundOutput::run()
+void SoundOutput::run(const std::shared_ptr<State> &state)
 {
-    std::unique_ptr<PcmDevice> device;
-    std::unique_lock lock(m_mutex);
-    for (;;) {
-        m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
-        if (m_stop)
-            break;
-        std::shared_ptr<const Pcm> samples = std::move(m_queue.front());
-        m_queue.pop_front();
-        m_busy = true;
+    State &s = *state;
+    {
+        std::unique_ptr<PcmDevice> device;
+        std::unique_lock lock(s.mutex);
+        for (;;) {
+            s.wake.wait(lock, [&s] { return s.stop || !s.queue.empty(); });
+            if (s.stop)
+                break;
+            std::shared_ptr<const Pcm> samples = std::move(s.queue.front());
+            s.queue.pop_front();
+            s.busy = true;
+            lock.unlock();
+            if (!device && s.opener)
+                device = s.opener(s.rate);
+            if (device)
+                device->play(*samples);
+            lock.lock();
+            s.busy = false;
+            if (!s.deviceFound)
+                s.deviceFound = device != nullptr;
+            if (device)
+                ++s.played;
+            else
+                s.queue.clear();
+            if (s.queue.empty())
+                s.idle.notify_all();
+        }
+        s.busy = false;
         lock.unlock();
-        if (!device && m_opener)
-            device = m_opener(m_rate);
-        if (device)
-            device->play(*samples);
-        lock.lock();
-        m_busy = false;
-        if (!m_deviceFound)
-            m_deviceFound = device != nullptr;
-        if (device)
-            ++m_played;
-        else
-            m_queue.clear();
-        if (m_queue.empty())
-            m_idle.notify_all();
+        // The device is closed (the last tone played out) before the end is told.
     }
-    m_busy = false;
-    m_idle.notify_all();
-    lock.unlock();
+    const std::lock_guard lock(s.mutex);
+    s.ended = true;
+    s.idle.notify_all();
 }
 
 } // namespace platform

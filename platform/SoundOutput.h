@@ -2,6 +2,7 @@
 
 #include "platform/Tone.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -32,6 +33,8 @@ std::unique_ptr<PcmDevice> openAlsaDevice(int rate);
 // Plays short sounds on a worker thread of its own: play() only queues and returns at once,
 // so the caller (the window that has just taken a contact's instant) never waits for the
 // device. The worker and the device come with the first sound. No device: no sound, silently.
+// A device that hangs (an open or a write that never returns) never delays the end: the
+// destructor waits at most MaxEndWait for the worker and then leaves it to the process's end.
 class SoundOutput
 {
 public:
@@ -55,21 +58,28 @@ public:
     int played() const;
 
     static constexpr std::size_t MaxQueued = 2;
+    static constexpr std::chrono::milliseconds MaxEndWait{500};
 
 private:
-    void run();
+    // Shared with the worker, which may outlive the output when its device hangs.
+    struct State
+    {
+        int rate = 0;
+        PcmDeviceOpener opener;
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::condition_variable idle;
+        std::deque<std::shared_ptr<const Pcm>> queue;
+        bool busy = false;
+        bool stop = false;
+        bool ended = false;
+        std::optional<bool> deviceFound;
+        int played = 0;
+    };
+    static void run(const std::shared_ptr<State> &state);
 
     const int m_rate;
-    PcmDeviceOpener m_opener;
-
-    mutable std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::condition_variable m_idle;
-    std::deque<std::shared_ptr<const Pcm>> m_queue;
-    bool m_busy = false;
-    bool m_stop = false;
-    std::optional<bool> m_deviceFound;
-    int m_played = 0;
+    std::shared_ptr<State> m_state;
     std::thread m_worker;
 };
 

@@ -51,11 +51,59 @@ int ioErrorCodeFromErrno(int error)
     return error;
 }
 
+QString exportErrorText(const QString &path, int error)
+{
+    QString reason;
+    switch (error) {
+    case EFBIG:
+        reason = QStringLiteral("die Datei würde größer, als das System diesem Programm erlaubt");
+        break;
+    case ENOSPC:
+        reason = QStringLiteral("kein Speicherplatz auf dem Gerät");
+        break;
+    case EDQUOT:
+        reason = QStringLiteral("der Plattenplatz des Benutzers ist erschöpft");
+        break;
+    case EACCES:
+    case EPERM:
+        reason = QStringLiteral("keine Berechtigung");
+        break;
+    case EROFS:
+        reason = QStringLiteral("das Dateisystem ist nur lesbar");
+        break;
+    case EISDIR:
+        reason = QStringLiteral("das ist ein Ordner");
+        break;
+    case ENOENT:
+    case ENOTDIR:
+        reason = QStringLiteral("der Ordner %1 fehlt").arg(QFile::decodeName(
+            platform::folderOf(QFile::encodeName(path))));
+        break;
+    case ELOOP:
+        reason = QStringLiteral("zu viele Verweise hintereinander (ein Kreis?)");
+        break;
+    case ENAMETOOLONG:
+        reason = QStringLiteral("der Name ist zu lang");
+        break;
+    case NotAFile:
+        reason = QStringLiteral("das ist keine gewöhnliche Datei, sondern eine Pipe, ein Gerät "
+                                "oder ein Socket");
+        break;
+    case WriteProtected:
+        reason = QStringLiteral("die Datei ist schreibgeschützt");
+        break;
+    default:
+        reason = QStringLiteral("%1 (Fehler %2)").arg(platform::systemReason(error)).arg(error);
+    }
+    return QStringLiteral("%1 kann nicht gespeichert werden: %2.").arg(path, reason);
+}
+
 namespace {
 
-[[noreturn]] void fail(int error)
+[[noreturn]] void fail(const QString &path, int error)
 {
-    throw inOutError(ioErrorCodeFromErrno(error));
+    const int system = error == NotAFile || error == WriteProtected ? EACCES : error;
+    throw ExportError(inOutError(ioErrorCodeFromErrno(system)), exportErrorText(path, error));
 }
 
 bool atomicWayImpossible(int error)
@@ -73,8 +121,8 @@ bool atomicWayImpossible(int error)
 }
 
 // Writes through a temporary file renamed over the target. Returns false, having changed
-// nothing, where that way is closed but a rewrite in place may still work.
-bool replaceAtomically(const QByteArray &target, const struct stat *existing,
+// nothing, where that way is closed although the file itself could be written.
+bool replaceAtomically(const QString &path, const QByteArray &target, const struct stat *existing,
                        const QByteArray &bytes)
 {
     platform::ReplaceOptions options;
@@ -95,35 +143,11 @@ bool replaceAtomically(const QByteArray &target, const struct stat *existing,
     case platform::ReplaceResult::Rename:
         if (atomicWayImpossible(result.error))
             return false;
-        fail(result.error);
+        fail(path, result.error);
     case platform::ReplaceResult::Write:
         break;
     }
-    fail(result.error);
-}
-
-void rewriteInPlace(const QByteArray &target, const QByteArray &bytes)
-{
-    // Non-blocking, so that a FIFO slipped in meanwhile cannot hang the export.
-    platform::FileDescriptor file(
-        ::open(target.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
-    if (!file.valid())
-        fail(errno);
-    struct stat st{};
-    if (::fstat(file.get(), &st) != 0)
-        fail(errno);
-    if (!S_ISREG(st.st_mode))
-        fail(EACCES);
-    // Reserve the space first: a full disk then fails before any old byte is overwritten.
-    if (bytes.size() > st.st_size && ::fallocate(file.get(), 0, 0, off_t(bytes.size())) != 0
-        && errno != EOPNOTSUPP && errno != ENOSYS && errno != EINVAL)
-        fail(errno);
-    if (!platform::writeAll(file.get(), bytes))
-        fail(errno);
-    if (::ftruncate(file.get(), off_t(bytes.size())) != 0 || ::fsync(file.get()) != 0)
-        fail(errno);
-    if (!file.close())
-        fail(errno);
+    fail(path, result.error);
 }
 
 } // namespace
@@ -132,29 +156,40 @@ void writeFileReplacing(const QString &path, const QByteArray &bytes)
 {
     const QByteArray chosen = QFile::encodeName(path);
     if (chosen.isEmpty())
-        fail(ENOENT);
+        fail(path, ENOENT);
     const std::optional<QByteArray> resolved = platform::followLinks(chosen);
     if (!resolved)
-        fail(errno);
+        fail(path, errno);
     const QByteArray &target = *resolved;
 
     struct stat existing{};
     const bool exists = ::lstat(target.constData(), &existing) == 0;
     if (!exists && errno != ENOENT)
-        fail(errno);
+        fail(path, errno);
     if (exists) {
         if (S_ISDIR(existing.st_mode))
-            fail(EISDIR);
+            fail(path, EISDIR);
         if (!S_ISREG(existing.st_mode))
-            fail(EACCES);
+            fail(path, NotAFile);
         // Write-protected as a read-only file is on Windows, whoever the process runs as.
         if ((existing.st_mode & S_IWUSR) == 0 || ::access(target.constData(), W_OK) != 0)
-            fail(EACCES);
+            fail(path, WriteProtected);
     }
 
     platform::removeStaleTemporaries(platform::folderOf(target), TemporaryPrefix);
-    if (!replaceAtomically(target, exists ? &existing : nullptr, bytes))
-        rewriteInPlace(target, bytes);
+    if (replaceAtomically(path, target, exists ? &existing : nullptr, bytes))
+        return;
+    // Rewriting the file where it lies could leave half of it after a crash or a full
+    // disk; the user's old file stays whole instead.
+    const QString folder = QFile::decodeName(platform::folderOf(target));
+    throw ExportError(
+        inOutError(5),
+        QStringLiteral("%1 kann nicht gespeichert werden: der Ordner %2 nimmt keine neue Datei "
+                       "auf (oder die Datei gehört einem anderen Benutzer), und ein Überschreiben "
+                       "an Ort und Stelle könnte nach einem Absturz eine halbe Datei hinterlassen. "
+                       "Die alte Datei bleibt, wie sie war; bitte in einem anderen Ordner "
+                       "speichern.")
+            .arg(path, folder));
 }
 
 } // namespace protocol

@@ -3,9 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace platform {
-class EInOutError;
-}
+#include "platform/Errors.h"
 
 namespace protocol {
 
@@ -26,11 +24,32 @@ int ioErrorCodeFromErrno(int error);
 // - The bytes go to a temporary file in the target's folder, which is flushed and renamed
 //   over the target only when complete, keeping an existing file's permissions and owner.
 //   A failure leaves an existing file as it was.
-// - Where that is impossible but the file itself may be written (its folder is not
-//   writable, its owner cannot be kept), the file is rewritten in place, its space
-//   reserved first.
+// - Where that is impossible (its folder takes no new file, its owner cannot be kept), the
+//   export is refused and the file kept: a rewrite in place could leave half a file.
 // - Temporaries left by an export that was killed are removed by the next one in that folder.
 void writeFileReplacing(const QString &path, const QByteArray &bytes);
+
+// What writeFileReplacing() throws: the framework's numbered error, whose message() stays
+// its fixed text, and beside it the German explanation that names the file and the cause.
+class ExportError : public platform::EInOutError
+{
+public:
+    ExportError(const platform::EInOutError &error, QString explanation)
+        : platform::EInOutError(error), m_explanation(std::move(explanation))
+    {
+    }
+    // "/home/a/runs.txt kann nicht gespeichert werden: kein Speicherplatz auf dem Gerät."
+    QString explanation() const { return m_explanation; }
+
+private:
+    QString m_explanation;
+};
+
+// The German explanation of an export failure: the file and the cause of an errno value
+// or of NotAFile / WriteProtected.
+inline constexpr int NotAFile = -1;
+inline constexpr int WriteProtected = -2;
+QString exportErrorText(const QString &path, int error);
 
 // The name prefix of the temporary files beside an export's target.
 inline constexpr char TemporaryPrefix[] = ".tachoflux-export-";

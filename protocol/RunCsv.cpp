@@ -1,6 +1,7 @@
 #include "protocol/RunCsv.h"
 
 #include "protocol/NumberFormat.h"
+#include "protocol/RunReader.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
@@ -10,6 +11,7 @@ namespace protocol {
 namespace {
 
 constexpr QLatin1StringView Crlf("\r\n");
+const QByteArray Utf8Bom("\xEF\xBB\xBF");
 
 const QString DateTimeCaption = QStringLiteral("Datum/Zeit");
 const QString TimeCaption = QStringLiteral("Stoppuhrzeit (s)");
@@ -135,35 +137,6 @@ std::optional<CsvConvention> conventionOfHeader(const QString &line)
     return std::nullopt;
 }
 
-// "12,3456" or "12.3456" as ticks, exactly; none for anything else.
-std::optional<timing::Ticks> parseSeconds(const QString &text)
-{
-    static const QRegularExpression pattern(QStringLiteral("^(\\d{1,12})[.,](\\d{4})$"));
-    const QRegularExpressionMatch m = pattern.match(text);
-    if (!m.hasMatch())
-        return std::nullopt;
-    return m.captured(1).toLongLong() * timing::TicksPerSecond + m.captured(2).toLongLong();
-}
-
-std::optional<long double> parseNumber(QString text, QChar decimal)
-{
-    if (text.isEmpty())
-        return std::nullopt;
-    if (decimal != u'.')
-        text.replace(decimal, u'.');
-    bool ok = false;
-    const double value = text.toDouble(&ok);
-    if (!ok)
-        return std::nullopt;
-    return value;
-}
-
-struct Columns
-{
-    CsvConvention convention;
-    QStringList captions;
-};
-
 QList<CsvExtraColumn> extraOf(const QStringList &captions)
 {
     static const QRegularExpression pattern(QStringLiteral("^(.*) \\((.*)\\)$"));
@@ -176,33 +149,6 @@ QList<CsvExtraColumn> extraOf(const QStringList &captions)
             extra.append({m.captured(1), m.captured(2)});
     }
     return extra;
-}
-
-Run runOf(const QStringList &fields, const Columns &columns)
-{
-    const auto value = [&](const QString &caption) {
-        const qsizetype i = columns.captions.indexOf(caption);
-        return i >= 0 && i < fields.size() ? fields[i] : QString();
-    };
-    const QChar decimal = columns.convention.decimal;
-    Run run;
-    const QDateTime when = QDateTime::fromString(fields.value(0), Qt::ISODate);
-    run.date = when.date();
-    run.time = when.time();
-    run.ticks = parseSeconds(value(TimeCaption));
-    run.meters = parseNumber(value(DistanceCaption), decimal).value_or(0);
-    run.uncertaintyMs = double(parseNumber(value(UncertaintyCaption), decimal).value_or(0));
-    run.late = !value(LateCaption).isEmpty();
-    run.label = value(LabelCaption);
-    for (const CsvExtraColumn &c : extraOf(columns.captions)) {
-        const QString text = value(extraCaption(c));
-        RunValue v{c.name, c.unit, parseNumber(text, decimal),
-                   parseNumber(value(extraUncertaintyCaption(c)), decimal).value_or(0), 3};
-        const qsizetype point = text.indexOf(decimal);
-        v.decimals = point < 0 ? 0 : int(text.size() - point - 1);
-        run.extra.append(v);
-    }
-    return run;
 }
 
 } // namespace
@@ -248,7 +194,7 @@ QString csvLine(const Run &run, const QList<CsvExtraColumn> &extra, CsvConventio
     } else {
         fields << QString() << QString() << QString() << QString() << QString();
     }
-    fields << run.label;
+    fields << guardedCell(run.label);
     for (const CsvExtraColumn &c : extra) {
         const auto v = std::find_if(run.extra.begin(), run.extra.end(), [&](const RunValue &r) {
             return r.name == c.name && r.unit == c.unit;
@@ -273,54 +219,39 @@ QString csvText(const QList<Run> &runs, CsvConvention convention)
 
 QByteArray csvBytes(const QList<Run> &runs, CsvConvention convention)
 {
-    return csvText(runs, convention).toUtf8();
+    return Utf8Bom + csvText(runs, convention).toUtf8();
 }
 
 QList<Run> readCsv(const QByteArray &bytes)
 {
-    const QString text = QString::fromUtf8(bytes);
-    QList<Run> runs;
-    std::optional<Columns> columns;
-    // Each header line decides how the lines after it are split.
-    qsizetype start = 0;
-    while (start < text.size()) {
-        qsizetype end = text.indexOf(u'\n', start);
-        if (end < 0)
-            end = text.size();
-        const QString line = text.mid(start, end - start);
-        start = end + 1;
-        if (const std::optional<CsvConvention> c = conventionOfHeader(line)) {
-            const QList<QStringList> header = records(line, c->separator);
-            columns = Columns{*c, header.value(0)};
-            continue;
-        }
-        if (!columns)
-            continue;
-        const QList<QStringList> parsed = records(line, columns->convention.separator);
-        // A line cut short (by a crash while it was written) is no run.
-        if (parsed.isEmpty() || parsed.first().size() < columns->captions.size())
-            continue;
-        Run run = runOf(parsed.first(), *columns);
-        if (run.date.isValid() && run.time.isValid())
-            runs.append(std::move(run));
-    }
-    return runs;
+    return readRuns(bytes, {}).runs;
 }
 
 std::optional<CsvLayout> lastCsvLayout(const QByteArray &bytes)
 {
     const QString text = QString::fromUtf8(bytes);
-    qsizetype at = text.lastIndexOf(DateTimeCaption);
-    while (at > 0 && text[at - 1] != u'\n')
-        at = text.lastIndexOf(DateTimeCaption, at - 1);
-    if (at < 0)
-        return std::nullopt;
-    qsizetype end = text.indexOf(u'\n', at);
-    const QString line = text.mid(at, end < 0 ? -1 : end - at);
-    const std::optional<CsvConvention> c = conventionOfHeader(line);
-    if (!c)
-        return std::nullopt;
-    return CsvLayout{*c, extraOf(records(line, c->separator).value(0))};
+    qsizetype end = text.size();
+    while (end > 0) {
+        const qsizetype start = text.lastIndexOf(u'\n', end - 1) + 1;
+        QString line = text.mid(start, end - start);
+        end = start - 1;
+        while (line.startsWith(QChar(0xFEFF)))
+            line.remove(0, 1);
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        const std::optional<CsvConvention> c = conventionOfHeader(line);
+        if (!c) {
+            if (line.startsWith(DateTimeCaption) || line.startsWith(u'"' + DateTimeCaption))
+                return CsvLayout{{}, {}, false};
+            continue;
+        }
+        CsvLayout layout{*c, extraOf(records(line, c->separator).value(0)), true};
+        // Another header (a column added by hand, a spreadsheet's) is not the one this
+        // writer's lines fit under.
+        layout.ours = csvHeader(layout.extra, *c) == line + Crlf;
+        return layout;
+    }
+    return std::nullopt;
 }
 
 } // namespace protocol

@@ -39,20 +39,23 @@ QString csvHeader(const QList<CsvExtraColumn> &extra, CsvConvention convention);
 // found late. A run without a valid time has empty value fields.
 QString csvLine(const Run &run, const QList<CsvExtraColumn> &extra, CsvConvention convention);
 
-// Header and lines of all runs; the file's bytes are UTF-8 without a byte-order mark.
+// Header and lines of all runs. The label is guarded against being taken for a formula
+// (see guardedCell()); numbers stay numbers. The file's bytes are UTF-8 with a byte-order
+// mark, which the common spreadsheets need to show umlauts on a double click.
 QString csvText(const QList<Run> &runs, CsvConvention convention);
 QByteArray csvBytes(const QList<Run> &runs, CsvConvention convention);
 
-// Reads back what csvText() wrote, in either convention (told by the header line); a
-// later header line (the journal's, when the extra values changed) applies to the lines
-// after it. Lines that are not runs are skipped.
+// The runs readRuns() (RunReader.h) finds, without its messages.
 QList<Run> readCsv(const QByteArray &bytes);
 
-// The convention and extra columns of the last header line in `bytes`, if there is one.
+// The convention and extra columns of the last header line in `bytes`, if there is one;
+// `ours` tells whether the line is exactly what csvHeader() writes for them (not when a
+// column was added by hand or a spreadsheet saved the file).
 struct CsvLayout
 {
     CsvConvention convention;
     QList<CsvExtraColumn> extra;
+    bool ours = true;
 };
 std::optional<CsvLayout> lastCsvLayout(const QByteArray &bytes);
 

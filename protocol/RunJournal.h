@@ -2,6 +2,7 @@
 
 #include "protocol/Run.h"
 #include "protocol/RunCsv.h"
+#include "protocol/RunReader.h"
 
 #include <QHash>
 #include <QString>
@@ -29,20 +30,31 @@ public:
     QString filePath(const QDate &day) const;
 
     // Appends the run to its day's file, writing the header first when the file is new
-    // (in `convention`; an existing file keeps its own) or when the run's extra values
-    // differ from the file's last header. Flushed to the disk before it returns. Returns
-    // 0 or the errno of the failure, after which the file is as it was.
+    // (in `convention`; an existing file keeps its own), when the file's last header is
+    // not one this writer makes (a column added by hand), or when it lacks a column for one
+    // of the run's values. The file is locked for the append and its last header read
+    // each time, since another copy of the program may write to it too. Flushed to the
+    // disk before it returns. Returns 0, an errno value, NoFolder or NotAFile; after a
+    // failure the file is as it was.
     int append(const Run &run, CsvConvention convention);
 
     // The newest journal file in the folder (by its day), or empty.
     QString latestFile() const;
-    // The runs of a journal file; empty when it cannot be read.
+    // The runs of a journal file (or a CSV export) and, in German, every line left out
+    // and why, or why the file cannot be read at all.
+    static LoadedRuns load(const QString &path);
+    // The runs alone; empty when the file cannot be read.
     static QList<Run> read(const QString &path);
+
+    // Files beyond this are refused as no journal of a day.
+    static constexpr qint64 MaxFileBytes = 256LL * 1024 * 1024;
+    // What append() returns beside errno values: no folder for user data is known, and
+    // the day's file is no regular file (a FIFO, a device).
+    static constexpr int NoFolder = -1;
+    static constexpr int NotAFile = -2;
 
 private:
     QString m_folder;
-    // What each file's last header says, once read or written in this session.
-    QHash<QString, CsvLayout> m_layouts;
 };
 
 // What the user is told, in German, when runs cannot be journaled: the cause and the file.

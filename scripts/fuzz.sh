@@ -5,14 +5,14 @@
 # RSS_MB megabytes (default 1024) counts as a failure, so that quadratic or exponential work
 # is caught as well as crashes.
 #   scripts/fuzz.sh [SECONDS] [BUILD_FOLDER] [TARGET...]
-# TARGET is one of catalog, store, hive, settings; all four if none is given.
+# TARGET is one of catalog, store, hive, settings, runs; all five if none is given.
 set -euo pipefail
 seconds=${1:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath -m "${2:-$root/build-fuzz}")
 shift $(($# > 2 ? 2 : $#))
 kinds=("$@")
-[ ${#kinds[@]} -gt 0 ] || kinds=(catalog store hive settings)
+[ ${#kinds[@]} -gt 0 ] || kinds=(catalog store hive settings runs)
 timeout=${TIMEOUT:-5}
 rss_mb=${RSS_MB:-1024}
 
@@ -20,7 +20,7 @@ rss_mb=${RSS_MB:-1024}
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja \
     -DTACHOFLUX_BUILD_FUZZ=ON -DBUILD_TESTING=OFF -DTACHOFLUX_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j2 --target fuzz_mo_catalog fuzz_store_scan fuzz_hive_parse \
-    fuzz_settings_file tf_append_store tf_catalogs
+    fuzz_settings_file fuzz_run_reader tf_append_store tf_catalogs
 
 seeds=$build/fuzz/seeds
 mkdir -p "$seeds/catalog" "$seeds/store" "$seeds/hive"
@@ -53,6 +53,11 @@ for count in 100 5000; do
       seq "$count" | sed 's/.*/"v&"="&"\r/'; } >"$seeds/hive/values-$count.reg"
 done
 
+# Files of runs: the program's journal and export in both conventions, a spreadsheet's
+# re-save, a hand-edited one with a column added, junk lines and values out of range.
+mkdir -p "$seeds/runs"
+cp "$root"/fuzz/seeds/runs/* "$seeds/runs/"
+
 # The settings file is written and renamed for every input: keep it in memory.
 fuzz_tmp=${TMPDIR:-/tmp}
 [ -d /dev/shm ] && [ -w /dev/shm ] && fuzz_tmp=/dev/shm
@@ -64,6 +69,7 @@ for kind in "${kinds[@]}"; do
     store) program=fuzz_store_scan seed=store dict= ;;
     hive) program=fuzz_hive_parse seed=hive dict=$root/fuzz/hive.dict ;;
     settings) program=fuzz_settings_file seed=hive dict=$root/fuzz/hive.dict ;;
+    runs) program=fuzz_run_reader seed=runs dict=$root/fuzz/runs.dict ;;
     *) echo "unknown target $kind" >&2; exit 2 ;;
     esac
     corpus=$build/fuzz/corpus-$kind

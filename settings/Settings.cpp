@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -215,6 +216,73 @@ int readInteger(HKEY store, const char *name, int defaultValue)
     return parseInteger(text).value_or(defaultValue);
 }
 
+// One of the seven values as the load found it.
+struct Found
+{
+    bool present = false;       // stored in the key it was read from
+    std::optional<int> value;   // usable
+    QString problem;            // why a present value is not usable, in German
+};
+
+QString typeName(DWORD type)
+{
+    switch (type) {
+    case registry::REG_DWORD:
+        return QStringLiteral("dword");
+    case registry::REG_QWORD:
+        return QStringLiteral("hex(b)");
+    case registry::REG_BINARY:
+        return QStringLiteral("hex");
+    case registry::REG_MULTI_SZ:
+        return QStringLiteral("hex(7)");
+    default:
+        return QStringLiteral("hex(%1)").arg(type, 0, 16);
+    }
+}
+
+Found findInteger(HKEY store, const char *name)
+{
+    Found found;
+    OpenKey section;
+    if (registry::RegOpenKeyExA(store, Section, registry::KEY_READ, section.receive()) !=
+        registry::ERROR_SUCCESS)
+        return found;
+    DWORD type = registry::REG_NONE;
+    DWORD size = 0;
+    if (registry::RegQueryValueExA(section.get(), name, &type, nullptr, &size) !=
+        registry::ERROR_SUCCESS)
+        return found;
+    found.present = true;
+    QByteArray text;
+    for (;;) {
+        if (type != registry::REG_SZ && type != registry::REG_EXPAND_SZ) {
+            found.problem = QStringLiteral("Typ %1 statt Text").arg(typeName(type));
+            return found;
+        }
+        text.resize(size);
+        const registry::LONG status = registry::RegQueryValueExA(
+            section.get(), name, &type, reinterpret_cast<BYTE *>(text.data()), &size);
+        // Another instance may have changed the value since its size was asked.
+        if (status == registry::ERROR_MORE_DATA)
+            continue;
+        if (status != registry::ERROR_SUCCESS) {
+            found.present = false;
+            return found;
+        }
+        if (type != registry::REG_SZ && type != registry::REG_EXPAND_SZ)
+            continue;
+        break;
+    }
+    text.truncate(size);
+    if (const qsizetype end = text.indexOf('\0'); end >= 0)
+        text.truncate(end);
+    found.value = parseInteger(text);
+    if (!found.value)
+        found.problem = QStringLiteral("„%1“ ist keine ganze Zahl")
+                            .arg(QString::fromUtf8(text.left(40)));
+    return found;
+}
+
 void writeInteger(HKEY store, const char *name, int value, PendingWrite &pending)
 {
     OpenKey section;
@@ -281,13 +349,55 @@ template <typename F> void reportingProblems(F &&body)
     reportProblems(QString());
 }
 
+// The seven values: their names, the range a value must lie in, and where they are in
+// SettingsValues (as stored: distances in whole millimetres).
+struct Field
+{
+    const char *name;
+    int low;
+    int high;
+    int (*stored)(const SettingsValues &);
+};
+constexpr int FieldCount = 7;
+constexpr Field Fields[FieldCount] = {
+    // -1: no entry chosen in the list.
+    {"COMPort", -1, 256, [](const SettingsValues &v) { return v.comPort; }},
+    {"COMAlg", -1, 1, [](const SettingsValues &v) { return v.comAlg; }},
+    {"Meters", 1, 1'000'000, [](const SettingsValues &v) { return millimetres(v.meters); }},
+    // The four measurement modes.
+    {"Mode", 0, 3, [](const SettingsValues &v) { return v.mode; }},
+    {"FlagMeters", 1, 1'000'000, [](const SettingsValues &v) { return millimetres(v.flagMeters); }},
+    {"MinDarkMs", 0, 100, [](const SettingsValues &v) { return v.minDarkMs; }},
+    {"MinContactMs", 0, 100, [](const SettingsValues &v) { return v.minContactMs; }},
+};
+const SettingsValues StoredDefaults{0, 0, DefaultMillimetres / 1000.0, Defaults.mode,
+                                    Defaults.flagMeters, Defaults.minDarkMs, Defaults.minContactMs};
+
+// What this process's last load applied, so that a save writes only what changed since:
+// a value another copy of the program stored meanwhile, or one this load refused and
+// replaced by its default, is not overwritten with a value the user never chose.
+struct LoadedValues
+{
+    std::array<int, FieldCount> applied{};
+};
+std::optional<LoadedValues> lastLoad;
+
 } // namespace
 
-// One read of the settings file and at most one write, under its lock.
 void LoadSettings(SettingsTarget &target)
 {
+    const QStringList messages = LoadSettingsChecked(target);
+    if (!messages.isEmpty())
+        throw platform::ERegistryException(messages.join(u'\n'));
+}
+
+// One read of the settings file and at most one write, under its lock.
+QStringList LoadSettingsChecked(SettingsTarget &target)
+{
     registry::takeSystemFailure();
-    reportingProblems([&target] {
+    QStringList messages;
+    LoadedValues loaded;
+    reportingProblems([&] {
         registry::RegistrySession session;
         PendingWrite pending;
         {
@@ -297,17 +407,42 @@ void LoadSettings(SettingsTarget &target)
             if (!hasSettings(store.get()))
                 openEarlierStore(earlier);
             const HKEY from = earlier.get() ? earlier.get() : store.get();
-            target.applyComPort(readInteger(from, "COMPort", 0));
-            target.applyComAlg(readInteger(from, "COMAlg", 0));
-            target.applyMeters(readInteger(from, "Meters", DefaultMillimetres) / 1000.0L);
-            target.applyMode(readInteger(from, "Mode", Defaults.mode));
-            target.applyFlagMeters(
-                readInteger(from, "FlagMeters", millimetres(Defaults.flagMeters)) / 1000.0L);
-            target.applyMinDarkMs(readInteger(from, "MinDarkMs", Defaults.minDarkMs));
-            target.applyMinContactMs(readInteger(from, "MinContactMs", Defaults.minContactMs));
+            const QString file = registry::RegistryStore::defaultHivePath();
+            for (int i = 0; i < FieldCount; ++i) {
+                const Field &field = Fields[i];
+                const int fallback = field.stored(StoredDefaults);
+                const Found found = findInteger(from, field.name);
+                int value = found.value.value_or(fallback);
+                QString problem = found.problem;
+                if (problem.isEmpty() && (value < field.low || value > field.high))
+                    problem = QStringLiteral("%1 liegt nicht zwischen %2 und %3")
+                                  .arg(value)
+                                  .arg(field.low)
+                                  .arg(field.high);
+                if (!problem.isEmpty()) {
+                    messages << QStringLiteral("Die Einstellung „%1“ in %2 ist unbrauchbar (%3); "
+                                               "für diesen Lauf "
+                                               "gilt %4, gespeichert wird nur, was Sie ändern.")
+                                    .arg(QString::fromUtf8(field.name), file, problem)
+                                    .arg(fallback);
+                    value = fallback;
+                }
+                loaded.applied[std::size_t(i)] = value;
+                switch (i) {
+                case 0: target.applyComPort(value); break;
+                case 1: target.applyComAlg(value); break;
+                case 2: target.applyMeters(value / 1000.0L); break;
+                case 3: target.applyMode(value); break;
+                case 4: target.applyFlagMeters(value / 1000.0L); break;
+                case 5: target.applyMinDarkMs(value); break;
+                default: target.applyMinContactMs(value); break;
+                }
+            }
         }
         pending.commit(session);
     });
+    lastLoad = loaded;
+    return messages;
 }
 
 void SaveSettings(const SettingsValues &values)
@@ -319,13 +454,16 @@ void SaveSettings(const SettingsValues &values)
         {
             OpenKey store;
             openStore(store, pending);
-            writeInteger(store.get(), "COMPort", values.comPort, pending);
-            writeInteger(store.get(), "COMAlg", values.comAlg, pending);
-            writeInteger(store.get(), "Meters", millimetres(values.meters), pending);
-            writeInteger(store.get(), "Mode", values.mode, pending);
-            writeInteger(store.get(), "FlagMeters", millimetres(values.flagMeters), pending);
-            writeInteger(store.get(), "MinDarkMs", values.minDarkMs, pending);
-            writeInteger(store.get(), "MinContactMs", values.minContactMs, pending);
+            for (int i = 0; i < FieldCount; ++i) {
+                const Field &field = Fields[i];
+                const int value = field.stored(values);
+                // Unchanged since the load and stored: the file's value stays, whatever it is.
+                const bool unchanged = lastLoad && lastLoad->applied[std::size_t(i)] == value;
+                const bool keep = (unchanged || (i == 0 && values.keepStoredPort)) &&
+                                  findInteger(store.get(), field.name).present;
+                if (!keep)
+                    writeInteger(store.get(), field.name, value, pending);
+            }
         }
         pending.commit(session);
     });

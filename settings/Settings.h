@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace settings {
 
@@ -29,10 +30,23 @@ struct SettingsValues
     double flagMeters = 0.025; // "FlagMeters", in millimetres like "Meters"
     int minDarkMs = 1;        // "MinDarkMs": shortest interruption in the flag modes
     int minContactMs = 0;     // "MinContactMs": shortest contact between the barriers
+    // The port shows KEIN only because the stored one was refused at start (another
+    // program holds it): the stored port stays for the next start.
+    bool keepStoredPort = false;
 };
 
-// The user's stored port, polarity and distance. Both throw ERegistryException.
+// The user's stored settings, each applied in the order of SettingsValues. A value of
+// another type, text that is no integer or a value out of its range is replaced by its
+// default for this run and named, with the settings file, in the German messages
+// returned (for the window to show). Problems with the file itself throw
+// ERegistryException.
+QStringList LoadSettingsChecked(SettingsTarget &target);
+// The same, with the messages, if any, thrown as one ERegistryException once every value
+// is applied.
 void LoadSettings(SettingsTarget &target);
+// Writes each value that differs from what the last load applied, or that the file lacks;
+// a value the user did not change stays as the file has it (a refused one included, and
+// one another copy of the program stored meanwhile). Throws ERegistryException.
 void SaveSettings(const SettingsValues &values);
 
 // A further stored integer beside the three above, read or written on its own session.

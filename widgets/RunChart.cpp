@@ -199,6 +199,9 @@ void paintPanel(QPainter &p, const QRectF &area, const ChartPanel &panel, const 
         drawn.assign(std::size_t(columns) * std::size_t(rowsOfSpots), false);
         for (const QPointF &point : s.points) {
             const QPointF at(x(point.x()), y(point.y()));
+            // A value that is no number has no place on the plot.
+            if (!std::isfinite(at.x()) || !std::isfinite(at.y()))
+                continue;
             const int cx = std::clamp(int(at.x() - plot.left()), 0, columns - 1);
             const int cy = std::clamp(int(at.y() - plot.top()), 0, rowsOfSpots - 1);
             const std::size_t spot = std::size_t(cy) * std::size_t(columns) + std::size_t(cx);
@@ -219,9 +222,37 @@ void paintPanel(QPainter &p, const QRectF &area, const ChartPanel &panel, const 
 
     if (!withLegend)
         return;
-    // The legend to the right of the caption, one entry per label.
+    // The legend to the right of the caption, one entry per label, as many as fit between
+    // the caption and the right edge; the rest are counted ("+3"), never drawn over the
+    // caption or the value axis.
+    const double captionEnd = area.left() + metrics.horizontalAdvance(panel.caption) + 3 * unit;
+    const auto entryWidth = [&](const QString &label) {
+        return metrics.horizontalAdvance(label) + 6 * unit;
+    };
+    const auto restText = [](qsizetype rest) { return QStringLiteral("+%1").arg(rest); };
+    qsizetype shown = panel.series.size();
+    const auto widthOf = [&](qsizetype n) {
+        double width = 0;
+        for (qsizetype i = 0; i < n; ++i)
+            width += entryWidth(panel.series[i].label);
+        if (n < panel.series.size())
+            width += metrics.horizontalAdvance(restText(panel.series.size() - n)) + 3 * unit;
+        return width;
+    };
+    while (shown > 0 && area.right() - widthOf(shown) < captionEnd)
+        --shown;
     double right = area.right();
-    for (qsizetype i = panel.series.size(); i-- > 0;) {
+    if (shown < panel.series.size()) {
+        const QString rest = restText(panel.series.size() - shown);
+        const double width = metrics.horizontalAdvance(rest);
+        if (right - width >= captionEnd) {
+            p.setPen(Qt::black);
+            p.drawText(QRectF(right - width, area.top(), width, line * 1.2),
+                       Qt::AlignLeft | Qt::AlignVCenter, rest);
+        }
+        right -= width + 3 * unit;
+    }
+    for (qsizetype i = shown; i-- > 0;) {
         const ChartSeries &s = panel.series[i];
         const double width = metrics.horizontalAdvance(s.label);
         const QRectF text(right - width, area.top(), width, line * 1.2);

@@ -59,7 +59,10 @@ TEST_F(GermanMessages, SettingsOfTheWrongTypeAreReportedInGerman)
                      "\\Kelvaro / Software / Velox / 1.02\\Settings]\r\n"
                      "\"COMPort\"=dword:00000001\r\n");
     app::TForm1 form(lines);
-    EXPECT_EQ(messages.join(u'\n').toStdString(), "Ungültiger Datentyp für 'COMPort'");
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith("Die Einstellung „COMPort“ in " + config.hive() +
+                                       " ist unbrauchbar (Typ dword statt Text)"))
+        << messages[0].toStdString();
 }
 
 TEST_F(GermanMessages, ASettingsFileThatIsNoFileIsReportedInGerman)

@@ -3,6 +3,8 @@
 // control of the main window.
 
 #include "app/HelpWindow.h"
+
+#include <sys/stat.h>
 #include "app/AppIcon.h"
 #include "app/InfoForm.h"
 #include "app/MainForm.h"
@@ -102,6 +104,31 @@ TEST(HelpWindow, WithoutItsFileShowsTheCopyBuiltIntoTheProgramAndSaysSo)
         EXPECT_EQ(window.windowTitle(), QStringLiteral("Tachoflux – Hilfe (eingebaute Fassung)"));
         const QString text = window.browser()->toPlainText();
         EXPECT_TRUE(text.contains(QStringLiteral("Tachoflux – Stoppuhr mit zwei Lichtschranken")));
+        EXPECT_GE(window.contents()->topLevelItemCount(), 10);
+    }
+}
+
+// A help file that is no regular file, too big, empty or junk: the built-in copy at once.
+TEST(HelpWindow, AFifoDevZeroJunkOrEmptyFileGiveTheBuiltInHelp)
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("fifo.hlp");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString zero = dir.filePath("zero.hlp");
+    ASSERT_TRUE(QFile::link("/dev/zero", zero));
+    const QString huge = dir.filePath("huge.hlp");
+    {
+        QFile file(huge);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(HelpWindow::MaxHelpBytes + 1));
+    }
+    const QString files[] = {fifo, zero, huge, dir.path(), writeFile(dir, "empty.hlp", {}),
+                             writeFile(dir, "junk.hlp", QByteArray("\xff\xfe\x00junk\x80", 8)),
+                             writeFile(dir, "plain.hlp", "no chapters, no page")};
+    for (const QString &path : files) {
+        HelpWindow window(path);
+        EXPECT_FALSE(window.shownFromFile()) << path.toStdString();
+        EXPECT_EQ(window.windowTitle(), QStringLiteral("Tachoflux – Hilfe (eingebaute Fassung)"));
         EXPECT_GE(window.contents()->topLevelItemCount(), 10);
     }
 }

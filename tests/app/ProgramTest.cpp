@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -277,6 +278,59 @@ TEST(Program, EndingSignalsStoreTheSettingsAsACloseDoes)
         // The earlier version's values stay as they were.
         EXPECT_TRUE(stored.contains(earlier.mid(header.size()))) << stored.toStdString();
     }
+}
+
+// SIGTERM while a message of the start-up waits for OK (here: a setting of another type)
+// ends the program at once, and the user's stored values stay.
+TEST(Program, SigtermDuringAStartUpMessageEndsIt)
+{
+    QTemporaryDir config;
+    ASSERT_TRUE(config.isValid());
+    const QString hive = config.filePath("tachoflux/registry.reg");
+    QDir().mkpath(config.filePath("tachoflux"));
+    const QByteArray stored = "Windows Registry Editor Version 5.00\r\n\r\n"
+                              "[HKEY_CURRENT_USER\\Kelvaro / Software / Velox / 1.02\\Settings]\r\n"
+                              "\"COMPort\"=dword:00000001\r\n\"Meters\"=\"2500\"\r\n";
+    {
+        QFile file(hive);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(stored);
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_CONFIG_HOME", config.path());
+    env.insert("XDG_DATA_HOME", config.filePath("data"));
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(TACHOFLUX_PROGRAM), {});
+    ASSERT_TRUE(program.waitForStarted());
+    // The message waits for OK once the program idles.
+    const auto cpuTicks = [&] {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(program.processId()));
+        if (!stat.open(QIODevice::ReadOnly))
+            return -1LL;
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        return fields.value(11).toLongLong() + fields.value(12).toLongLong();
+    };
+    long long last = -2;
+    for (int i = 0; i < 120; ++i) {
+        QThread::msleep(500);
+        const long long now = cpuTicks();
+        if (i >= 2 && now == last)
+            break;
+        last = now;
+    }
+    ASSERT_EQ(program.state(), QProcess::Running) << "the message was not shown";
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(pid_t(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(30000));
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    const QByteArray after = fileBytes(hive);
+    EXPECT_TRUE(after.contains("\"COMPort\"=dword:00000001")) << after.toStdString();
+    EXPECT_TRUE(after.contains("\"Meters\"=\"2500\"")) << after.toStdString();
 }
 
 // The real program killed with SIGKILL after three runs: every run is in the journal, and

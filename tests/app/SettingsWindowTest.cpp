@@ -88,7 +88,7 @@ TEST_F(SettingsWindow, TheNextStartShowsWhatTheCloseStored)
     EXPECT_TRUE(messages.isEmpty()) << messages.join(u'\n').toStdString();
 }
 
-TEST_F(SettingsWindow, AStoredValueOfTheWrongTypeIsShownAndTheRestKeepTheirDefaults)
+TEST_F(SettingsWindow, AStoredValueOfTheWrongTypeIsShownAndTheRestLoad)
 {
     auto form = start();
     form->cmbAlg->setItemIndexQuiet(1);
@@ -99,9 +99,11 @@ TEST_F(SettingsWindow, AStoredValueOfTheWrongTypeIsShownAndTheRestKeepTheirDefau
     });
 
     form = start();
-    EXPECT_EQ(messages.join(u'\n').toStdString(), "Invalid data type for 'COMPort'");
-    EXPECT_EQ(form->cmbAlg->currentIndex(), 0);
-    EXPECT_EQ(form->edtM->Value(), 0.15);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith("Die Einstellung „COMPort“ in " + config.hive()))
+        << messages[0].toStdString();
+    EXPECT_EQ(form->cmbAlg->currentIndex(), 1);
+    EXPECT_EQ(form->edtM->Value(), 2.5);
 }
 
 TEST_F(SettingsWindow, ADamagedSettingsFileIsReportedAtStartAndKept)

@@ -118,3 +118,45 @@ TEST(ProcessSignals, AThreadStartsWithSignalsBlockedAndTheCallerKeepsItsMask)
     pthread_sigmask(SIG_SETMASK, nullptr, &after);
     EXPECT_EQ(sigismember(&after, SIGTERM), sigismember(&before, SIGTERM));
 }
+
+// A side file is read only when it is a regular file within its bound, and says why not.
+TEST(SideFile, OnlyRegularFilesWithinTheBound)
+{
+    QTemporaryDir dir;
+    const auto write = [&](const char *name, const QByteArray &bytes) {
+        QFile file(dir.filePath(name));
+        file.open(QIODevice::WriteOnly);
+        file.write(bytes);
+        return file.fileName();
+    };
+    const QString fifo = dir.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString zero = dir.filePath("zero");
+    ASSERT_TRUE(QFile::link("/dev/zero", zero));
+    const struct
+    {
+        QString path;
+        QByteArray bytes;
+        const char *error; // empty: read
+    } rows[] = {
+        {write("small", "help"), "help", ""},
+        {write("empty", ""), "", ""},
+        {write("bound", QByteArray(100, 'x')), QByteArray(100, 'x'), ""},
+        {write("big", QByteArray(101, 'x')), "", "größer als"},
+        {fifo, "", "keine gewöhnliche Datei"},
+        {zero, "", "keine gewöhnliche Datei"},
+        {dir.path(), "", "ein Ordner"},
+        {dir.filePath("missing"), "", "kann nicht gelesen werden"},
+    };
+    for (const auto &row : rows) {
+        const platform::SideFile file = platform::readSideFile(row.path, 100);
+        EXPECT_EQ(file.bytes, row.bytes) << row.path.toStdString();
+        if (*row.error == 0) {
+            EXPECT_TRUE(file.error.isEmpty()) << file.error.toStdString();
+        } else {
+            EXPECT_TRUE(file.error.startsWith(row.path + " kann nicht gelesen werden: "))
+                << file.error.toStdString();
+            EXPECT_TRUE(file.error.contains(QString::fromUtf8(row.error))) << file.error.toStdString();
+        }
+    }
+}

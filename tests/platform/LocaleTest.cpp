@@ -17,3 +17,26 @@ TEST(SystemLocale, ReadsSeparatorsAndFormatsOfTheCLibraryLocale)
     EXPECT_EQ(locale.longTime(QTime(0, 0, 0)), "00:00:00");
     std::setlocale(LC_ALL, saved.c_str());
 }
+
+// A run's stamp comes from one reading: the date and time belong to one instant, and a
+// locale that sets its own date and time gives them together.
+TEST(SystemLocale, DateAndTimeComeFromOneReading)
+{
+    const platform::SystemLocale system;
+    const QDateTime before = QDateTime::currentDateTime();
+    const QDateTime now = system.currentDateTime();
+    const QDateTime after = QDateTime::currentDateTime();
+    EXPECT_LE(before, now);
+    EXPECT_LE(now, after);
+
+    struct Midnight final : platform::Locale
+    {
+        QChar decimalSeparator() const override { return u','; }
+        QChar thousandSeparator() const override { return u'.'; }
+        QString shortDate(const QDate &) const override { return {}; }
+        QString longTime(const QTime &) const override { return {}; }
+        QDate currentDate() const override { return {2026, 12, 7}; }
+        QTime currentTime() const override { return {0, 0, 0}; }
+    } midnight;
+    EXPECT_EQ(midnight.currentDateTime(), QDateTime(QDate(2026, 12, 7), QTime(0, 0)));
+}

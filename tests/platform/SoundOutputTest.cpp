@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QThread>
 #include <QTemporaryFile>
 
 #include <algorithm>
@@ -11,7 +15,9 @@
 #include <cstdio>
 #include <future>
 
+#include <csignal>
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 using platform::Pcm;
@@ -182,6 +188,80 @@ TEST(SoundOutput, EndsWithSoundsStillQueued)
     release.set_value();
     output.reset();
     EXPECT_LE(r.played.size(), 2u);
+}
+
+// Run by the test below in a child, with the stub library in the real one's place: plays a
+// tone and ends at SIGTERM, as the program does.
+TEST(SoundOutputChild, PlaysUntilTerminated)
+{
+    if (qEnvironmentVariableIsEmpty("TF_STUB_ALSA"))
+        GTEST_SKIP() << "the child of SoundOutput.AMisbehavingLibraryNeitherSpinsNorDelaysTheEnd";
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    // Before the worker starts, so that only this thread takes the signal.
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    {
+        platform::SoundOutput output;
+        output.play(std::make_shared<const Pcm>(platform::tonePcm(880, 90, output.rate())));
+        std::puts("playing");
+        std::fflush(stdout);
+        int signal = 0;
+        sigwait(&set, &signal);
+        // The stub took the real library's place: its device opened.
+        if (output.deviceFound() == true)
+            std::puts("device");
+    }
+    std::puts("ended");
+    std::fflush(stdout);
+}
+
+// CPU time of a process so far, in seconds.
+double cpuSeconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return double(fields.value(11).toLongLong() + fields.value(12).toLongLong()) /
+           double(::sysconf(_SC_CLK_TCK));
+}
+
+// A library whose writes take nothing, or whose open never returns: the tone is dropped
+// without spinning, and the end comes within 2 s of SIGTERM.
+TEST(SoundOutput, AMisbehavingLibraryNeitherSpinsNorDelaysTheEnd)
+{
+    for (const char *mode : {"zero", "block"}) {
+        SCOPED_TRACE(mode);
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TF_STUB_ALSA", mode);
+        env.insert("LD_LIBRARY_PATH", TF_STUB_ASOUND_DIR);
+        child.setProcessEnvironment(env);
+        child.start(QFile::symLinkTarget(QStringLiteral("/proc/self/exe")),
+                    {"--gtest_filter=SoundOutputChild.PlaysUntilTerminated"});
+        ASSERT_TRUE(child.waitForStarted());
+        QByteArray out;
+        for (int i = 0; i < 300 && !out.contains("playing"); ++i) {
+            child.waitForReadyRead(100);
+            out += child.readAllStandardOutput();
+        }
+        ASSERT_TRUE(out.contains("playing")) << out.constData();
+        const double before = cpuSeconds(child.processId());
+        QThread::msleep(1000);
+        const double busy = cpuSeconds(child.processId()) - before;
+        EXPECT_LT(busy, 0.3) << "the sound worker spins";
+        QElapsedTimer clock;
+        clock.start();
+        ::kill(pid_t(child.processId()), SIGTERM);
+        ASSERT_TRUE(child.waitForFinished(10000));
+        EXPECT_LT(clock.elapsed(), 2000);
+        out += child.readAllStandardOutput();
+        EXPECT_TRUE(out.contains("ended")) << out.constData();
+        EXPECT_EQ(out.contains("device"), mode == std::string("zero")) << out.constData();
+        EXPECT_EQ(child.exitCode(), 0);
+    }
 }
 
 } // namespace

@@ -119,33 +119,68 @@ TEST_F(ExportTarget, WriteProtectedAndSpecialFilesAreRefusedAndKept)
     EXPECT_EQ(entries(), before);
 }
 
-TEST_F(ExportTarget, AFileInAFolderThatCannotTakeATemporaryIsRewrittenInPlace)
+// A file the user may write in a folder that takes no new file: a rewrite in place could
+// leave half of it, so the export is refused with the folder named and the file kept.
+// Killed at random moments, an export leaves the old file whole or the new one whole,
+// in such a folder and in an ordinary one.
+TEST_F(ExportTarget, ExportsKilledAtAnyMomentLeaveAWholeFile)
 {
-    // The way an ordinary user meets it: the file is theirs, its folder is not.
-    ASSERT_TRUE(QDir(dir.path()).mkdir("shared"));
-    const QString target = path("shared/runs.txt");
-    writeBytes(target, "a longer old content that must vanish");
-    const QByteArray folder = QFile::encodeName(path("shared"));
     const bool root = ::geteuid() == 0;
-    if (root) {
-        ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
-        ASSERT_EQ(::chown(QFile::encodeName(target).constData(), Nobody, Nobody), 0);
-    } else {
-        ASSERT_EQ(::chmod(folder.constData(), 0555), 0);
+    const QByteArray old = QByteArray(200'000, 'o') + "end of the old file";
+    const QByteArray fresh = QByteArray(300'000, 'n') + "end of the new file";
+    for (const bool shared : {true, false}) {
+        const QString folder = path(shared ? "shared" : "own");
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QString target = folder + "/runs.txt";
+        writeBytes(target, old);
+        const QByteArray native = QFile::encodeName(folder);
+        // The way an ordinary user meets it: the file is theirs, its folder is not.
+        if (root) {
+            ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+            ASSERT_EQ(::chown(QFile::encodeName(target).constData(), Nobody, Nobody), 0);
+            if (!shared)
+                ASSERT_EQ(::chown(native.constData(), Nobody, Nobody), 0);
+        } else if (shared) {
+            ASSERT_EQ(::chmod(native.constData(), 0555), 0);
+        }
+        const auto exportAsUser = [&] {
+            if (root && (::setgid(Nobody) != 0 || ::setuid(Nobody) != 0))
+                return 200;
+            try {
+                protocol::writeFileReplacing(target, fresh);
+                return 0;
+            } catch (const protocol::ExportError &e) {
+                const bool named = e.explanation().contains(QString::fromUtf8(native)) &&
+                                   e.explanation().contains("runs.txt");
+                return named && e.errorCode() == 5 ? 5 : 100;
+            }
+        };
+        EXPECT_EQ(inChild(exportAsUser), shared ? 5 : 0) << shared;
+        int fresh_seen = 0;
+        for (int round = 0; round < 60; ++round) {
+            writeBytes(target, round % 2 ? old : fresh);
+            if (root)
+                ::chown(QFile::encodeName(target).constData(), Nobody, Nobody);
+            const QByteArray before = readAll(target);
+            const pid_t pid = ::fork();
+            if (pid == 0)
+                ::_exit(exportAsUser());
+            // From at once to well after a whole export.
+            ::usleep(useconds_t(round * 997 % 30000));
+            ::kill(pid, SIGKILL);
+            int status = 0;
+            ::waitpid(pid, &status, 0);
+            const QByteArray after = readAll(target);
+            ASSERT_TRUE(after == old || after == fresh) << "a mixed file, round " << round;
+            if (shared)
+                ASSERT_EQ(after, before) << round;
+            fresh_seen += after == fresh && before == old;
+        }
+        ::chmod(native.constData(), 0755);
+        if (!shared) {
+            EXPECT_GT(fresh_seen, 0) << "no export finished before its kill";
+        }
     }
-    const ino_t inode = statOf(target).st_ino;
-
-    const int result = inChild([&] {
-        if (root && (::setgid(Nobody) != 0 || ::setuid(Nobody) != 0))
-            return 200;
-        return exportError(target, "new");
-    });
-    ::chmod(folder.constData(), 0755);
-
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(readAll(target), "new");
-    EXPECT_EQ(statOf(target).st_ino, inode);
-    EXPECT_EQ(QDir(path("shared")).entryList(QDir::Files | QDir::Hidden), QStringList{"runs.txt"});
 }
 
 TEST_F(ExportTarget, AReplacedFileKeepsItsOwnerAndPermissions)
@@ -201,4 +236,48 @@ TEST_F(ExportTarget, TemporariesOfAKilledExportGoWithTheNextExport)
     EXPECT_EQ(exportError(target, "new"), 0);
     EXPECT_EQ(readAll(target), "new");
     EXPECT_EQ(entries(), QStringList({running, "runs.txt"}));
+}
+
+// Beside the fixed number, every failure explains itself in German with the file and cause.
+TEST_F(ExportTarget, FailuresNameTheFileAndTheCause)
+{
+    const QString target = path("runs.txt");
+    writeBytes(target, "old");
+    // A file-size limit: the write fails part way.
+    const int limited = inChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        try {
+            protocol::writeFileReplacing(target, QByteArray(64 * 1024, 'x'));
+        } catch (const protocol::ExportError &e) {
+            return e.explanation() == target + " kann nicht gespeichert werden: die Datei würde "
+                                               "größer, als das System diesem Programm erlaubt."
+                       ? 0
+                       : 1;
+        }
+        return 2;
+    });
+    EXPECT_EQ(limited, 0);
+    EXPECT_EQ(readAll(target), "old");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0644), 0);
+    const struct
+    {
+        QString target;
+        const char *cause;
+    } rows[] = {
+        {path("missing/runs.txt"), "der Ordner %1/missing fehlt"},
+        {path("fifo"), "keine gewöhnliche Datei"},
+        {dir.path(), "das ist ein Ordner"},
+    };
+    for (const auto &row : rows) {
+        try {
+            protocol::writeFileReplacing(row.target, "x");
+            ADD_FAILURE() << row.target.toStdString();
+        } catch (const protocol::ExportError &e) {
+            EXPECT_TRUE(e.explanation().startsWith(row.target + " kann nicht gespeichert werden: "));
+            EXPECT_TRUE(e.explanation().contains(QString::fromUtf8(row.cause).arg(dir.path())))
+                << e.explanation().toStdString();
+        }
+    }
 }

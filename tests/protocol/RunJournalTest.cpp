@@ -5,10 +5,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using protocol::CsvConvention;
@@ -83,7 +85,7 @@ TEST_F(RunJournalTest, NewValuesGetANewHeaderAndACutLineIsEnded)
     ASSERT_EQ(journal.append(withValue, German), 0);
     const QString path = journal.filePath(QDate(2026, 12, 6));
     EXPECT_EQ(bytesOf(path), protocol::csvBytes({run(6, 1, 100)}, German) +
-                                 protocol::csvBytes({withValue}, German));
+                                 protocol::csvText({withValue}, German).toUtf8());
 
     // A crash in the middle of a line: the next run starts on a line of its own.
     writeBytes(path, bytesOf(path) + "2026-12-06T14:03:03;0,03");
@@ -114,7 +116,7 @@ TEST_F(RunJournalTest, FailuresReportTheCauseAndKeepTheFile)
     // A file where the folder should be.
     writeBytes(dir.filePath("data"), "file");
     EXPECT_EQ(RunJournal(dir.filePath("data/tachoflux")).append(run(6, 1, 1), German), ENOTDIR);
-    EXPECT_EQ(RunJournal(QString()).append(run(6, 1, 1), German), ENOENT);
+    EXPECT_EQ(RunJournal(QString()).append(run(6, 1, 1), German), RunJournal::NoFolder);
 
     QTemporaryDir other;
     RunJournal limited(other.path());
@@ -154,4 +156,38 @@ TEST_F(RunJournalTest, FailuresReportTheCauseAndKeepTheFile)
         EXPECT_TRUE(text.contains(QString::fromUtf8(t.reason))) << t.error;
         EXPECT_TRUE(text.contains("(/x/Messungen-2026-12-06.csv)")) << t.error;
     }
+}
+
+// What meets a journal in the user's data folder is named with the file and the cause.
+TEST_F(RunJournalTest, AFifoOrADanglingLinkIsNamed)
+{
+    QDir().mkpath(folder);
+    const QString day6 = journal.filePath(QDate(2026, 12, 6));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(day6).constData(), 0600), 0);
+    const QString day7 = journal.filePath(QDate(2026, 12, 7));
+    ASSERT_TRUE(QFile::link(dir.filePath("gone/Messungen.csv"), day7));
+    ASSERT_TRUE(QFile::link(dir.filePath("gone"), dir.filePath("linked")));
+    const struct
+    {
+        int error;
+        const char *reason;
+    } rows[] = {
+        {journal.append(run(6, 1, 1), German), "keine gewöhnliche Datei"},
+        {journal.append(run(7, 1, 1), German), "ein Verweis zeigt ins Leere"},
+        {RunJournal(dir.filePath("linked")).append(run(6, 1, 1), German),
+         "ein Verweis zeigt ins Leere"},
+        {RunJournal(QString()).append(run(6, 1, 1), German), "Kein Ordner für Benutzerdaten"},
+        {EMLINK, "Fehler 31"},
+    };
+    for (const auto &row : rows) {
+        const QString text = protocol::journalErrorText(row.error, day6);
+        EXPECT_TRUE(text.contains(QString::fromUtf8(row.reason))) << text.toStdString();
+        EXPECT_TRUE(text.contains(day6));
+    }
+    // The FIFO is left as it is, and the reader does not wait for a writer.
+    EXPECT_TRUE(QFileInfo(day6).isFile() == false && QFileInfo::exists(day6));
+    const protocol::LoadedRuns loaded = RunJournal::load(day6);
+    EXPECT_TRUE(loaded.runs.isEmpty());
+    ASSERT_EQ(loaded.problems.size(), 1);
+    EXPECT_TRUE(loaded.problems[0].contains(day6));
 }

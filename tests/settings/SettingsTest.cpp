@@ -88,6 +88,36 @@ public:
     }
 };
 
+class ModeRecorder : public Recorder
+{
+public:
+    int mode = -99;
+    long double flagMeters = -99;
+    int minDarkMs = -99;
+    int minContactMs = -99;
+
+    void applyMode(int index) override
+    {
+        mode = index;
+        applied << QStringLiteral("Mode");
+    }
+    void applyFlagMeters(long double value) override
+    {
+        flagMeters = value;
+        applied << QStringLiteral("FlagMeters");
+    }
+    void applyMinDarkMs(int ms) override
+    {
+        minDarkMs = ms;
+        applied << QStringLiteral("MinDarkMs");
+    }
+    void applyMinContactMs(int ms) override
+    {
+        minContactMs = ms;
+        applied << QStringLiteral("MinContactMs");
+    }
+};
+
 class Settings : public ::testing::Test
 {
 protected:
@@ -150,7 +180,7 @@ protected:
 TEST_F(Settings, FirstStartGivesTheDefaultsAndTheCloseStoresAllThreeValues)
 {
     Recorder target;
-    settings::LoadSettings(target);
+    settings::LoadSettingsChecked(target);
     EXPECT_EQ(target.applied, (QStringList{"COMPort", "COMAlg", "Meters"}));
     EXPECT_EQ(target.port, 0);
     EXPECT_EQ(target.alg, 0);
@@ -197,11 +227,17 @@ TEST_F(Settings, SavedValuesComeBackInWholeMillimetres)
         EXPECT_EQ(storedBytes("COMAlg"), QByteArray::number(row.saved.comAlg) + '\0');
         EXPECT_EQ(storedBytes("Meters"), QByteArray(row.meters) + '\0');
 
+        // What lies outside its range loads as the default, and is named.
         Recorder target;
-        settings::LoadSettings(target);
-        EXPECT_EQ(target.port, row.saved.comPort);
-        EXPECT_EQ(target.alg, row.saved.comAlg);
-        EXPECT_EQ(target.meters, QByteArray(row.meters).toLongLong() / 1000.0L);
+        const QStringList messages = settings::LoadSettingsChecked(target);
+        const long long millimetres = QByteArray(row.meters).toLongLong();
+        const bool portOk = row.saved.comPort >= -1 && row.saved.comPort <= 256;
+        const bool algOk = row.saved.comAlg >= -1 && row.saved.comAlg <= 1;
+        const bool metersOk = millimetres >= 1 && millimetres <= 1'000'000;
+        EXPECT_EQ(target.port, portOk ? row.saved.comPort : 0);
+        EXPECT_EQ(target.alg, algOk ? row.saved.comAlg : 0);
+        EXPECT_EQ(target.meters, metersOk ? millimetres / 1000.0L : 0.15L);
+        EXPECT_EQ(messages.size(), int(!portOk) + int(!algOk) + int(!metersOk));
     }
 }
 
@@ -219,7 +255,7 @@ TEST_F(Settings, TextThatIsNoIntegerLoadsAsTheDefault)
         {RegValue::string("12x"), 0},
         {RegValue::string(" 5"), 0},
         {RegValue::string("2147483648"), 0},
-        {RegValue::string("-2147483648"), std::numeric_limits<int>::min()},
+        {RegValue::string("-2147483648"), 0}, // out of range
         {RegValue::string("+7"), 7},
         {valueOf("hex(2):32,00,00,00"), 2}, // expandable text
         {valueOf("hex(1):31,00"), 1},       // text stored without its terminating zero
@@ -229,30 +265,86 @@ TEST_F(Settings, TextThatIsNoIntegerLoadsAsTheDefault)
         store("COMPort", row.value);
         store("Meters", row.value);
         Recorder target;
-        settings::LoadSettings(target);
+        const QStringList messages = settings::LoadSettingsChecked(target);
         EXPECT_EQ(target.port, row.port);
         EXPECT_EQ(target.meters, row.port == 0 ? 0.15L : row.port / 1000.0L);
+        // Each named with the file, once for the port and once for the distance.
+        EXPECT_EQ(messages.size(), row.port == 0 ? 2 : 0);
+        for (const QString &m : messages)
+            EXPECT_TRUE(m.contains(config.hive()) && m.contains("für diesen Lauf gilt"))
+                << m.toStdString();
     }
 }
 
-TEST_F(Settings, AValueOfAnotherTypeEndsTheLoadThere)
+// A value of another type or out of range is named with the file and replaced by its
+// default for this run; the others load, and a save at the close writes none of them back
+// over what the user stored, only what was changed.
+TEST_F(Settings, AWrongValueIsNamedAndNeverWrittenOver)
 {
-    const std::pair<const char *, QStringList> rows[] = {
-        {"COMPort", {}},
-        {"COMAlg", {"COMPort"}},
-        {"Meters", {"COMPort", "COMAlg"}},
+    const struct
+    {
+        const char *name;
+        QByteArray stored; // in the file's notation
+        const char *problem;
+    } rows[] = {
+        {"COMPort", "dword:00000001", "Typ dword statt Text"},
+        {"COMAlg", "hex:31", "Typ hex statt Text"},
+        {"Meters", "\"0\"", "0 liegt nicht zwischen 1 und 1000000"},
+        {"Mode", "hex(b):01,00,00,00,00,00,00,00", "Typ hex(b) statt Text"},
+        {"FlagMeters", "\"=cmd|' /C calc'!A0\"", "„=cmd|' /C calc'!A0“ ist keine ganze Zahl"},
+        {"MinDarkMs", "dword:00000005", "Typ dword statt Text"},
+        {"MinContactMs", "\"101\"", "101 liegt nicht zwischen 0 und 100"},
     };
-    for (const auto &[name, applied] : rows) {
-        SCOPED_TRACE(name);
-        settings::SaveSettings({1, 1, 2.5});
-        store(name, RegValue::dword(1));
-        Recorder target;
-        EXPECT_EQ(loadError(target), QStringLiteral("Invalid data type for '%1'").arg(name));
-        EXPECT_EQ(target.applied, applied);
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        settings::SettingsValues chosen{2, 1, 2.5, 3, 0.05, 7, 9};
+        settings::SaveSettings(chosen);
+        store(row.name, valueOf(row.stored));
+        ModeRecorder target;
+        const QStringList messages = settings::LoadSettingsChecked(target);
+        EXPECT_EQ(target.applied, (QStringList{"COMPort", "COMAlg", "Meters", "Mode", "FlagMeters",
+                                               "MinDarkMs", "MinContactMs"}));
+        ASSERT_EQ(messages.size(), 1);
+        EXPECT_EQ(messages[0].toStdString(),
+                  QStringLiteral("Die Einstellung „%1“ in %2 ist unbrauchbar (%3); für diesen Lauf gilt ")
+                          .arg(row.name, config.hive(), QString::fromUtf8(row.problem))
+                          .toStdString() +
+                      messages[0].mid(messages[0].indexOf("gilt ") + 5).toStdString());
+        // The window saves what it shows at the close: the defaults in place of the
+        // wrong value, the user's other values as loaded.
+        settings::SettingsValues shown{target.port, target.alg, double(target.meters),
+                                       target.mode, double(target.flagMeters), target.minDarkMs,
+                                       target.minContactMs};
+        settings::SaveSettings(shown);
+        EXPECT_EQ(stored(row.name), row.stored);
+        for (const char *other : {"COMPort", "COMAlg", "Meters", "Mode"})
+            if (QByteArray(other) != row.name)
+                EXPECT_NE(stored(other), "\"0\"") << other;
+        // A value the user changes is written, over the wrong one too.
+        shown.minContactMs = 4;
+        shown.mode = 1;
+        settings::SaveSettings(shown);
+        EXPECT_EQ(stored("MinContactMs"), "\"4\"");
+        EXPECT_EQ(stored("Mode"), "\"1\"");
     }
-    store("COMPort", valueOf("hex:31"));
+    // The window's way: every value applied, then the messages raised as one.
+    store("COMPort", valueOf("dword:00000001"));
+    store("Meters", valueOf("\"-1\""));
+    ModeRecorder raised;
+    const QStringList lines = loadError(raised).split(u'\n');
+    EXPECT_EQ(raised.applied.size(), 7);
+    ASSERT_EQ(lines.size(), 2) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines[0].startsWith("Die Einstellung „COMPort“"));
+    EXPECT_TRUE(lines[1].startsWith("Die Einstellung „Meters“"));
+
+    // A port refused at start shows KEIN; the stored one stays for the next start.
+    settings::SaveSettings({3, 0, 0.15});
     Recorder target;
-    EXPECT_EQ(loadError(target), "Invalid data type for 'COMPort'");
+    settings::LoadSettingsChecked(target);
+    settings::SettingsValues refused{0, 0, 0.15};
+    refused.keepStoredPort = true;
+    settings::SaveSettings(refused);
+    EXPECT_EQ(stored("COMPort"), "\"3\"");
 }
 
 TEST_F(Settings, MessagesAreTranslatedBeforeTheNameIsFilledIn)
@@ -265,8 +357,13 @@ TEST_F(Settings, MessagesAreTranslatedBeforeTheNameIsFilledIn)
         return QStringLiteral("untranslated: ") + text;
     });
     store("COMPort", RegValue::dword(0));
+    try {
+        settings::LoadSetting("COMPort", 0);
+        ADD_FAILURE() << "no error";
+    } catch (const platform::ERegistryException &e) {
+        EXPECT_EQ(e.message(), "Ungültiger Datentyp für 'COMPort'");
+    }
     Recorder target;
-    EXPECT_EQ(loadError(target), "Ungültiger Datentyp für 'COMPort'");
 
     QFile::remove(config.hive());
     QDir().mkpath(config.hive());
@@ -367,7 +464,7 @@ TEST_F(Settings, ALoadOrASaveReadsTheFileOnceAndWritesItAtMostOnceUnderOneLock)
     settings::SaveSettings({1, 1, 2.5});
     FolderWatch watch(config.folder());
     Recorder target;
-    settings::LoadSettings(target);
+    settings::LoadSettingsChecked(target);
     EXPECT_EQ(watch.events(), (QStringList{"open registry.reg.lock", "open registry.reg"}));
     settings::SaveSettings({2, 0, 0.5});
     EXPECT_EQ(watch.events(),
@@ -378,7 +475,7 @@ TEST_F(Settings, ALoadOrASaveReadsTheFileOnceAndWritesItAtMostOnceUnderOneLock)
 
     // At the first start the load makes the store key: still one write.
     QFile::remove(config.hive());
-    settings::LoadSettings(target);
+    settings::LoadSettingsChecked(target);
     EXPECT_EQ(watch.events(), (QStringList{"open registry.reg.lock", "moved registry.reg"}));
 }
 
@@ -408,7 +505,7 @@ TEST_F(Settings, AHundredThousandValuesOrAKey32000LevelsDeepLoadAndSaveWithEvery
         const qsizetype size = config.hiveBytes().size();
 
         Recorder target;
-        settings::LoadSettings(target);
+        settings::LoadSettingsChecked(target);
         EXPECT_EQ(target.port, 2);
         settings::SaveSettings({1, 1, 2.5});
 
@@ -451,9 +548,9 @@ TEST_F(Settings, AFileNearTheSizeLimitKeepsEveryValueAndOneBeyondItIsRefused)
     ASSERT_EQ(before.serialize(), near);
 
     Recorder target;
-    settings::LoadSettings(target);
+    settings::LoadSettingsChecked(target);
     settings::SaveSettings({2, 1, 0.25});
-    settings::LoadSettings(target);
+    settings::LoadSettingsChecked(target);
     EXPECT_EQ(target.port, 2);
     EXPECT_EQ(target.meters, 0.25L);
     RegFile expected = before;
@@ -469,7 +566,7 @@ TEST_F(Settings, AFileNearTheSizeLimitKeepsEveryValueAndOneBeyondItIsRefused)
     const QByteArray full = hiveOfSize(RegLimits::FileSize);
     ASSERT_EQ(full.size(), RegLimits::FileSize);
     config.writeHive(full);
-    settings::LoadSettings(target);
+    settings::LoadSettingsChecked(target);
     EXPECT_EQ(saveError({1, 1, 2.5}),
               "The settings file " + config.hive() +
                   " would grow beyond its limits (larger than 16777216 bytes); it was left "
@@ -522,7 +619,7 @@ TEST_F(Settings, ANewVersionStartsWithTheNewestEarlierVersionsValues)
         }
         config.writeHive(file.serialize());
         Recorder target;
-        settings::LoadSettings(target);
+        settings::LoadSettingsChecked(target);
         EXPECT_EQ(target.meters, QByteArray(row.loaded).toInt() / 1000.0L);
         EXPECT_TRUE(storedBytes("Meters").isEmpty());
         settings::SaveSettings({0, 0, double(target.meters)});
@@ -640,35 +737,6 @@ TEST_F(Settings, AFailureNamesTheSystemsReasonAndTheFileAndAnUnchangedSaveNeverF
 namespace {
 
 // Also records the measurement mode's values.
-class ModeRecorder : public Recorder
-{
-public:
-    int mode = -99;
-    long double flagMeters = -99;
-    int minDarkMs = -99;
-    int minContactMs = -99;
-
-    void applyMode(int index) override
-    {
-        mode = index;
-        applied << QStringLiteral("Mode");
-    }
-    void applyFlagMeters(long double value) override
-    {
-        flagMeters = value;
-        applied << QStringLiteral("FlagMeters");
-    }
-    void applyMinDarkMs(int ms) override
-    {
-        minDarkMs = ms;
-        applied << QStringLiteral("MinDarkMs");
-    }
-    void applyMinContactMs(int ms) override
-    {
-        minContactMs = ms;
-        applied << QStringLiteral("MinContactMs");
-    }
-};
 
 } // namespace
 
@@ -677,7 +745,7 @@ TEST_F(Settings, TheMeasurementModesValuesAreStoredAsTextAfterTheThree)
     // A file from before the modes holds only the three: the rest read as their defaults.
     store("COMPort", RegValue::string("1"));
     ModeRecorder first;
-    settings::LoadSettings(first);
+    settings::LoadSettingsChecked(first);
     EXPECT_EQ(first.applied, (QStringList{"COMPort", "COMAlg", "Meters", "Mode", "FlagMeters",
                                           "MinDarkMs", "MinContactMs"}));
     EXPECT_EQ(first.port, 1);
@@ -697,17 +765,18 @@ TEST_F(Settings, TheMeasurementModesValuesAreStoredAsTextAfterTheThree)
     EXPECT_EQ(stored("MinDarkMs"), "\"100\"");
     EXPECT_EQ(stored("MinContactMs"), "\"5\"");
     ModeRecorder again;
-    settings::LoadSettings(again);
+    settings::LoadSettingsChecked(again);
     EXPECT_EQ(again.mode, 3);
     EXPECT_EQ(again.flagMeters, 0.013L);
     EXPECT_EQ(again.minDarkMs, 100);
     EXPECT_EQ(again.minContactMs, 5);
 
-    // Like the others, a value of another type ends the load there.
+    // Like the others, a value of another type is named and the load goes on.
     store("FlagMeters", RegValue::dword(25));
     ModeRecorder broken;
-    EXPECT_EQ(loadError(broken), "Invalid data type for 'FlagMeters'");
-    EXPECT_EQ(broken.applied.last(), "Mode");
+    EXPECT_EQ(settings::LoadSettingsChecked(broken).size(), 1);
+    EXPECT_EQ(broken.applied.last(), "MinContactMs");
+    EXPECT_EQ(broken.flagMeters, 0.025L);
 }
 
 namespace {
@@ -720,7 +789,7 @@ TEST_F(Settings, AFurtherValueReadsItsDefaultUntilStoredAndReadingCreatesNothing
     EXPECT_FALSE(QFileInfo::exists(config.hive())) << "a read wrote the settings file";
 
     Recorder target;
-    settings::LoadSettings(target);
+    settings::LoadSettingsChecked(target);
     EXPECT_EQ(settings::LoadSetting("Sound", 1), 1); // the section exists, the value not
 
     const std::pair<RegValue, int> rows[] = {
@@ -744,7 +813,7 @@ TEST_F(Settings, AFurtherValueReadsItsDefaultUntilStoredAndReadingCreatesNothing
     EXPECT_EQ(settings::LoadSetting("ProjectorScreen", 0), 1);
     // The three settings stay as they were.
     Recorder after;
-    settings::LoadSettings(after);
+    settings::LoadSettingsChecked(after);
     EXPECT_EQ(after.port, 2);
     EXPECT_EQ(after.alg, 1);
     EXPECT_EQ(after.meters, 0.25L);

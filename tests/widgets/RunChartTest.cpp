@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include <QFontMetricsF>
 #include <QImage>
 #include <QTest>
 
@@ -147,6 +150,36 @@ TEST(RunChart, TheWidgetShowsItsDataAndSaysWhatItShows)
     other.panels[1].series.removeLast();
     chart.setData(other);
     EXPECT_EQ(pixelsOf(chart.grab().toImage(), widgets::seriesColour(1)), 0);
+}
+
+// Eleven labels: the legend keeps to the right of the caption (those that do not fit are
+// counted) and never runs over the caption or the value axis; a value that is no number
+// is left out of the plot.
+TEST(RunChart, ALongLegendStaysRightOfTheCaption)
+{
+    ChartData eleven = twoLabels();
+    eleven.panels.resize(1);
+    eleven.panels[0].series[0].points << QPointF(2, std::nan(""));
+    const ChartSeries first = eleven.panels[0].series[0];
+    for (int i = 2; i < 11; ++i) {
+        ChartSeries s = first;
+        s.label = QStringLiteral("Wagen %1 mit Ladung").arg(i + 1);
+        s.colour = widgets::seriesColour(i);
+        eleven.panels[0].series << s;
+    }
+    ChartData one = eleven;
+    one.panels[0].series.resize(1);
+    for (const QSize size : {QSize(360, 345), QSize(900, 400)}) {
+        const QImage many = widgets::renderRunChart(eleven, size, 1, QFont());
+        const QImage single = widgets::renderRunChart(one, size, 1, QFont());
+        const QFontMetricsF metrics{QFont()};
+        const double pad = metrics.height() / 3;
+        const QRect strip(0, 0, int(pad + metrics.horizontalAdvance(eleven.panels[0].caption) +
+                                    metrics.height() / 2),
+                          int(pad + metrics.height() * 1.2));
+        EXPECT_EQ(many.copy(strip), single.copy(strip)) << size.width();
+        EXPECT_GT(pixelsOf(many, widgets::seriesColour(0)), 0);
+    }
 }
 
 TF_QT_TEST_MAIN
