@@ -305,6 +305,8 @@ void LoadSettings(SettingsTarget &target)
                 readInteger(from, "FlagMeters", millimetres(Defaults.flagMeters)) / 1000.0L);
             target.applyMinDarkMs(readInteger(from, "MinDarkMs", Defaults.minDarkMs));
             target.applyMinContactMs(readInteger(from, "MinContactMs", Defaults.minContactMs));
+            target.applyPicketMeters(
+                readInteger(from, "PicketMeters", millimetres(Defaults.picketMeters)) / 1000.0L);
         }
         pending.commit(session);
     });
@@ -326,6 +328,7 @@ void SaveSettings(const SettingsValues &values)
             writeInteger(store.get(), "FlagMeters", millimetres(values.flagMeters), pending);
             writeInteger(store.get(), "MinDarkMs", values.minDarkMs, pending);
             writeInteger(store.get(), "MinContactMs", values.minContactMs, pending);
+            writeInteger(store.get(), "PicketMeters", millimetres(values.picketMeters), pending);
         }
         pending.commit(session);
     });

@@ -18,6 +18,8 @@ public:
     virtual void applyFlagMeters(long double meters) { (void)meters; }
     virtual void applyMinDarkMs(int ms) { (void)ms; }
     virtual void applyMinContactMs(int ms) { (void)ms; }
+    // The picket fence's band spacing, read last.
+    virtual void applyPicketMeters(long double meters) { (void)meters; }
 };
 
 struct SettingsValues
@@ -29,6 +31,7 @@ struct SettingsValues
     double flagMeters = 0.025; // "FlagMeters", in millimetres like "Meters"
     int minDarkMs = 1;        // "MinDarkMs": shortest interruption in the flag modes
     int minContactMs = 0;     // "MinContactMs": shortest contact between the barriers
+    double picketMeters = 0.05; // "PicketMeters": the picket fence's band spacing, in millimetres
 };
 
 // The user's stored port, polarity and distance. Both throw ERegistryException.
