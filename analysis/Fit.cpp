@@ -20,8 +20,8 @@ FitResult failed(Model model, bool weighted, QString message)
 
 // Why the points cannot be fitted, or nothing. GSL itself would divide by zero or
 // return NaN for most of these, and call its abort handler for none: we ask first.
-QString refusal(std::span<const double> x, std::span<const double> y,
-                std::span<const double> sigma, Model model)
+QString refusal(std::span<const double> x, std::span<const double> y, std::span<const double> sigma,
+                Model model)
 {
     const bool weighted = !sigma.empty();
     if (x.size() != y.size() || (weighted && sigma.size() != x.size()))
@@ -50,8 +50,8 @@ QString refusal(std::span<const double> x, std::span<const double> y,
 
 } // namespace
 
-FitResult fit(std::span<const double> x, std::span<const double> y,
-              std::span<const double> sigma, Model model)
+FitResult fit(std::span<const double> x, std::span<const double> y, std::span<const double> sigma,
+              Model model)
 {
     const bool weighted = !sigma.empty();
     if (QString why = refusal(x, y, sigma, model); !why.isEmpty())
@@ -71,17 +71,16 @@ FitResult fit(std::span<const double> x, std::span<const double> y,
     double cov11 = 0;
     int status = 0;
     if (model == Model::Linear) {
-        status = weighted ? gsl_fit_wlinear(x.data(), 1, w.data(), 1, y.data(), 1, n,
-                                            &r.intercept, &r.slope, &cov00, &r.covariance,
-                                            &cov11, &r.chiSquared)
+        status = weighted ? gsl_fit_wlinear(x.data(), 1, w.data(), 1, y.data(), 1, n, &r.intercept,
+                                            &r.slope, &cov00, &r.covariance, &cov11, &r.chiSquared)
                           : gsl_fit_linear(x.data(), 1, y.data(), 1, n, &r.intercept, &r.slope,
                                            &cov00, &r.covariance, &cov11, &r.chiSquared);
         r.degreesOfFreedom = int(n) - 2;
     } else {
-        status = weighted ? gsl_fit_wmul(x.data(), 1, w.data(), 1, y.data(), 1, n, &r.slope,
-                                         &cov11, &r.chiSquared)
-                          : gsl_fit_mul(x.data(), 1, y.data(), 1, n, &r.slope, &cov11,
-                                        &r.chiSquared);
+        status = weighted
+                     ? gsl_fit_wmul(x.data(), 1, w.data(), 1, y.data(), 1, n, &r.slope, &cov11,
+                                    &r.chiSquared)
+                     : gsl_fit_mul(x.data(), 1, y.data(), 1, n, &r.slope, &cov11, &r.chiSquared);
         r.degreesOfFreedom = int(n) - 1;
     }
     if (status != 0 || !std::isfinite(r.slope) || !std::isfinite(cov11) || !std::isfinite(cov00))

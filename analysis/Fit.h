@@ -27,7 +27,7 @@ struct FitResult
     // Centred for the linear model, about zero for the proportional one; weighted where
     // the fit is.
     double rSquared = 0;
-    double chiSquared = 0;  // sum of the squared residuals, weighted where the fit is
+    double chiSquared = 0; // sum of the squared residuals, weighted where the fit is
     int degreesOfFreedom = 0;
     std::vector<double> residuals; // y − fitted y, in the points' order
 
@@ -38,7 +38,7 @@ struct FitResult
 // Fits `y` over `x`. `sigma` empty fits unweighted; otherwise each point weighs
 // 1/sigma². Points that cannot be fitted (too few, no spread in x, not finite, a
 // standard error of zero) give a result with `error` set and no numbers.
-FitResult fit(std::span<const double> x, std::span<const double> y,
-              std::span<const double> sigma, Model model);
+FitResult fit(std::span<const double> x, std::span<const double> y, std::span<const double> sigma,
+              Model model);
 
 } // namespace analysis

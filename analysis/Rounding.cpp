@@ -44,8 +44,8 @@ Rounding roundTogether(double value, double uncertainty)
         r.uncertainty = roundedTo(uncertainty, r.decimals);
     }
     if (r.decimals > MostDecimals || r.decimals < 0) {
-        const double larger = std::isfinite(value) ? std::max(std::fabs(value), r.uncertainty)
-                                                   : r.uncertainty;
+        const double larger =
+            std::isfinite(value) ? std::max(std::fabs(value), r.uncertainty) : r.uncertainty;
         r.exponent = powerOfTen(larger);
         r.decimals = std::max(0, r.decimals + r.exponent);
     }

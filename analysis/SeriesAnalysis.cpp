@@ -97,8 +97,7 @@ PairText pairText(Pair pair)
         return {QStringLiteral("v über t"), QStringLiteral("t"), s, QStringLiteral("v"),
                 QStringLiteral("m/s")};
     case Pair::SpeedSquaredOverDistance:
-        return {QStringLiteral("v² über s"), s, m, QStringLiteral("v²"),
-                QStringLiteral("m²/s²")};
+        return {QStringLiteral("v² über s"), s, m, QStringLiteral("v²"), QStringLiteral("m²/s²")};
     case Pair::PeriodOverLength:
         return {QStringLiteral("T über l"), QStringLiteral("l"), m, QStringLiteral("T"), s};
     case Pair::PeriodSquaredOverLength:
@@ -193,10 +192,10 @@ Analysis analyse(Pair pair, Model model, std::vector<PlotPoint> points)
         y.push_back(p.y);
         sigma.push_back(p.uy);
     }
-    const bool repeats = std::all_of(a.points.begin(), a.points.end(),
-                                      [](const PlotPoint &p) { return p.n >= 2; });
-    const bool spread = std::all_of(a.points.begin(), a.points.end(),
-                                    [](const PlotPoint &p) { return p.uy > 0; });
+    const bool repeats =
+        std::all_of(a.points.begin(), a.points.end(), [](const PlotPoint &p) { return p.n >= 2; });
+    const bool spread =
+        std::all_of(a.points.begin(), a.points.end(), [](const PlotPoint &p) { return p.uy > 0; });
     if (!a.points.empty()) {
         if (!repeats)
             a.notes << QStringLiteral("Ungewichtet angepasst: nicht jede Serie hat mehrere "

@@ -28,13 +28,13 @@ Point pointOf(double setting, std::span<const double> values);
 
 // What is plotted over what.
 enum class Pair {
-    TimeOverDistance,          // t over s
-    TimeSquaredOverDistance,   // t² over s; a = 2/slope
-    DistanceOverTime,          // s over t
-    SpeedOverTime,             // v over t; a = slope
-    SpeedSquaredOverDistance,  // v² over s; a = slope/2
-    PeriodOverLength,          // T over l
-    PeriodSquaredOverLength,   // T² over l; g = 4π²/slope
+    TimeOverDistance,         // t over s
+    TimeSquaredOverDistance,  // t² over s; a = 2/slope
+    DistanceOverTime,         // s over t
+    SpeedOverTime,            // v over t; a = slope
+    SpeedSquaredOverDistance, // v² over s; a = slope/2
+    PeriodOverLength,         // T over l
+    PeriodSquaredOverLength,  // T² over l; g = 4π²/slope
 };
 
 // Axis captions with units ("t² in s²") and the title ("t² über s").

@@ -33,10 +33,10 @@ widgets::FitPlotData analysisPlot(const analysis::Analysis &a, QChar decimalSepa
     data.line = widgets::FitLine{a.fit.intercept, a.fit.slope};
     data.equation = protocol::equationText(text, a.fit, decimalSeparator);
     if (a.derived)
-        data.equation += QStringLiteral("   ") +
-                         protocol::resultText(a.derived->symbol, a.derived->value,
-                                              a.derived->uncertainty, a.derived->unit,
-                                              decimalSeparator);
+        data.equation +=
+            QStringLiteral("   ") + protocol::resultText(a.derived->symbol, a.derived->value,
+                                                         a.derived->uncertainty, a.derived->unit,
+                                                         decimalSeparator);
     data.description += QStringLiteral(": ") + data.equation;
     return data;
 }

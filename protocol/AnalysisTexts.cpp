@@ -10,7 +10,8 @@ namespace protocol {
 
 QString slopeUnit(const analysis::PairText &pair)
 {
-    const bool speedOverTime = pair.yUnit == QStringLiteral("m/s") && pair.xUnit == QStringLiteral("s");
+    const bool speedOverTime =
+        pair.yUnit == QStringLiteral("m/s") && pair.xUnit == QStringLiteral("s");
     const bool squaredOverLength =
         pair.yUnit == QStringLiteral("m²/s²") && pair.xUnit == QStringLiteral("m");
     if (speedOverTime || squaredOverLength)

@@ -37,8 +37,8 @@ QString measuredText(double value, double uncertainty, QChar decimalSeparator)
 QString resultText(const QString &symbol, double value, double uncertainty, const QString &unit,
                    QChar decimalSeparator)
 {
-    QString text = symbol + QStringLiteral(" = ") +
-                   measuredText(value, uncertainty, decimalSeparator);
+    QString text =
+        symbol + QStringLiteral(" = ") + measuredText(value, uncertainty, decimalSeparator);
     if (!unit.isEmpty())
         text += u' ' + unit;
     return text;

@@ -48,9 +48,11 @@ void PicketFenceMode::finish(const ModeSettings &settings, ModeOutput &out)
             continue;
         // The mean speed over an interval is the speed at its middle under a constant
         // acceleration, so the line through these points has the acceleration as slope.
-        const long double middle = secondsOf(static_cast<long double>(
-                                       (a.start - first.start) + (b.start - first.start))) / 2;
-        const long double speed = settings.picketMeters / secondsOf(static_cast<long double>(interval));
+        const long double middle =
+            secondsOf(static_cast<long double>((a.start - first.start) + (b.start - first.start))) /
+            2;
+        const long double speed =
+            settings.picketMeters / secondsOf(static_cast<long double>(interval));
         t.push_back(double(middle));
         v.push_back(double(speed));
         run.speeds.append(QPointF(double(middle), double(speed)));

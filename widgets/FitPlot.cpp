@@ -19,8 +19,7 @@ constexpr int ResidualGridCount = 3;
 
 bool finite(const FitPoint &p)
 {
-    return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.ux) &&
-           std::isfinite(p.uy);
+    return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.ux) && std::isfinite(p.uy);
 }
 
 struct Span
@@ -58,8 +57,7 @@ bool hasStrip(const FitPlotData &data)
 }
 
 // The widest grid label of a value axis.
-double labelWidth(double low, double high, int count, QChar separator,
-                  const QFontMetricsF &metrics)
+double labelWidth(double low, double high, int count, QChar separator, const QFontMetricsF &metrics)
 {
     double step = 1;
     const QList<double> values = chart::gridValues(low, high, count, &step);
@@ -115,8 +113,8 @@ FitPlotLayout fitPlotLayout(const QRectF &area, const FitPlotData &data,
     layout.xHigh = x.high;
     layout.yLow = y.low;
     layout.yHigh = y.high;
-    const double reach = r.any && r.high > 0 && std::isfinite(r.high) ? r.high * 1.15
-                                                                      : (y.high - y.low) * 0.01;
+    const double reach =
+        r.any && r.high > 0 && std::isfinite(r.high) ? r.high * 1.15 : (y.high - y.low) * 0.01;
     layout.rLow = -reach;
     layout.rHigh = reach;
 

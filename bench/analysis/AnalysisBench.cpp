@@ -110,8 +110,8 @@ void AnalyseAndPlot(benchmark::State &state)
 {
     const Session &s = session();
     for (auto _ : state)
-        benchmark::DoNotOptimize(widgets::renderFitPlot(plotOf(analyseSession(s)), {420, 360}, 1,
-                                                        QFont()));
+        benchmark::DoNotOptimize(
+            widgets::renderFitPlot(plotOf(analyseSession(s)), {420, 360}, 1, QFont()));
 }
 BENCHMARK(AnalyseAndPlot);
 

@@ -77,8 +77,10 @@ TEST(SeriesAnalysisTest, PlottedPointsTransformMeanAndStandardError)
         const analysis::PairText text = analysis::pairText(c.pair);
         SCOPED_TRACE(c.title);
         EXPECT_EQ(text.title, QString::fromUtf8(c.title));
-        EXPECT_EQ(text.xSymbol + QStringLiteral(" in ") + text.xUnit, QString::fromUtf8(c.xCaption));
-        EXPECT_EQ(text.ySymbol + QStringLiteral(" in ") + text.yUnit, QString::fromUtf8(c.yCaption));
+        EXPECT_EQ(text.xSymbol + QStringLiteral(" in ") + text.xUnit,
+                  QString::fromUtf8(c.xCaption));
+        EXPECT_EQ(text.ySymbol + QStringLiteral(" in ") + text.yUnit,
+                  QString::fromUtf8(c.yCaption));
         const Point times[] = {time};
         const Point speeds[] = {speed};
         const std::vector<analysis::PlotPoint> points = analysis::plotPoints(c.pair, times, speeds);
@@ -156,9 +158,9 @@ TEST(SeriesAnalysisTest, CartFromRestGivesItsAcceleration)
     for (const double s : {0.25, 0.5, 1.0})
         times.push_back(analysis::pointOf(s, scattered(std::sqrt(2 * s / 0.5), jitter)));
     for (const Model model : {Model::Proportional, Model::Linear}) {
-        const analysis::Analysis a = analysis::analyse(
-            Pair::TimeSquaredOverDistance, model,
-            analysis::plotPoints(Pair::TimeSquaredOverDistance, times));
+        const analysis::Analysis a =
+            analysis::analyse(Pair::TimeSquaredOverDistance, model,
+                              analysis::plotPoints(Pair::TimeSquaredOverDistance, times));
         ASSERT_TRUE(a.fit.ok()) << a.fit.error.toStdString();
         EXPECT_TRUE(a.fit.weighted);
         EXPECT_TRUE(a.notes.isEmpty()) << a.notes.join(u'\n').toStdString();
@@ -204,23 +206,36 @@ TEST(SeriesAnalysisTest, WeightsOnlyWhereEverySeriesHasRepeats)
     const Point again{0.5, 2, 1.43, 0.01, 0.007};
     const Case cases[] = {
         {"repeats everywhere", {a, b, c}, true, true, {}},
-        {"a series of one run", {a, b, single}, true, false,
+        {"a series of one run",
+         {a, b, single},
+         true,
+         false,
          {QStringLiteral("Ungewichtet angepasst: nicht jede Serie hat mehrere Messungen.")}},
-        {"a series without spread", {a, b, still}, true, false,
-         {QStringLiteral("Ungewichtet angepasst: die Werte auf der y-Achse haben keine Streuung.")}},
-        {"a setting repeated", {a, b, again}, true, true,
+        {"a series without spread",
+         {a, b, still},
+         true,
+         false,
+         {QStringLiteral(
+             "Ungewichtet angepasst: die Werte auf der y-Achse haben keine Streuung.")}},
+        {"a setting repeated",
+         {a, b, again},
+         true,
+         true,
          {QStringLiteral("Punkte 2 und 3 liegen bei demselben x-Wert; jede Serie zählt als "
                          "eigener Punkt.")}},
         {"one series", {a}, false, true, {}},
-        {"one setting twice", {b, again}, false, true,
+        {"one setting twice",
+         {b, again},
+         false,
+         true,
          {QStringLiteral("Punkte 1 und 2 liegen bei demselben x-Wert; jede Serie zählt als "
                          "eigener Punkt.")}},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.name);
-        const analysis::Analysis r = analysis::analyse(
-            Pair::TimeOverDistance, Model::Linear,
-            analysis::plotPoints(Pair::TimeOverDistance, k.times));
+        const analysis::Analysis r =
+            analysis::analyse(Pair::TimeOverDistance, Model::Linear,
+                              analysis::plotPoints(Pair::TimeOverDistance, k.times));
         EXPECT_EQ(r.fit.ok(), k.ok) << r.fit.error.toStdString();
         EXPECT_EQ(r.fit.weighted, k.weighted);
         EXPECT_EQ(r.notes, k.notes);

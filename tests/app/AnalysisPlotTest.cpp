@@ -21,7 +21,8 @@ analysis::Analysis cartAnalysis(int series)
     }
     times.resize(std::size_t(series));
     const analysis::Pair pair = analysis::Pair::TimeSquaredOverDistance;
-    return analysis::analyse(pair, analysis::Model::Proportional, analysis::plotPoints(pair, times));
+    return analysis::analyse(pair, analysis::Model::Proportional,
+                             analysis::plotPoints(pair, times));
 }
 
 TEST(AnalysisPlot, ShowsPointsLineEquationAndResult)
@@ -36,7 +37,8 @@ TEST(AnalysisPlot, ShowsPointsLineEquationAndResult)
     ASSERT_TRUE(data.line);
     EXPECT_DOUBLE_EQ(data.line->slope, a.fit.slope);
     EXPECT_TRUE(data.equation.startsWith(QStringLiteral("t² = ("))) << data.equation.toStdString();
-    EXPECT_TRUE(data.equation.contains(QRegularExpression(QStringLiteral(" s²/m · s   a = \\((0,49|0,50)\\d* ± 0,\\d+\\) m/s²$"))))
+    EXPECT_TRUE(data.equation.contains(
+        QRegularExpression(QStringLiteral(" s²/m · s   a = \\((0,49|0,50)\\d* ± 0,\\d+\\) m/s²$"))))
         << data.equation.toStdString();
     EXPECT_TRUE(data.description.startsWith(QStringLiteral("t² über s: t² = ")));
 
@@ -44,8 +46,9 @@ TEST(AnalysisPlot, ShowsPointsLineEquationAndResult)
     const widgets::FitPlotData lone = app::analysisPlot(cartAnalysis(1), u',');
     EXPECT_EQ(lone.points.size(), 1);
     EXPECT_FALSE(lone.line);
-    EXPECT_EQ(lone.equation,
-              QStringLiteral("Für die Ausgleichsgerade sind mindestens 2 Punkte nötig, vorhanden 1."));
+    EXPECT_EQ(
+        lone.equation,
+        QStringLiteral("Für die Ausgleichsgerade sind mindestens 2 Punkte nötig, vorhanden 1."));
 }
 
 TEST(AnalysisPlot, APicketFencePassShowsItsSpeedsAndTheLineOfItsAcceleration)
@@ -70,8 +73,10 @@ TEST(AnalysisPlot, APicketFencePassShowsItsSpeedsAndTheLineOfItsAcceleration)
     EXPECT_EQ(data.points.size(), 9);
     ASSERT_TRUE(data.line);
     EXPECT_DOUBLE_EQ(data.line->slope, double(*pass.extra[1].value));
-    EXPECT_TRUE(data.equation.startsWith(QStringLiteral("v = (0.3"))) << data.equation.toStdString();
-    EXPECT_TRUE(data.equation.contains(QStringLiteral("a = (0.499"))) << data.equation.toStdString();
+    EXPECT_TRUE(data.equation.startsWith(QStringLiteral("v = (0.3")))
+        << data.equation.toStdString();
+    EXPECT_TRUE(data.equation.contains(QStringLiteral("a = (0.499")))
+        << data.equation.toStdString();
     EXPECT_TRUE(data.description.startsWith(QStringLiteral("Lattenzaun: v über t: ")));
 }
 

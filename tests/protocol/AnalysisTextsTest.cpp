@@ -47,20 +47,23 @@ TEST(AnalysisTexts, SlopeUnitsAndEquations)
 
 TEST(AnalysisTexts, SummaryOfAFitOrWhyThereIsNone)
 {
-    const std::vector<analysis::Point> times{{0.25, 3, 1.0, 0.01, 0.006},
-                                             {0.5, 3, 1.414, 0.01, 0.006},
-                                             {1.0, 1, 2.0, 0, 0}};
+    const std::vector<analysis::Point> times{
+        {0.25, 3, 1.0, 0.01, 0.006}, {0.5, 3, 1.414, 0.01, 0.006}, {1.0, 1, 2.0, 0, 0}};
     const Pair pair = Pair::TimeSquaredOverDistance;
     const QStringList unweighted = protocol::fitSummary(
         analysis::analyse(pair, Model::Proportional, analysis::plotPoints(pair, times)), u',');
     ASSERT_EQ(unweighted.size(), 5);
     EXPECT_TRUE(unweighted[0].startsWith(QStringLiteral("t² = ("))) << unweighted[0].toStdString();
-    EXPECT_TRUE(unweighted[1].contains(QRegularExpression(QStringLiteral("^R² = (0,99|1,00)\\d{3}$"))))
+    EXPECT_TRUE(
+        unweighted[1].contains(QRegularExpression(QStringLiteral("^R² = (0,99|1,00)\\d{3}$"))))
         << unweighted[1].toStdString();
-    EXPECT_EQ(unweighted[2], QStringLiteral("ungewichtet; Unsicherheiten aus der Streuung um die Gerade"));
-    EXPECT_TRUE(unweighted[3].startsWith(QStringLiteral("a = (0,50"))) << unweighted[3].toStdString();
+    EXPECT_EQ(unweighted[2],
+              QStringLiteral("ungewichtet; Unsicherheiten aus der Streuung um die Gerade"));
+    EXPECT_TRUE(unweighted[3].startsWith(QStringLiteral("a = (0,50")))
+        << unweighted[3].toStdString();
     EXPECT_TRUE(unweighted[3].endsWith(QStringLiteral(") m/s²")));
-    EXPECT_EQ(unweighted[4], QStringLiteral("Ungewichtet angepasst: nicht jede Serie hat mehrere Messungen."));
+    EXPECT_EQ(unweighted[4],
+              QStringLiteral("Ungewichtet angepasst: nicht jede Serie hat mehrere Messungen."));
 
     const QStringList weighted = protocol::fitSummary(
         analysis::analyse(pair, Model::Proportional,
@@ -71,7 +74,8 @@ TEST(AnalysisTexts, SummaryOfAFitOrWhyThereIsNone)
     EXPECT_TRUE(weighted[2].endsWith(QStringLiteral(" bei 1 Freiheitsgraden")));
 
     const QStringList none = protocol::fitSummary(
-        analysis::analyse(pair, Model::Linear, analysis::plotPoints(pair, std::span(times).first(1))),
+        analysis::analyse(pair, Model::Linear,
+                          analysis::plotPoints(pair, std::span(times).first(1))),
         u',');
     EXPECT_EQ(none, QStringList{QStringLiteral("Für die Ausgleichsgerade sind mindestens 2 Punkte "
                                                "nötig, vorhanden 1.")});
@@ -79,8 +83,9 @@ TEST(AnalysisTexts, SummaryOfAFitOrWhyThereIsNone)
 
 TEST(AnalysisTexts, SeriesTable)
 {
-    EXPECT_EQ(protocol::seriesCaptions(QStringLiteral("l"), QStringLiteral("T"), QStringLiteral("s")),
-              (QStringList{"l (m)", "n", "Mittelwert T (s)", "SD (s)", "SEM (s)"}));
+    EXPECT_EQ(
+        protocol::seriesCaptions(QStringLiteral("l"), QStringLiteral("T"), QStringLiteral("s")),
+        (QStringList{"l (m)", "n", "Mittelwert T (s)", "SD (s)", "SEM (s)"}));
     const std::vector<analysis::Point> points{{0.25, 5, 1.00123, 0.00291, 0.0013},
                                               {0.5, 2, 1.4142, 0.012, 0.0085},
                                               {1.0, 1, 2.00004, 0, 0}};

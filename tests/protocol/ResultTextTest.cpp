@@ -38,20 +38,19 @@ TEST(ResultTextTest, ValueAndUncertaintyRoundedTogether)
         {nan, 0.1, u',', "???"},
     };
     for (const Case &c : cases)
-        EXPECT_EQ(protocol::measuredText(c.value, c.uncertainty, c.separator).toStdString(),
-                  c.text)
+        EXPECT_EQ(protocol::measuredText(c.value, c.uncertainty, c.separator).toStdString(), c.text)
             << c.value << " ± " << c.uncertainty;
 }
 
 TEST(ResultTextTest, SymbolAndUnit)
 {
-    EXPECT_EQ(protocol::resultText(QStringLiteral("a"), 0.50213, 0.01287, QStringLiteral("m/s²"),
-                                   u',')
-                  .toStdString(),
-              "a = (0,502 ± 0,013) m/s²");
-    EXPECT_EQ(protocol::resultText(QStringLiteral("R²"), 0.998765, 0, QString(), u',')
-                  .toStdString(),
-              "R² = 0,9988");
+    EXPECT_EQ(
+        protocol::resultText(QStringLiteral("a"), 0.50213, 0.01287, QStringLiteral("m/s²"), u',')
+            .toStdString(),
+        "a = (0,502 ± 0,013) m/s²");
+    EXPECT_EQ(
+        protocol::resultText(QStringLiteral("R²"), 0.998765, 0, QString(), u',').toStdString(),
+        "R² = 0,9988");
 }
 
 } // namespace

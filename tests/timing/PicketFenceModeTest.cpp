@@ -1,5 +1,5 @@
-#include "timing/ModeEngine.h"
 #include "timing/PicketFenceMode.h"
+#include "timing/ModeEngine.h"
 
 #include <gtest/gtest.h>
 
@@ -34,8 +34,7 @@ std::vector<LineEdge> fencePass(double v0, double a, double spacing, double widt
     return edges;
 }
 
-std::vector<ModeRun> passThrough(const std::vector<LineEdge> &edges, double spacing,
-                                 Ticks pollAt)
+std::vector<ModeRun> passThrough(const std::vector<LineEdge> &edges, double spacing, Ticks pollAt)
 {
     ModeEngine engine(MeasurementMode::PicketFence);
     engine.setPicketMeters(spacing);
@@ -109,17 +108,20 @@ TEST(PicketFenceMode, APassEndsAfterASecondOfLightOrIsDroppedByAReset)
         std::vector<LineEdge> edges;
         std::vector<Ticks> polls; // after the edges
         bool resetFirst;
-        std::vector<int> bands;   // of each run made
+        std::vector<int> bands; // of each run made
     };
     const std::vector<LineEdge> lone{{1, true, 1000, U, false}, {1, false, 1200, U, false}};
     std::vector<LineEdge> withBarrier2 = pass;
-    withBarrier2.insert(withBarrier2.begin() + 2,
-                        {{2, true, pass[1].at + 5, U, false}, {2, false, pass[1].at + 50, U, false}});
+    withBarrier2.insert(withBarrier2.begin() + 2, {{2, true, pass[1].at + 5, U, false},
+                                                   {2, false, pass[1].at + 50, U, false}});
     const Case cases[] = {
         {"light for less than a second: still the same pass", pass, {end + 9999}, false, {}},
         {"light for a second ends it", pass, {end + 9999, end + 10000}, false, {5}},
-        {"a band after a second of light ends the pass before it, without a poll", twice,
-         {end + 14000}, false, {5}},
+        {"a band after a second of light ends the pass before it, without a poll",
+         twice,
+         {end + 14000},
+         false,
+         {5}},
         {"two passes", twice, {end + 14000, twice.back().at + 10000}, false, {5, 4}},
         {"a reset drops the pass going on", pass, {end + 10000}, true, {}},
         {"a single band is no pass", lone, {20000}, false, {}},

@@ -1,5 +1,5 @@
-#include "support/QtTestMain.h"
 #include "widgets/FitPlot.h"
+#include "support/QtTestMain.h"
 
 #include <gtest/gtest.h>
 
@@ -52,7 +52,8 @@ int pixelsOf(const QImage &image, QColor colour, const QRect &within)
     const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
     int count = 0;
     for (int y = std::max(0, within.top()); y <= std::min(rgb.height() - 1, within.bottom()); ++y)
-        for (int x = std::max(0, within.left()); x <= std::min(rgb.width() - 1, within.right()); ++x)
+        for (int x = std::max(0, within.left()); x <= std::min(rgb.width() - 1, within.right());
+             ++x)
             count += near(rgb.pixel(x, y), colour, 12);
     return count;
 }
@@ -144,8 +145,8 @@ TEST(FitPlot, WithoutFinitePointsItShowsTheHint)
     notFinite.line = widgets::FitLine{0, 1};
     for (const FitPlotData &data : {none, notFinite}) {
         const QImage image = widgets::renderFitPlot(data, {300, 200}, 1, QFont());
-        EXPECT_TRUE(widgets::fitPlotLayout(QRectF(0, 0, 300, 200), data, QFontMetricsF(QFont()))
-                        .empty);
+        EXPECT_TRUE(
+            widgets::fitPlotLayout(QRectF(0, 0, 300, 200), data, QFontMetricsF(QFont())).empty);
         EXPECT_EQ(pixelsOf(image, data.pointColour, image.rect()), 0);
         EXPECT_EQ(pixelsOf(image, data.lineColour, image.rect()), 0);
         // The hint, in the middle.
