@@ -196,14 +196,14 @@ Analysis analyse(Pair pair, Model model, std::vector<PlotPoint> points)
         std::all_of(a.points.begin(), a.points.end(), [](const PlotPoint &p) { return p.n >= 2; });
     const bool spread =
         std::all_of(a.points.begin(), a.points.end(), [](const PlotPoint &p) { return p.uy > 0; });
-    if (!a.points.empty()) {
-        if (!repeats)
-            a.notes << QStringLiteral("Ungewichtet angepasst: nicht jede Serie hat mehrere "
-                                      "Messungen.");
-        else if (!spread)
-            a.notes << QStringLiteral("Ungewichtet angepasst: die Werte auf der y-Achse haben "
-                                      "keine Streuung.");
-    }
+    // Said only of a line that was fitted.
+    QString unweighted;
+    if (!repeats)
+        unweighted =
+            QStringLiteral("Ungewichtet angepasst: nicht jede Serie hat mehrere Messungen.");
+    else if (!spread)
+        unweighted = QStringLiteral("Ungewichtet angepasst: die Werte auf der y-Achse haben "
+                                    "keine Streuung.");
     if (!repeats || !spread)
         sigma.clear();
     for (std::size_t i = 0; i < x.size(); ++i)
@@ -216,6 +216,8 @@ Analysis analyse(Pair pair, Model model, std::vector<PlotPoint> points)
             }
     a.fit = fit(x, y, sigma, model);
     a.derived = derivedOf(pair, a.fit);
+    if (a.fit.ok() && !unweighted.isEmpty())
+        a.notes.prepend(unweighted);
     return a;
 }
 

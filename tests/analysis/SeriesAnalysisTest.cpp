@@ -224,6 +224,8 @@ TEST(SeriesAnalysisTest, WeightsOnlyWhereEverySeriesHasRepeats)
          {QStringLiteral("Punkte 2 und 3 liegen bei demselben x-Wert; jede Serie zählt als "
                          "eigener Punkt.")}},
         {"one series", {a}, false, true, {}},
+        // No line, so nothing to say about its weights.
+        {"one series of one run", {single}, false, false, {}},
         {"one setting twice",
          {b, again},
          false,
