@@ -18,8 +18,8 @@ FitResult failed(Model model, bool weighted, QString message)
     return result;
 }
 
-// Why the points cannot be fitted, or nothing. GSL itself would divide by zero or
-// return NaN for most of these, and call its abort handler for none: we ask first.
+// Why the points cannot be fitted, or nothing. GSL would divide by zero or give NaN for
+// most of these, so they are refused before it sees them.
 QString refusal(std::span<const double> x, std::span<const double> y, std::span<const double> sigma,
                 Model model)
 {
@@ -83,7 +83,8 @@ FitResult fit(std::span<const double> x, std::span<const double> y, std::span<co
                      : gsl_fit_mul(x.data(), 1, y.data(), 1, n, &r.slope, &cov11, &r.chiSquared);
         r.degreesOfFreedom = int(n) - 1;
     }
-    if (status != 0 || !std::isfinite(r.slope) || !std::isfinite(cov11) || !std::isfinite(cov00))
+    if (status != 0 || !std::isfinite(r.slope) || !std::isfinite(r.intercept) ||
+        !std::isfinite(cov11) || !std::isfinite(cov00))
         return failed(model, weighted,
                       QStringLiteral("Die Werte lassen sich nicht anpassen: sie liegen zu weit "
                                      "auseinander oder zu dicht beieinander."));
