@@ -11,6 +11,8 @@ run_packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-svg-dev
     qt6-translations-l10n qt6-l10n-tools
     gettext
+    # the straight-line fits of the analysis
+    libgsl-dev
     librsvg2-bin
     # the start and stop tones (the library is loaded only when a tone plays)
     libasound2-dev

@@ -358,20 +358,27 @@ struct Field
     int high;
     int (*stored)(const SettingsValues &);
 };
-constexpr int FieldCount = 7;
+constexpr int FieldCount = 8;
 constexpr Field Fields[FieldCount] = {
     // -1: no entry chosen in the list.
     {"COMPort", -1, 256, [](const SettingsValues &v) { return v.comPort; }},
     {"COMAlg", -1, 1, [](const SettingsValues &v) { return v.comAlg; }},
     {"Meters", 1, 1'000'000, [](const SettingsValues &v) { return millimetres(v.meters); }},
-    // The four measurement modes.
-    {"Mode", 0, 3, [](const SettingsValues &v) { return v.mode; }},
+    // The measurement modes.
+    {"Mode", 0, timing::MeasurementModeCount - 1, [](const SettingsValues &v) { return v.mode; }},
     {"FlagMeters", 1, 1'000'000, [](const SettingsValues &v) { return millimetres(v.flagMeters); }},
     {"MinDarkMs", 0, 100, [](const SettingsValues &v) { return v.minDarkMs; }},
     {"MinContactMs", 0, 100, [](const SettingsValues &v) { return v.minContactMs; }},
+    {"PicketMeters", 1, 1'000'000, [](const SettingsValues &v) { return millimetres(v.picketMeters); }},
 };
-const SettingsValues StoredDefaults{0, 0, DefaultMillimetres / 1000.0, Defaults.mode,
-                                    Defaults.flagMeters, Defaults.minDarkMs, Defaults.minContactMs};
+const SettingsValues StoredDefaults{0,
+                                    0,
+                                    DefaultMillimetres / 1000.0,
+                                    Defaults.mode,
+                                    Defaults.flagMeters,
+                                    Defaults.minDarkMs,
+                                    Defaults.minContactMs,
+                                    Defaults.picketMeters};
 
 // What this process's last load applied, so that a save writes only what changed since:
 // a value another copy of the program stored meanwhile, or one this load refused and
@@ -435,7 +442,8 @@ QStringList LoadSettingsChecked(SettingsTarget &target)
                 case 3: target.applyMode(value); break;
                 case 4: target.applyFlagMeters(value / 1000.0L); break;
                 case 5: target.applyMinDarkMs(value); break;
-                default: target.applyMinContactMs(value); break;
+                case 6: target.applyMinContactMs(value); break;
+                default: target.applyPicketMeters(value / 1000.0L); break;
                 }
             }
         }

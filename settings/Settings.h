@@ -19,6 +19,8 @@ public:
     virtual void applyFlagMeters(long double meters) { (void)meters; }
     virtual void applyMinDarkMs(int ms) { (void)ms; }
     virtual void applyMinContactMs(int ms) { (void)ms; }
+    // The picket fence's band spacing, read last.
+    virtual void applyPicketMeters(long double meters) { (void)meters; }
 };
 
 struct SettingsValues
@@ -30,6 +32,7 @@ struct SettingsValues
     double flagMeters = 0.025; // "FlagMeters", in millimetres like "Meters"
     int minDarkMs = 1;        // "MinDarkMs": shortest interruption in the flag modes
     int minContactMs = 0;     // "MinContactMs": shortest contact between the barriers
+    double picketMeters = 0.05; // "PicketMeters": the picket fence's band spacing, in millimetres
     // The port shows KEIN only because the stored one was refused at start (another
     // program holds it): the stored port stays for the next start.
     bool keepStoredPort = false;

@@ -3,6 +3,7 @@
 #include "timing/TimeBase.h"
 
 #include <QList>
+#include <QPointF>
 #include <QString>
 
 #include <optional>
@@ -17,8 +18,9 @@ enum class MeasurementMode : int {
     DarkTime = 1,        // each interruption of either barrier: its length and the speed
     Acceleration = 2,    // a pass through both: the speeds at each and the acceleration
     Pendulum = 3,        // barrier 1 only: the time of every second passage
+    PicketFence = 4,     // barrier 1 only: the bands of a fence falling or rolling through
 };
-inline constexpr int MeasurementModeCount = 4;
+inline constexpr int MeasurementModeCount = 5;
 
 // The mode of a stored index; anything unknown is the first.
 MeasurementMode measurementModeOf(int index);
@@ -78,6 +80,8 @@ struct ModeRun
     double uncertaintyMs = 0;
     bool manual = false; // a key or button gave a contact
     QList<ModeValue> extra;
+    // A picket fence's speeds: (seconds since the first band, m/s) at each interval's middle.
+    QList<QPointF> speeds;
 
     bool operator==(const ModeRun &) const = default;
 };
@@ -105,6 +109,7 @@ struct ModeSettings
 {
     long double flagMeters = 0.025;
     long double distanceMeters = 0.15;
+    long double picketMeters = 0.05; // from one band's leading edge to the next one's
     // Shorter interruptions, and shorter light between two, are not taken as such.
     Ticks minDark = 10;
 };

@@ -6,6 +6,7 @@
 #include "timing/DarkTimeMode.h"
 #include "timing/LineSource.h"
 #include "timing/PendulumMode.h"
+#include "timing/PicketFenceMode.h"
 
 #include <QScopedValueRollback>
 
@@ -34,6 +35,9 @@ QList<ModeValue> modeColumns(MeasurementMode mode)
                 {QStringLiteral("a"), QStringLiteral("m/s²"), {}, 0, 3}};
     case MeasurementMode::Pendulum:
         return {{QStringLiteral("Periode"), s, {}, 0, 4}};
+    case MeasurementMode::PicketFence:
+        return {{QStringLiteral("Latten"), QString(), {}, 0, 0},
+                {QStringLiteral("a"), QStringLiteral("m/s²"), {}, 0, 3}};
     case MeasurementMode::BetweenBarriers:
         break;
     }
@@ -49,6 +53,8 @@ std::unique_ptr<ModeStrategy> makeStrategy(MeasurementMode mode)
         return std::make_unique<AccelerationMode>();
     case MeasurementMode::Pendulum:
         return std::make_unique<PendulumMode>();
+    case MeasurementMode::PicketFence:
+        return std::make_unique<PicketFenceMode>();
     case MeasurementMode::BetweenBarriers:
         break;
     }
@@ -90,6 +96,7 @@ void ModeEngine::poll(Ticks now, ModeOutput &out)
     const std::size_t before = out.runs.size();
     QScopedValueRollback<ModeOutput *> into(m_out, &out);
     m_lines.advance(now, *this);
+    m_strategy->poll(now, m_settings, out);
     noteResults(out, before);
 }
 

@@ -33,6 +33,7 @@ public:
     // Read whenever a result is made; the minimum applies to the next edge.
     void setFlagMeters(long double meters) { m_settings.flagMeters = meters; }
     void setDistanceMeters(long double meters) { m_settings.distanceMeters = meters; }
+    void setPicketMeters(long double meters) { m_settings.picketMeters = meters; }
     void setMinDark(Ticks minimum);
     const ModeSettings &settings() const { return m_settings; }
 

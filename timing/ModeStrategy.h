@@ -23,6 +23,11 @@ public:
     {
         (void)interruption, (void)settings, (void)out;
     }
+    // Settles what the time `now` decides, after the interruptions up to it.
+    virtual void poll(Ticks now, const ModeSettings &settings, ModeOutput &out)
+    {
+        (void)now, (void)settings, (void)out;
+    }
     // Drops a measurement begun but not finished.
     virtual void reset() {}
     // Since when the display runs; none while it shows the last result.

@@ -1,5 +1,7 @@
 #include "widgets/RunChart.h"
 
+#include "widgets/ChartAxis.h"
+
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
@@ -14,6 +16,10 @@ namespace widgets {
 
 namespace {
 
+using chart::decimalsOf;
+using chart::niceStep;
+using chart::number;
+
 // Okabe and Ito's palette without its yellow, which vanishes on white paper.
 constexpr std::array<QRgb, 7> Palette{0x0072B2, 0xD55E00, 0x009E73, 0xCC79A7,
                                       0xE69F00, 0x56B4E9, 0x000000};
@@ -23,30 +29,6 @@ struct Range
     double low = 0;
     double high = 1;
 };
-
-// 1, 2 or 5 times a power of ten, at least `rough`.
-double niceStep(double rough)
-{
-    if (!(rough > 0) || !std::isfinite(rough))
-        return 1;
-    const double power = std::pow(10.0, std::floor(std::log10(rough)));
-    for (const double f : {1.0, 2.0, 5.0, 10.0})
-        if (f * power >= rough * (1 - 1e-9))
-            return f * power;
-    return 10 * power;
-}
-
-int decimalsOf(double step)
-{
-    return std::clamp(int(std::ceil(-std::log10(step) - 1e-9)), 0, 9);
-}
-
-QString number(double value, int decimals, QChar separator)
-{
-    if (std::fabs(value) < 0.5 * std::pow(10.0, -decimals))
-        value = 0; // no "-0,0"
-    return QString::number(value, 'f', decimals).replace(u'.', separator);
-}
 
 Range valueRange(const ChartPanel &panel)
 {

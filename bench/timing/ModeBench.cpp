@@ -115,7 +115,7 @@ int main(int argc, char **argv)
     if (reference == recorder.nanoseconds.end() || reference->second <= 0)
         return 0;
     const char *names[] = {"Zwischen den Schranken (with a minimum time)", "Dunkelzeit",
-                           "Beschleunigung", "Pendel"};
+                           "Beschleunigung", "Pendel", "Lattenzaun"};
     std::printf("\nCPU time per line change, against the default mode's EvaluateLines "
                 "(%.1f ns):\n",
                 reference->second);

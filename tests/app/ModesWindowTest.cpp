@@ -147,6 +147,17 @@ TEST_F(ModesWindow, EachModeTurnsEdgesIntoRowsWithItsOwnColumns)
           {"00:01.4000", "0,000 m", "0,000 m/s", "1,4000 s"}},
          // Still swinging: the time since the last period began runs on.
          "00:01.0---"},
+        {"a picket fence of four 50 mm bands speeding up through barrier 1",
+         M::PicketFence,
+         {{true, false, 100000}, {false, false, 100400},
+          {true, false, 101000}, {false, false, 101400},
+          {true, false, 101800}, {false, false, 102200},
+          {false, true, 102300}, {false, false, 102350},
+          {true, false, 102500}, {false, false, 102900}},
+         {"Latten", "a (m/s²)"},
+         // Intervals of 0,1 / 0,08 / 0,07 s; the line through their speeds.
+         {{"00:00.2500", "0,150 m", "0,600 m/s", "4", "1,302±0,057 m/s²"}},
+         "00:00.2500"},
     };
     for (const ModeCase &c : cases) {
         SCOPED_TRACE(c.name);

@@ -56,6 +56,12 @@ TEST(ModeRuns, EachModeNamesItsFurtherColumns)
     EXPECT_EQ(protocol::extraCaptions(MeasurementMode::Acceleration),
               (QStringList{"t1", "t2", "v1", "v2", "a"}));
     EXPECT_EQ(protocol::extraCaptions(MeasurementMode::Pendulum), QStringList{"Periode"});
+    EXPECT_EQ(protocol::extraCaptions(MeasurementMode::PicketFence),
+              (QStringList{"Latten", "a"}));
+    QStringList columns;
+    for (const protocol::CsvExtraColumn &c : protocol::shownColumns(MeasurementMode::PicketFence, {}))
+        columns << protocol::columnCaption(c);
+    EXPECT_EQ(columns, (QStringList{"Latten", "a (m/s²)"}));
 }
 
 TEST(ModeRuns, CellsFollowTheColumnByNameAndUnitAndMarkALateValue)

@@ -60,6 +60,7 @@ void withModeDefaults(RegFile &file)
     file.setValue(Section, "FlagMeters", RegValue::string("25"));
     file.setValue(Section, "MinDarkMs", RegValue::string("1"));
     file.setValue(Section, "MinContactMs", RegValue::string("0"));
+    file.setValue(Section, "PicketMeters", RegValue::string("50"));
 }
 
 // Records what the load applied, in order.
@@ -95,6 +96,7 @@ public:
     long double flagMeters = -99;
     int minDarkMs = -99;
     int minContactMs = -99;
+    long double picketMeters = -99;
 
     void applyMode(int index) override
     {
@@ -115,6 +117,11 @@ public:
     {
         minContactMs = ms;
         applied << QStringLiteral("MinContactMs");
+    }
+    void applyPicketMeters(long double value) override
+    {
+        picketMeters = value;
+        applied << QStringLiteral("PicketMeters");
     }
 };
 
@@ -631,7 +638,8 @@ TEST_F(Settings, ANewVersionStartsWithTheNewestEarlierVersionsValues)
         // The measurement mode's values are saved with the three, at their defaults here.
         for (const auto &[name, text] : {std::pair{"Mode", "0"}, std::pair{"FlagMeters", "25"},
                                          std::pair{"MinDarkMs", "1"},
-                                         std::pair{"MinContactMs", "0"}})
+                                         std::pair{"MinContactMs", "0"},
+                                         std::pair{"PicketMeters", "50"}})
             expected.setValue(Section, name, RegValue::string(text));
         EXPECT_EQ(hive(), expected);
     }
@@ -734,11 +742,6 @@ TEST_F(Settings, AFailureNamesTheSystemsReasonAndTheFileAndAnUnchangedSaveNeverF
 
 } // namespace
 
-namespace {
-
-// Also records the measurement mode's values.
-
-} // namespace
 
 TEST_F(Settings, TheMeasurementModesValuesAreStoredAsTextAfterTheThree)
 {
@@ -747,29 +750,33 @@ TEST_F(Settings, TheMeasurementModesValuesAreStoredAsTextAfterTheThree)
     ModeRecorder first;
     settings::LoadSettingsChecked(first);
     EXPECT_EQ(first.applied, (QStringList{"COMPort", "COMAlg", "Meters", "Mode", "FlagMeters",
-                                          "MinDarkMs", "MinContactMs"}));
+                                          "MinDarkMs", "MinContactMs", "PicketMeters"}));
     EXPECT_EQ(first.port, 1);
     EXPECT_EQ(first.mode, 0);
     EXPECT_EQ(first.flagMeters, 0.025L);
     EXPECT_EQ(first.minDarkMs, 1);
     EXPECT_EQ(first.minContactMs, 0);
+    EXPECT_EQ(first.picketMeters, 0.05L);
 
     settings::SettingsValues values;
     values.mode = 3;
     values.flagMeters = 0.0125; // whole millimetres, ties to even, like the distance
     values.minDarkMs = 100;
     values.minContactMs = 5;
+    values.picketMeters = 0.04;
     settings::SaveSettings(values);
     EXPECT_EQ(stored("Mode"), "\"3\"");
     EXPECT_EQ(stored("FlagMeters"), "\"13\"");
     EXPECT_EQ(stored("MinDarkMs"), "\"100\"");
     EXPECT_EQ(stored("MinContactMs"), "\"5\"");
+    EXPECT_EQ(stored("PicketMeters"), "\"40\"");
     ModeRecorder again;
     settings::LoadSettingsChecked(again);
     EXPECT_EQ(again.mode, 3);
     EXPECT_EQ(again.flagMeters, 0.013L);
     EXPECT_EQ(again.minDarkMs, 100);
     EXPECT_EQ(again.minContactMs, 5);
+    EXPECT_EQ(again.picketMeters, 0.04L);
 
     // Like the others, a value of another type is named and the load goes on.
     store("FlagMeters", RegValue::dword(25));

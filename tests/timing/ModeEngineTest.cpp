@@ -336,7 +336,8 @@ TEST(ModeEngine, StoredIndicesOutsideTheModesReadAsTheFirst)
 {
     EXPECT_EQ(timing::measurementModeOf(2), MeasurementMode::Acceleration);
     EXPECT_EQ(timing::measurementModeOf(3), MeasurementMode::Pendulum);
-    EXPECT_EQ(timing::measurementModeOf(4), MeasurementMode::BetweenBarriers);
+    EXPECT_EQ(timing::measurementModeOf(4), MeasurementMode::PicketFence);
+    EXPECT_EQ(timing::measurementModeOf(5), MeasurementMode::BetweenBarriers);
     EXPECT_EQ(timing::measurementModeOf(-1), MeasurementMode::BetweenBarriers);
 }
 
