@@ -41,6 +41,12 @@ std::optional<timing::Ticks> CommLineSource::changeTicks() const
     return timing::counterToTicks(at->counter, at->frequency);
 }
 
+bool CommLineSource::changeFirstRead() const
+{
+    const std::optional<comm::TMyCommInstant> at = m_status.changeInstant();
+    return at && at->firstRead;
+}
+
 bool CommLineSource::changeLate() const
 {
     const std::optional<comm::TMyCommInstant> at = m_status.changeInstant();

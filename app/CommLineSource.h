@@ -21,6 +21,7 @@ public:
     void setOnChanged(std::function<void()> handler) override;
     std::optional<timing::Ticks> changeTicks() const override;
     bool changeLate() const override;
+    bool changeFirstRead() const override;
     double changeUncertainty() const override;
     std::optional<timing::Ticks> quietUntil() const override;
     QString portMessage() const override;

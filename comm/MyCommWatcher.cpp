@@ -201,6 +201,7 @@ void TMyCommWatcher::RunLoop()
     SerialPollTimer pollTimer;
     TMyCommTier tier = TMyCommTier::None;
     std::uint32_t last = 0;
+    bool fresh = false; // no read of the port handed over yet
     // How the read to come follows the one before, which decides what can be said of
     // the instant of a change it finds.
     enum class After {
@@ -258,6 +259,7 @@ void TMyCommWatcher::RunLoop()
                 m_quietCounter.store(NoInstant);
                 m_port.released(portId);
                 last = 0;
+                fresh = true;
                 after = After::Read;
                 tier = port ? TMyCommTier::ChangeWait : TMyCommTier::None;
                 m_tier.store(tier);
@@ -275,6 +277,7 @@ void TMyCommWatcher::RunLoop()
             const SerialPort::Read read = port->readStatus(word);
             TMyCommInstant at = now(counterBefore);
             const std::int64_t readEnd = SerialPollTimer::nowNs();
+            at.firstRead = std::exchange(fresh, false);
 
             if (read == SerialPort::Read::Gone) {
                 m_quietCounter.store(NoInstant);

@@ -91,6 +91,9 @@ struct TMyCommInstant
     // through it until a second look or the safety bound): it may lie well before the
     // instant, by up to uncertaintyNs.
     bool late = false;
+    // The first read of a port just handed over: what it found was there when the port
+    // opened, not a change since.
+    bool firstRead = false;
 };
 
 // One change of the modem-status word as the watcher saw it.

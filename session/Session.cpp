@@ -167,6 +167,12 @@ void Session::evaluate()
     const bool quiet = m_chrono.suppressed();
     const bool wasRunning = running();
     const bool before[2] = {m_chrono.line1(), m_chrono.line2()};
+    // A report after the opening that is not the port's first read follows a read that
+    // found the lines as the opening said (at rest, or it would have been reported).
+    if (!quiet && m_openedAt && !m_lines.changeFirstRead()) {
+        m_chrono.confirmLines();
+        m_openedAt.reset();
+    }
     timing::ModeOutput out;
     timing::Fired fired;
     if (engineEvaluates() && m_lines.Active()) {

@@ -364,8 +364,8 @@ constexpr Field Fields[FieldCount] = {
     {"COMPort", -1, 256, [](const SettingsValues &v) { return v.comPort; }},
     {"COMAlg", -1, 1, [](const SettingsValues &v) { return v.comAlg; }},
     {"Meters", 1, 1'000'000, [](const SettingsValues &v) { return millimetres(v.meters); }},
-    // The measurement modes.
-    {"Mode", 0, timing::MeasurementModeCount - 1, [](const SettingsValues &v) { return v.mode; }},
+    // The five measurement modes.
+    {"Mode", 0, 4, [](const SettingsValues &v) { return v.mode; }},
     {"FlagMeters", 1, 1'000'000, [](const SettingsValues &v) { return millimetres(v.flagMeters); }},
     {"MinDarkMs", 0, 100, [](const SettingsValues &v) { return v.minDarkMs; }},
     {"MinContactMs", 0, 100, [](const SettingsValues &v) { return v.minContactMs; }},

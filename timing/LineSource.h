@@ -32,6 +32,9 @@ public:
     virtual std::optional<Ticks> changeTicks() const { return std::nullopt; }
     // Whether that change was found late, so that its instant may lie well after it.
     virtual bool changeLate() const { return false; }
+    // Whether that report is the port's first read since it opened: its lines were so
+    // before the opening, and no line changed.
+    virtual bool changeFirstRead() const { return false; }
     // Half-width, in seconds, of that instant's uncertainty as the source states it for
     // the way it read the change (its tier); 0 when it cannot tell.
     virtual double changeUncertainty() const { return 0; }

@@ -63,6 +63,8 @@ protected:
         clock.advance(busyTicks);
     }
 
+    // A session of the test's own: a window opens the last one it finds.
+    ConfigFolder config;
     FakeSerialPorts ports;
     WatcherClock clock;
     std::shared_ptr<FakeModemLines> port1;

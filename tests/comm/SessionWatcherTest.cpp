@@ -126,3 +126,10 @@ TEST_F(SessionWatcherTest, APendulumWithBouncesAndABusyWindowGivesItsPeriods)
 }
 
 } // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -120,6 +120,7 @@ TEST_F(SessionFixture, AContactHeldWhenArmedStartsNothingUntilReleased)
     lines.quiet = 999'000;
     s.openPort(1);
     // Its first read finds contact 1 closed.
+    lines.firstRead = true;
     at(1'000'010, true, false);
     lines.quiet.reset();
     EXPECT_FALSE(s.running());

@@ -30,6 +30,9 @@ public:
     }
     void setOnChanged(std::function<void()> handler) override { onChanged = std::move(handler); }
     std::optional<timing::Ticks> changeTicks() const override { return stamp; }
+    bool changeFirstRead() const override { return firstRead; }
+    // The next change stands for the port's first read after it opened.
+    bool firstRead = false;
     // Changes reach the handler at once, so the fake can vouch for the present; a test
     // that holds changes back (a busy window) sets what it vouches for instead.
     std::optional<timing::Ticks> quietUntil() const override
@@ -48,6 +51,7 @@ public:
         stamp = at;
         report();
         stamp.reset();
+        firstRead = false;
     }
 
     void report()
