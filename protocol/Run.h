@@ -32,10 +32,10 @@ struct Run
     timing::MeasurementMode mode = timing::MeasurementMode::BetweenBarriers;
     bool manual = false;            // a key or button gave a contact
 
-    // Metres per second; only with a time greater than 0 over a length (a pendulum has none).
+    // Metres per second; only with a time greater than 0, and never of a pendulum.
     std::optional<long double> speed() const
     {
-        if (!ticks || *ticks <= 0 || !(meters > 0))
+        if (!ticks || *ticks <= 0 || mode == timing::MeasurementMode::Pendulum)
             return std::nullopt;
         return meters * timing::TicksPerSecond / static_cast<long double>(*ticks);
     }

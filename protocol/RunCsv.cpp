@@ -1,5 +1,7 @@
 #include "protocol/RunCsv.h"
 
+#include "protocol/CsvColumns.h"
+
 #include "protocol/NumberFormat.h"
 #include "protocol/RunReader.h"
 
@@ -13,13 +15,7 @@ namespace {
 constexpr QLatin1StringView Crlf("\r\n");
 const QByteArray Utf8Bom("\xEF\xBB\xBF");
 
-const QString DateTimeCaption = QStringLiteral("Datum/Zeit");
-const QString TimeCaption = QStringLiteral("Stoppuhrzeit (s)");
-const QString DistanceCaption = QStringLiteral("Entfernung (m)");
-const QString SpeedCaption = QStringLiteral("Geschwindigkeit (m/s)");
-const QString UncertaintyCaption = QStringLiteral("Unsicherheit (ms)");
-const QString LateCaption = QStringLiteral("Verspätet erkannt");
-const QString LabelCaption = QStringLiteral("Bezeichnung");
+using namespace csv;
 constexpr char16_t LateMark = u'*';
 
 QString extraCaption(const CsvExtraColumn &c)
@@ -141,7 +137,7 @@ QList<CsvExtraColumn> extraOf(const QStringList &captions)
 {
     static const QRegularExpression pattern(QStringLiteral("^(.*) \\((.*)\\)$"));
     QList<CsvExtraColumn> extra;
-    for (const QString &caption : captions.mid(7)) {
+    for (const QString &caption : captions.mid(9)) {
         if (caption.startsWith(QStringLiteral("Unsicherheit ")))
             continue;
         const QRegularExpressionMatch m = pattern.match(caption);
@@ -175,8 +171,8 @@ QList<CsvExtraColumn> extraColumns(const QList<Run> &runs)
 
 QString csvHeader(const QList<CsvExtraColumn> &extra, CsvConvention convention)
 {
-    QStringList fields{DateTimeCaption,    TimeCaption, DistanceCaption, SpeedCaption,
-                       UncertaintyCaption, LateCaption, LabelCaption};
+    QStringList fields{DateTimeCaption, TimeCaption, DistanceCaption, SpeedCaption,
+                       UncertaintyCaption, LateCaption, LabelCaption, ModeCaption, ManualCaption};
     for (const CsvExtraColumn &c : extra)
         fields << extraCaption(c) << extraUncertaintyCaption(c);
     return joined(fields, convention);
@@ -186,15 +182,18 @@ QString csvLine(const Run &run, const QList<CsvExtraColumn> &extra, CsvConventio
 {
     const QChar decimal = convention.decimal;
     QStringList fields{run.date.toString(Qt::ISODate) + u'T' + run.time.toString(Qt::ISODate)};
-    const std::optional<long double> speed = run.speed();
-    if (speed) {
+    if (run.ticks && *run.ticks > 0) {
+        // A pendulum has a time but no speed.
+        const std::optional<long double> speed = run.speed();
         fields << seconds(*run.ticks, decimal) << fixed(run.meters, 3, decimal)
-               << fixed(*speed, 3, decimal) << fixed(run.uncertaintyMs, 3, decimal)
+               << (speed ? fixed(*speed, 3, decimal) : QString())
+               << fixed(run.uncertaintyMs, 3, decimal)
                << (run.late ? QString(LateMark) : QString());
     } else {
         fields << QString() << QString() << QString() << QString() << QString();
     }
-    fields << guardedCell(run.label);
+    fields << guardedCell(run.label) << QString::number(int(run.mode))
+           << (run.manual ? ManualMark : QString());
     for (const CsvExtraColumn &c : extra) {
         const auto v = std::find_if(run.extra.begin(), run.extra.end(), [&](const RunValue &r) {
             return r.name == c.name && r.unit == c.unit;

@@ -1,6 +1,9 @@
 #include "protocol/RunReader.h"
 
+#include "protocol/CsvColumns.h"
+
 #include "protocol/RunLog.h"
+#include "timing/ModeEngine.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
@@ -14,13 +17,7 @@ namespace protocol {
 
 namespace {
 
-const QString DateTimeCaption = QStringLiteral("Datum/Zeit");
-const QString TimeCaption = QStringLiteral("Stoppuhrzeit (s)");
-const QString DistanceCaption = QStringLiteral("Entfernung (m)");
-const QString UncertaintyCaption = QStringLiteral("Unsicherheit (ms)");
-const QString LateCaption = QStringLiteral("Verspätet erkannt");
-const QString LabelCaption = QStringLiteral("Bezeichnung");
-const QString UncertaintyPrefix = QStringLiteral("Unsicherheit ");
+using namespace csv;
 constexpr char16_t Bom = 0xFEFF;
 
 bool needsGuard(const QString &text)
@@ -187,7 +184,8 @@ struct Layout
 {
     QChar separator;
     QStringList captions;
-    qsizetype time = -1, distance = -1, uncertainty = -1, late = -1, label = -1;
+    qsizetype time = -1, distance = -1, uncertainty = -1, late = -1, label = -1, mode = -1,
+              manual = -1;
     QList<ExtraColumn> extra;
     // Fields a line needs: up to the last column read. A line cut short by a crash has
     // fewer; one that lacks only columns added by hand after them does not matter.
@@ -196,7 +194,7 @@ struct Layout
 
 Layout layoutOf(const QStringList &fields, QChar separator)
 {
-    Layout layout{separator, {}, -1, -1, -1, -1, -1, {}, 1};
+    Layout layout{separator, {}, -1, -1, -1, -1, -1, -1, -1, {}, 1};
     for (const QString &f : fields)
         layout.captions << f.trimmed();
     const auto at = [&](const QString &caption) { return layout.captions.indexOf(caption); };
@@ -205,6 +203,8 @@ Layout layoutOf(const QStringList &fields, QChar separator)
     layout.uncertainty = at(UncertaintyCaption);
     layout.late = at(LateCaption);
     layout.label = at(LabelCaption);
+    layout.mode = at(ModeCaption);
+    layout.manual = at(ManualCaption);
     // A mode's value is a "name (unit)" column with its "Unsicherheit name (unit)" beside
     // it; a column added by hand has no such partner and is left alone.
     static const QRegularExpression pattern(QStringLiteral("^(.+) \\((.*)\\)$"));
@@ -262,6 +262,14 @@ std::variant<Run, QString> runOf(const QStringList &fields, const Layout &layout
     if (label.startsWith(u'\''))
         label.remove(0, 1);
     run.label = cleanLabel(label);
+    if (const QString mode = cell(layout.mode); !mode.isEmpty()) {
+        bool ok = false;
+        const int index = mode.toInt(&ok);
+        if (!ok || index < 0 || index >= timing::MeasurementModeCount)
+            return QStringLiteral("die Messart „%1“ gibt es nicht").arg(mode.left(40));
+        run.mode = timing::MeasurementMode(index);
+    }
+    run.manual = cell(layout.manual) == ManualMark;
     for (const ExtraColumn &c : layout.extra) {
         const QString text = cell(c.value);
         const QString uncertainty = cell(c.uncertainty);
@@ -281,6 +289,18 @@ std::variant<Run, QString> runOf(const QStringList &fields, const Layout &layout
             return *why;
         v.uncertainty = std::get<long double>(u);
         run.extra.append(v);
+    }
+    // A file from before the mode had a column: its values tell the mode.
+    if (layout.mode < 0) {
+        for (const timing::MeasurementMode mode :
+             {timing::MeasurementMode::DarkTime, timing::MeasurementMode::Acceleration,
+              timing::MeasurementMode::Pendulum, timing::MeasurementMode::PicketFence}) {
+            const QList<RunValue> columns = timing::modeColumns(mode);
+            if (!run.extra.isEmpty() && run.extra.size() == columns.size()
+                && std::equal(run.extra.begin(), run.extra.end(), columns.begin(),
+                              [](const RunValue &a, const RunValue &b) { return a.name == b.name; }))
+                run.mode = mode;
+        }
     }
     return run;
 }

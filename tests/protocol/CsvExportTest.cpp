@@ -38,30 +38,37 @@ protocol::Run run(QDate date, QTime time, std::optional<timing::Ticks> ticks, lo
     return r;
 }
 
+// A run a key or button timed.
+protocol::Run hand(protocol::Run r)
+{
+    r.manual = true;
+    return r;
+}
+
 // The runs of the protocol's examples: 1.2345 s (found late), one tick, zero distance,
 // and a run whose stop was not after its start; labels that need quoting.
 const QList<protocol::Run> ExampleRuns = {
     run(Day, At, 12345, 0.15L, "Wagen A", true, 0.5),
     run(Day, QTime(14, 5, 0), 1, 0.15L, "Wagen; B", false, 0.001),
     run(Day, QTime(9, 0, 1), 5, 0, "\"C\", leicht"),
-    run(QDate(2027, 1, 1), QTime(0, 0, 0), std::nullopt, 0.15L),
+    hand(run(QDate(2027, 1, 1), QTime(0, 0, 0), std::nullopt, 0.15L)),
 };
 
 const QByteArray GermanCsv =
     "Datum/Zeit;Stoppuhrzeit (s);Entfernung (m);Geschwindigkeit (m/s);Unsicherheit (ms);"
-    "Verspätet erkannt;Bezeichnung\r\n"
-    "2026-12-06T14:03:27;1,2345;0,150;0,122;0,500;*;Wagen A\r\n"
-    "2026-12-06T14:05:00;0,0001;0,150;1500,000;0,001;;\"Wagen; B\"\r\n"
-    "2026-12-06T09:00:01;0,0005;0,000;0,000;0,000;;\"\"\"C\"\", leicht\"\r\n"
-    "2027-01-01T00:00:00;;;;;;\r\n";
+    "Verspätet erkannt;Bezeichnung;Messart;Von Hand\r\n"
+    "2026-12-06T14:03:27;1,2345;0,150;0,122;0,500;*;Wagen A;0;\r\n"
+    "2026-12-06T14:05:00;0,0001;0,150;1500,000;0,001;;\"Wagen; B\";0;\r\n"
+    "2026-12-06T09:00:01;0,0005;0,000;0,000;0,000;;\"\"\"C\"\", leicht\";0;\r\n"
+    "2027-01-01T00:00:00;;;;;;;0;H\r\n";
 
 const QByteArray PlainCsv =
     "Datum/Zeit,Stoppuhrzeit (s),Entfernung (m),Geschwindigkeit (m/s),Unsicherheit (ms),"
-    "Verspätet erkannt,Bezeichnung\r\n"
-    "2026-12-06T14:03:27,1.2345,0.150,0.122,0.500,*,Wagen A\r\n"
-    "2026-12-06T14:05:00,0.0001,0.150,1500.000,0.001,,Wagen; B\r\n"
-    "2026-12-06T09:00:01,0.0005,0.000,0.000,0.000,,\"\"\"C\"\", leicht\"\r\n"
-    "2027-01-01T00:00:00,,,,,,\r\n";
+    "Verspätet erkannt,Bezeichnung,Messart,Von Hand\r\n"
+    "2026-12-06T14:03:27,1.2345,0.150,0.122,0.500,*,Wagen A,0,\r\n"
+    "2026-12-06T14:05:00,0.0001,0.150,1500.000,0.001,,Wagen; B,0,\r\n"
+    "2026-12-06T09:00:01,0.0005,0.000,0.000,0.000,,\"\"\"C\"\", leicht\",0,\r\n"
+    "2027-01-01T00:00:00,,,,,,,0,H\r\n";
 
 // Fields outside quotes, as a CSV reader splits the line.
 int fieldCount(const QByteArray &line, char separator)
@@ -112,13 +119,13 @@ TEST(CsvExport, LongRunsNegativeDistancesAndHugeValuesStayOneFieldEach)
         ASSERT_EQ(lines.size(), 5);
         const char s = char(convention.separator.unicode());
         const char d = char(convention.decimal.unicode());
-        EXPECT_EQ(lines[1], QByteArray("2026-12-06T14:03:27|7380#1234|1#500|0#000|0#000||\r")
+        EXPECT_EQ(lines[1], QByteArray("2026-12-06T14:03:27|7380#1234|1#500|0#000|0#000|||0|\r")
                                 .replace('|', s)
                                 .replace('#', d));
-        EXPECT_EQ(lines[2], QByteArray("2026-12-06T14:03:27|1#0000|-2#500|-2#500|0#000||\r")
+        EXPECT_EQ(lines[2], QByteArray("2026-12-06T14:03:27|1#0000|-2#500|-2#500|0#000|||0|\r")
                                 .replace('|', s)
                                 .replace('#', d));
-        EXPECT_EQ(fieldCount(lines[3], s), 7) << lines[3].constData();
+        EXPECT_EQ(fieldCount(lines[3], s), 9) << lines[3].constData();
     }
     std::setlocale(LC_NUMERIC, saved.c_str());
 }
@@ -134,9 +141,9 @@ TEST(CsvExport, ExtraValuesGetColumnsAndReadBack)
     const QList<protocol::Run> runs = {a, b, ExampleRuns[3]};
     const QList<QByteArray> lines = protocol::csvBytes(runs, German).split('\n');
     ASSERT_EQ(lines.size(), 5);
-    EXPECT_TRUE(lines[0].endsWith(";Bezeichnung;v1 (m/s);Unsicherheit v1 (m/s);a (m/s²);"
+    EXPECT_TRUE(lines[0].endsWith(";Bezeichnung;Messart;Von Hand;v1 (m/s);Unsicherheit v1 (m/s);a (m/s²);"
                                   "Unsicherheit a (m/s²);t2 (s);Unsicherheit t2 (s)\r"));
-    EXPECT_TRUE(lines[1].endsWith(";Wagen A;1,250;0,004;-9,80;0,05;;\r")) << lines[1].constData();
+    EXPECT_TRUE(lines[1].endsWith(";Wagen A;0;;1,250;0,004;-9,80;0,05;;\r")) << lines[1].constData();
     EXPECT_TRUE(lines[2].endsWith(";;;;;0,5000;0,0001\r")) << lines[2].constData();
     for (const CsvConvention convention : {German, Plain}) {
         const QList<protocol::Run> back = protocol::readCsv(protocol::csvBytes(runs, convention));
@@ -214,11 +221,11 @@ for r in rows[1:]:
 )");
     const QByteArray expected =
         "['Datum/Zeit', 'Stoppuhrzeit (s)', 'Entfernung (m)', 'Geschwindigkeit (m/s)', "
-        "'Unsicherheit (ms)', 'Verspätet erkannt', 'Bezeichnung']\n"
-        "2026-12-06T14:03:27 [1.2345, 0.15, 0.122, 0.5] ['*', 'Wagen A']\n"
-        "2026-12-06T14:05:00 [0.0001, 0.15, 1500.0, 0.001] ['', 'Wagen; B']\n"
-        "2026-12-06T09:00:01 [0.0005, 0.0, 0.0, 0.0] ['', '\"C\", leicht']\n"
-        "2027-01-01T00:00:00 [None, None, None, None] ['', '']\n";
+        "'Unsicherheit (ms)', 'Verspätet erkannt', 'Bezeichnung', 'Messart', 'Von Hand']\n"
+        "2026-12-06T14:03:27 [1.2345, 0.15, 0.122, 0.5] ['*', 'Wagen A', '0', '']\n"
+        "2026-12-06T14:05:00 [0.0001, 0.15, 1500.0, 0.001] ['', 'Wagen; B', '0', '']\n"
+        "2026-12-06T09:00:01 [0.0005, 0.0, 0.0, 0.0] ['', '\"C\", leicht', '0', '']\n"
+        "2027-01-01T00:00:00 [None, None, None, None] ['', '', '0', 'H']\n";
     for (const CsvConvention convention : {German, Plain}) {
         const QString path = dir.filePath(QStringLiteral("runs.csv"));
         protocol::writeFileReplacing(path, protocol::csvBytes(ExampleRuns, convention));

@@ -310,7 +310,7 @@ TEST_F(Settings, AWrongValueIsNamedAndNeverWrittenOver)
         ModeRecorder target;
         const QStringList messages = settings::LoadSettingsChecked(target);
         EXPECT_EQ(target.applied, (QStringList{"COMPort", "COMAlg", "Meters", "Mode", "FlagMeters",
-                                               "MinDarkMs", "MinContactMs"}));
+                                               "MinDarkMs", "MinContactMs", "PicketMeters"}));
         ASSERT_EQ(messages.size(), 1);
         EXPECT_EQ(messages[0].toStdString(),
                   QStringLiteral("Die Einstellung „%1“ in %2 ist unbrauchbar (%3); für diesen Lauf gilt ")
@@ -339,7 +339,7 @@ TEST_F(Settings, AWrongValueIsNamedAndNeverWrittenOver)
     store("Meters", valueOf("\"-1\""));
     ModeRecorder raised;
     const QStringList lines = loadError(raised).split(u'\n');
-    EXPECT_EQ(raised.applied.size(), 7);
+    EXPECT_EQ(raised.applied.size(), 8);
     ASSERT_EQ(lines.size(), 2) << lines.join('\n').toStdString();
     EXPECT_TRUE(lines[0].startsWith("Die Einstellung „COMPort“"));
     EXPECT_TRUE(lines[1].startsWith("Die Einstellung „Meters“"));
@@ -782,7 +782,7 @@ TEST_F(Settings, TheMeasurementModesValuesAreStoredAsTextAfterTheThree)
     store("FlagMeters", RegValue::dword(25));
     ModeRecorder broken;
     EXPECT_EQ(settings::LoadSettingsChecked(broken).size(), 1);
-    EXPECT_EQ(broken.applied.last(), "MinContactMs");
+    EXPECT_EQ(broken.applied.last(), "PicketMeters");
     EXPECT_EQ(broken.flagMeters, 0.025L);
 }
 
