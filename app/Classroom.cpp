@@ -198,10 +198,11 @@ ProjectorFigures Classroom::figures(const session::Session &session)
     const QList<protocol::Run> &runs = session.runs().runs();
     if (!runs.isEmpty())
         f.last = runs.last();
-    // The series the next run joins: the last one while nothing of its key has changed.
-    session::Series current{session.currentKey(), int(runs.size()), int(runs.size()) - 1};
-    if (!session.series().isEmpty() && session.series().back().key == current.key)
-        current = session.series().back();
+    // The series the next run joins.
+    session::Series current{session.currentKey(), {}};
+    for (const session::Series &series : session.series())
+        if (series.key == current.key)
+            current = series;
     f.series = session::seriesResult(runs, current, platform::locale().decimalSeparator());
     return f;
 }

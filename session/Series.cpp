@@ -2,7 +2,6 @@
 
 #include "protocol/NumberFormat.h"
 
-#include <QHash>
 
 namespace session {
 
@@ -41,12 +40,20 @@ QString settingText(const SeriesKey &key, QChar decimalSeparator)
 QList<Series> seriesOf(const QList<protocol::Run> &runs)
 {
     QList<Series> list;
+    qsizetype last = -1; // runs come in stretches of one key: look there first
     for (int row = 0; row < runs.size(); ++row) {
         SeriesKey key = keyOf(runs.at(row));
-        if (!list.isEmpty() && list.back().key == key)
-            list.back().last = row;
-        else
-            list.append({std::move(key), row, row});
+        if (last < 0 || list.at(last).key != key) {
+            last = -1;
+            for (qsizetype i = 0; i < list.size() && last < 0; ++i)
+                if (list.at(i).key == key)
+                    last = i;
+            if (last < 0) {
+                list.append({std::move(key), {}});
+                last = list.size() - 1;
+            }
+        }
+        list[last].rows.append(row);
     }
     return list;
 }
@@ -56,8 +63,10 @@ QList<protocol::RunStatistics> StatisticsView::groups() const
     QList<protocol::RunStatistics> list;
     if (all)
         list << *all;
-    for (const SeriesStatistics &s : series)
-        list << s.statistics;
+    // One series is all there is: its line is the one over all runs.
+    if (series.size() > 1)
+        for (const SeriesStatistics &s : series)
+            list << s.statistics;
     return list;
 }
 
@@ -65,19 +74,21 @@ StatisticsView statisticsView(const QList<protocol::Run> &runs, const QList<Seri
                               std::span<const qsizetype> rows, QChar decimalSeparator)
 {
     StatisticsView view;
-    // Rows come in list order, and so do the series.
-    int s = 0;
+    QList<int> seriesOfRow(runs.size(), -1);
+    for (int s = 0; s < series.size(); ++s)
+        for (const int row : series.at(s).rows)
+            if (row >= 0 && row < seriesOfRow.size())
+                seriesOfRow[row] = s;
+    // Each series once, in the order of the series, with the chosen rows of it.
+    QList<QList<qsizetype>> chosen(series.size());
     for (const qsizetype row : rows) {
-        if (row < 0 || row >= runs.size())
-            continue;
-        while (s < series.size() && series.at(s).last < row)
-            ++s;
-        if (s == series.size())
-            break;
-        if (view.series.isEmpty() || view.series.back().series != s)
-            view.series.append({s, {}, {}});
-        view.series.back().rows << row;
+        const int s = row >= 0 && row < seriesOfRow.size() ? seriesOfRow.at(row) : -1;
+        if (s >= 0)
+            chosen[s] << row;
     }
+    for (int s = 0; s < series.size(); ++s)
+        if (!chosen.at(s).isEmpty())
+            view.series.append({s, {}, chosen.at(s)});
     bool shared = true;
     bool differ = false; // in the setting or the mode, so the name must tell them apart
     QList<qsizetype> allRows;
@@ -88,8 +99,6 @@ StatisticsView statisticsView(const QList<protocol::Run> &runs, const QList<Seri
             shared = false, differ = true;
         allRows << one.rows;
     }
-    // The same label may come back after another; each comes once in the table.
-    QHash<QString, int> seen;
     for (SeriesStatistics &one : view.series) {
         const SeriesKey &key = series.at(one.series).key;
         one.statistics = protocol::statisticsOf(runs, one.rows);
@@ -100,12 +109,9 @@ StatisticsView statisticsView(const QList<protocol::Run> &runs, const QList<Seri
                                                          : modeName(key.mode);
             name = name.isEmpty() ? setting : name + QStringLiteral(" (") + setting + u')';
         }
-        const int count = ++seen[name];
-        if (count > 1)
-            name += QStringLiteral(" #%1").arg(count);
         one.statistics.label = name;
     }
-    if (shared && view.series.size() > 1) {
+    if (shared && !view.series.isEmpty()) {
         view.all = protocol::statisticsOf(runs, allRows);
         view.all->allRuns = true;
         view.all->label.clear();
@@ -123,7 +129,9 @@ SeriesResult seriesResult(const QList<protocol::Run> &runs, const Series &series
     protocol::SpreadAccumulator time;
     protocol::SpreadAccumulator speed;
     QList<std::pair<timing::ModeValue, protocol::SpreadAccumulator>> values;
-    for (int row = series.first; row <= series.last && row < runs.size(); ++row) {
+    for (const int row : series.rows) {
+        if (row < 0 || row >= runs.size())
+            continue;
         const protocol::Run &run = runs.at(row);
         if (run.ticks && *run.ticks > 0)
             time.add(timing::secondsOf(static_cast<long double>(*run.ticks)));

@@ -33,16 +33,19 @@ QString modeName(timing::MeasurementMode mode);
 // The setting as the window shows it: "s = 0,500 m", "Fahne 0,025 m"; empty without one.
 QString settingText(const SeriesKey &key, QChar decimalSeparator);
 
-// Runs in a row with one key: a change of mode, setting or label starts the next series.
+// The runs of one key: a change of mode, setting or label starts the next series, and a key
+// taken up again (two carts in turn) continues its own.
 struct Series
 {
     SeriesKey key;
-    int first = 0;
-    int last = -1; // inclusive
+    QList<int> rows; // ascending
+    int first() const { return rows.isEmpty() ? -1 : rows.front(); }
+    int last() const { return rows.isEmpty() ? -1 : rows.back(); }
 
-    int size() const { return last - first + 1; }
+    int size() const { return int(rows.size()); }
     bool operator==(const Series &) const = default;
 };
+// In the order their first runs came.
 QList<Series> seriesOf(const QList<protocol::Run> &runs);
 
 // One series' statistics over the chosen rows of it, under the name the table shows.
@@ -55,8 +58,8 @@ struct SeriesStatistics
 
 // The statistics of the series the chosen rows fall into, in their order, each named by its
 // label, and by its setting too where the series differ in it. A line over all of them comes
-// first only where there are two or more and they share mode and setting: an average across
-// distances or modes says nothing.
+// first only where they share mode and setting: an average across distances or modes says
+// nothing. A single series is shown as that line alone.
 struct StatisticsView
 {
     std::optional<protocol::RunStatistics> all;

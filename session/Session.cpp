@@ -303,7 +303,7 @@ void Session::addRun(const timing::ModeRun &result)
 int Session::seriesOfRow(int row) const
 {
     for (int i = 0; i < m_series.size(); ++i)
-        if (row >= m_series.at(i).first && row <= m_series.at(i).last)
+        if (m_series.at(i).rows.contains(row))
             return i;
     return -1;
 }

@@ -138,8 +138,8 @@ RunEntry Chronometer::entry(long double meters) const
         e.time = m_stopTicks - m_startTicks;
         e.late = m_startLate || m_stopLate;
         e.uncertaintyMs = (m_startUncertainty + m_stopUncertainty) * 1000.0;
-        e.manual = m_startManual || m_stopManual;
     }
+    e.manual = m_startManual || m_stopManual;
     return e;
 }
 

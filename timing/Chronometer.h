@@ -23,7 +23,7 @@ struct RunEntry
     // Half-width of the time's uncertainty: the start's and the stop's added. Only with a time.
     double uncertaintyMs = 0;
     // A key or button gave a contact: the time holds a hand's reaction, which no
-    // uncertainty of the instrument covers.
+    // uncertainty of the instrument covers. With or without a time.
     bool manual = false;
 
     // Metres per second; only with a time.

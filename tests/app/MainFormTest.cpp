@@ -462,7 +462,7 @@ TEST_F(MainFormTest, ZeroDistanceAndStopNotAfterStart)
     QTest::keyClick(f.windowHandle(), Qt::Key_F6);
     QTest::keyClick(f.windowHandle(), Qt::Key_F5);
     QTest::keyClick(f.windowHandle(), Qt::Key_F6); // the same instant
-    EXPECT_EQ(row(0).mid(1), QStringList({"00:00.0005", "0,150 m", "300,000 m/s"}));
+    EXPECT_EQ(row(0).mid(1), QStringList({"00:00.0005 H", "0,150 m", "300,000 m/s"}));
     EXPECT_EQ(row(1).mid(1), QStringList({"???", "???", "???"}));
     EXPECT_EQ(f.Prot->model()->index(0, 3).data(Qt::TextAlignmentRole).toInt()
                   & Qt::AlignHorizontal_Mask,
@@ -533,14 +533,16 @@ TEST_F(MainFormTest, ExportToACsvNameWritesTheRunsAsNumbers)
     QFile file(dir.filePath("runs.csv"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     // In the German convention of the user's locale.
+    // With a byte-order mark, so that a double-click shows umlauts; timed by hand.
     EXPECT_EQ(file.readAll(),
+              "\xEF\xBB\xBF"
               "Datum/Zeit;Stoppuhrzeit (s);Entfernung (m);Geschwindigkeit (m/s);"
-              "Unsicherheit (ms);Verspätet erkannt;Bezeichnung\r\n"
-              "2026-12-06T14:03:27;1,2345;0,150;0,122;0,000;;Wagen A\r\n"
-              "2026-12-06T14:03:27;;;;;;\r\n");
+              "Unsicherheit (ms);Verspätet erkannt;Bezeichnung;Messart;Von Hand\r\n"
+              "2026-12-06T14:03:27;1,2345;0,150;0,122;0,000;;Wagen A;0;H\r\n"
+              "2026-12-06T14:03:27;;;;;;;0;H\r\n");
     EXPECT_EQ(shell.opened, QStringList{dir.filePath("runs.csv")});
     // The list itself is unchanged, and a later text export is the fixed-column one.
-    EXPECT_EQ(row(0), QStringList({"06.12.2026/14:03:27", "00:01.2345", "0,150 m", "0,122 m/s"}));
+    EXPECT_EQ(row(0), QStringList({"06.12.2026/14:03:27", "00:01.2345 H", "0,150 m", "0,122 m/s"}));
     f.setSaveDialogRunner([&](QFileDialog &dialog) {
         emit dialog.filterSelected(dialog.nameFilters().at(0));
         suffix = dialog.defaultSuffix();

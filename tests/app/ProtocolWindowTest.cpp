@@ -180,7 +180,7 @@ TEST_F(ProtocolWindowTest, JournalKeepsEveryRunAndLoadsBack)
     run(1);
     const QByteArray journal = journalBytes();
     EXPECT_EQ(journal, protocol::csvBytes(f.runs().runs(), {u';', u','}));
-    EXPECT_TRUE(journal.contains("\r\n2026-12-06T14:03:27;0,6789;0,300;0,442;0,000;;Wagen B\r\n"));
+    EXPECT_TRUE(journal.contains("\r\n2026-12-06T14:03:27;0,6789;0,300;0,442;0,000;;Wagen B;0;H\r\n"));
     select({0});
     action("MessungLoeschen1")->trigger();
     f.runs().setLabel(0, "anders");
@@ -215,15 +215,18 @@ TEST_F(ProtocolWindowTest, AJournalThatCannotBeWrittenIsReportedOnceAndRunsGoOn)
     QTest::qWait(0);
     QCoreApplication::processEvents();
     EXPECT_EQ(model().rowCount(), 2);
-    ASSERT_EQ(messages.size(), 1);
+    // The journal and the session file are said once each.
+    ASSERT_EQ(messages.size(), 2);
     EXPECT_TRUE(messages[0].startsWith("Die Messungen können nicht gesichert werden: "
                                        "Der Ordner ist eine Datei"))
         << messages[0].toStdString();
+    EXPECT_TRUE(messages[1].startsWith("Die Sitzung kann nicht gesichert werden"))
+        << messages[1].toStdString();
     // Nothing to load: said in German.
     action("LetzteMessungen1")->trigger();
-    ASSERT_EQ(messages.size(), 2);
-    EXPECT_TRUE(messages[1].startsWith("Es gibt noch keine gesicherten Messungen"))
-        << messages[1].toStdString();
+    ASSERT_EQ(messages.size(), 3);
+    EXPECT_TRUE(messages[2].startsWith("Es gibt noch keine gesicherten Messungen"))
+        << messages[2].toStdString();
     EXPECT_EQ(model().rowCount(), 2);
     (void)f;
 }

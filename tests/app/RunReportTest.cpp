@@ -197,9 +197,10 @@ TEST(ChartData, OneSeriesPerLabelWithItsRunsMeanAndSpread)
         double meanTime;
         bool spread;
     } expected[] = {
-        {"Wagen A", {1, 3, 5}, 0.8003, true}, // the run without a time has no point
-        {"Wagen B", {2, 4}, 1.201, true},
-        {"ohne Bezeichnung", {7}, 0.9, false},
+        // Two distances: each series is named by its setting too.
+        {"Wagen A (s = 0,150 m)", {1, 3, 5}, 0.8003, true}, // the run without a time has no point
+        {"Wagen B (s = 0,300 m)", {2, 4}, 1.201, true},
+        {"s = 0,150 m", {7}, 0.9, false},
     };
     for (const widgets::ChartPanel &panel : data.panels) {
         ASSERT_EQ(panel.series.size(), 3);
@@ -217,7 +218,7 @@ TEST(ChartData, OneSeriesPerLabelWithItsRunsMeanAndSpread)
     EXPECT_NEAR(*data.panels[1].series[0].mean, 0.8003, 1e-12);
     EXPECT_NEAR(*data.panels[1].series[1].mean, 1.201, 1e-12);
     EXPECT_NEAR(*data.panels[0].series[1].mean, (0.3 / 1.2 + 0.3 / 1.202) / 2, 1e-12);
-    EXPECT_TRUE(data.description.contains(u"Wagen B: 2 Messungen"));
+    EXPECT_TRUE(data.description.contains(u"Wagen B (s = 0,300 m): 2 Messungen"));
     EXPECT_TRUE(data.description.contains(u"Mittelwert der Zeit 0,8003 s"));
 
     // A selection plots its own runs at their places in the protocol.

@@ -148,7 +148,8 @@ TEST_F(StatisticsWindow, TheChartToggleWidensTheWindowAndLeavesTheControlsWhereT
     EXPECT_TRUE(form->Diagramm->isVisible());
     EXPECT_EQ(form->size().height(), size.height());
     EXPECT_GT(form->width(), size.width() + 300);
-    EXPECT_EQ(form->minimumSize(), form->maximumSize());
+    // The chart's room is part of the smallest size now.
+    EXPECT_EQ(form->minimumWidth(), form->width());
     for (qsizetype i = 0; i < controls.size(); ++i)
         EXPECT_EQ(controls[i]->geometry(), before[i]) << controls[i]->objectName().toStdString();
 
