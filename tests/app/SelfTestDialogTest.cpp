@@ -1,4 +1,5 @@
 #include "app/SelfTestDialog.h"
+#include "comm/CommTestSupport.h"
 #include "comm/MyCommStatus.h"
 #include "platform/Locale.h"
 #include "support/FakeSerialPort.h"
@@ -77,7 +78,7 @@ TEST(SelfTestText, SaysWhatTheResultMeansForTheLastDigit)
         {"paths alike, quick", loop(line(30, 45, 80), line(35, 50, 90), 1),
          {"Kontakt 1 (DTR → DSR): Median 0,030 ms, 99 % 0,045 ms, höchstens 0,080 ms (150 Wechsel)",
           "Kontakt 2 (RTS → CTS): Median 0,035 ms, 99 % 0,050 ms, höchstens 0,090 ms",
-          "gleich schnell (Unterschied 0,005 ms)", "nicht zurück (Latenz-Timer 1 ms)",
+          "gleich schnell erfasst (Unterschied 0,005 ms)", "nicht zurück (Latenz-Timer 1 ms)",
           "Die vierte Nachkommastelle (0,1 ms) ist verlässlich."},
          {"unsicher", "später", "Pin"}},
         {"2 ms held on CTS", loop(line(30, 45, 80), line(2030, 2050, 2100)),
@@ -221,13 +222,17 @@ TEST(SelfTestDialog, RunsOnTheOpenPortAndShowsTheKeptResult)
         EXPECT_FALSE(QFile::exists(path)) << "nothing to keep";
     }
 
-    lines->setLoopback(true, 2'000'000);
-    status.ChangePort(1);
+    // A plug on another adapter, wired before it opens, as one plugs it.
+    std::shared_ptr<FakeModemLines> plugged = ports.add(2);
+    plugged->setLoopback(true, 2'000'000);
+    status.ChangePort(2);
     ASSERT_TRUE(status.Active());
     QCoreApplication::processEvents();
-    const int before = changes;
     QString shown;
     {
+        ASSERT_TRUE(waitFor([&] { return status.DataSetReady() && status.ClearToSend(); }))
+            << "the plug feeds the inputs";
+        const int before = changes;
         app::SelfTestDialog dialog(&status, nullptr, app::SelfTestStore(path), 60);
         dialog.show();
         dialog.findChild<QPushButton *>(QStringLiteral("btnStarten"))->click();
