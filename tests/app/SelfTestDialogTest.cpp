@@ -1,4 +1,5 @@
 #include "app/SelfTestDialog.h"
+#include "app/SelfTestText.h"
 #include "comm/CommTestSupport.h"
 #include "comm/MyCommStatus.h"
 #include "platform/Locale.h"
