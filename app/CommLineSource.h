@@ -27,6 +27,9 @@ public:
     QString portMessage() const override;
     void setArmed(bool on) override;
 
+    // For the self-test, which switches the port's outputs.
+    comm::TMyCommStatus &status() const { return m_status; }
+
 private:
     comm::TMyCommStatus &m_status;
 };

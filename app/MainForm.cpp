@@ -6,6 +6,8 @@
 #include "app/AppIcon.h"
 #include "app/Classroom.h"
 #include "app/ContactLogWindow.h"
+#include "app/CommLineSource.h"
+#include "app/SelfTestDialog.h"
 #include "app/ExceptionHandler.h"
 #include "app/FieldRules.h"
 #include "app/WindowLayout.h"
@@ -278,6 +280,12 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     QAction *contactLog = portMenu->addAction(QStringLiteral("&Kontaktanzeige …"));
     contactLog->setObjectName(QStringLiteral("Kontaktanzeige1"));
     connect(contactLog, &QAction::triggered, this, call(&TForm1::showContactLog));
+    QAction *selfTest = portMenu->addAction(QStringLiteral("&Selbsttest der Messkette …"));
+    selfTest->setObjectName(QStringLiteral("Selbsttest1"));
+    connect(selfTest, &QAction::triggered, this, handler([](TForm1 *f) {
+                auto *comm = dynamic_cast<app::CommLineSource *>(&f->m_lines);
+                app::SelfTestDialog(comm ? &comm->status() : nullptr, f).exec();
+            }));
     // The wiring picture leads there too: that is where one looks at the contacts.
     imgWiring->setContextMenuPolicy(Qt::ActionsContextMenu);
     imgWiring->addAction(contactLog);
