@@ -4,6 +4,7 @@
 #include "platform/Files.h"
 #include "registry/Registry.h"
 #include "registry/RegistryStore.h"
+#include "timing/Measurement.h"
 
 #include "Version.h"
 
