@@ -68,9 +68,12 @@ web::ClassViewState ClassView::state(const session::Session &session, const QStr
 
     web::ClassViewState s;
     s.running = session.running();
-    if (s.running)
-        s.runningMs = std::max<qint64>(0, (now - session.chronometer().startTicks()) *
-                                              1000 / timing::TicksPerSecond);
+    if (s.running) {
+        const timing::Ticks start = session.mode() == timing::MeasurementMode::BetweenBarriers
+                                        ? session.chronometer().startTicks()
+                                        : session.engine().runningSince().value_or(now);
+        s.runningMs = std::max<qint64>(0, (now - start) * 1000 / timing::TicksPerSecond);
+    }
     s.timeText = timeText;
     s.decimalSeparator = QString(decimal);
     const session::ArmedState armed = session.armedState();
@@ -127,7 +130,8 @@ web::ClassViewState ClassView::state(const session::Session &session, const QStr
     for (const QStringList &row : table.rows) {
         const QString group = row.value(0);
         for (qsizetype c = 1; c < row.size() && c < table.descriptions.size(); ++c)
-            s.statistics.append({group + QStringLiteral(": ") + table.descriptions[c], row[c]});
+            s.statistics.append({group + QStringLiteral(": ") + table.descriptions[c].section(u';', 0, 0),
+                                 row[c]});
     }
     return s;
 }
@@ -249,8 +253,11 @@ void ClassView::publishNow()
 {
     if (!m_server)
         return;
-    const QString text = m_timeText ? m_timeText() : QString();
-    m_server->publish(state(m_session, text, timing::GetTicks()));
+    // Stopped, the session's own text: the display takes it over only at its next tick.
+    const timing::Ticks now = timing::GetTicks();
+    const QString text = m_session.running() ? (m_timeText ? m_timeText() : QString())
+                                             : m_session.digitsText(now);
+    m_server->publish(state(m_session, text, now));
     if (m_csvDirty) {
         m_csvDirty = false;
         m_server->setCsv(protocol::csvBytes(

@@ -230,11 +230,13 @@ TEST_F(ClassViewTest, ABrowserSeesTheRunTheContactsMade)
         const quint64 before = view->server()->published();
         return waitFor([&] { return view->server()->published() > before; });
     };
+    clock.set(2'000'000);
     form->session().contact1(2'000'000);
     ASSERT_TRUE(form->running());
     ASSERT_TRUE(published());
     ASSERT_TRUE(browser.waitUntil(QStringLiteral("document.getElementById('armed').textContent === '%1'")
                                       .arg(session::armedStateText(form->session().armedState()))));
+    clock.set(2'012'345);
     form->session().contact2(2'012'345);
     ASSERT_FALSE(form->running());
     ASSERT_TRUE(published());
@@ -242,6 +244,8 @@ TEST_F(ClassViewTest, ABrowserSeesTheRunTheContactsMade)
     EXPECT_EQ(browser.evaluate(QStringLiteral("[...document.querySelectorAll('#runs tbody tr td')]"
                                               ".map(c => c.textContent).join('|')")).toString(),
               QStringLiteral("1|00:01.2345|0,150 m|0,122 m/s|Wagen A"));
+    EXPECT_EQ(browser.evaluate(QStringLiteral("document.getElementById('time').textContent")).toString(),
+              QStringLiteral("00:01.2345"));
 
     const QString shots = QStringLiteral(TF_CLASSVIEW_SHOTS);
     QDir().mkpath(shots);
