@@ -78,7 +78,7 @@ private:
     {
         schedule();
         m_csvDirty = true;
-        if (!m_pdfTimer.isActive())
+        if (m_server && !m_pdfTimer.isActive())
             m_pdfTimer.start();
     }
 
