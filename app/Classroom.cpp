@@ -1,5 +1,6 @@
 #include "app/Classroom.h"
 
+#include "app/ClassView.h"
 #include "app/ExceptionHandler.h"
 #include "app/ProjectorView.h"
 #include "i18n/Translation.h"
@@ -102,12 +103,17 @@ Classroom::Classroom(QWidget &form, session::Session &session,
         w->addActions({m_projectorAction, m_otherScreenAction, m_soundAction});
     }
 
+    // The class view's switch sits between "Ton" and the projector's button.
+    m_classView = new ClassView(session, [this] { return m_digits.Indicatorstring(); }, this);
+    m_classView->addControls(strip, QRect(330, 3, 130, 20), &digits);
+
     guarded([strip] { i18n::TranslateComponentTexts(strip, QString()); });
 
     form.setMinimumHeight(top + StripHeight);
     form.resize(form.width(), top + StripHeight);
     session.addObserver(this);
     updateState();
+    m_classView->startIfRemembered();
 }
 
 Classroom::~Classroom()
@@ -224,6 +230,7 @@ void Classroom::toggleProjector()
         connect(m_projector, &ProjectorView::closed, this, [this] {
             m_form.activateWindow();
         });
+        m_classView->setProjector(m_projector);
     }
     m_projector->copyLook(m_digits);
     const QList<QScreen *> screens = QGuiApplication::screens();

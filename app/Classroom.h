@@ -20,6 +20,8 @@ class TIAeverLiquidIndicator;
 
 namespace app {
 
+class ClassView;
+
 // What a class watching a run needs beside the main window: the armed state in words and
 // colour (a strip below the window's controls, which stay where they are), the projector
 // view (F11) and a tone on start and on stop, in every mode. It follows the session; the
@@ -44,6 +46,7 @@ public:
     void toggleProjector();
     // Null until the projector view is first opened.
     ProjectorView *projector() const { return m_projector; }
+    ClassView *classView() const { return m_classView; }
 
     session::ArmedState state() const { return m_state; }
     QLabel *stateLabel() const { return m_stateLabel; }
@@ -85,6 +88,7 @@ private:
     QAction *m_otherScreenAction = nullptr;
     QAction *m_soundAction = nullptr;
     ProjectorView *m_projector = nullptr;
+    ClassView *m_classView = nullptr;
 
     std::unique_ptr<platform::SoundOutput> m_sound;
     std::shared_ptr<const platform::Pcm> m_startTone;

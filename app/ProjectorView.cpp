@@ -5,6 +5,7 @@
 #include "platform/Locale.h"
 #include "protocol/NumberFormat.h"
 #include "widgets/IAeverLiquidIndicator.h"
+#include "widgets/QrCode.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -244,6 +245,29 @@ void ProjectorView::layOut()
     place(m_state, 0, state);
     place(m_lastRun, 1, figures);
     place(m_statistics, 2, figures);
+    if (m_join) {
+        const int side = std::max(1, std::min(w, h) / 5);
+        m_join->setGeometry(w - margin - side, h - margin - side, side, side);
+        m_join->raise();
+    }
+}
+
+void ProjectorView::setJoinUrl(const QString &url)
+{
+    if (!m_join && url.isEmpty())
+        return;
+    if (!m_join) {
+        m_join = new widgets::QrCode(this);
+        m_join->setObjectName(QStringLiteral("qrJoin"));
+    }
+    m_join->setText(url);
+    m_join->setVisible(!url.isEmpty());
+    layOut();
+}
+
+QString ProjectorView::joinUrl() const
+{
+    return m_join ? m_join->text() : QString();
 }
 
 } // namespace app

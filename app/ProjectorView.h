@@ -10,6 +10,7 @@
 #include <QWidget>
 
 namespace widgets {
+class QrCode;
 class TIAeverLiquidIndicator;
 }
 
@@ -52,6 +53,9 @@ public:
     void setTime(const QString &text);
     void setArmedState(session::ArmedState state);
     void setFigures(const ProjectorFigures &figures);
+    // The class view's address as a QR code in a corner; empty shows none.
+    void setJoinUrl(const QString &url);
+    QString joinUrl() const;
 
     widgets::TIAeverLiquidIndicator *display() const { return m_digits; }
     QString stateText() const;
@@ -77,6 +81,7 @@ private:
     BigText *m_state = nullptr;
     BigText *m_lastRun = nullptr;
     BigText *m_statistics = nullptr;
+    widgets::QrCode *m_join = nullptr;
 };
 
 } // namespace app
