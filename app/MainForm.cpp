@@ -746,6 +746,12 @@ void TForm1::applyMinContactMs(int ms)
 
 void TForm1::cmbPortChange()
 {
+    openChosenPort();
+    storeSettings();
+}
+
+void TForm1::openChosenPort()
+{
     // The port opens under the polarity the selector shows.
     m_session.setInverted(cmbAlg->currentIndex() != 0);
     // No selection (-1) becomes port 255, which never opens.
@@ -753,7 +759,6 @@ void TForm1::cmbPortChange()
     if (!m_lines.Active())
         cmbPort->setItemIndexQuiet(0);
     showPortMessage();
-    storeSettings();
 }
 
 void TForm1::cmbPortClick()
@@ -828,7 +833,8 @@ void TForm1::btnHelpClick()
 
 void TForm1::FormShow()
 {
-    cmbPortChange();
+    // The stored port, opened as it was stored: nothing the user changed, nothing stored.
+    openChosenPort();
 }
 
 void TForm1::showEvent(QShowEvent *event)

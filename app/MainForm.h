@@ -170,6 +170,8 @@ private:
     void FormShow();
     void FormClose();
     void FormKeyDown(int key);
+    // Opens the port the selector shows, under the polarity it shows.
+    void openChosenPort();
     // Buttons, selectors and lamps follow the chronometer.
     void mirrorRun();
     void setLamps(bool a, bool b);

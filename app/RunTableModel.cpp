@@ -61,7 +61,7 @@ QVariant RunTableModel::data(const QModelIndex &index, int role) const
         case Time: {
             const QString time = row.late ? row.time + protocol::LateMark : row.time;
             // A hand's reaction is in the time: no instrument's uncertainty covers it.
-            return run.manual ? time + QStringLiteral(" H") : time;
+            return run.manual && run.ticks && *run.ticks > 0 ? time + QStringLiteral(" H") : time;
         }
         case Distance:
             return row.distance;
