@@ -3,6 +3,8 @@
 #include "ui_MainForm.h"
 
 #include "app/AdapterDialog.h"
+#include "app/AnalysisCommands.h"
+#include "app/AnalysisWindow.h"
 #include "app/AppIcon.h"
 #include "app/Classroom.h"
 #include "app/ContactLogWindow.h"
@@ -261,6 +263,8 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     PopupMenu1->addSeparator();
     PopupMenu1->addAction(Drucken1);
     connect(Drucken1, &QAction::triggered, this, call(&TForm1::printReport));
+    m_analysis = std::make_unique<app::AnalysisCommands>(
+        this, PopupMenu1, m_session, [this] { return Prot->currentIndex().row(); });
     connect(btnPrint, &QPushButton::clicked, this, call(&TForm1::printReport));
     connect(btnChart, &QPushButton::toggled, this,
             [this, handler](bool on) { handler([on](TForm1 *f) { f->showChart(on); })(); });
@@ -597,7 +601,14 @@ void TForm1::resizeEvent(QResizeEvent *event)
 app::ReportContent TForm1::reportContent() const
 {
     const platform::Locale &locale = platform::locale();
-    return {runs().runs(), m_statisticsRows, locale.currentDateTime()};
+    app::ReportContent content{runs().runs(), m_statisticsRows, locale.currentDateTime()};
+    const session::SessionData &texts = m_session.texts();
+    content.title = texts.title;
+    content.className = texts.className;
+    content.notes = texts.notes;
+    const app::AnalysisWindow *window = m_analysis ? m_analysis->analysisWindow() : nullptr;
+    content.analysis = window ? window->analyse() : app::defaultAnalysis(content.runs, m_session.mode());
+    return content;
 }
 
 void TForm1::printReport()
@@ -673,7 +684,8 @@ void TForm1::SaveSettings()
     settings::SaveSettings({cmbPort->currentIndex(), cmbAlg->currentIndex(), edtM->AcceptedValue(),
                             cmbMode->currentIndex(), edtFlag->AcceptedValue(),
                             m_session.minimumMs(timing::MeasurementMode::DarkTime),
-                            m_session.minimumMs(timing::MeasurementMode::BetweenBarriers)});
+                            m_session.minimumMs(timing::MeasurementMode::BetweenBarriers),
+                            double(m_session.picketSpacing()), double(m_session.pendulumLength())});
 }
 
 void TForm1::storeSettings()
@@ -718,6 +730,16 @@ void TForm1::applyFlagMeters(long double meters)
     if (distanceRefusal(double(meters), edtFlag->TakenValue(), FlagName).isEmpty())
         edtFlag->setValue(double(meters));
     m_session.setFlagLength(edtFlag->AcceptedValue());
+}
+
+void TForm1::applyPicketMeters(long double meters)
+{
+    m_session.setPicketSpacing(meters);
+}
+
+void TForm1::applyPendulumMeters(long double meters)
+{
+    m_session.setPendulumLength(meters);
 }
 
 void TForm1::applyMinDarkMs(int ms)

@@ -41,6 +41,7 @@ class TForm1;
 
 namespace app {
 
+class AnalysisCommands;
 class Classroom;
 class ContactLogWindow;
 class WindowLayout;
@@ -130,6 +131,7 @@ public:
     // "Kontaktanzeige …": every edge of both lines as it happens. Null until first opened.
     void showContactLog();
     app::ContactLogWindow *contactLog() const { return m_contactLog; }
+    app::AnalysisCommands *analysisCommands() const { return m_analysis.get(); }
 
     void btnInfoClick();
     void btnHelpClick();
@@ -195,6 +197,8 @@ private:
     void applyFlagMeters(long double meters) override;
     void applyMinDarkMs(int ms) override;
     void applyMinContactMs(int ms) override;
+    void applyPicketMeters(long double meters) override;
+    void applyPendulumMeters(long double meters) override;
 
     void showMinimum();
     void applyColumnWidths();
@@ -249,6 +253,7 @@ private:
     std::function<TfrmInfo *()> m_makeInfo;
     app::Classroom *m_classroom = nullptr;
     app::ContactLogWindow *m_contactLog = nullptr;
+    std::unique_ptr<app::AnalysisCommands> m_analysis;
     bool m_shown = false;
 };
 

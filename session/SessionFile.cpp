@@ -75,6 +75,13 @@ QJsonObject runObject(const protocol::Run &run)
         extra.append(e);
     }
     o[QStringLiteral("extra")] = extra;
+    if (!run.speeds.isEmpty()) {
+        // A picket fence pass's v(t), so that its chart can be drawn again.
+        QJsonArray speeds;
+        for (const QPointF &p : run.speeds)
+            speeds.append(QJsonArray{p.x(), p.y()});
+        o[QStringLiteral("speeds")] = speeds;
+    }
     return o;
 }
 
@@ -126,6 +133,15 @@ std::optional<protocol::Run> runOf(const QJsonObject &o, QString &why)
     run.label = protocol::cleanLabel(o.value(QStringLiteral("label")).toString());
     run.mode = timing::MeasurementMode(o.value(QStringLiteral("mode")).toInt(-1));
     run.manual = o.value(QStringLiteral("manual")).toBool();
+    for (const QJsonValue &item : o.value(QStringLiteral("speeds")).toArray()) {
+        const QJsonArray p = item.toArray();
+        const double t = p.at(0).toDouble(qQNaN()), v = p.at(1).toDouble(qQNaN());
+        if (p.size() != 2 || !std::isfinite(t) || !std::isfinite(v)) {
+            why = QStringLiteral("ungültige Geschwindigkeit");
+            return std::nullopt;
+        }
+        run.speeds.append({t, v});
+    }
     for (const QJsonValue &item : o.value(QStringLiteral("extra")).toArray()) {
         const QJsonObject e = item.toObject();
         protocol::RunValue v;
