@@ -31,9 +31,21 @@ constexpr MeasurementMode AnalysedModes[] = {MeasurementMode::BetweenBarriers,
 
 } // namespace
 
+Pair defaultPair(MeasurementMode mode)
+{
+    // The law's constant is what a lesson ends in: the first pair whose slope gives one.
+    const QList<Pair> pairs = analysis::pairsForMode(int(mode));
+    analysis::FitResult unit;
+    unit.slope = 1;
+    for (const Pair pair : pairs)
+        if (analysis::derivedOf(pair, unit))
+            return pair;
+    return pairs.isEmpty() ? Pair::TimeOverDistance : pairs.front();
+}
+
 session::SessionAnalysis defaultAnalysis(const QList<protocol::Run> &runs, MeasurementMode mode)
 {
-    return session::analyseSession(runs, session::seriesOf(runs), mode);
+    return session::analyseSession(runs, session::seriesOf(runs), mode, defaultPair(mode));
 }
 
 AnalysisWindow::AnalysisWindow(session::Session &session, QWidget *parent)
@@ -138,8 +150,10 @@ void AnalysisWindow::fillPairs()
     m_pair->clear();
     for (const Pair pair : analysis::pairsForMode(m_mode->currentData().toInt()))
         m_pair->addItem(analysis::pairText(pair).title, int(pair));
-    const int row = m_pair->findData(before);
-    m_pair->setCurrentIndex(row < 0 ? 0 : row);
+    int row = m_pair->findData(before);
+    if (row < 0)
+        row = std::max(0, m_pair->findData(int(defaultPair(MeasurementMode(m_mode->currentData().toInt())))));
+    m_pair->setCurrentIndex(row);
 }
 
 session::SessionAnalysis AnalysisWindow::analyse() const

@@ -57,8 +57,9 @@ private:
     bool m_showing = false; // the fields are being filled from the session
 };
 
-// The analysis a report shows when no window chose: the session's mode, its first pair,
-// proportional.
+// The pair shown first for a mode: the first whose slope gives a quantity (a, g).
+analysis::Pair defaultPair(timing::MeasurementMode mode);
+// The analysis a report shows when no window chose: that pair, proportional.
 session::SessionAnalysis defaultAnalysis(const QList<protocol::Run> &runs,
                                          timing::MeasurementMode mode);
 

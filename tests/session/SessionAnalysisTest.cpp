@@ -110,7 +110,7 @@ TEST(SessionAnalysis, PairsTablesAndMessages)
          "je Durchgang"},
         // A pair of another mode falls back to the mode's first.
         {one, B, Pair::PeriodOverLength, Pair::TimeOverDistance, 1, false, "mindestens 2 Punkte"},
-        {twice, B, Pair::DistanceOverTime, Pair::DistanceOverTime, 3, true, "demselben x-Wert"},
+        {twice, B, Pair::TimeSquaredOverDistance, Pair::TimeSquaredOverDistance, 3, true, "demselben x-Wert"},
         // Only the mode's series count.
         {mixed, MeasurementMode::Pendulum, std::nullopt, Pair::PeriodOverLength, 2, true, "T = "},
     };
