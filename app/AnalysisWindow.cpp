@@ -88,7 +88,8 @@ AnalysisWindow::AnalysisWindow(session::Session &session, QWidget *parent)
     m_table->setObjectName(QStringLiteral("tblSeries"));
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->hide();
-    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_table->horizontalHeader()->setStretchLastSection(true);
 
     m_title = new QLineEdit(this);
     m_title->setObjectName(QStringLiteral("edtReportTitle"));
@@ -112,7 +113,7 @@ AnalysisWindow::AnalysisWindow(session::Session &session, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(choices);
     layout->addLayout(body, 1);
-    resize(900, 560);
+    resize(1040, 600);
 
     const int modeRow = m_mode->findData(int(session.mode()));
     m_mode->setCurrentIndex(modeRow < 0 ? 0 : modeRow);
@@ -175,7 +176,10 @@ void AnalysisWindow::refresh()
     if (!m_current.message.isEmpty())
         data.emptyText = m_current.message;
     m_plot->setData(std::move(data));
-    m_summary->setText(m_current.summary(separator).join(u'\n'));
+    const QStringList summary = m_current.summary(separator);
+    m_summary->setText(summary.join(u'\n'));
+    // Every line shown: the result is among the last.
+    m_summary->setMinimumHeight(m_summary->fontMetrics().lineSpacing() * int(summary.size() + 1));
 
     const QStringList captions = m_current.captions();
     const QList<QStringList> rows = m_current.rows(separator);

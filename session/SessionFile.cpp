@@ -10,6 +10,8 @@
 #include <QJsonObject>
 
 #include <cerrno>
+#include <clocale>
+#include <locale.h>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -28,10 +30,30 @@ const QByteArray TemporaryPrefix = ".sitzung-";
 // A session of a whole school year stays far below; anything larger is no session of ours.
 constexpr qint64 MaxFileSize = 64 * 1024 * 1024;
 
+// The C library's numbers in the C locale for this thread while it lives: a session written
+// under one locale reads back under any other.
+class CNumbers
+{
+public:
+    CNumbers() : m_c(newlocale(LC_NUMERIC_MASK, "C", locale_t(0))), m_before(uselocale(m_c)) {}
+    ~CNumbers()
+    {
+        uselocale(m_before);
+        freelocale(m_c);
+    }
+    CNumbers(const CNumbers &) = delete;
+    CNumbers &operator=(const CNumbers &) = delete;
+
+private:
+    locale_t m_c;
+    locale_t m_before;
+};
+
 // Long doubles as text that reads back to the same value: a restored session equals the
 // one written, to the last bit.
 QString exact(long double value)
 {
+    const CNumbers numbers;
     char text[64];
     std::snprintf(text, sizeof text, "%.21Lg", value);
     return QString::fromLatin1(text);
@@ -45,6 +67,7 @@ std::optional<long double> exactOf(const QJsonValue &value)
     if (text.isEmpty())
         return std::nullopt;
     char *end = nullptr;
+    const CNumbers numbers;
     const long double v = std::strtold(text.constData(), &end);
     if (end != text.constData() + text.size() || !std::isfinite(v))
         return std::nullopt;

@@ -101,6 +101,7 @@ TEST(AnalysisWindow, FollowsTheSessionAndKeepsTheTexts)
     if (const QByteArray shot = qgetenv("TF_ANALYSIS_SHOT"); !shot.isEmpty()) {
         window.setModeIndex(0);
         pairs->setCurrentIndex(1);
+        QApplication::processEvents();
         window.grab().save(QString::fromLocal8Bit(shot));
     }
 }

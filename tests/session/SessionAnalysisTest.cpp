@@ -1,10 +1,13 @@
 #include "session/SessionAnalysis.h"
+#include "session/SessionFile.h"
 
 #include "timing/ModeEngine.h"
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
+#include <string>
 #include <numbers>
 
 namespace {
@@ -163,6 +166,35 @@ TEST(SessionAnalysis, APendulumsLengthIsItsSetting)
     EXPECT_FALSE(runs.first().speed());
     EXPECT_EQ(session::keyOf(runs.first()).setting, 0.75L);
     EXPECT_EQ(session::settingText(session::keyOf(runs.first()), u','), QStringLiteral("l = 0,750 m"));
+}
+
+// The pendulum's length and a pass's v(t) come back from the session file, whichever
+// locale wrote it and whichever reads it.
+TEST(SessionAnalysis, SettingsAndPassesSurviveTheSessionFileInAnyLocale)
+{
+    session::SessionData data;
+    data.created = QDateTime(QDate(2026, 12, 7), QTime(9, 0));
+    data.runs = series(MeasurementMode::Pendulum, 0.25L, 1.003, 1);
+    protocol::Run pass = series(MeasurementMode::PicketFence, 0.45L, 0.5, 1).first();
+    pass.speeds = {{0.05, 0.3125}, {0.15, 0.3625}};
+    data.runs << pass;
+    for (QDate &d : {std::ref(data.runs[0].date), std::ref(data.runs[1].date)})
+        d = QDate(2026, 12, 7);
+    data.runs[0].time = data.runs[1].time = QTime(9, 1);
+    const std::string before = std::setlocale(LC_NUMERIC, nullptr);
+    for (const char *writer : {"C", "de_DE.UTF-8"}) {
+        if (!std::setlocale(LC_NUMERIC, writer))
+            continue; // a machine without the locale
+        const QByteArray bytes = session::sessionBytes(data);
+        std::setlocale(LC_NUMERIC, std::string(writer) == "C" ? "de_DE.UTF-8" : "C");
+        QStringList problems;
+        const std::optional<session::SessionData> back = session::readSession(bytes, &problems);
+        ASSERT_TRUE(back) << writer;
+        EXPECT_TRUE(problems.isEmpty()) << problems.join(u'\n').toStdString();
+        EXPECT_EQ(back->runs, data.runs) << writer;
+        EXPECT_EQ(session::keyOf(back->runs.at(0)).setting, 0.25L);
+    }
+    std::setlocale(LC_NUMERIC, before.c_str());
 }
 
 } // namespace
