@@ -140,7 +140,7 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     });
     edtFlag->loaded();
     edtFlag->setAcceptance([this](std::optional<double> meters) {
-        return distanceRefusal(meters, edtFlag->TakenValue(), FlagName);
+        return distanceRefusal(meters, edtFlag->TakenValue(), lengthField(m_session.mode()).name);
     });
     edtMin->loaded();
     edtMin->setAcceptance(
@@ -156,7 +156,7 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
         storeSettings();
     });
     connect(edtFlag, &widgets::TFloatSpinEdit::OnChange, this, [this] {
-        m_session.setFlagLength(edtFlag->AcceptedValue());
+        m_session.setModeLength(m_session.mode(), edtFlag->AcceptedValue());
         storeSettings();
     });
     connect(edtLabel, &QLineEdit::textChanged, this,
@@ -682,7 +682,7 @@ void TForm1::SaveSettings()
 {
     m_session.setMinimumMs(m_session.mode(), qRound(edtMin->AcceptedValue()));
     settings::SaveSettings({cmbPort->currentIndex(), cmbAlg->currentIndex(), edtM->AcceptedValue(),
-                            cmbMode->currentIndex(), edtFlag->AcceptedValue(),
+                            cmbMode->currentIndex(), double(m_session.flagLength()),
                             m_session.minimumMs(timing::MeasurementMode::DarkTime),
                             m_session.minimumMs(timing::MeasurementMode::BetweenBarriers),
                             double(m_session.picketSpacing()), double(m_session.pendulumLength())});
@@ -722,24 +722,36 @@ void TForm1::applyMode(int index)
     m_runModel->setMode(mode);
     applyColumnWidths();
     showMinimum();
+    showModeLength();
     mirrorRun();
+}
+
+void TForm1::showModeLength()
+{
+    // One field for the mode's length: the pendulum and the fence have no flag.
+    m_ui->grpFlag->setTitle(app::lengthField(m_session.mode()).caption);
+    edtFlag->setValue(double(m_session.modeLength(m_session.mode())));
 }
 
 void TForm1::applyFlagMeters(long double meters)
 {
-    if (distanceRefusal(double(meters), edtFlag->TakenValue(), FlagName).isEmpty())
-        edtFlag->setValue(double(meters));
-    m_session.setFlagLength(edtFlag->AcceptedValue());
+    if (distanceRefusal(double(meters), m_session.flagLength(), FlagName).isEmpty())
+        m_session.setFlagLength(meters);
+    showModeLength();
 }
 
 void TForm1::applyPicketMeters(long double meters)
 {
-    m_session.setPicketSpacing(meters);
+    if (distanceRefusal(double(meters), m_session.picketSpacing()).isEmpty())
+        m_session.setPicketSpacing(meters);
+    showModeLength();
 }
 
 void TForm1::applyPendulumMeters(long double meters)
 {
-    m_session.setPendulumLength(meters);
+    if (distanceRefusal(double(meters), m_session.pendulumLength()).isEmpty())
+        m_session.setPendulumLength(meters);
+    showModeLength();
 }
 
 void TForm1::applyMinDarkMs(int ms)
@@ -795,6 +807,7 @@ void TForm1::cmbModeChange()
     m_runModel->setMode(mode);
     applyColumnWidths();
     showMinimum();
+    showModeLength();
     m_session.reset();
     storeSettings();
 }

@@ -201,6 +201,8 @@ private:
     void applyPendulumMeters(long double meters) override;
 
     void showMinimum();
+    // The flag field as the mode's length: caption and value.
+    void showModeLength();
     void applyColumnWidths();
 
     std::unique_ptr<Ui::TForm1> m_ui;

@@ -35,7 +35,8 @@ QStringList valueTexts(const protocol::Run &run, QChar separator)
         return {QStringLiteral("???"), QStringLiteral("???"), QStringLiteral("???")};
     return {timing::TicksToStr(*run.ticks) + (run.late ? QStringLiteral("*") : QString()),
             protocol::formatFixed3(run.meters, separator) + QStringLiteral(" m"),
-            protocol::formatFixed3(*run.speed(), separator) + QStringLiteral(" m/s")};
+            run.speed() ? protocol::formatFixed3(*run.speed(), separator) + QStringLiteral(" m/s")
+                        : QStringLiteral("–")};
 }
 
 QFont reportFont(qreal points, bool bold = false)

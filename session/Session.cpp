@@ -75,6 +75,20 @@ int Session::minimumMs(MeasurementMode mode) const
     return mode == MeasurementMode::BetweenBarriers ? m_minContactMs : m_minDarkMs;
 }
 
+long double Session::modeLength(MeasurementMode mode) const
+{
+    return mode == MeasurementMode::Pendulum ? m_pendulum
+           : mode == MeasurementMode::PicketFence ? m_picket
+                                                  : m_flag;
+}
+
+void Session::setModeLength(MeasurementMode mode, long double meters)
+{
+    (mode == MeasurementMode::Pendulum ? m_pendulum
+     : mode == MeasurementMode::PicketFence ? m_picket
+                                            : m_flag) = meters;
+}
+
 SeriesKey Session::currentKey() const
 {
     protocol::Run next;

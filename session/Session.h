@@ -68,6 +68,9 @@ public:
     // The pendulum's length l, kept in each pendulum run as its setting.
     void setPendulumLength(long double meters) { m_pendulum = meters; }
     long double pendulumLength() const { return m_pendulum; }
+    // The length a mode's second field sets: the flag's, the pendulum's, the spacing.
+    long double modeLength(timing::MeasurementMode mode) const;
+    void setModeLength(timing::MeasurementMode mode, long double meters);
     // The picket fence's band spacing.
     void setPicketSpacing(long double meters) { m_picket = meters; }
     long double picketSpacing() const { return m_picket; }
