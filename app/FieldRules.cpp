@@ -19,6 +19,18 @@ QString distanceText(double meters)
 
 } // namespace
 
+LengthField lengthField(timing::MeasurementMode mode)
+{
+    switch (mode) {
+    case timing::MeasurementMode::Pendulum:
+        return {QStringLiteral("Pendellänge"), QStringLiteral("Die Pendellänge")};
+    case timing::MeasurementMode::PicketFence:
+        return {QStringLiteral("Lattenabstand"), QStringLiteral("Der Lattenabstand")};
+    default:
+        return {QStringLiteral("Fahnenlänge"), FlagName};
+    }
+}
+
 QString distanceRefusal(std::optional<double> meters, double kept, const QString &what)
 {
     const QString stays = QStringLiteral("; sie bleibt %1").arg(distanceText(kept));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "timing/Measurement.h"
+
 #include <QString>
 
 #include <optional>
@@ -14,6 +16,15 @@ namespace app {
 QString distanceRefusal(std::optional<double> meters, double kept,
                         const QString &what = QStringLiteral("Die Entfernung"));
 inline const QString FlagName = QStringLiteral("Die Fahnenlänge");
+
+// The length the flag field stands for in a mode, as its box's caption and as the name a
+// refusal gives: the flag's, the pendulum's, or the fence's band spacing.
+struct LengthField
+{
+    QString caption; // "Fahnenlänge", "Pendellänge", "Lattenabstand"
+    QString name;    // "Die Fahnenlänge", …
+};
+LengthField lengthField(timing::MeasurementMode mode);
 
 // A minimum time: whole milliseconds from 0 to 100.
 inline constexpr int MaxMinimumMs = 100;

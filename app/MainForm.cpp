@@ -3,6 +3,8 @@
 #include "ui_MainForm.h"
 
 #include "app/AdapterDialog.h"
+#include "app/AnalysisCommands.h"
+#include "app/AnalysisWindow.h"
 #include "app/AppIcon.h"
 #include "app/Classroom.h"
 #include "app/ContactLogWindow.h"
@@ -140,7 +142,7 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     });
     edtFlag->loaded();
     edtFlag->setAcceptance([this](std::optional<double> meters) {
-        return distanceRefusal(meters, edtFlag->TakenValue(), FlagName);
+        return distanceRefusal(meters, edtFlag->TakenValue(), lengthField(m_session.mode()).name);
     });
     edtMin->loaded();
     edtMin->setAcceptance(
@@ -156,7 +158,7 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
         storeSettings();
     });
     connect(edtFlag, &widgets::TFloatSpinEdit::OnChange, this, [this] {
-        m_session.setFlagLength(edtFlag->AcceptedValue());
+        m_session.setModeLength(m_session.mode(), edtFlag->AcceptedValue());
         storeSettings();
     });
     connect(edtLabel, &QLineEdit::textChanged, this,
@@ -263,6 +265,8 @@ TForm1::TForm1(timing::LineSource &lines, QWidget *parent)
     PopupMenu1->addSeparator();
     PopupMenu1->addAction(Drucken1);
     connect(Drucken1, &QAction::triggered, this, call(&TForm1::printReport));
+    m_analysis = std::make_unique<app::AnalysisCommands>(
+        this, PopupMenu1, m_session, [this] { return Prot->currentIndex().row(); });
     connect(btnPrint, &QPushButton::clicked, this, call(&TForm1::printReport));
     connect(btnChart, &QPushButton::toggled, this,
             [this, handler](bool on) { handler([on](TForm1 *f) { f->showChart(on); })(); });
@@ -605,7 +609,14 @@ void TForm1::resizeEvent(QResizeEvent *event)
 app::ReportContent TForm1::reportContent() const
 {
     const platform::Locale &locale = platform::locale();
-    return {runs().runs(), m_statisticsRows, locale.currentDateTime()};
+    app::ReportContent content{runs().runs(), m_statisticsRows, locale.currentDateTime()};
+    const session::SessionData &texts = m_session.texts();
+    content.title = texts.title;
+    content.className = texts.className;
+    content.notes = texts.notes;
+    const app::AnalysisWindow *window = m_analysis ? m_analysis->analysisWindow() : nullptr;
+    content.analysis = window ? window->analyse() : app::defaultAnalysis(content.runs, m_session.mode());
+    return content;
 }
 
 void TForm1::printReport()
@@ -679,9 +690,10 @@ void TForm1::SaveSettings()
 {
     m_session.setMinimumMs(m_session.mode(), qRound(edtMin->AcceptedValue()));
     settings::SaveSettings({cmbPort->currentIndex(), cmbAlg->currentIndex(), edtM->AcceptedValue(),
-                            cmbMode->currentIndex(), edtFlag->AcceptedValue(),
+                            cmbMode->currentIndex(), double(m_session.flagLength()),
                             m_session.minimumMs(timing::MeasurementMode::DarkTime),
-                            m_session.minimumMs(timing::MeasurementMode::BetweenBarriers)});
+                            m_session.minimumMs(timing::MeasurementMode::BetweenBarriers),
+                            double(m_session.picketSpacing()), double(m_session.pendulumLength())});
 }
 
 void TForm1::storeSettings()
@@ -718,14 +730,36 @@ void TForm1::applyMode(int index)
     m_runModel->setMode(mode);
     applyColumnWidths();
     showMinimum();
+    showModeLength();
     mirrorRun();
+}
+
+void TForm1::showModeLength()
+{
+    // One field for the mode's length: the pendulum and the fence have no flag.
+    m_ui->grpFlag->setTitle(app::lengthField(m_session.mode()).caption);
+    edtFlag->setValue(double(m_session.modeLength(m_session.mode())));
 }
 
 void TForm1::applyFlagMeters(long double meters)
 {
-    if (distanceRefusal(double(meters), edtFlag->TakenValue(), FlagName).isEmpty())
-        edtFlag->setValue(double(meters));
-    m_session.setFlagLength(edtFlag->AcceptedValue());
+    if (distanceRefusal(double(meters), m_session.flagLength(), FlagName).isEmpty())
+        m_session.setFlagLength(meters);
+    showModeLength();
+}
+
+void TForm1::applyPicketMeters(long double meters)
+{
+    if (distanceRefusal(double(meters), m_session.picketSpacing()).isEmpty())
+        m_session.setPicketSpacing(meters);
+    showModeLength();
+}
+
+void TForm1::applyPendulumMeters(long double meters)
+{
+    if (distanceRefusal(double(meters), m_session.pendulumLength()).isEmpty())
+        m_session.setPendulumLength(meters);
+    showModeLength();
 }
 
 void TForm1::applyMinDarkMs(int ms)
@@ -786,6 +820,7 @@ void TForm1::cmbModeChange()
     m_runModel->setMode(mode);
     applyColumnWidths();
     showMinimum();
+    showModeLength();
     m_session.reset();
     storeSettings();
 }

@@ -41,6 +41,7 @@ class TForm1;
 
 namespace app {
 
+class AnalysisCommands;
 class Classroom;
 class ContactLogWindow;
 class WindowLayout;
@@ -130,6 +131,7 @@ public:
     // "Kontaktanzeige …": every edge of both lines as it happens. Null until first opened.
     void showContactLog();
     app::ContactLogWindow *contactLog() const { return m_contactLog; }
+    app::AnalysisCommands *analysisCommands() const { return m_analysis.get(); }
 
     void btnInfoClick();
     void btnHelpClick();
@@ -197,8 +199,12 @@ private:
     void applyFlagMeters(long double meters) override;
     void applyMinDarkMs(int ms) override;
     void applyMinContactMs(int ms) override;
+    void applyPicketMeters(long double meters) override;
+    void applyPendulumMeters(long double meters) override;
 
     void showMinimum();
+    // The flag field as the mode's length: caption and value.
+    void showModeLength();
     void applyColumnWidths();
 
     std::unique_ptr<Ui::TForm1> m_ui;
@@ -251,6 +257,7 @@ private:
     std::function<TfrmInfo *()> m_makeInfo;
     app::Classroom *m_classroom = nullptr;
     app::ContactLogWindow *m_contactLog = nullptr;
+    std::unique_ptr<app::AnalysisCommands> m_analysis;
     bool m_shown = false;
 };
 

@@ -1,6 +1,9 @@
 #include "app/RunReport.h"
 
+#include "app/AnalysisPlot.h"
 #include "platform/Locale.h"
+#include "protocol/AnalysisTexts.h"
+#include "widgets/FitPlot.h"
 #include "protocol/ExportFile.h"
 #include "protocol/ModeRuns.h"
 #include "protocol/NumberFormat.h"
@@ -32,7 +35,8 @@ QStringList valueTexts(const protocol::Run &run, QChar separator)
         return {QStringLiteral("???"), QStringLiteral("???"), QStringLiteral("???")};
     return {timing::TicksToStr(*run.ticks) + (run.late ? QStringLiteral("*") : QString()),
             protocol::formatFixed3(run.meters, separator) + QStringLiteral(" m"),
-            protocol::formatFixed3(*run.speed(), separator) + QStringLiteral(" m/s")};
+            run.speed() ? protocol::formatFixed3(*run.speed(), separator) + QStringLiteral(" m/s")
+                        : QStringLiteral("–")};
 }
 
 QFont reportFont(qreal points, bool bold = false)
@@ -76,6 +80,47 @@ double paintTable(QPainter &p, QPointF at, double width, const QList<double> &sh
     font.setBold(false);
     p.setFont(font);
     return y - at.y();
+}
+
+// The session's title, class and notes under the report's title; returns the height used.
+double paintTexts(QPainter &p, const QRectF &box, const ReportContent &content, double mm)
+{
+    double y = box.top();
+    if (!content.title.isEmpty()) {
+        p.setFont(reportFont(13, true));
+        QRectF used;
+        p.drawText(QRectF(box.left(), y, box.width(), box.height()),
+                   Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, content.title, &used);
+        y += used.height() + 1 * mm;
+    }
+    p.setFont(reportFont(10));
+    if (!content.className.isEmpty()) {
+        QRectF used;
+        p.drawText(QRectF(box.left(), y, box.width(), std::max(0.0, box.bottom() - y)),
+                   Qt::AlignLeft | Qt::AlignTop, QStringLiteral("Klasse: ") + content.className, &used);
+        y += used.height() + 1 * mm;
+    }
+    if (!content.notes.isEmpty()) {
+        QRectF used;
+        p.drawText(QRectF(box.left(), y, box.width(), std::max(0.0, box.bottom() - y)),
+                   Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, content.notes, &used);
+        y += used.height() + 1 * mm;
+    }
+    return y > box.top() ? y - box.top() + 2 * mm : 0;
+}
+
+// Both pages, into a painter on a paged device.
+template <typename Device>
+void paintPages(QPainter &painter, Device &device, const ReportContent &content,
+                const platform::Locale &locale)
+{
+    const QRect area = device.pageLayout().paintRectPixels(device.resolution());
+    const QRectF page(0, 0, area.width(), area.height());
+    paintReport(painter, page, content, locale);
+    if (content.analysis && !content.analysis->keys.isEmpty()) {
+        device.newPage();
+        paintAnalysisPage(painter, page, *content.analysis, locale);
+    }
 }
 
 } // namespace
@@ -138,6 +183,54 @@ widgets::ChartData chartData(std::span<const protocol::Run> runs, std::span<cons
     return chartData(runs, statisticsView(runs, rows, decimalSeparator), decimalSeparator);
 }
 
+void paintAnalysisPage(QPainter &p, const QRectF &page, const session::SessionAnalysis &analysis,
+                       const platform::Locale &locale)
+{
+    const QChar separator = locale.decimalSeparator();
+    const double mm = p.device()->logicalDpiY() / 25.4;
+    p.save();
+    p.setPen(Qt::black);
+    double y = page.top();
+    p.setFont(reportFont(16, true));
+    const double titleHeight = QFontMetricsF(p.font()).height() * 1.2;
+    p.drawText(QRectF(page.left(), y, page.width(), titleHeight), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Auswertung: ") + analysis::pairText(analysis.pair).title);
+    y += titleHeight + 2 * mm;
+
+    p.setFont(reportFont(9));
+    const double plotHeight = std::min(120 * mm, page.height() / 2);
+    widgets::paintFitPlot(p, QRectF(page.left(), y, page.width(), plotHeight),
+                          analysisPlot(analysis.analysis, separator));
+    y += plotHeight + 4 * mm;
+
+    // The fit and the result, one line each; the equation and the result in bold.
+    const QStringList summary = analysis.summary(separator);
+    const QString result =
+        analysis.analysis.derived ? analysis.analysis.derived->symbol + QStringLiteral(" = ") : QString();
+    for (qsizetype i = 0; i < summary.size(); ++i) {
+        p.setFont(reportFont(10, i == 0 || (!result.isEmpty() && summary[i].startsWith(result))));
+        const double line = QFontMetricsF(p.font()).height() * 1.3;
+        QRectF used;
+        p.drawText(QRectF(page.left(), y, page.width(), 3 * line),
+                   Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, summary[i], &used);
+        y += std::max(used.height(), line);
+    }
+    y += 3 * mm;
+
+    p.setFont(reportFont(11, true));
+    const double line = QFontMetricsF(p.font()).height() * 1.3;
+    p.drawText(QRectF(page.left(), y, page.width(), line), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Messreihen"));
+    y += line;
+    p.setFont(reportFont(9));
+    QList<QStringList> cells{analysis.captions()};
+    cells << analysis.rows(separator);
+    const double rowHeight = QFontMetricsF(p.font()).height() * 1.45;
+    paintTable(p, QPointF(page.left(), y), page.width(), {1.2, 0.6, 1.4, 1.2, 1.2}, 0, cells,
+               rowHeight);
+    p.restore();
+}
+
 void paintReport(QPainter &p, const QRectF &page, const ReportContent &content,
                  const platform::Locale &locale)
 {
@@ -156,6 +249,7 @@ void paintReport(QPainter &p, const QRectF &page, const ReportContent &content,
                QStringLiteral("Erstellt am ") + locale.shortDate(content.made.date()) + QStringLiteral(", ")
                    + locale.longTime(content.made.time()));
     y += titleHeight + 2 * mm;
+    y += paintTexts(p, QRectF(page.left(), y, page.width(), page.height() / 4), content, mm);
 
     // Over the chosen rows: the ones the statistics cover.
     QList<qsizetype> rows;
@@ -275,8 +369,7 @@ QByteArray reportPdf(const ReportContent &content, const platform::Locale &local
         writer.setTitle(QString::fromUtf8(ReportTitle));
         writer.setCreator(QStringLiteral("Tachoflux"));
         QPainter painter(&writer);
-        const QRect area = writer.pageLayout().paintRectPixels(writer.resolution());
-        paintReport(painter, QRectF(0, 0, area.width(), area.height()), content, locale);
+        paintPages(painter, writer, content, locale);
     }
     return bytes;
 }
@@ -291,8 +384,7 @@ void printReport(QPrinter &printer, const ReportContent &content, const platform
     printer.setPageSize(QPageSize(QPageSize::A4));
     printer.setDocName(QString::fromUtf8(ReportTitle));
     QPainter painter(&printer);
-    const QRect area = printer.pageLayout().paintRectPixels(printer.resolution());
-    paintReport(painter, QRectF(0, 0, area.width(), area.height()), content, locale);
+    paintPages(painter, printer, content, locale);
 }
 
 bool isReportFileName(const QString &path)

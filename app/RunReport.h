@@ -2,6 +2,7 @@
 
 #include "protocol/Run.h"
 #include "session/Series.h"
+#include "session/SessionAnalysis.h"
 #include "protocol/Statistics.h"
 #include "widgets/RunChart.h"
 
@@ -11,6 +12,7 @@
 #include <QRectF>
 #include <QString>
 
+#include <optional>
 #include <span>
 
 class QPainter;
@@ -40,6 +42,12 @@ struct ReportContent
     QList<protocol::Run> runs;
     QList<qsizetype> rows; // into runs; the statistics' subset
     QDateTime made;
+    // The session's texts, on the first page where given.
+    QString title;
+    QString className;
+    QString notes;
+    // A second page "Auswertung" where there are series to analyse.
+    std::optional<session::SessionAnalysis> analysis;
 };
 
 inline constexpr char ReportTitle[] = "Tachoflux – Messprotokoll";
@@ -51,7 +59,10 @@ inline constexpr char ReportEmptyText[] = "Keine Messungen";
 void paintReport(QPainter &painter, const QRectF &page, const ReportContent &content,
                  const platform::Locale &locale);
 
-// The page as a one-page A4 PDF.
+// The second page: the plot of the analysis, the series table, the fit and the result.
+void paintAnalysisPage(QPainter &painter, const QRectF &page,
+                       const session::SessionAnalysis &analysis, const platform::Locale &locale);
+// The pages as an A4 PDF: the runs, and the analysis where the content has one.
 QByteArray reportPdf(const ReportContent &content, const platform::Locale &locale);
 
 // Writes the PDF to `path` through writeFileReplacing: a failure throws the German file

@@ -20,6 +20,7 @@ Run makeRun(const timing::ModeRun &result, timing::MeasurementMode mode, QDate d
     run.late = result.late;
     run.uncertaintyMs = result.uncertaintyMs;
     run.extra = result.extra;
+    run.speeds = result.speeds;
     run.mode = mode;
     run.manual = result.manual;
     run.label = cleanLabel(label);

@@ -5,6 +5,7 @@
 
 #include <QDate>
 #include <QList>
+#include <QPointF>
 #include <QString>
 #include <QTime>
 
@@ -31,10 +32,13 @@ struct Run
     QList<RunValue> extra;          // a measurement mode's further columns
     timing::MeasurementMode mode = timing::MeasurementMode::BetweenBarriers;
     bool manual = false;            // a key or button gave a contact
+    // A picket fence pass's v(t): (seconds since its first band, m/s); empty otherwise.
+    QList<QPointF> speeds;
 
     // Metres per second; only with a time greater than 0, and never of a pendulum.
     std::optional<long double> speed() const
     {
+        // A pendulum's length is no path travelled.
         if (!ticks || *ticks <= 0 || mode == timing::MeasurementMode::Pendulum)
             return std::nullopt;
         return meters * timing::TicksPerSecond / static_cast<long double>(*ticks);

@@ -10,7 +10,9 @@ protocol::ProtocolRow protocolRow(const Run &run, const platform::Locale &locale
     timing::RunEntry entry;
     if (run.ticks && *run.ticks > 0)
         entry.time = run.ticks;
-    entry.meters = run.meters;
+    // A pendulum's length is its series' setting, not a distance travelled: the list shows
+    // neither a distance nor a speed for it.
+    entry.meters = run.mode == timing::MeasurementMode::Pendulum ? 0 : run.meters;
     const std::array<QString, 3> values = protocol::entryTexts(entry, locale.decimalSeparator());
     return {locale.shortDate(run.date) + u'/' + locale.longTime(run.time), values[0], values[1],
             values[2], run.late && entry.time};

@@ -9,7 +9,7 @@ using timing::MeasurementMode;
 
 bool hasSetting(MeasurementMode mode)
 {
-    return mode != MeasurementMode::Pendulum;
+    return int(mode) >= 0 && int(mode) < timing::MeasurementModeCount;
 }
 
 SeriesKey keyOf(const protocol::Run &run)
@@ -24,6 +24,7 @@ QString modeName(MeasurementMode mode)
     case MeasurementMode::DarkTime: return QStringLiteral("Dunkelzeit");
     case MeasurementMode::Acceleration: return QStringLiteral("Beschleunigung");
     case MeasurementMode::Pendulum: return QStringLiteral("Pendel");
+    case MeasurementMode::PicketFence: return QStringLiteral("Lattenzaun");
     }
     return {};
 }
@@ -33,8 +34,12 @@ QString settingText(const SeriesKey &key, QChar decimalSeparator)
     if (!hasSetting(key.mode))
         return {};
     const QString meters = protocol::formatFixed3(key.setting, decimalSeparator) + QStringLiteral(" m");
-    return key.mode == MeasurementMode::DarkTime ? QStringLiteral("Fahne ") + meters
-                                                 : QStringLiteral("s = ") + meters;
+    switch (key.mode) {
+    case MeasurementMode::DarkTime: return QStringLiteral("Fahne ") + meters;
+    case MeasurementMode::Pendulum: return QStringLiteral("l = ") + meters;
+    case MeasurementMode::PicketFence: return QStringLiteral("Zaun ") + meters;
+    default: return QStringLiteral("s = ") + meters;
+    }
 }
 
 QList<Series> seriesOf(const QList<protocol::Run> &runs)

@@ -18,7 +18,7 @@ namespace session {
 struct SeriesKey
 {
     timing::MeasurementMode mode = timing::MeasurementMode::BetweenBarriers;
-    // The distance or the flag length the runs were taken over; 0 where the mode has none.
+    // The distance, flag length, pendulum length or fence length the runs were taken over.
     long double setting = 0;
     QString label;
 
@@ -26,7 +26,8 @@ struct SeriesKey
 };
 
 SeriesKey keyOf(const protocol::Run &run);
-// Whether the mode's runs depend on a length the user sets.
+// Whether the mode's runs depend on a length the user sets: every mode's do, the
+// pendulum's on its length.
 bool hasSetting(timing::MeasurementMode mode);
 // "Zwischen den Schranken", "Dunkelzeit", …
 QString modeName(timing::MeasurementMode mode);

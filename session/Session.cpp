@@ -75,11 +75,27 @@ int Session::minimumMs(MeasurementMode mode) const
     return mode == MeasurementMode::BetweenBarriers ? m_minContactMs : m_minDarkMs;
 }
 
+long double Session::modeLength(MeasurementMode mode) const
+{
+    return mode == MeasurementMode::Pendulum ? m_pendulum
+           : mode == MeasurementMode::PicketFence ? m_picket
+                                                  : m_flag;
+}
+
+void Session::setModeLength(MeasurementMode mode, long double meters)
+{
+    (mode == MeasurementMode::Pendulum ? m_pendulum
+     : mode == MeasurementMode::PicketFence ? m_picket
+                                            : m_flag) = meters;
+}
+
 SeriesKey Session::currentKey() const
 {
     protocol::Run next;
     next.mode = mode();
-    next.meters = mode() == MeasurementMode::DarkTime ? m_flag : m_distance;
+    next.meters = mode() == MeasurementMode::DarkTime ? m_flag
+                  : mode() == MeasurementMode::Pendulum ? m_pendulum
+                                                        : m_distance;
     next.label = protocol::cleanLabel(m_label);
     return keyOf(next);
 }
@@ -93,6 +109,7 @@ void Session::syncEngine()
 {
     m_engine.setDistanceMeters(m_distance);
     m_engine.setFlagMeters(m_flag);
+    m_engine.setPicketMeters(m_picket);
     m_engine.setMinDark(Ticks(minimumMs(mode())) * timing::TicksPerSecond / 1000);
 }
 
@@ -285,6 +302,9 @@ void Session::addRun(const timing::ModeRun &result)
     // One reading of the clock: a stop at midnight is stamped with the right day.
     const QDateTime stop = platform::locale().currentDateTime();
     protocol::Run run = protocol::makeRun(result, mode(), stop.date(), stop.time(), m_label);
+    // The engine times a pendulum without knowing its length; the series needs it.
+    if (run.mode == MeasurementMode::Pendulum)
+        run.meters = m_pendulum;
     if (m_journal) {
         // On the disk before it is shown; a journal that cannot be written stops nothing.
         const auto convention = protocol::CsvConvention::forDecimalSeparator(

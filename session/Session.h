@@ -65,6 +65,15 @@ public:
     long double distance() const { return m_distance; }
     void setFlagLength(long double meters) { m_flag = meters; }
     long double flagLength() const { return m_flag; }
+    // The pendulum's length l, kept in each pendulum run as its setting.
+    void setPendulumLength(long double meters) { m_pendulum = meters; }
+    long double pendulumLength() const { return m_pendulum; }
+    // The length a mode's second field sets: the flag's, the pendulum's, the spacing.
+    long double modeLength(timing::MeasurementMode mode) const;
+    void setModeLength(timing::MeasurementMode mode, long double meters);
+    // The picket fence's band spacing.
+    void setPicketSpacing(long double meters) { m_picket = meters; }
+    long double picketSpacing() const { return m_picket; }
     // Contacts in the default mode, darkness in the others; whole milliseconds.
     void setMinimumMs(timing::MeasurementMode mode, int ms);
     int minimumMs(timing::MeasurementMode mode) const;
@@ -139,6 +148,8 @@ private:
     bool m_inverted = false;
     long double m_distance = 0.15L;
     long double m_flag = 0.025L;
+    long double m_pendulum = 1.0L;
+    long double m_picket = 0.05L;
     int m_minContactMs = 0;
     int m_minDarkMs = 1;
     QString m_label;

@@ -10,6 +10,8 @@
 #include <QJsonObject>
 
 #include <cerrno>
+#include <clocale>
+#include <locale.h>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -28,10 +30,30 @@ const QByteArray TemporaryPrefix = ".sitzung-";
 // A session of a whole school year stays far below; anything larger is no session of ours.
 constexpr qint64 MaxFileSize = 64 * 1024 * 1024;
 
+// The C library's numbers in the C locale for this thread while it lives: a session written
+// under one locale reads back under any other.
+class CNumbers
+{
+public:
+    CNumbers() : m_c(newlocale(LC_NUMERIC_MASK, "C", locale_t(0))), m_before(uselocale(m_c)) {}
+    ~CNumbers()
+    {
+        uselocale(m_before);
+        freelocale(m_c);
+    }
+    CNumbers(const CNumbers &) = delete;
+    CNumbers &operator=(const CNumbers &) = delete;
+
+private:
+    locale_t m_c;
+    locale_t m_before;
+};
+
 // Long doubles as text that reads back to the same value: a restored session equals the
 // one written, to the last bit.
 QString exact(long double value)
 {
+    const CNumbers numbers;
     char text[64];
     std::snprintf(text, sizeof text, "%.21Lg", value);
     return QString::fromLatin1(text);
@@ -45,6 +67,7 @@ std::optional<long double> exactOf(const QJsonValue &value)
     if (text.isEmpty())
         return std::nullopt;
     char *end = nullptr;
+    const CNumbers numbers;
     const long double v = std::strtold(text.constData(), &end);
     if (end != text.constData() + text.size() || !std::isfinite(v))
         return std::nullopt;
@@ -75,6 +98,13 @@ QJsonObject runObject(const protocol::Run &run)
         extra.append(e);
     }
     o[QStringLiteral("extra")] = extra;
+    if (!run.speeds.isEmpty()) {
+        // A picket fence pass's v(t), so that its chart can be drawn again.
+        QJsonArray speeds;
+        for (const QPointF &p : run.speeds)
+            speeds.append(QJsonArray{p.x(), p.y()});
+        o[QStringLiteral("speeds")] = speeds;
+    }
     return o;
 }
 
@@ -126,6 +156,15 @@ std::optional<protocol::Run> runOf(const QJsonObject &o, QString &why)
     run.label = protocol::cleanLabel(o.value(QStringLiteral("label")).toString());
     run.mode = timing::MeasurementMode(o.value(QStringLiteral("mode")).toInt(-1));
     run.manual = o.value(QStringLiteral("manual")).toBool();
+    for (const QJsonValue &item : o.value(QStringLiteral("speeds")).toArray()) {
+        const QJsonArray p = item.toArray();
+        const double t = p.at(0).toDouble(qQNaN()), v = p.at(1).toDouble(qQNaN());
+        if (p.size() != 2 || !std::isfinite(t) || !std::isfinite(v)) {
+            why = QStringLiteral("ungültige Geschwindigkeit");
+            return std::nullopt;
+        }
+        run.speeds.append({t, v});
+    }
     for (const QJsonValue &item : o.value(QStringLiteral("extra")).toArray()) {
         const QJsonObject e = item.toObject();
         protocol::RunValue v;

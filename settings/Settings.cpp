@@ -4,6 +4,7 @@
 #include "platform/Files.h"
 #include "registry/Registry.h"
 #include "registry/RegistryStore.h"
+#include "timing/Measurement.h"
 
 #include "Version.h"
 
@@ -358,7 +359,7 @@ struct Field
     int high;
     int (*stored)(const SettingsValues &);
 };
-constexpr int FieldCount = 8;
+constexpr int FieldCount = 9;
 constexpr Field Fields[FieldCount] = {
     // -1: no entry chosen in the list.
     {"COMPort", -1, 256, [](const SettingsValues &v) { return v.comPort; }},
@@ -370,6 +371,7 @@ constexpr Field Fields[FieldCount] = {
     {"MinDarkMs", 0, 100, [](const SettingsValues &v) { return v.minDarkMs; }},
     {"MinContactMs", 0, 100, [](const SettingsValues &v) { return v.minContactMs; }},
     {"PicketMeters", 1, 1'000'000, [](const SettingsValues &v) { return millimetres(v.picketMeters); }},
+    {"PendulumMeters", 1, 1'000'000, [](const SettingsValues &v) { return millimetres(v.pendulumMeters); }},
 };
 const SettingsValues StoredDefaults{0,
                                     0,
@@ -378,7 +380,8 @@ const SettingsValues StoredDefaults{0,
                                     Defaults.flagMeters,
                                     Defaults.minDarkMs,
                                     Defaults.minContactMs,
-                                    Defaults.picketMeters};
+                                    Defaults.picketMeters,
+                                    Defaults.pendulumMeters};
 
 // What this process's last load applied, so that a save writes only what changed since:
 // a value another copy of the program stored meanwhile, or one this load refused and
@@ -443,7 +446,8 @@ QStringList LoadSettingsChecked(SettingsTarget &target)
                 case 4: target.applyFlagMeters(value / 1000.0L); break;
                 case 5: target.applyMinDarkMs(value); break;
                 case 6: target.applyMinContactMs(value); break;
-                default: target.applyPicketMeters(value / 1000.0L); break;
+                case 7: target.applyPicketMeters(value / 1000.0L); break;
+                default: target.applyPendulumMeters(value / 1000.0L); break;
                 }
             }
         }

@@ -21,6 +21,8 @@ public:
     virtual void applyMinContactMs(int ms) { (void)ms; }
     // The picket fence's band spacing, read last.
     virtual void applyPicketMeters(long double meters) { (void)meters; }
+    // The pendulum's length, read after the spacing.
+    virtual void applyPendulumMeters(long double meters) { (void)meters; }
 };
 
 struct SettingsValues
@@ -33,6 +35,7 @@ struct SettingsValues
     int minDarkMs = 1;        // "MinDarkMs": shortest interruption in the flag modes
     int minContactMs = 0;     // "MinContactMs": shortest contact between the barriers
     double picketMeters = 0.05; // "PicketMeters": the picket fence's band spacing, in millimetres
+    double pendulumMeters = 1.0; // "PendulumMeters": the pendulum's length, in millimetres
     // The port shows KEIN only because the stored one was refused at start (another
     // program holds it): the stored port stays for the next start.
     bool keepStoredPort = false;

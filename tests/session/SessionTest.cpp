@@ -45,11 +45,13 @@ TEST(Series, FormWhereAnyPartOfTheKeyChangesAndAverageOnlyWithin)
          {{0, 0}, {1, 2}},
          false,
          {"A (s = 0,500 m)", "A (s = 1,000 m)"}},
-        // A pendulum beside a cart: different modes, never one average.
-        {{run(B, 0.5L, "", 10000), run(P, 0.15L, "", 14000), run(P, 0.5L, "", 14010)},
-         {{0, 0}, {1, 2}},
+        // A pendulum beside a cart: different modes, never one average; the pendulum's
+        // length is its setting.
+        {{run(B, 0.5L, "", 10000), run(P, 0.5L, "", 14000), run(P, 0.5L, "", 14010),
+          run(P, 1.0L, "", 20000)},
+         {{0, 0}, {1, 2}, {3, 3}},
          false,
-         {"s = 0,500 m", "Pendel"}},
+         {"s = 0,500 m", "l = 0,500 m", "l = 1,000 m"}},
         // A label taken up again continues its series (two carts in turn).
         {{run(B, 0.5L, "A", 1), run(B, 0.5L, "B", 2), run(B, 0.5L, "A", 3)},
          {{0, 2}, {1, 1}},

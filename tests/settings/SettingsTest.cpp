@@ -61,6 +61,7 @@ void withModeDefaults(RegFile &file)
     file.setValue(Section, "MinDarkMs", RegValue::string("1"));
     file.setValue(Section, "MinContactMs", RegValue::string("0"));
     file.setValue(Section, "PicketMeters", RegValue::string("50"));
+    file.setValue(Section, "PendulumMeters", RegValue::string("1000"));
 }
 
 // Records what the load applied, in order.
@@ -97,6 +98,7 @@ public:
     int minDarkMs = -99;
     int minContactMs = -99;
     long double picketMeters = -99;
+    long double pendulumMeters = -99;
 
     void applyMode(int index) override
     {
@@ -122,6 +124,11 @@ public:
     {
         picketMeters = value;
         applied << QStringLiteral("PicketMeters");
+    }
+    void applyPendulumMeters(long double value) override
+    {
+        pendulumMeters = value;
+        applied << QStringLiteral("PendulumMeters");
     }
 };
 
@@ -310,7 +317,8 @@ TEST_F(Settings, AWrongValueIsNamedAndNeverWrittenOver)
         ModeRecorder target;
         const QStringList messages = settings::LoadSettingsChecked(target);
         EXPECT_EQ(target.applied, (QStringList{"COMPort", "COMAlg", "Meters", "Mode", "FlagMeters",
-                                               "MinDarkMs", "MinContactMs", "PicketMeters"}));
+                                               "MinDarkMs", "MinContactMs", "PicketMeters",
+                                               "PendulumMeters"}));
         ASSERT_EQ(messages.size(), 1);
         EXPECT_EQ(messages[0].toStdString(),
                   QStringLiteral("Die Einstellung „%1“ in %2 ist unbrauchbar (%3); für diesen Lauf gilt ")
@@ -339,7 +347,7 @@ TEST_F(Settings, AWrongValueIsNamedAndNeverWrittenOver)
     store("Meters", valueOf("\"-1\""));
     ModeRecorder raised;
     const QStringList lines = loadError(raised).split(u'\n');
-    EXPECT_EQ(raised.applied.size(), 8);
+    EXPECT_EQ(raised.applied.size(), 9);
     ASSERT_EQ(lines.size(), 2) << lines.join('\n').toStdString();
     EXPECT_TRUE(lines[0].startsWith("Die Einstellung „COMPort“"));
     EXPECT_TRUE(lines[1].startsWith("Die Einstellung „Meters“"));
@@ -639,7 +647,8 @@ TEST_F(Settings, ANewVersionStartsWithTheNewestEarlierVersionsValues)
         for (const auto &[name, text] : {std::pair{"Mode", "0"}, std::pair{"FlagMeters", "25"},
                                          std::pair{"MinDarkMs", "1"},
                                          std::pair{"MinContactMs", "0"},
-                                         std::pair{"PicketMeters", "50"}})
+                                         std::pair{"PicketMeters", "50"},
+                                         std::pair{"PendulumMeters", "1000"}})
             expected.setValue(Section, name, RegValue::string(text));
         EXPECT_EQ(hive(), expected);
     }
@@ -750,13 +759,15 @@ TEST_F(Settings, TheMeasurementModesValuesAreStoredAsTextAfterTheThree)
     ModeRecorder first;
     settings::LoadSettingsChecked(first);
     EXPECT_EQ(first.applied, (QStringList{"COMPort", "COMAlg", "Meters", "Mode", "FlagMeters",
-                                          "MinDarkMs", "MinContactMs", "PicketMeters"}));
+                                          "MinDarkMs", "MinContactMs", "PicketMeters",
+                                          "PendulumMeters"}));
     EXPECT_EQ(first.port, 1);
     EXPECT_EQ(first.mode, 0);
     EXPECT_EQ(first.flagMeters, 0.025L);
     EXPECT_EQ(first.minDarkMs, 1);
     EXPECT_EQ(first.minContactMs, 0);
     EXPECT_EQ(first.picketMeters, 0.05L);
+    EXPECT_EQ(first.pendulumMeters, 1.0L);
 
     settings::SettingsValues values;
     values.mode = 3;
@@ -764,12 +775,14 @@ TEST_F(Settings, TheMeasurementModesValuesAreStoredAsTextAfterTheThree)
     values.minDarkMs = 100;
     values.minContactMs = 5;
     values.picketMeters = 0.04;
+    values.pendulumMeters = 0.64;
     settings::SaveSettings(values);
     EXPECT_EQ(stored("Mode"), "\"3\"");
     EXPECT_EQ(stored("FlagMeters"), "\"13\"");
     EXPECT_EQ(stored("MinDarkMs"), "\"100\"");
     EXPECT_EQ(stored("MinContactMs"), "\"5\"");
     EXPECT_EQ(stored("PicketMeters"), "\"40\"");
+    EXPECT_EQ(stored("PendulumMeters"), "\"640\"");
     ModeRecorder again;
     settings::LoadSettingsChecked(again);
     EXPECT_EQ(again.mode, 3);
@@ -777,12 +790,13 @@ TEST_F(Settings, TheMeasurementModesValuesAreStoredAsTextAfterTheThree)
     EXPECT_EQ(again.minDarkMs, 100);
     EXPECT_EQ(again.minContactMs, 5);
     EXPECT_EQ(again.picketMeters, 0.04L);
+    EXPECT_EQ(again.pendulumMeters, 0.64L);
 
     // Like the others, a value of another type is named and the load goes on.
     store("FlagMeters", RegValue::dword(25));
     ModeRecorder broken;
     EXPECT_EQ(settings::LoadSettingsChecked(broken).size(), 1);
-    EXPECT_EQ(broken.applied.last(), "PicketMeters");
+    EXPECT_EQ(broken.applied.last(), "PendulumMeters");
     EXPECT_EQ(broken.flagMeters, 0.025L);
 }
 
