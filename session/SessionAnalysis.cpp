@@ -51,7 +51,9 @@ SessionAnalysis analyseSession(const QList<protocol::Run> &runs, const QList<Ser
         if (one.key.mode != mode)
             continue;
         std::vector<double> times, speeds;
-        for (int row = one.first; row <= one.last && row < runs.size(); ++row) {
+        for (const int row : one.rows) {
+            if (row < 0 || row >= runs.size())
+                continue;
             const protocol::Run &run = runs.at(row);
             if (!run.ticks || *run.ticks <= 0)
                 continue; // a run without a time has nothing to plot

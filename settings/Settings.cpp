@@ -4,7 +4,6 @@
 #include "platform/Files.h"
 #include "registry/Registry.h"
 #include "registry/RegistryStore.h"
-#include "timing/Measurement.h"
 
 #include "Version.h"
 
