@@ -138,15 +138,17 @@ void ProjectorView::setFigures(const ProjectorFigures &f)
         if (const std::optional<long double> v = f.last->speed();
             v && f.last->mode == timing::MeasurementMode::BetweenBarriers)
             last += QStringLiteral("   ") + speedText(*v);
-        // The mode's own values: a, v1 and v2, T, a flag's speed.
+        // The mode's own headline values: a, v1 and v2, a flag's speed; a period is the time.
         for (const protocol::RunValue &value : f.last->extra)
-            if (!value.unit.isEmpty() && value.value)
+            if (session::isHeadline(f.last->mode, value.name) && value.value
+                && f.last->mode != timing::MeasurementMode::Pendulum)
                 last += QStringLiteral("   ") + value.name + QStringLiteral(" = ") +
                         protocol::formatFixed(*value.value, value.decimals, separator) + u' ' +
                         value.unit;
         if (f.last->manual)
             last += QStringLiteral("   (von Hand)");
     }
+    const bool longer = last.size() > m_lastRun->text().size();
     m_lastRun->setText(last);
 
     const session::SeriesResult &s = f.series;
@@ -161,7 +163,11 @@ void ProjectorView::setFigures(const ProjectorFigures &f)
         for (const QString &result : s.results)
             stats += QStringLiteral("   ") + result;
     }
+    const bool grew = longer || stats.size() > m_statistics->text().size();
     m_statistics->setText(stats);
+    // A longer line is fitted anew; the next shorter one keeps the size.
+    if (grew)
+        layOut();
 }
 
 QString ProjectorView::stateText() const
@@ -234,7 +240,12 @@ void ProjectorView::layOut()
     const int top = margin + faceHeight + margin;
     const int lineHeight = std::max(1, (h - top - margin) / 3);
     const int textWidth = w - 2 * margin;
-    const QString widest = QStringLiteral("Fahrten: 999   Mittel: 00:00.0000   000,000 m/s");
+    // The texts shown, but never smaller than a common line needs, so that the size
+    // does not jump with every run.
+    QString widest = QStringLiteral("Fahrten: 999   Mittel: 00:00.0000   000,000 m/s");
+    for (const BigText *line : {m_lastRun, m_statistics})
+        if (line->text().size() > widest.size())
+            widest = line->text();
     const int figures = fittingPixelSize(m_lastRun->font(), widest, textWidth, lineHeight * 6 / 10);
     const int state = fittingPixelSize(m_state->font(), QStringLiteral("Kontakt offen/gestört"),
                                        textWidth, lineHeight * 7 / 10);

@@ -124,6 +124,20 @@ StatisticsView statisticsView(const QList<protocol::Run> &runs, const QList<Seri
     return view;
 }
 
+bool isHeadline(MeasurementMode mode, const QString &name)
+{
+    switch (mode) {
+    case MeasurementMode::DarkTime: return name == QStringLiteral("v");
+    case MeasurementMode::Acceleration:
+        return name == QStringLiteral("v1") || name == QStringLiteral("v2") ||
+               name == QStringLiteral("a");
+    case MeasurementMode::PicketFence: return name == QStringLiteral("a");
+    case MeasurementMode::Pendulum: return name == QStringLiteral("Periode");
+    case MeasurementMode::BetweenBarriers: break;
+    }
+    return false;
+}
+
 SeriesResult seriesResult(const QList<protocol::Run> &runs, const Series &series,
                           QChar decimalSeparator)
 {
@@ -143,8 +157,9 @@ SeriesResult seriesResult(const QList<protocol::Run> &runs, const Series &series
         if (const std::optional<long double> v = run.speed())
             speed.add(*v);
         for (const timing::ModeValue &value : run.extra) {
-            // A barrier's number is no quantity to average.
-            if (value.unit.isEmpty() || !value.value)
+            // A barrier's number is no quantity to average; times beside the headline
+            // values crowd the line.
+            if (!isHeadline(series.key.mode, value.name) || !value.value)
                 continue;
             qsizetype i = 0;
             while (i < values.size() && values.at(i).first.name != value.name)

@@ -83,6 +83,10 @@ struct SeriesResult
     // "v = 0,717 m/s", "a = 0,498 m/s²": the means of the mode's values.
     QStringList results;
 };
+// Whether a mode's value is one a class looks for first: v1, v2 and a of a pass, a flag's
+// v, a fence's a; a pendulum's period is its time.
+bool isHeadline(timing::MeasurementMode mode, const QString &name);
+
 SeriesResult seriesResult(const QList<protocol::Run> &runs, const Series &series,
                           QChar decimalSeparator);
 
