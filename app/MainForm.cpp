@@ -507,10 +507,15 @@ void TForm1::loadLatestRuns()
     if (path.isEmpty())
         throw platform::TfError(QStringLiteral("Es gibt noch keine gesicherten Messungen (%1).")
                                     .arg(m_journal.folder()));
-    QList<protocol::Run> loaded = protocol::RunJournal::read(path);
-    if (loaded.isEmpty())
+    protocol::LoadedRuns loaded = protocol::RunJournal::load(path);
+    if (loaded.runs.isEmpty() && loaded.problems.isEmpty())
         throw platform::TfError(QStringLiteral("In %1 stehen keine Messungen.").arg(path));
-    runs().replace(std::move(loaded));
+    if (!loaded.runs.isEmpty())
+        runs().replace(std::move(loaded.runs));
+    // What could not be read is named, not dropped without a word.
+    if (!loaded.problems.isEmpty())
+        problem(QStringLiteral("Nicht alle Zeilen ließen sich lesen:\n") +
+                loaded.problems.mid(0, 10).join(u'\n'));
 }
 
 void TForm1::editRunLabel()
