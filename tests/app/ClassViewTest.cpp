@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -158,6 +160,9 @@ TEST_F(ClassViewTest, TheStateOfTwoSeriesCarriesTheWindowsTexts)
 // said in German, and the address on the projector and in the dialog while on.
 TEST_F(ClassViewTest, SwitchingOnAndOffFreesThePortAndIsRemembered)
 {
+    // A port below the kernel's range for outgoing connections, so that no client of a
+    // test running beside this one takes it between the stop and the new start.
+    view->setOptions(testOptions(quint16(20000 + ::getpid() % 8000)));
     testing::internal::CaptureStderr();
     ASSERT_EQ(view->setOn(true), QString());
     const std::string err = testing::internal::GetCapturedStderr();
