@@ -6,6 +6,8 @@
 
 #include "support/FakeLines.h"
 
+#include "support/QtTestMain.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -22,15 +24,6 @@
 namespace {
 
 using timing::MeasurementMode;
-
-QApplication &application()
-{
-    static int argc = 1;
-    static char name[] = "analysis_window_tests";
-    static char *argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
 
 // A cart from rest at a = 0,5 m/s², five runs at each of s = 0,25 / 0,50 / 1,00 m.
 QList<protocol::Run> inclinedPlane()
@@ -55,7 +48,6 @@ QList<protocol::Run> inclinedPlane()
 // the session.
 TEST(AnalysisWindow, FollowsTheSessionAndKeepsTheTexts)
 {
-    application();
     FakeLines lines;
     session::Session session(lines);
     app::AnalysisWindow window(session);
@@ -109,7 +101,6 @@ TEST(AnalysisWindow, FollowsTheSessionAndKeepsTheTexts)
 // The menu offers v(t) only on a picket fence row, and the pass's chart opens from it.
 TEST(AnalysisWindow, APassChartFromThePicketFenceRow)
 {
-    application();
     FakeLines lines;
     session::Session session(lines);
     QWidget main;
@@ -220,3 +211,5 @@ TEST(ReportCommand, WritesTheSessionsReportWithoutAWindow)
 }
 
 } // namespace
+
+TF_QT_TEST_MAIN
