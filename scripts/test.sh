@@ -53,7 +53,7 @@ unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
 # watcher's tests 10 times over, since a lost wake or a race shows only now and then.
 tsan="-fsanitize=thread -fno-omit-frame-pointer"
 build_tree build-tsan "tf_comm_tests tf_serial_wake_tests tf_serial_device_tests tf_i18n_tests" \
-    -DTACHOFLUX_BUILD_BENCH=OFF "-DTF_SKIP_TEST_DIRS=platform;timing;protocol;settings;widgets;app;tools" \
+    -DTACHOFLUX_BUILD_BENCH=OFF "-DTF_SKIP_TEST_DIRS=platform;timing;protocol;session;settings;widgets;web;analysis;app;tools" \
     "-DCMAKE_C_FLAGS=$tsan" "-DCMAKE_CXX_FLAGS=$tsan" "-DCMAKE_EXE_LINKER_FLAGS=$tsan" \
     "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1"
 export TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/comm/tsan.supp"
