@@ -161,7 +161,13 @@ public:
               {QStringLiteral("height"), height},
               {QStringLiteral("deviceScaleFactor"), 1},
               {QStringLiteral("mobile"), mobile}});
-        std::this_thread::sleep_for(std::chrono::milliseconds(300)); // a layout and a frame
+        // The page laid out at the new size and drawn: two animation frames after it.
+        call(QStringLiteral("Runtime.evaluate"),
+             {{QStringLiteral("expression"),
+               QStringLiteral("new Promise(r => requestAnimationFrame(() => "
+                              "requestAnimationFrame(() => r(true))))")},
+              {QStringLiteral("awaitPromise"), true},
+              {QStringLiteral("returnByValue"), true}});
         const QJsonObject shot = call(QStringLiteral("Page.captureScreenshot"),
                                       {{QStringLiteral("format"), QStringLiteral("png")}});
         return QByteArray::fromBase64(
