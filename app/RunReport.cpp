@@ -51,6 +51,17 @@ QFont reportFont(qreal points, bool bold = false)
 // A table of cells in columns of the given shares of `width`; returns the height used.
 // The first `leftColumns` are left-aligned, the others right-aligned, like the list.
 // The first row is the header.
+// A page's heading in the report's large type, on the page's first line; returns the
+// line's height.
+double paintHeading(QPainter &p, const QRectF &page, const QString &text)
+{
+    p.setFont(reportFont(16, true));
+    const double height = QFontMetricsF(p.font()).height() * 1.2;
+    p.drawText(QRectF(page.left(), page.top(), page.width(), height),
+               Qt::AlignLeft | Qt::AlignVCenter, text);
+    return height;
+}
+
 double paintTable(QPainter &p, QPointF at, double width, const QList<double> &shares,
                   int leftColumns, const QList<QStringList> &rows, double rowHeight)
 {
@@ -191,10 +202,8 @@ void paintAnalysisPage(QPainter &p, const QRectF &page, const session::SessionAn
     p.save();
     p.setPen(Qt::black);
     double y = page.top();
-    p.setFont(reportFont(16, true));
-    const double titleHeight = QFontMetricsF(p.font()).height() * 1.2;
-    p.drawText(QRectF(page.left(), y, page.width(), titleHeight), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("Auswertung: ") + analysis::pairText(analysis.pair).title);
+    const double titleHeight = paintHeading(
+        p, page, QStringLiteral("Auswertung: ") + analysis::pairText(analysis.pair).title);
     y += titleHeight + 2 * mm;
 
     p.setFont(reportFont(9));
@@ -240,10 +249,7 @@ void paintReport(QPainter &p, const QRectF &page, const ReportContent &content,
     p.setPen(Qt::black);
     double y = page.top();
 
-    p.setFont(reportFont(16, true));
-    const double titleHeight = QFontMetricsF(p.font()).height() * 1.2;
-    p.drawText(QRectF(page.left(), y, page.width(), titleHeight), Qt::AlignLeft | Qt::AlignVCenter,
-               QString::fromUtf8(ReportTitle));
+    const double titleHeight = paintHeading(p, page, QString::fromUtf8(ReportTitle));
     p.setFont(reportFont(9));
     p.drawText(QRectF(page.left(), y, page.width(), titleHeight), Qt::AlignRight | Qt::AlignVCenter,
                QStringLiteral("Erstellt am ") + locale.shortDate(content.made.date()) + QStringLiteral(", ")
